@@ -1,0 +1,34 @@
+// The TFS description that belongs to a TFS ogm image (tfs.cfg or the .cfg beside the image).
+#pragma once
+
+#include <cstdint>
+
+constexpr int DWL_TFS_NAME_SIZE = 512;
+
+struct TfsFileEntry {
+    char FileName[DWL_TFS_NAME_SIZE];
+    uint32_t FileSize;
+};
+
+struct TfsDescription {
+    char Version[20];
+    int32_t NbDir;
+    uint32_t MaxFiles;
+    uint32_t NbFiles;
+    char (*DirNames)[DWL_TFS_NAME_SIZE];
+    TfsFileEntry* Files;
+    uint32_t TotalSize;
+};
+
+extern TfsDescription vg_TFSDescritpion;
+
+// Reads the description of the image named by sg_DownloadContext.TfsOgmFile. 1 or the code of
+// the line in question (2 to 12).
+int dwl10_200InitTFSDescription();
+// The same from an explicit image path (the command line's check).
+int dwl10_201InitTFSDescriptionFor(const char* imagePath);
+// Fills `path` (at least 260 bytes) with the description file that the image path leads to,
+// by the candidate rules; 1 when one opens, else 2.
+int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned pathSize);
+// Releases the tables of vg_TFSDescritpion.
+void dwl10_203FreeTFSDescription();

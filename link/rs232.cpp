@@ -1,0 +1,140 @@
+#include "link/rs232.h"
+
+#include "link/serial_device.h"
+
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+namespace {
+constexpr int kMaxPort = 32;
+
+SerialOpener& opener() {
+    static SerialOpener instance;
+    return instance;
+}
+
+std::unique_ptr<SerialDevice> ports[kMaxPort + 1];
+
+SerialDevice* device(int port) {
+    if (port < 1 || port > kMaxPort) return nullptr;
+    return ports[port].get();
+}
+} // namespace
+
+void rs232_SetOpener(SerialOpener newOpener) {
+    for (auto& p : ports) p.reset();
+    opener() = std::move(newOpener);
+}
+
+int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits,
+                  int stopBits, int, int) {
+    if (port < 1 || port > kMaxPort) return kRS_InvalidPortNum;
+    if (parity < 0 || parity > 4 || baud <= 0) return kRS_InvalidParameter;
+    if (!ports[port]) {
+        if (!opener()) return kRS_NoPortFound;
+        int error = kRS_CanNotOpenPort;
+        ports[port] = opener()(port, deviceName ? deviceName : "", &error);
+        if (!ports[port]) return error < 0 ? error : kRS_CanNotOpenPort;
+    }
+    int rc = ports[port]->configure(baud, parity, dataBits, stopBits);
+    if (rc < 0) {
+        ports[port].reset();
+        return rc;
+    }
+    return 0;
+}
+
+int CloseCom(int port) {
+    if (!device(port)) return kRS_PortNotOpen;
+    ports[port].reset();
+    return 0;
+}
+
+int SetCTSMode(int port, int) { return device(port) ? 0 : kRS_PortNotOpen; }
+int SetXMode(int port, int) { return device(port) ? 0 : kRS_PortNotOpen; }
+
+int SetComTime(int port, double seconds) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    d->setTimeout(seconds);
+    return 0;
+}
+
+int FlushInQ(int port) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    d->flushIn();
+    return 0;
+}
+
+int FlushOutQ(int port) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    d->flushOut();
+    return 0;
+}
+
+int ComSetEscape(int port, int escapeCode) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    if (escapeCode == SETDTR) d->setDtr(true);
+    else if (escapeCode == CLRDTR) d->setDtr(false);
+    else return kRS_InvalidParameter;
+    return 0;
+}
+
+int ComWrtByte(int port, int byte) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    uint8_t b = static_cast<uint8_t>(byte);
+    int rc = d->write(&b, 1);
+    return rc < 0 ? rc : 1;
+}
+
+int ComWrt(int port, const void* buffer, int count) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    if (count < 0 || (count > 0 && !buffer)) return kRS_InvalidParameter;
+    if (count == 0) return 0;
+    return d->write(static_cast<const uint8_t*>(buffer), count);
+}
+
+int GetOutQLen(int port) {
+    SerialDevice* d = device(port);
+    return d ? d->outQueueLength() : kRS_PortNotOpen;
+}
+
+int GetInQLen(int port) {
+    SerialDevice* d = device(port);
+    return d ? d->inQueueLength() : kRS_PortNotOpen;
+}
+
+int ComRdByte(int port) {
+    SerialDevice* d = device(port);
+    return d ? d->readByte() : kRS_PortNotOpen;
+}
+
+int ComRd(int port, void* buffer, int count) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    if (count <= 0 || !buffer) return 0;
+    return d->read(static_cast<uint8_t*>(buffer), count);
+}
+
+const char* GetRS232ErrorString(int errorNumber) {
+    switch (errorNumber) {
+    case kRS_UnknownSysError: return "Unknown system error";
+    case kRS_InvalidPortNum: return "Invalid port number";
+    case kRS_PortNotOpen: return "Port is not open";
+    case kRS_UnknownIOError: return "Unknown I/O error";
+    case kRS_InternalError: return "Unexpected internal error";
+    case kRS_NoPortFound: return "No serial port found";
+    case kRS_CanNotOpenPort: return "Cannot open port";
+    case kRS_InvalidParameter: return "Invalid parameter";
+    case kRS_TimeOutErr: return "Timeout error";
+    default: break;
+    }
+    if (errorNumber >= 0) return "No error";
+    return "Unknown error";
+}

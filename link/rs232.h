@@ -1,0 +1,36 @@
+// Serial port services, addressed by COM port number (1 to 32).
+#pragma once
+
+// Error numbers of the services (negative), besides the time-out of DWL_RS232_TIMEOUT.
+enum Rs232Error {
+    kRS_UnknownSysError = -1,
+    kRS_InvalidPortNum = -2,
+    kRS_PortNotOpen = -3,
+    kRS_UnknownIOError = -4,
+    kRS_InternalError = -5,
+    kRS_NoPortFound = -6,
+    kRS_CanNotOpenPort = -7,
+    kRS_InvalidParameter = -13,
+    kRS_TimeOutErr = -99,
+};
+
+// ComSetEscape codes.
+constexpr int SETDTR = 5;
+constexpr int CLRDTR = 6;
+
+int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize);
+int CloseCom(int port);
+int SetCTSMode(int port, int mode);
+int SetXMode(int port, int mode);
+int SetComTime(int port, double seconds);
+int FlushInQ(int port);
+int FlushOutQ(int port);
+int ComSetEscape(int port, int escapeCode);
+int ComWrtByte(int port, int byte);
+int ComWrt(int port, const void* buffer, int count);
+int GetOutQLen(int port);
+int GetInQLen(int port);
+int ComRdByte(int port);
+int ComRd(int port, void* buffer, int count);
+const char* GetRS232ErrorString(int errorNumber);

@@ -1,0 +1,39 @@
+// One open serial device as the port services see it. Backends: the Qt one on real ports
+// (platform/qt) and the in-process link to the emulated handset (sim/).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// Returned by readByte() when nothing arrives within the time-out.
+constexpr int DWL_RS232_TIMEOUT = -99;
+
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+    // Applies line settings; parity 0 none, 1 odd, 2 even. 0 or a negative error number.
+    virtual int configure(long baud, int parity, int dataBits, int stopBits) = 0;
+    virtual void setTimeout(double seconds) = 0;
+    virtual void setDtr(bool on) = 0;
+    virtual void flushIn() = 0;
+    virtual void flushOut() = 0;
+    // Queues count bytes for sending without blocking; returns count or a negative error.
+    virtual int write(const uint8_t* data, int count) = 0;
+    // Bytes still waiting to be sent. Polling it lets the device make progress.
+    virtual int outQueueLength() = 0;
+    // Bytes received and not yet read. Polling it lets the device make progress.
+    virtual int inQueueLength() = 0;
+    // Next byte 0..255, waiting at most the time-out; DWL_RS232_TIMEOUT when none came.
+    virtual int readByte() = 0;
+    // Up to count bytes, waiting at most the time-out for each; returns the number read.
+    virtual int read(uint8_t* buffer, int count) = 0;
+};
+
+// Opens the device behind COM port `port` (device name as the link built it, "COM4").
+// On failure returns nullptr and stores a negative error number in *error.
+using SerialOpener =
+    std::function<std::unique_ptr<SerialDevice>(int port, const char* deviceName, int* error)>;
+
+// Installs the backend that OpenComConfig uses; an empty opener makes every open fail.
+void rs232_SetOpener(SerialOpener opener);
