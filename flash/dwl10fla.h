@@ -39,6 +39,9 @@ struct SectorList {
 int dwl10_100InitFlashDescription();
 // The same, from any file (the command line's check).
 int dwl10_101InitFlashDescriptionFrom(const char* path);
+// Parses flash description text into a caller's table (the emulator keeps its own).
+int dwl10_102ParseFlashDescription(const uint8_t* data, uint32_t length,
+                                   FlashDescriptionTable* table);
 
 int dwl10_500GetFlashIndex(uint8_t manufacturerId, uint8_t deviceId, uint8_t* index);
 

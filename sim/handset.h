@@ -113,6 +113,9 @@ struct HandsetConfig {
     // Powered when the PC raises DTR (a handset switched on by the operator when asked);
     // when false, powered from the start.
     bool powerOnDtr = true;
+    // Begin with the bootstrap already running (38400 baud, even parity), flash identified:
+    // for tests of single commands and transfers without a boot sequence.
+    bool startInBootstrap = false;
     // Pace bytes at the wire rate of the current line settings (baud/10 bytes per second,
     // baud/11 with parity), in virtual time.
     bool wirePacing = false;
