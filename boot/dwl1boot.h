@@ -9,13 +9,18 @@
 // Largest bootstrap image a data frame can carry.
 constexpr uint32_t DWL_MAX_BOOT_FRAME = 8192;
 
+// Handle of the turn-on panel that the caller shows before the boot; the boot discards it once
+// the bootstrap has answered.
+extern int v_PanelTurnOn;
+
 ResultRecord dwl1_0boot(DownloadContext* context);
 
 void dwl1_50SetStartAddr(uint8_t port, uint32_t address);
 void dwl1_51DownloadBlock(uint8_t port, const uint8_t* bytes, uint32_t length);
 void dwl1_52JumpToStartAddress(uint8_t port);
 void dwl1_53SetSendCommand(uint8_t port, uint8_t byte);
-// 1, or 9 for a product type without a chip-select configuration (nothing sent).
+// 1, or 9 for a product type without a chip-select configuration, or 3 for an image that no
+// data frame can carry (empty or above DWL_MAX_BOOT_FRAME bytes); nothing is sent on failure.
 int dwl1_1ConfigurationBootstrap(uint8_t port, int productType, const uint8_t waitState[4],
                                  const uint8_t* image, uint32_t length);
 

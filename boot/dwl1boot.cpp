@@ -1,0 +1,108 @@
+// The boot sequence: wake the ROM boot loader, configure the chip selects, upload and start the
+// bootstrap, wait for it to run and let it identify the flash.
+#include "boot/dwl1boot.h"
+
+#include "boot/dwl1line.h"
+#include "link/dwl12pclib.h"
+#include "link/rs232.h"
+#include "session/dwl_oplog.h"
+#include "session/uis.h"
+
+int v_PanelTurnOn = 0;
+
+namespace {
+constexpr long kBootBaud = 38400;
+constexpr int kEvenParity = 2;
+constexpr unsigned kBootTimeoutSeconds = 5;
+
+constexpr uint8_t kBootLoaderReady = 0xBE;
+constexpr uint8_t kWakeUpAnswer = 0x44;
+constexpr uint8_t kBootstrapHello = 0x44;
+constexpr uint8_t kBootstrapRuns = 0xA0;
+
+constexpr int32_t kFamilyPcLib = 5;
+constexpr int32_t kFamilyBoot = 6;
+constexpr int32_t kBootTooLong = 3;
+constexpr int32_t kBootWakeUpTimeout = 4;
+constexpr int32_t kBootNotRunning = 11;
+constexpr int32_t kBootNoHello = 0x000A0000;
+// The further reads while waiting for the bootstrap's hello are counted in one byte; the wait
+// ends when the count is full, so a handset that never stops talking cannot hold the PC.
+constexpr uint8_t kMaxHelloReads = 0xFF;
+
+// Bootstrap image of the run (file bytes and the trailing byte of the loader).
+uint8_t bootImage[DWL_SPM_BUFFER_SIZE];
+
+ResultRecord fail(int32_t family, int32_t code) {
+    return ResultRecord{family, code};
+}
+} // namespace
+
+ResultRecord dwl1_0boot(DownloadContext* context) {
+    ResultRecord result = {0, 0};
+    if (!context) return fail(kFamilyBoot, 0);
+    const uint8_t port = static_cast<uint8_t>(context->ComPort);
+
+    int rc = dwl12_0UartInit(context->ComPort, kBootBaud, kEvenParity, kBootTimeoutSeconds);
+    if (rc != 1) {
+        dwl50_2AddCommentF("BOOT : cannot open COM%d (%d)", context->ComPort, rc);
+        return fail(kFamilyPcLib, rc);
+    }
+
+    uint32_t length = 0;
+    rc = dwl12_4LoadSpmFile(&length, bootImage, context->ProductType);
+    if (rc != 1) {
+        dwl50_1AddComment("BOOT : cannot load the bootstrap");
+        return fail(kFamilyPcLib, rc);
+    }
+    if (length > DWL_MAX_BOOT_FRAME) {
+        dwl50_2AddCommentF("BOOT : bootstrap of %u bytes, at most %u fit in the upload",
+                           static_cast<unsigned>(length),
+                           static_cast<unsigned>(DWL_MAX_BOOT_FRAME));
+        return fail(kFamilyBoot, kBootTooLong);
+    }
+
+    ComSetEscape(port, SETDTR);
+    do {
+        context->BootAck = dwl1_60ReadAnswer(port);
+    } while (context->BootAck != kBootLoaderReady && context->BootAck != DWL_NO_ANSWER);
+    ComWrtByte(port, kWakeUpAnswer);
+    ComSetEscape(port, CLRDTR);
+    if (context->BootAck == DWL_NO_ANSWER) {
+        dwl50_1AddComment("BOOT : no answer from the boot loader");
+        return fail(kFamilyBoot, kBootWakeUpTimeout);
+    }
+
+    rc = dwl1_1ConfigurationBootstrap(port, context->ProductType, context->WaitState, bootImage,
+                                      length);
+    if (rc != 1) {
+        dwl50_1AddComment("BOOT : no chip select configuration for this product");
+        return fail(kFamilyBoot, rc);
+    }
+
+    uint8_t answer = dwl1_60ReadAnswer(port);
+    if (answer != kBootstrapHello) {
+        uint8_t reads = 0;
+        do {
+            answer = dwl1_60ReadAnswer(port);
+            ++reads;
+        } while (answer != kBootstrapHello && answer != DWL_NO_ANSWER && reads < kMaxHelloReads);
+        if (answer != kBootstrapHello) {
+            dwl50_2AddCommentF("BOOT : the bootstrap did not answer (0x%02X)", answer);
+            return fail(kFamilyBoot, kBootNoHello + reads * 256 + answer);
+        }
+    }
+
+    answer = dwl1_60ReadAnswer(port);
+    DiscardPanel(v_PanelTurnOn);
+    if (answer != kBootstrapRuns) {
+        dwl50_2AddCommentF("BOOT : the bootstrap does not run (0x%02X)", answer);
+        return fail(kFamilyBoot, kBootNotRunning);
+    }
+    dwl1_60ReadAnswer(port);
+    dwl1_60ReadAnswer(port);
+
+    rc = dwl1_3GetTypeFlash(context);
+    if (rc != 1) return fail(kFamilyBoot, rc);
+    return result;
+}

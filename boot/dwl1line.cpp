@@ -1,0 +1,29 @@
+#include "boot/dwl1line.h"
+
+#include "link/rs232.h"
+#include "session/dwl_clock.h"
+#include "session/uis.h"
+
+uint8_t dwl1_60ReadAnswer(uint8_t port) {
+    int value = ComRdByte(port);
+    if (value < 0) return DWL_NO_ANSWER;
+    return static_cast<uint8_t>(value);
+}
+
+int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents) {
+    int last = GetOutQLen(port);
+    double lastProgress = dwl_Now();
+    while (last > 0) {
+        if (pumpEvents) ProcessSystemEvents();
+        int length = GetOutQLen(port);
+        if (length <= 0) return 1;
+        double now = dwl_Now();
+        if (length < last) {
+            last = length;
+            lastProgress = now;
+        } else if (now - lastProgress >= DWL_OUTQ_STALL_SECONDS) {
+            return 0;
+        }
+    }
+    return 1;
+}
