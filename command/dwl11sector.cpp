@@ -1,0 +1,174 @@
+// Sector download: writes a binary or ogm image into the handset's flash, one sector command
+// per sector, each acknowledged with the 32-bit sum of the bytes the bootstrap received.
+#include "command/dwl11command.h"
+
+#include "flash/dwl10fla.h"
+#include "link/rs232.h"
+#include "session/dwl_clock.h"
+#include "session/dwl_oplog.h"
+#include "session/uis.h"
+
+#include <cstdint>
+
+int mv_SoftPourcent = 0;
+
+namespace {
+
+constexpr uint8_t kSectorCommand = 0xEA;
+constexpr uint8_t kSectorDone = 0xCC;
+constexpr uint8_t kSectorResend = 0xCD;
+constexpr uint32_t kPieceSize = 8192;
+constexpr uint32_t kAckWaitSeconds = 10;
+constexpr uint8_t kMaxSectorTries = 3;
+constexpr uint8_t kMaxImageFailures = 5;
+
+// Family of the result records raised here.
+constexpr int32_t kFamilyFlash = 2;
+constexpr int32_t kFamilyRejected = 10;
+constexpr int32_t kFamilyBadAck = 11;
+constexpr int32_t kFamilyChecksum = 12;
+constexpr int32_t kCodeOffsetNotStart = 18;
+
+void putBigEndian32(uint8_t* out, uint32_t value) {
+    out[0] = static_cast<uint8_t>(value >> 24);
+    out[1] = static_cast<uint8_t>(value >> 16);
+    out[2] = static_cast<uint8_t>(value >> 8);
+    out[3] = static_cast<uint8_t>(value);
+}
+
+uint32_t byteSum(const uint8_t* bytes, uint32_t count) {
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        sum += bytes[i];
+    return sum;
+}
+
+// Lets the user interface run until every queued byte has left the PC.
+void drainOutput(int port) {
+    while (GetOutQLen(port) > 0)
+        ProcessSystemEvents();
+}
+
+// Waits for the first acknowledgement byte, pumping events. -1 when none came in time.
+int waitForAcknowledge(int port) {
+    uint32_t started = dwl_Time();
+    for (;;) {
+        int pending = GetInQLen(port);
+        if (pending > 0) return ComRdByte(port);
+        if (pending < 0) return -1; // the port is gone: nothing will ever arrive
+        ProcessSystemEvents();
+        if (dwl_Time() - started > kAckWaitSeconds) return -1;
+    }
+}
+
+// Reads the 4-byte checksum, least significant byte first. False when it came short.
+bool readChecksum(int port, uint32_t* checksum) {
+    uint8_t bytes[4] = {0, 0, 0, 0};
+    int got = ComRd(port, bytes, 4);
+    *checksum = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    return got == 4;
+}
+
+void showProgress(uint32_t offset, uint32_t length) {
+    if (length == 0) return;
+    mv_SoftPourcent = static_cast<int>(static_cast<uint64_t>(offset) * 100u / length);
+    SetCtrlVal(v_Panel, PANEL_PROGRESS_TEXT, mv_SoftPourcent);
+    SetCtrlVal(v_Panel, PANEL_PROGRESS_BAR, mv_SoftPourcent);
+    ProcessSystemEvents();
+}
+
+// Sends the sector command and the n bytes behind it; returns their sum.
+uint32_t sendSector(int port, uint32_t sectorSize, uint32_t address, const uint8_t* bytes,
+                    uint32_t n) {
+    uint8_t command[13];
+    command[0] = kSectorCommand;
+    putBigEndian32(command + 1, sectorSize);
+    putBigEndian32(command + 5, address);
+    putBigEndian32(command + 9, n);
+    ComWrt(port, command, sizeof command);
+
+    uint32_t checksum = 0;
+    uint32_t sent = 0;
+    while (n - sent >= kPieceSize) {
+        ComWrt(port, bytes + sent, static_cast<int>(kPieceSize));
+        checksum += byteSum(bytes + sent, kPieceSize);
+        sent += kPieceSize;
+        drainOutput(port);
+    }
+    uint32_t rest = n - sent;
+    ComWrt(port, bytes + sent, static_cast<int>(rest));
+    checksum += byteSum(bytes + sent, rest);
+    return checksum;
+}
+
+} // namespace
+
+ResultRecord dwl11_54Download(DownloadContext context, uint32_t length, const uint8_t* image,
+                              uint32_t startAddress) {
+    ResultRecord result = {0, 0};
+    const uint8_t manufacturer = context.FlashManufacturerId;
+    const uint8_t device = context.FlashDeviceId;
+    const int port = context.ComPort;
+
+    if (length > 0 && image == nullptr) return {1, 0};
+
+    // The sector commands count addresses from the start address, the sector list from the
+    // next sector boundary: only an address on a boundary keeps both in step.
+    if (startAddress < DWL_FLASH_BASE) return {kFamilyFlash, kCodeOffsetNotStart};
+    const uint32_t flashOffset = startAddress - DWL_FLASH_BASE;
+    uint32_t firstSector = 0;
+    int step =
+        dwl10_2GetSectorNumberWithStartAddr_ogm(manufacturer, device, flashOffset, &firstSector);
+    if (step != DWL_STEP_OK) return {kFamilyFlash, step};
+
+    SectorList list;
+    step = dwl10_3GetSectorList(manufacturer, device, flashOffset, length, &list);
+    if (step != DWL_STEP_OK) return {kFamilyFlash, step};
+
+    uint32_t offset = 0;
+    uint32_t address = startAddress;
+    uint8_t sectorFailures = 0;
+    uint8_t imageFailures = 0;
+
+    for (uint32_t i = 0; i < list.NbSectors; ++i) {
+        uint32_t sectorSize = 0;
+        step = dwl10_0GetSectorSize(manufacturer, device, list.Sector[i], &sectorSize);
+        if (step != DWL_STEP_OK) return {kFamilyFlash, step};
+
+        for (;;) {
+            const uint32_t remaining = length - offset;
+            const uint32_t n = sectorSize < remaining ? sectorSize : remaining;
+            const uint32_t checksum = sendSector(port, sectorSize, address, image + offset, n);
+
+            const int ack = waitForAcknowledge(port);
+            if (ack < 0) return mv_ResultDownload;
+
+            if (ack == kSectorDone) {
+                uint32_t received = 0;
+                bool complete = readChecksum(port, &received);
+                if (complete && received == checksum) {
+                    offset += n;
+                    break;
+                }
+                ++sectorFailures;
+                ++imageFailures;
+                if (sectorFailures >= kMaxSectorTries || imageFailures >= kMaxImageFailures)
+                    return {kFamilyChecksum, kSectorDone};
+            } else if (ack == kSectorResend) {
+                const int detail = ComRdByte(port) & 0xFF;
+                ++sectorFailures;
+                ++imageFailures;
+                if (sectorFailures >= kMaxSectorTries || imageFailures >= kMaxImageFailures)
+                    return {kFamilyRejected, detail};
+            } else {
+                return {kFamilyBadAck, ack};
+            }
+        }
+
+        showProgress(offset, length);
+        address += sectorSize;
+        sectorFailures = 0;
+    }
+    return result;
+}

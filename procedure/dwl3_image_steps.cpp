@@ -1,0 +1,112 @@
+// Image steps: which image goes where in the handset's address space, and the elapsed time
+// after each image that went in.
+#include "procedure/dwl3_run.h"
+#include "procedure/dwl3spm87.h"
+
+#include "command/dwl11command.h"
+#include "flash/dwl10tfs.h"
+#include "session/dwl_clock.h"
+#include "session/dwl_oplog.h"
+#include "session/uis.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int32_t kFamilyFlash = 2;
+constexpr int32_t kCodeNoSectorThere = 18;
+constexpr int32_t kFamilyTfsImageSize = 18;
+
+// Flash offset of the ogm image by product model.
+constexpr uint32_t kOgmOffsetModel0 = 0x00BB0000u;
+constexpr uint32_t kOgmOffsetModel1 = 0x00A00000u;
+constexpr uint32_t kOgmOffsetModel1SmallFlash = 0x00800000u;
+constexpr uint32_t kOgmOffsetModel2 = 0x00E00000u;
+constexpr uint8_t kSmallFlashDevice = 0xE0;
+
+// After a transfer that wrote its image: the running elapsed time since the start of the run.
+ResultRecord finishStep(DownloadContext& context, ResultRecord result) {
+    if (result.family != 0) return result;
+    context.EndTime = dwl_Time();
+    dwl3_4ShowElapsedTime(context.StartTime, context.EndTime);
+    result.family = 0;
+    return result;
+}
+
+} // namespace
+
+void dwl3_4ShowElapsedTime(uint32_t startTime, uint32_t endTime) {
+    const uint32_t elapsed = endTime - startTime;
+    char text[48];
+    std::snprintf(text, sizeof text, "%u min %u sec", elapsed / 60, elapsed % 60);
+    SetCtrlAttribute(v_Panel, PANEL_ELAPSED_TIME, ATTR_LABEL_TEXT, text);
+}
+
+uint32_t dwl3_2OgmStartAddress(int32_t model, uint8_t flashDeviceId) {
+    switch (model) {
+    case 0: return DWL_FLASH_BASE + kOgmOffsetModel0;
+    case 1:
+        return DWL_FLASH_BASE +
+               (flashDeviceId == kSmallFlashDevice ? kOgmOffsetModel1SmallFlash : kOgmOffsetModel1);
+    case 2: return DWL_FLASH_BASE + kOgmOffsetModel2;
+    default: return 0; // no ogm place known for this model
+    }
+}
+
+bool dwl3_5ImageHeld(const DownloadContext& context, Dwl3Image image) {
+    switch (image) {
+    case DWL3_IMAGE_BINARY: return context.Cla.Data != nullptr && context.Cla.Size > 0;
+    case DWL3_IMAGE_OGM: return context.Ogm.Data != nullptr && context.Ogm.Size > 0;
+    case DWL3_IMAGE_TFS_OGM:
+        // A description of empty files only needs no image bytes, but a loaded image.
+        return context.TfsOgm.Data != nullptr &&
+               (context.TfsOgm.Size > 0 || vg_TFSDescritpion.TotalSize == 0);
+    }
+    return false;
+}
+
+void dwl3_6LogImageSkipped(Dwl3Image image) {
+    switch (image) {
+    case DWL3_IMAGE_BINARY: dwl50_1AddComment("Binary file not loaded : step skipped"); break;
+    case DWL3_IMAGE_OGM: dwl50_1AddComment("Ogm file not loaded : step skipped"); break;
+    case DWL3_IMAGE_TFS_OGM: dwl50_1AddComment("TFS ogm file not loaded : step skipped"); break;
+    }
+}
+
+ResultRecord dwl3_1DownloadSoftware(DownloadContext context) {
+    ResultRecord result = {0, 0};
+    if (!dwl3_5ImageHeld(context, DWL3_IMAGE_BINARY)) {
+        dwl3_6LogImageSkipped(DWL3_IMAGE_BINARY);
+        return result;
+    }
+    result = dwl11_54Download(context, context.Cla.Size, context.Cla.Data, DWL_FLASH_BASE);
+    return finishStep(context, result);
+}
+
+ResultRecord dwl3_1DownloadSoftware_ogm(DownloadContext context) {
+    ResultRecord result = {0, 0};
+    if (!dwl3_5ImageHeld(context, DWL3_IMAGE_OGM)) {
+        dwl3_6LogImageSkipped(DWL3_IMAGE_OGM);
+        return result;
+    }
+    const uint32_t start =
+        dwl3_2OgmStartAddress(sg_DownloadContext.Model, sg_DownloadContext.FlashDeviceId);
+    if (start == 0) return {kFamilyFlash, kCodeNoSectorThere};
+    result = dwl11_54Download(context, context.Ogm.Size, context.Ogm.Data, start);
+    return finishStep(context, result);
+}
+
+ResultRecord dwl3_1DownloadSoftware_TFS_ogm(DownloadContext context) {
+    ResultRecord result = {0, 0};
+    if (!dwl3_5ImageHeld(context, DWL3_IMAGE_TFS_OGM)) {
+        dwl3_6LogImageSkipped(DWL3_IMAGE_TFS_OGM);
+        return result;
+    }
+    if (context.TfsOgm.Size < vg_TFSDescritpion.TotalSize) {
+        dwl50_1AddComment("ERROR : The size of the TFS OGM File is Wrong");
+        return {kFamilyTfsImageSize, kFamilyTfsImageSize};
+    }
+    result = dwl11_54Download_TFS_ogm(context, context.TfsOgm.Size, context.TfsOgm.Data,
+                                      DWL_FLASH_BASE, 0);
+    return finishStep(context, result);
+}

@@ -1,0 +1,75 @@
+// The parts every download procedure shares: link preparation, sector walk, image steps as a
+// run strings them together, and the end of the run.
+#include "procedure/dwl3_run.h"
+#include "procedure/dwl3spm87.h"
+
+#include "command/dwl11command.h"
+#include "flash/dwl10fla.h"
+#include "session/dwl_clock.h"
+#include "session/dwl_oplog.h"
+
+namespace {
+constexpr int32_t kFamilyNotPerformed = 1;
+constexpr int32_t kFamilyFlash = 2;
+constexpr int32_t kFamilyCommand = 8;
+} // namespace
+
+ResultRecord dwl3_8PrepareLink(const DownloadContext& context) {
+    int step = dwl11_8SetGPIO(context);
+    if (step != DWL_STEP_OK) return {kFamilyCommand, step};
+    step = dwl11_0SetSpeedAndPMU(context);
+    if (step != DWL_STEP_OK) return {kFamilyCommand, step};
+    return {0, 0};
+}
+
+ResultRecord dwl3_9SectorWalk(const DownloadContext& context) {
+    uint32_t count = 0;
+    int step = dwl10_1GetNumberOfSector(context.FlashManufacturerId, context.FlashDeviceId, &count);
+    if (step != DWL_STEP_OK) return {kFamilyFlash, step};
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t size = 0;
+        step = dwl10_0GetSectorSize(context.FlashManufacturerId, context.FlashDeviceId, i, &size);
+        if (step != DWL_STEP_OK) return {kFamilyFlash, step};
+    }
+    return {0, 0};
+}
+
+bool dwl3_7RunImageStep(const DownloadContext& context, Dwl3Image image, const char* announce,
+                        ResultRecord* result) {
+    dwl50_1AddComment(announce);
+    if (!dwl3_5ImageHeld(context, image)) {
+        dwl3_6LogImageSkipped(image);
+        return true;
+    }
+    switch (image) {
+    case DWL3_IMAGE_BINARY: *result = dwl3_1DownloadSoftware(context); break;
+    case DWL3_IMAGE_OGM: *result = dwl3_1DownloadSoftware_ogm(context); break;
+    case DWL3_IMAGE_TFS_OGM: *result = dwl3_1DownloadSoftware_TFS_ogm(context); break;
+    }
+    return result->family == 0;
+}
+
+ResultRecord dwl3_10EndOfRun(DownloadContext context, ResultRecord result,
+                             const char* successLine) {
+    context.EndTime = dwl_Time();
+    dwl3_4ShowElapsedTime(context.StartTime, context.EndTime);
+    if (result.family == 0 && context.Pmu == 0)
+        dwl50_1AddComment(successLine);
+    else
+        dwl50_1AddComment("Remove the battery of the mobile ");
+    if (result.family == 0) {
+        int step = dwl11_7SwitchOffCommand(static_cast<uint8_t>(context.ComPort));
+        if (step != DWL_STEP_OK) result = {kFamilyCommand, step};
+    }
+    return result;
+}
+
+// Image steps of a run that writes only when the download type asks for it.
+bool dwl3_12TypedImageStep(const DownloadContext& context, Dwl3Image image, const char* announce,
+                           ResultRecord* result) {
+    if (context.DownloadType != 0) {
+        *result = {kFamilyNotPerformed, 0};
+        return true;
+    }
+    return dwl3_7RunImageStep(context, image, announce, result);
+}

@@ -1,0 +1,47 @@
+// Pieces shared by the download procedures: the elapsed-time label, the image steps as a run
+// uses them, the end of a run and the flash format exchange.
+#pragma once
+
+#include "session/dwl_context.h"
+
+#include <cstdint>
+
+// Handle of the format panel (panel 2 of mmi.uir) while the format exchange runs.
+extern int v_PanelFormat;
+
+// The images a run can write.
+enum Dwl3Image { DWL3_IMAGE_BINARY, DWL3_IMAGE_OGM, DWL3_IMAGE_TFS_OGM };
+
+// Writes "<m> min <s> sec" for the time from start to end into the elapsed-time label.
+void dwl3_4ShowElapsedTime(uint32_t startTime, uint32_t endTime);
+
+// True when the context holds the image that the step of this kind needs.
+bool dwl3_5ImageHeld(const DownloadContext& context, Dwl3Image image);
+// Logs that the image was not loaded and that its step is skipped.
+void dwl3_6LogImageSkipped(Dwl3Image image);
+
+// Runs one image step of a procedure: announces it, skips it (result untouched) when its image
+// is not held, otherwise makes its result the run's. False when the step failed: the run then
+// writes nothing more.
+bool dwl3_7RunImageStep(const DownloadContext& context, Dwl3Image image, const char* announce,
+                        ResultRecord* result);
+
+// The same for the steps that write only when the download type is 0: any other type makes the
+// result family 1, code 0 and lets the run go on.
+bool dwl3_12TypedImageStep(const DownloadContext& context, Dwl3Image image, const char* announce,
+                           ResultRecord* result);
+
+// Link preparation common to the procedures: GPIO, then speed, PMU and extension module.
+// Family 0, or family 8 with the failing step code.
+ResultRecord dwl3_8PrepareLink(const DownloadContext& context);
+// Checks that the identified flash is described and every sector of it can be looked up.
+// Family 0, or family 2 with the failing step code.
+ResultRecord dwl3_9SectorWalk(const DownloadContext& context);
+
+// End of a run: end time and elapsed-time label, the closing line (successLine when the run
+// succeeded without PMU), and the switch-off of a successful run.
+ResultRecord dwl3_10EndOfRun(DownloadContext context, ResultRecord result, const char* successLine);
+
+// Asks the bootstrap to format the TFS flash file system and logs each stage of its answer.
+// 1 when every reply was the expected one, otherwise 22.
+int dwl3_11FormatFlash(int port);

@@ -1,0 +1,79 @@
+// The download procedures: from the link set-up after the boot to the switch-off, for the
+// binary runs, the ogm runs and the TFS ogm runs (or the flash format).
+#include "procedure/dwl3spm87.h"
+
+#include "procedure/dwl3_run.h"
+#include "session/dwl_oplog.h"
+#include "session/uis.h"
+
+uint8_t v_Format_Flag = 0;
+int v_PanelFormat = 0;
+
+namespace {
+
+constexpr int32_t kFamilyCommand = 8;
+
+void clearElapsedTime() {
+    SetCtrlAttribute(v_Panel, PANEL_ELAPSED_TIME, ATTR_LABEL_TEXT, " ");
+}
+
+} // namespace
+
+ResultRecord dwl3_0Generic5087(DownloadContext context) {
+    clearElapsedTime();
+    ResultRecord result = dwl3_8PrepareLink(context);
+    if (result.family != 0) return result;
+    result = dwl3_9SectorWalk(context);
+    if (result.family != 0) return result;
+    dwl50_1AddComment("Check the compatibility");
+
+    const int32_t mode = sg_DownloadContext.Mode;
+    bool going = dwl3_12TypedImageStep(context, DWL3_IMAGE_BINARY,
+                                       "Download binary sector by sector", &result);
+    if (going && (mode == 0 || mode == 5))
+        going = dwl3_12TypedImageStep(context, DWL3_IMAGE_OGM, "Download ogm sector by sector",
+                                      &result);
+    if (going && (mode == 5 || mode == 6))
+        dwl3_12TypedImageStep(context, DWL3_IMAGE_TFS_OGM, "Download   TFS sector by sector",
+                              &result);
+    return dwl3_10EndOfRun(context, result, "The end");
+}
+
+ResultRecord dwl3_0Generic5087_ogm(DownloadContext context) {
+    clearElapsedTime();
+    ResultRecord result = dwl3_8PrepareLink(context);
+    if (result.family != 0) return result;
+    result = dwl3_9SectorWalk(context);
+    if (result.family != 0) return result;
+    dwl50_1AddComment("Check the compatibility");
+
+    bool going =
+        dwl3_12TypedImageStep(context, DWL3_IMAGE_OGM, "Download ogm sector by sector", &result);
+    // The TFS image of mode 4 goes whatever the download type.
+    if (going && context.Mode == 4)
+        dwl3_7RunImageStep(context, DWL3_IMAGE_TFS_OGM, "Download   TFS Ogm sector by sector",
+                           &result);
+    return dwl3_10EndOfRun(context, result, "The end");
+}
+
+ResultRecord dwl3_0Generic5087_TFS_ogm(DownloadContext context) {
+    clearElapsedTime();
+    ResultRecord result = dwl3_8PrepareLink(context);
+    if (result.family != 0) return result;
+    dwl50_1AddComment("Check the compatibility");
+
+    if (v_Format_Flag == 1) {
+        v_Format_Flag = 0;
+        v_PanelFormat = LoadPanel(0, "mmi.uir", 2);
+        if (v_PanelFormat > 0) DisplayPanel(v_PanelFormat);
+        const int step = dwl3_11FormatFlash(context.ComPort);
+        if (v_PanelFormat > 0) DiscardPanel(v_PanelFormat);
+        v_PanelFormat = 0;
+        if (step != DWL_STEP_OK) return {kFamilyCommand, step};
+        return {0, 0};
+    }
+
+    dwl3_12TypedImageStep(context, DWL3_IMAGE_TFS_OGM, "Download TFS_ogm file sector by sector",
+                          &result);
+    return dwl3_10EndOfRun(context, result, "The End");
+}
