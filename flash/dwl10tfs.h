@@ -32,3 +32,8 @@ int dwl10_201InitTFSDescriptionFor(const char* imagePath);
 int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned pathSize);
 // Releases the tables of vg_TFSDescritpion.
 void dwl10_203FreeTFSDescription();
+// Parses description text into a caller's record (its tables are released first, so start
+// from a zeroed record). 1 or the code of the line in question (3 to 12).
+int dwl10_204ParseTFSDescription(const uint8_t* data, uint32_t length, TfsDescription* description);
+// Releases the tables of a caller's record and clears its counts.
+void dwl10_205FreeTFSTables(TfsDescription* description);

@@ -1,0 +1,104 @@
+// dwl check: reads a flash description file or the TFS description of a TFS image and reports
+// what it holds.
+#include "app/cli/cli_registry.h"
+#include "flash/dwl10fla.h"
+#include "flash/dwl10tfs.h"
+#include "link/dwl12pclib.h"
+#include "session/dwl_results.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// The family of the TFS image size check.
+constexpr int kTfsSizeFamily = 18;
+
+int checkFlash(const std::string& file) {
+    int result = dwl10_101InitFlashDescriptionFrom(file.c_str());
+    printf("flash description: %s\n", file.c_str());
+    printf("result %d: %s\n", result, result == 1 ? "success" : dwl_FlashFileMessage(result));
+    const FlashDescriptionTable& table = vg_FlashDescritpion;
+    printf("descriptions: %u\n", (unsigned)table.NbFlash);
+    for (unsigned i = 0; i < table.NbFlash && i < (unsigned)DWL_MAX_FLASH; i++) {
+        const FlashDescription& f = table.Flash[i];
+        printf("  %2u: \"%.14s\" \"%.14s\" manufacturer 0x%02X device 0x%02X, %u banks, "
+               "%u sectors, %u bytes (0x%08X)\n",
+               i, f.ManufacturerName, f.DeviceName, (unsigned)f.ManufacturerId,
+               (unsigned)f.DeviceId, (unsigned)f.NbBanks, (unsigned)f.NbSectors,
+               (unsigned)f.FlashSize, (unsigned)f.FlashSize);
+    }
+    return result == 1 ? 0 : result;
+}
+
+void printTfsDescription(const TfsDescription& d) {
+    printf("version: \"%.19s\"\n", d.Version);
+    printf("directories: %d\n", (int)d.NbDir);
+    for (int32_t i = 0; i < d.NbDir && d.DirNames != nullptr; i++) {
+        printf("  %.*s\n", DWL_TFS_NAME_SIZE, d.DirNames[i]);
+    }
+    printf("files: %u (at most %u)\n", (unsigned)d.NbFiles, (unsigned)d.MaxFiles);
+    for (uint32_t i = 0; i < d.NbFiles && d.Files != nullptr; i++) {
+        printf("  %10u  %.*s\n", (unsigned)d.Files[i].FileSize, DWL_TFS_NAME_SIZE,
+               d.Files[i].FileName);
+    }
+    printf("total: %u bytes (0x%08X)\n", (unsigned)d.TotalSize, (unsigned)d.TotalSize);
+}
+
+int checkTfs(const std::string& image) {
+    char path[1024];
+    if (dwl10_202FindTFSDescription(image.c_str(), path, sizeof path) == 1) {
+        printf("TFS description: %s\n", path);
+    } else {
+        printf("TFS description: none found for %s\n", image.c_str());
+    }
+    int result = dwl10_201InitTFSDescriptionFor(image.c_str());
+    printf("result %d: %s\n", result, result == 1 ? "success" : dwl_TfsFileMessage(result));
+    if (result != 1) {
+        dwl10_203FreeTFSDescription();
+        return result;
+    }
+    printTfsDescription(vg_TFSDescritpion);
+    uint32_t total = vg_TFSDescritpion.TotalSize;
+    dwl10_203FreeTFSDescription();
+
+    long size = 0;
+    if (dwl12_2CalculateLengthOfFile(image.c_str(), &size) != 1) {
+        printf("image: %s cannot be measured\n", image.c_str());
+        return kTfsSizeFamily;
+    }
+    if ((unsigned long)size == total) {
+        printf("image: %s, %ld bytes: the size matches\n", image.c_str(), size);
+        return 0;
+    }
+    printf("image: %s, %ld bytes: the size differs\n", image.c_str(), size);
+    ResultWindow window = dwl_ResultWindow(kTfsSizeFamily, 0, total);
+    if (window.hasMessage) printf("%s\n", window.message);
+    return kTfsSizeFamily;
+}
+
+void setupCheck(CLI::App& dwl, int& exitStatus) {
+    CLI::App* check = dwl.add_subcommand(
+        "check", "Read a flash description file or the TFS description of a TFS image");
+    auto flashFile = std::make_shared<std::string>();
+    auto tfsImage = std::make_shared<std::string>();
+    CLI::Option* flash =
+        check->add_option("--flash", *flashFile, "flash description file (flash.txt)");
+    CLI::Option* tfs = check->add_option(
+        "--tfs", *tfsImage, "TFS ogm image whose description (.cfg beside it, tfs.cfg) to read");
+    check->require_option(1, 2);
+    check->callback([flash, tfs, flashFile, tfsImage, &exitStatus]() {
+        int status = 0;
+        if (flash->count() > 0) status = checkFlash(*flashFile);
+        if (tfs->count() > 0) {
+            if (flash->count() > 0) printf("\n");
+            int tfsStatus = checkTfs(*tfsImage);
+            if (status == 0) status = tfsStatus;
+        }
+        exitStatus = status;
+    });
+}
+
+DWL_CLI_SUBCOMMAND(setupCheck);
+
+} // namespace

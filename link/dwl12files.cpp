@@ -1,0 +1,44 @@
+// File helpers of the PC link library: the length of a file, loading a handset program.
+#include "link/dwl12pclib.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+
+int dwl12_2CalculateLengthOfFile(const char* path, long* size) {
+    struct stat info;
+    if (path == nullptr || stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return 2;
+    *size = (long)info.st_size;
+    return 1;
+}
+
+// Largest count the loader reaches; the image and its closing byte stay below the buffer size.
+constexpr uint32_t DWL_SPM_COUNT_LIMIT = 65535;
+
+int dwl12_4LoadSpmFile(uint32_t* count, uint8_t* buffer, int productType) {
+    const char* name = nullptr;
+    if (productType == 1 || productType == 2) {
+        name = "dwl87.spm";
+    } else if (productType == 255) {
+        name = "dwl88.spm";
+    } else {
+        return 3;
+    }
+    FILE* file = fopen(name, "rb");
+    if (file == nullptr) return 3;
+
+    // The count always starts from the beginning of the buffer.
+    *count = 0;
+    bool endMet = false;
+    while (*count < DWL_SPM_COUNT_LIMIT) {
+        int c = fgetc(file);
+        // The read that meets the end of the file stores its value too (0xFF).
+        buffer[*count] = (uint8_t)c;
+        (*count)++;
+        if (c == EOF) {
+            endMet = true;
+            break;
+        }
+    }
+    fclose(file);
+    return endMet ? 1 : 4;
+}

@@ -1,0 +1,82 @@
+#include "tests/support/temp_files.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "dwl-test-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::file(const std::string& name) const {
+    return path_ + "/" + name;
+}
+
+std::string crlfText(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void writeCrLfFile(const std::string& path, const std::vector<std::string>& lines) {
+    writeBytes(path, crlfText(lines));
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    writeBytes(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::vector<uint8_t> readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+WorkingDirectory::WorkingDirectory(const std::string& dir) {
+    previous_ = std::filesystem::current_path().string();
+    std::filesystem::current_path(dir);
+}
+
+WorkingDirectory::~WorkingDirectory() {
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+}
+
+std::string sourceDir() {
+    const char* env = getenv("DWL_SOURCE_DIR");
+    if (env != nullptr && *env != '\0') return env;
+#ifdef DWL_SOURCE_DIR_DEFAULT
+    return DWL_SOURCE_DIR_DEFAULT;
+#else
+    return ".";
+#endif
+}
+
+std::string binaryDir() {
+    const char* env = getenv("DWL_BINARY_DIR");
+    return env != nullptr ? env : "";
+}
+
+} // namespace testsupport
