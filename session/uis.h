@@ -12,6 +12,8 @@
 // Events passed to control callbacks.
 constexpr int EVENT_COMMIT = 1;
 constexpr int EVENT_VAL_CHANGED = 2;
+// Passed to a panel's close callback (control 0) when its window is closed.
+constexpr int EVENT_CLOSE = 12;
 
 // Control attributes.
 constexpr int ATTR_DIMMED = 500;     // int: 1 dimmed, 0 enabled
@@ -30,6 +32,9 @@ constexpr int UIE_FILE = -3;      // layout file missing or malformed
 constexpr int UIE_RESOURCE = -4;  // no panel / menu bar of that number in the file
 constexpr int UIE_CALLBACK = -5;  // a callback name of the layout is not bound
 constexpr int UIE_TYPE = -6;      // value of the wrong kind for the control
+constexpr int UIE_ATTRIBUTE = -7; // attribute not known
+constexpr int UIE_INDEX = -8;     // list index or value out of range
+constexpr int UIE_DIMMED = -9;    // operator action on a dimmed control
 
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
                                 int eventData1, int eventData2);
