@@ -1,0 +1,118 @@
+// The extension module transfer: pieces, answers, the wrong answer that looks like success.
+#include "boot/dwl1boot.h"
+#include "link/dwl12pclib.h"
+#include "tests/boot/handset_programs.h"
+#include "tests/support/scripted_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class ExtensionModule : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(files.ok());
+        ASSERT_EQ(dwl12_0UartInit(4, 460800, 0, 10), 1);
+    }
+    // Answers 0xEE with C0 and four bytes; answers the module (its last write) with `done`.
+    void answerWith(uint8_t accept, uint8_t done, size_t moduleSize) {
+        line.setResponder(
+            [=, received = size_t(0)](const Bytes& w, testsupport::ScriptedLine& l) mutable {
+                if (w.size() == 1 && w[0] == 0xEE && received == 0) {
+                    l.reply({accept, 1, 2, 3, 4});
+                    return;
+                }
+                received += w.size();
+                if (received == moduleSize) l.reply({done});
+            });
+    }
+    bootsupport::HandsetPrograms files;
+    testsupport::ScriptedLine line;
+};
+
+TEST_F(ExtensionModule, LongModuleGoesInPiecesOfEightKilobytes) {
+    Bytes module = files.writeExtension(19999);
+    ASSERT_EQ(module.size(), 20000u);
+    answerWith(0xC0, 0x63, module.size());
+
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 1);
+
+    ASSERT_EQ(line.writes().size(), 4u);
+    EXPECT_EQ(line.writes()[0], Bytes{0xEE});
+    EXPECT_EQ(line.writes()[1].size(), 8192u);
+    EXPECT_EQ(line.writes()[2].size(), 8192u);
+    EXPECT_EQ(line.writes()[3].size(), 3616u);
+    Bytes sent(line.written().begin() + 1, line.written().end());
+    EXPECT_EQ(sent, module);
+    EXPECT_GE(line.outQueuePolls, 3) << "each piece waits for the empty output queue";
+}
+
+TEST_F(ExtensionModule, ModuleOfExactlyOnePieceHasNoRemainderWrite) {
+    Bytes module = files.writeExtension(8191);
+    answerWith(0xC0, 0x63, module.size());
+
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 1);
+
+    ASSERT_EQ(line.writes().size(), 2u);
+    EXPECT_EQ(line.writes()[1], module);
+}
+
+TEST_F(ExtensionModule, ShortModuleGoesInOneWrite) {
+    Bytes module = files.writeExtension(0);
+    ASSERT_EQ(module, Bytes{0xFF});
+    answerWith(0xC0, 0x63, module.size());
+
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 1);
+    ASSERT_EQ(line.writes().size(), 2u);
+    EXPECT_EQ(line.writes()[1], module);
+}
+
+TEST_F(ExtensionModule, WrongAcceptanceIsReturnedAsTheByte) {
+    files.writeExtension(100);
+    answerWith(0xC1, 0x63, 101);
+
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 0xC1);
+    EXPECT_EQ(line.writes().size(), 1u) << "no module after a refusal";
+}
+
+TEST_F(ExtensionModule, AnswerOneIsNeverTakenForSuccess) {
+    files.writeExtension(100);
+    answerWith(0x01, 0x63, 101);
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 0x101);
+
+    testsupport::ScriptedLine own;
+    ASSERT_EQ(dwl12_0UartInit(4, 460800, 0, 10), 1);
+    own.setResponder([](const Bytes& w, testsupport::ScriptedLine& l) {
+        if (w == Bytes{0xEE})
+            l.reply({0xC0, 0, 0, 0, 0});
+        else
+            l.reply({0x01});
+    });
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 0x101);
+}
+
+TEST_F(ExtensionModule, MissingFinalAnswerGivesTheTimeOutByte) {
+    files.writeExtension(100);
+    answerWith(0xC0, 0x62, 0); // never completes: no final answer at all
+    double start = line.now();
+
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 0x9D);
+    EXPECT_DOUBLE_EQ(line.now() - start, 10.0);
+}
+
+TEST_F(ExtensionModule, WrongFinalAnswer) {
+    Bytes module = files.writeExtension(100);
+    answerWith(0xC0, 0x62, module.size());
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 0x62);
+}
+
+TEST_F(ExtensionModule, MissingOrOversizedModuleFileSendsNothing) {
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 3);
+    files.writeExtension(65535);
+    EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 4);
+    EXPECT_TRUE(line.written().empty());
+}
+
+} // namespace

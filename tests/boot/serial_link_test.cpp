@@ -1,0 +1,79 @@
+// Opening, reopening and closing the COM port with the settings of each phase.
+#include "link/dwl12pclib.h"
+#include "link/rs232.h"
+#include "tests/support/scripted_line.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(SerialLink, DeviceNameIsComAndTheNumber) {
+    char name[16];
+    dwl12_3ComName(9, name, sizeof name);
+    EXPECT_STREQ(name, "COM9");
+    dwl12_3ComName(12, name, sizeof name);
+    EXPECT_STREQ(name, "COM12");
+    char tiny[3] = {'x', 'x', 'x'};
+    dwl12_3ComName(4, tiny, sizeof tiny);
+    EXPECT_STREQ(tiny, "CO") << "cut to the buffer, always terminated";
+
+    testsupport::ScriptedLine line;
+    ASSERT_EQ(dwl12_0UartInit(9, 38400, 2, 5), 1);
+    ASSERT_EQ(line.openedNames.size(), 1u);
+    EXPECT_EQ(line.openedNames[0], "COM9");
+}
+
+TEST(SerialLink, OpenFailureKeepsTheNegativeErrorNumber) {
+    testsupport::ScriptedLine line;
+    for (int error : {-3, -7, -99, -1}) {
+        line.failOpenWith(error);
+        EXPECT_EQ(dwl12_0UartInit(4, 38400, 2, 5), error);
+    }
+    EXPECT_TRUE(line.settings().empty());
+    // A port number the services do not know is refused by them, not by a crash.
+    line.failOpenWith(0);
+    EXPECT_EQ(dwl12_0UartInit(0, 38400, 2, 5), kRS_InvalidPortNum);
+    EXPECT_EQ(dwl12_0UartInit(1000, 38400, 2, 5), kRS_InvalidPortNum);
+}
+
+TEST(SerialLink, BootSettingsThenEveryLinkSpeedOnTheSamePort) {
+    testsupport::ScriptedLine line;
+    ASSERT_EQ(dwl12_0UartInit(4, 38400, 2, 5), 1);
+    for (int index = 0; index < 9; ++index) {
+        ASSERT_EQ(dwl12_0UartInit(4, a_PCSpeedValue[index], 0, 10), 1);
+    }
+
+    ASSERT_EQ(line.settings().size(), 10u);
+    EXPECT_EQ(line.settings()[0].baud, 38400);
+    EXPECT_EQ(line.settings()[0].parity, 2);
+    EXPECT_EQ(line.settings()[0].timeout, 5.0);
+    const long rates[9] = {38400, 115200, 230400, 460800, 220338, 240740, 260000, 270833, 302325};
+    for (int index = 0; index < 9; ++index) {
+        EXPECT_EQ(a_PCSpeedValue[index], rates[index]);
+        EXPECT_EQ(line.settings()[index + 1].baud, rates[index]);
+        EXPECT_EQ(line.settings()[index + 1].parity, 0);
+        EXPECT_EQ(line.settings()[index + 1].timeout, 10.0);
+    }
+    EXPECT_EQ(line.openedNames.size(), 1u) << "reopening applies settings to the open port";
+    EXPECT_EQ(line.closes, 0);
+    // Every opening drops DTR.
+    EXPECT_EQ(line.dtrChanges(), std::vector<bool>(10, false));
+}
+
+TEST(SerialLink, StopDropsDtrAndClosesThePort) {
+    testsupport::ScriptedLine line;
+    ASSERT_EQ(dwl12_0UartInit(4, 38400, 2, 5), 1);
+    ComSetEscape(4, SETDTR);
+
+    dwl12_1UartStop(4);
+
+    EXPECT_EQ(line.dtrChanges(), (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(line.closes, 1);
+    EXPECT_EQ(ComRdByte(4), kRS_PortNotOpen);
+    dwl12_1UartStop(4); // closing a closed port is harmless
+    EXPECT_EQ(line.closes, 1);
+}
+
+} // namespace
