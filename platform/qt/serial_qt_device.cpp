@@ -1,0 +1,238 @@
+#include "platform/qt/serial_qt_device.h"
+
+#include "link/rs232.h"
+#include "platform/qt/serial_termios2.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+// Longest single wait while pumping the output queue from outQueueLength().
+constexpr int kOutputPumpMsecs = 5;
+// A rate the kernel holds may differ this much from the one asked for (adapters round to what
+// their divider can make) before it is set again as an arbitrary rate.
+constexpr double kSpeedTolerance = 0.03;
+
+int openErrorNumber(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError: return kRS_NoPortFound;
+    case QSerialPort::PermissionError:
+    case QSerialPort::OpenError:
+    case QSerialPort::UnsupportedOperationError: return kRS_CanNotOpenPort;
+    default: return kRS_UnknownSysError;
+    }
+}
+
+bool speedMatches(long held, long wanted) {
+    if (held <= 0) return false;
+    return std::labs(held - wanted) <= static_cast<long>(wanted * kSpeedTolerance);
+}
+
+QSerialPort::Parity qtParity(int parity) {
+    switch (parity) {
+    case 1: return QSerialPort::OddParity;
+    case 2: return QSerialPort::EvenParity;
+    case 3: return QSerialPort::MarkParity;
+    case 4: return QSerialPort::SpaceParity;
+    default: return QSerialPort::NoParity;
+    }
+}
+} // namespace
+
+std::unique_ptr<QtSerialDevice> QtSerialDevice::open(const std::string& path, int* error) {
+    int unused = 0;
+    if (!error) error = &unused;
+    if (path.empty()) {
+        *error = kRS_NoPortFound;
+        return nullptr;
+    }
+    std::unique_ptr<QtSerialDevice> device(new QtSerialDevice);
+    QSerialPort& port = device->port_;
+    port.setPortName(QString::fromStdString(path));
+    // Open at a rate every driver takes; configure() sets the real one.
+    port.setBaudRate(QSerialPort::Baud38400);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    port.setReadBufferSize(0);
+    if (!port.open(QIODevice::ReadWrite)) {
+        *error = openErrorNumber(port.error());
+        return nullptr;
+    }
+    port.clearError();
+    device->pty_ = dwlqt::isPseudoTerminal(static_cast<int>(port.handle()));
+    device->lastOutputProgress_.start();
+    *error = 0;
+    return device;
+}
+
+QtSerialDevice::~QtSerialDevice() {
+    if (port_.isOpen()) port_.close();
+}
+
+int QtSerialDevice::configure(long baud, int parity, int dataBits, int stopBits) {
+    if (!port_.isOpen() || lost_) return kRS_PortNotOpen;
+    if (baud <= 0 || baud > INT_MAX || dataBits < 5 || dataBits > 8 || stopBits < 1 ||
+        stopBits > 2 || parity < 0 || parity > 4)
+        return kRS_InvalidParameter;
+
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(dataBits));
+    port_.setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    // A pseudo-terminal drops parity; the line still works, so only a real port fails here.
+    bool parityOk = port_.setParity(qtParity(parity));
+    port_.clearError();
+    if (!parityOk && !pty_) return kRS_InvalidParameter;
+
+    // Non-standard rates: check what the kernel holds and set it as an arbitrary rate when
+    // QSerialPort could not.
+    bool speedOk = port_.setBaudRate(static_cast<qint32>(baud));
+    port_.clearError();
+    int fd = static_cast<int>(port_.handle());
+    long held = dwlqt::lineSpeed(fd);
+    if (held < 0) return speedOk ? 0 : kRS_InvalidParameter; // no way to look further
+    if (!speedOk || !speedMatches(held, baud)) {
+        if (!dwlqt::setLineSpeed(fd, baud)) return kRS_InvalidParameter;
+    }
+    return 0;
+}
+
+void QtSerialDevice::setTimeout(double seconds) {
+    if (!(seconds > 0)) seconds = 0; // NaN and negatives: do not wait
+    timeoutSeconds_ = std::min(seconds, 24.0 * 3600);
+}
+
+int QtSerialDevice::timeoutMsecs() const {
+    return static_cast<int>(timeoutSeconds_ * 1000 + 0.5);
+}
+
+void QtSerialDevice::setDtr(bool on) {
+    if (!port_.isOpen() || lost_) return;
+    // A pseudo-terminal has no modem lines: the request fails there and is of no consequence.
+    port_.setDataTerminalReady(on);
+    port_.clearError();
+}
+
+void QtSerialDevice::flushIn() {
+    if (!port_.isOpen()) return;
+    port_.clear(QSerialPort::Input);
+    port_.clearError();
+}
+
+void QtSerialDevice::flushOut() {
+    if (!port_.isOpen()) return;
+    port_.clear(QSerialPort::Output);
+    port_.clearError();
+    lastQueued_ = 0;
+}
+
+void QtSerialDevice::checkError() {
+    QSerialPort::SerialPortError e = port_.error();
+    if (e == QSerialPort::ResourceError || e == QSerialPort::NotOpenError) lost_ = true;
+    if (e != QSerialPort::NoError) port_.clearError();
+}
+
+int QtSerialDevice::write(const uint8_t* data, int count) {
+    if (!port_.isOpen() || lost_) return kRS_PortNotOpen;
+    if (count < 0 || (count > 0 && !data)) return kRS_InvalidParameter;
+    if (count == 0) return 0;
+    qint64 queued = port_.write(reinterpret_cast<const char*>(data), count);
+    if (queued != count) {
+        checkError();
+        return kRS_UnknownIOError;
+    }
+    // Hand the kernel what it takes at once, without waiting.
+    pumpOutput(0);
+    lastOutputProgress_.start();
+    return count;
+}
+
+void QtSerialDevice::pumpOutput(int msecs) {
+    if (port_.bytesToWrite() <= 0) return;
+    port_.waitForBytesWritten(msecs);
+    checkError();
+}
+
+int QtSerialDevice::queuedOutput() {
+    qint64 queued = port_.bytesToWrite() + dwlqt::kernelOutQueue(static_cast<int>(port_.handle()));
+    return static_cast<int>(std::min<qint64>(queued, INT_MAX));
+}
+
+int QtSerialDevice::outQueueLength() {
+    if (!port_.isOpen()) return 0;
+    if (!lost_) {
+        if (port_.bytesToWrite() > 0) {
+            pumpOutput(kOutputPumpMsecs);
+        } else if (dwlqt::kernelOutQueue(static_cast<int>(port_.handle())) > 0) {
+            // Only the driver is still sending: give it a moment instead of spinning.
+            poll(nullptr, 0, 1);
+        }
+    }
+    if (lost_) {
+        // Nothing will ever leave a lost device.
+        port_.clear(QSerialPort::Output);
+        port_.clearError();
+        lastQueued_ = 0;
+        return 0;
+    }
+    int queued = queuedOutput();
+    if (queued == 0 || queued < lastQueued_) lastOutputProgress_.start();
+    lastQueued_ = queued;
+    if (queued > 0 && lastOutputProgress_.elapsed() > timeoutMsecs()) {
+        // Write time-out: the line took nothing for a whole time-out; drop what is left.
+        flushOut();
+        return 0;
+    }
+    return queued;
+}
+
+int QtSerialDevice::inQueueLength() {
+    if (!port_.isOpen()) return 0;
+    if (!lost_) {
+        // Take in what has arrived, and let queued output move on.
+        port_.waitForReadyRead(0);
+        checkError();
+    }
+    return static_cast<int>(std::min<qint64>(port_.bytesAvailable(), INT_MAX));
+}
+
+bool QtSerialDevice::waitForInput() {
+    if (port_.bytesAvailable() > 0) return true;
+    QElapsedTimer timer;
+    timer.start();
+    const int limit = timeoutMsecs();
+    for (;;) {
+        if (lost_) return false;
+        int remaining = limit - static_cast<int>(timer.elapsed());
+        if (remaining < 0) remaining = 0;
+        bool arrived = port_.waitForReadyRead(remaining);
+        checkError();
+        if (port_.bytesAvailable() > 0) return true;
+        if (!arrived && timer.elapsed() >= limit) return false;
+        if (remaining == 0) return false;
+    }
+}
+
+int QtSerialDevice::read(uint8_t* buffer, int count) {
+    if (!port_.isOpen() || !buffer || count <= 0) return 0;
+    int got = 0;
+    while (got < count) {
+        if (!waitForInput()) break;
+        qint64 n = port_.read(reinterpret_cast<char*>(buffer) + got, count - got);
+        if (n <= 0) {
+            checkError();
+            break;
+        }
+        got += static_cast<int>(n);
+    }
+    return got;
+}
+
+int QtSerialDevice::readByte() {
+    uint8_t byte = 0;
+    return read(&byte, 1) == 1 ? byte : DWL_RS232_TIMEOUT;
+}

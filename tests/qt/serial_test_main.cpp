@@ -1,0 +1,10 @@
+// Entry point of the Qt serial tests: the serial ports live on the thread of the application
+// object.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
