@@ -16,6 +16,7 @@
 
 #include "session/dwl_clock.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -27,32 +28,34 @@ namespace sim {
 // Reply points of the handset, in the order a run meets them. Used to aim faults.
 enum class Step {
     None = 0,
-    WakeUp,          // 0xBE announcements of the boot loader
-    BootstrapHello,  // 0x44 after the start frame
-    BootstrapRuns,   // 0xA0 and the two bytes behind it
-    FlashIdent,      // 0xC2, manufacturer code, device code (, extra byte)
-    Gpio,            // C0 C9
-    SpeedAccept,     // C0 after 0xE0
-    SpeedAck,        // C3 00 after the speed frame
-    SpeedControl,    // CA
-    Pmu,             // C0 CF xx
-    ExtensionAccept, // C0 and four bytes after 0xEE
-    ExtensionDone,   // 0x63 after the module
-    SectorAck,       // CC + checksum, or CD + detail
-    TfsStart,        // 0x77 / A1 xx / A5 xx
-    TfsVersionAck,   // 3 bytes, third 0x72
-    TfsDirCountAck,  // third 0x6F
-    TfsDirAck,       // third 0x73
-    TfsFileHeaderAck,// third 0x7D
-    TfsDataAck,      // third 0x7E
-    TfsFileClosed,   // third 0x7F
-    TfsEndAck,       // third 0x7A
-    TfsChecksum,     // 4 bytes, least significant first
-    Format,          // 57 44 91 92 93 22 23 20
-    SwitchOff,       // C0 after 0xE8
+    WakeUp,           // 0xBE announcements of the boot loader
+    BootstrapHello,   // 0x44 after the start frame
+    BootstrapRuns,    // 0xA0 and the two bytes behind it
+    FlashIdent,       // 0xC2, manufacturer code, device code (, extra byte)
+    Gpio,             // C0 C9
+    SpeedAccept,      // C0 after 0xE0
+    SpeedAck,         // C3 00 after the speed frame
+    SpeedControl,     // CA
+    Pmu,              // C0 CF xx
+    ExtensionAccept,  // C0 and four bytes after 0xEE
+    ExtensionDone,    // 0x63 after the module
+    SectorAck,        // CC + checksum, or CD + detail
+    TfsStart,         // 0x77 / A1 xx / A5 xx
+    TfsVersionAck,    // 3 bytes, third 0x72
+    TfsDirCountAck,   // third 0x6F
+    TfsDirAck,        // third 0x73
+    TfsFileHeaderAck, // third 0x7D
+    TfsDataAck,       // third 0x7E
+    TfsFileClosed,    // third 0x7F
+    TfsEndAck,        // third 0x7A
+    TfsChecksum,      // 4 bytes, least significant first
+    Format,           // 57 44 91 92 93 22 23 20
+    SwitchOff,        // C0 after 0xE8
     Count
 };
 const char* StepName(Step step);
+// The reply point of a name as StepName gives it (case-insensitive); Step::Count when unknown.
+Step ParseStep(const char* name);
 
 struct FaultConfig {
     uint64_t seed = 1;
@@ -119,6 +122,10 @@ struct HandsetConfig {
     // Pace bytes at the wire rate of the current line settings (baud/10 bytes per second,
     // baud/11 with parity), in virtual time.
     bool wirePacing = false;
+    // Interval of the boot loader's 0xBE announcements, in seconds.
+    double wakeUpInterval = 0.010;
+    // Silence on the line, in seconds, after which the extension module counts as complete.
+    double idleGap = 0.050;
     FaultConfig faults;
 };
 
@@ -142,11 +149,13 @@ struct TfsFile {
 // What the handset's TFS holds after a conversation.
 struct TfsContents {
     bool mounted = false;
-    std::string version;          // up to its first NUL, at most 16 bytes
+    std::string version; // up to its first NUL, at most 16 bytes
     std::vector<std::string> dirs;
     std::vector<TfsFile> files;
-    bool ended = false;           // end of transfer received
-    bool formatted = false;       // a format request was served
+    bool ended = false;     // end of transfer received
+    bool formatted = false; // a format request was served
+    bool aborted = false;   // the conversation broke off on a malformed message
+    uint32_t checksum = 0;  // sum of the file data bytes received
 };
 
 // Everything the handset received, for tests.
@@ -156,16 +165,26 @@ struct Recording {
     std::vector<uint8_t> extensionModule;         // the module sent after 0xEE
     std::vector<uint8_t> commands;                // command bytes the bootstrap took, in order
     std::vector<SectorWrite> sectorWrites;
-    std::map<long, uint64_t> bytesPerBaud;        // bytes received at each line rate
-    uint64_t bytesToPc = 0;                       // bytes sent to the PC
+    std::map<long, uint64_t> bytesPerBaud; // bytes received at each line rate
+    uint64_t bytesToPc = 0;                // bytes sent to the PC
     uint64_t bytesFromPc = 0;
-    uint64_t garbledBytes = 0;                    // bytes that arrived at a wrong rate/parity
+    uint64_t garbledBytes = 0;   // bytes that arrived at a wrong rate/parity
+    uint64_t corruptedBytes = 0; // bytes garbled by random line errors
+    uint64_t wakeUpsSent = 0;    // 0xBE announcements put on the line
+    int powerOns = 0;            // boot loader starts
+    int tfsStarts = 0;           // TFS start commands served
     bool switchedOff = false;
+    bool disconnected = false;   // the cable was pulled by a fault
+    bool silenced = false;       // a fault made the handset fall silent
+    bool bootLoaderDead = false; // a malformed frame stopped the boot loader
     long currentBaud = 38400;
+    int currentParity = 2;
+    // Reply points met, by Step (suppressed replies included).
+    std::array<int, static_cast<int>(Step::Count)> replies{};
 };
 
 class Handset {
-public:
+  public:
     explicit Handset(HandsetConfig config);
     ~Handset();
     Handset(const Handset&) = delete;
@@ -184,25 +203,25 @@ public:
     struct Impl;
     Impl& impl();
 
-private:
+  private:
     std::unique_ptr<Impl> impl_;
 };
 
 class VirtualClock : public ClockSource {
-public:
+  public:
     explicit VirtualClock(double start = 1.8e9);
     double now() override;
     void advance(double seconds);
     void advanceTo(double t);
 
-private:
+  private:
     double t_;
 };
 
 // Connects the emulated handset to every COM port in-process, over a virtual clock installed
 // as the protocol clock. Restores the previous serial backend and clock when destroyed.
 class SimSession {
-public:
+  public:
     explicit SimSession(HandsetConfig config = DefaultConfig());
     ~SimSession();
     SimSession(const SimSession&) = delete;
@@ -211,7 +230,7 @@ public:
     Handset& handset();
     VirtualClock& clock();
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };

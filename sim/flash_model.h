@@ -1,0 +1,34 @@
+// The handset's flash memory: sized from the description of its chip, erased to 0xFF,
+// programmed the way NOR flash is (programming can only clear bits).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr uint32_t kFlashBase = 0x02000000u;
+
+class FlashModel {
+  public:
+    // Reads the description file and sizes the memory for the chip with these identification
+    // bytes. False (and an empty flash) when the file cannot be read or holds no such chip.
+    bool load(const std::string& path, uint8_t manufacturerId, uint8_t deviceId);
+
+    uint32_t size() const { return static_cast<uint32_t>(bytes_.size()); }
+    // True when [address, address + count) lies inside the flash.
+    bool contains(uint32_t address, uint64_t count) const;
+    void erase(uint32_t address, uint32_t count);
+    void program(uint32_t address, uint8_t value);
+    // Pointer to the byte at a handset address inside the flash, nullptr outside.
+    const uint8_t* at(uint32_t address) const;
+
+  private:
+    std::vector<uint8_t> bytes_;
+};
+
+// First chip of a description file (its identification bytes); false when there is none.
+bool FirstChipOf(const std::string& path, uint8_t* manufacturerId, uint8_t* deviceId);
+
+} // namespace sim

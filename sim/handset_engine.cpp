@@ -1,0 +1,203 @@
+#include "sim/handset_engine.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace sim {
+namespace {
+// Bytes the PC's input queue can hold; announcements beyond it are lost.
+constexpr size_t kMaxPendingOutput = 65536;
+} // namespace
+
+HandsetEngine::HandsetEngine(HandsetConfig config)
+    : config_(std::move(config)), faults_(config_.faults) {
+    flash_.load(config_.flashFile, config_.manufacturerId, config_.deviceId);
+    if (config_.wakeUpInterval <= 0.0) config_.wakeUpInterval = 0.010;
+    if (config_.idleGap <= 0.0) config_.idleGap = 0.050;
+}
+
+void HandsetEngine::start(double t) {
+    now_ = t;
+    outFree_ = t;
+    if (config_.startInBootstrap) {
+        rec_.powerOns++;
+        settings_ = kBootLine;
+        state_ = State::Command;
+    } else if (!config_.powerOnDtr) {
+        powerOn(t);
+    }
+}
+
+void HandsetEngine::setDtr(bool on, double t) {
+    advanceTo(t);
+    bool rising = on && !dtr_;
+    dtr_ = on;
+    if (!rising || state_ == State::Disconnected) return;
+    if (config_.powerOnDtr || state_ == State::Off) powerOn(t);
+}
+
+void HandsetEngine::powerOn(double t) {
+    if (state_ == State::Disconnected) return;
+    now_ = std::max(now_, t);
+    rec_.powerOns++;
+    rec_.switchedOff = false;
+    rec_.bootLoaderDead = false;
+    out_.clear();
+    outFree_ = now_;
+    settingsPending_ = false;
+    settingsChangeAt_ = kNever;
+    settings_ = kBootLine;
+    rec_.currentBaud = settings_.baud;
+    rec_.currentParity = settings_.parity;
+    state_ = State::RomWake;
+    frame_.clear();
+    addressSet_ = false;
+    ramAddress_ = 0;
+    buf_.clear();
+    // Some handsets babble while they power up.
+    for (int i = 0; i < config_.faults.noiseBeforeWakeUp; ++i) {
+        schedule(faults_.noiseByte(), now_ + 0.001 * i, true);
+    }
+    double noise = 0.001 * std::max(0, config_.faults.noiseBeforeWakeUp);
+    nextWakeAt_ = now_ + noise + config_.wakeUpInterval;
+}
+
+void HandsetEngine::receive(uint8_t byte, LineSettings sentAt, double t) {
+    advanceTo(t);
+    if (state_ == State::Off || state_ == State::Disconnected) return;
+    rec_.bytesFromPc++;
+    rec_.bytesPerBaud[sentAt.baud]++;
+    bool garbled = !(sentAt == settings_);
+    uint8_t value = byte;
+    if (garbled) {
+        rec_.garbledBytes++;
+        value = faults_.corrupt(byte);
+    } else if (faults_.lineError()) {
+        rec_.corruptedBytes++;
+        value = faults_.corrupt(byte);
+    }
+    lastRxAt_ = now_;
+    dispatch(value, garbled, now_);
+}
+
+void HandsetEngine::dispatch(uint8_t value, bool garbled, double t) {
+    switch (state_) {
+    case State::Off:
+    case State::Disconnected:
+    case State::RomDead: return;
+    case State::RomWake:
+    case State::RomFrames: romByte(value, garbled, t); return;
+    case State::Command: commandByte(value, garbled, t); return;
+    case State::SpeedFrame: speedFrameByte(value, t); return;
+    case State::ExtensionModule: extensionByte(value, t); return;
+    case State::SectorHeader: sectorHeaderByte(value, t); return;
+    case State::SectorData: sectorDataByte(value, t); return;
+    case State::TfsVersion:
+    case State::TfsDirCount:
+    case State::TfsDir:
+    case State::TfsFileCount:
+    case State::TfsFileHeader:
+    case State::TfsFileData:
+    case State::TfsEnd: tfsByte(value, t); return;
+    }
+}
+
+void HandsetEngine::advanceTo(double t) {
+    if (t < now_) t = now_;
+    // Events in the order they fall due.
+    for (;;) {
+        double due = nextEventTime();
+        if (due > t) break;
+        now_ = std::max(now_, due);
+        if (settingsPending_ && settingsChangeAt_ <= now_) {
+            settingsPending_ = false;
+            settingsChangeAt_ = kNever;
+            settings_ = pendingSettings_;
+            rec_.currentBaud = settings_.baud;
+            rec_.currentParity = settings_.parity;
+        } else if (state_ == State::RomWake && nextWakeAt_ <= now_) {
+            emitWakeUps(now_);
+        } else if (state_ == State::ExtensionModule && moduleBytes_ > 0) {
+            finishExtension(now_);
+        } else {
+            break;
+        }
+    }
+    now_ = t;
+}
+
+double HandsetEngine::nextEventTime() const {
+    double due = kNever;
+    if (settingsPending_) due = std::min(due, settingsChangeAt_);
+    if (state_ == State::RomWake) due = std::min(due, nextWakeAt_);
+    if (state_ == State::ExtensionModule && moduleBytes_ > 0) {
+        due = std::min(due, lastRxAt_ + config_.idleGap);
+    }
+    return due;
+}
+
+void HandsetEngine::pcWaiting(double t) {
+    advanceTo(t);
+    if (state_ == State::ExtensionModule && moduleBytes_ > 0) finishExtension(now_);
+}
+
+void HandsetEngine::dropArrived(double t) {
+    while (!out_.empty() && out_.front().readyAt <= t)
+        out_.pop_front();
+}
+
+uint8_t HandsetEngine::deliver(const OutByte& byte, LineSettings pc) {
+    if (!(byte.settings == pc)) {
+        rec_.garbledBytes++;
+        return faults_.corrupt(byte.value);
+    }
+    if (faults_.lineError()) {
+        rec_.corruptedBytes++;
+        return faults_.corrupt(byte.value);
+    }
+    return byte.value;
+}
+
+void HandsetEngine::emit(Step step, std::vector<uint8_t> bytes, double t) {
+    int index = static_cast<int>(step);
+    if (index > 0 && index < static_cast<int>(Step::Count)) rec_.replies[index]++;
+    Fate fate = faults_.decide(step, bytes);
+    if (fate == Fate::Disconnect) {
+        disconnect();
+        return;
+    }
+    if (fate == Fate::Suppress) {
+        rec_.silenced = true;
+        return;
+    }
+    double at = t + std::max(0.0, config_.faults.replyDelay);
+    for (uint8_t b : bytes)
+        schedule(b, at, false);
+}
+
+void HandsetEngine::schedule(uint8_t value, double t, bool announcement) {
+    if (announcement && out_.size() >= kMaxPendingOutput) return;
+    double begin = std::max(t, outFree_);
+    double end = begin + (config_.wirePacing ? ByteTime(settings_) : 0.0);
+    outFree_ = end;
+    out_.push_back(OutByte{value, end, settings_, announcement});
+    rec_.bytesToPc++;
+}
+
+void HandsetEngine::disconnect() {
+    state_ = State::Disconnected;
+    rec_.disconnected = true;
+    out_.clear();
+    settingsPending_ = false;
+    settingsChangeAt_ = kNever;
+    nextWakeAt_ = kNever;
+    buf_.clear();
+    frame_.clear();
+}
+
+bool HandsetEngine::collect(uint8_t value, size_t need) {
+    buf_.push_back(value);
+    return buf_.size() >= need;
+}
+
+} // namespace sim
