@@ -8,6 +8,7 @@
 #include "session/dwl_oplog.h"
 #include "session/uis.h"
 #include "session/uis_backend.h"
+#include "tests/support/temp_files.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -49,32 +49,7 @@ inline std::string FlashText(uint8_t manufacturer = kManufacturer, uint8_t devic
     return t;
 }
 
-// A folder under the system's temporary folder, removed with the object.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "dwl-xfer-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        char* made = mkdtemp(buffer.data());
-        if (made) path_ = made;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    void write(const std::string& name, const std::string& text) const {
-        FILE* f = std::fopen(file(name).c_str(), "wb");
-        if (!f) return;
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
-    }
-
-  private:
-    std::string path_;
-};
+using TempDir = testsupport::TempDir;
 
 // Fills the PC's flash table with the test chip.
 inline void DescribeFlash(const std::string& text = FlashText()) {
@@ -101,7 +76,7 @@ class Panel {
   public:
     explicit Panel(const TempDir& dir) {
         uis_Reset();
-        dir.write("mmi.uir", TestLayout());
+        testsupport::writeBytes(dir.file("mmi.uir"), TestLayout());
         uis_SetLayoutDirectory(dir.path().c_str());
         v_Panel = LoadPanel(0, "mmi.uir", 3);
         uis_SetListObserver([this](int panel, int control, const char* label) {
