@@ -1,0 +1,120 @@
+// Reading layout files: what a good file gives, and that malformed ones are refused.
+#include "session/uis_layout.h"
+
+#include "tests/support/temp_files.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(LayoutParser, ReadsPanelsControlsAndMenus) {
+    const std::string text = "# sample\r\n"
+                             "panel 4 \"Main \\\"one\\\"\" 300 200 close=onClose\r\n"
+                             "  ring 1 \"Port\" 0 0 50 20 callback=onPort items=\"COM1:1|COM 2:2\" "
+                             "value=2\r\n"
+                             "  textbox 2 \"Path\" 0 30 50 40 value=\"a\\nb\"   # two lines\n"
+                             "  led 3 \" Flash \" 0 80 50 20 value=5 dimmed=1\n"
+                             "  listbox 4 \"Log\" 0 100 50 20\n"
+                             "\n"
+                             "menubar 2\n"
+                             "  menu \"File\"\n"
+                             "    item 7 \"Save\" callback=onSave\n"
+                             "    separator\n"
+                             "    item 8 \"Later\"\n";
+    UiLayout layout;
+    std::string error;
+    ASSERT_TRUE(uis_ParseLayout(text, layout, error)) << error;
+    ASSERT_EQ(layout.panels.size(), 1u);
+    const UiPanel& p = layout.panels[0];
+    EXPECT_EQ(p.resource, 4);
+    EXPECT_EQ(p.title, "Main \"one\"");
+    EXPECT_EQ(p.closeCallback, "onClose");
+    ASSERT_EQ(p.controls.size(), 4u);
+    const UiControl& ring = p.controls[0];
+    EXPECT_EQ(ring.kind, UI_RING);
+    EXPECT_EQ(ring.callback, "onPort");
+    ASSERT_EQ(ring.items.size(), 2u);
+    EXPECT_EQ(ring.items[1].label, "COM 2");
+    EXPECT_EQ(ring.items[1].value, 2);
+    EXPECT_EQ(ring.index, 1);
+    EXPECT_EQ(p.controls[1].lines, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(p.controls[2].intValue, 1);
+    EXPECT_TRUE(p.controls[2].dimmed);
+    EXPECT_EQ(p.controls[2].label, " Flash ");
+    EXPECT_EQ(p.controls[3].index, -1);
+    ASSERT_EQ(layout.menuBars.size(), 1u);
+    ASSERT_EQ(layout.menuBars[0].menus.size(), 1u);
+    const auto& items = layout.menuBars[0].menus[0].items;
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_TRUE(items[1].separator);
+    EXPECT_EQ(items[2].callback, "");
+    EXPECT_EQ(uis_CallbackNames(layout), (std::vector<std::string>{"onClose", "onPort", "onSave"}));
+}
+
+TEST(LayoutParser, RefusesMalformedFiles) {
+    const char* const bad[] = {
+        "button 1 \"x\" 0 0 1 1\n",                                  // control before any panel
+        "panel 1 \"p\" 10 10\nknob 1 \"x\" 0 0 1 1\n",               // unknown kind
+        "panel 1 \"p\" 10 10\nbutton 1 \"x\" 0 0 1\n",               // missing size
+        "panel 1 \"p\" 10 10\nbutton 1 x 0 0 1 1\n",                 // label not quoted
+        "panel 1 \"p\" 10 10\nbutton 1 \"x 0 0 1 1\n",               // unterminated quote
+        "panel 1 \"p\" 10 10\nbutton 1 \"x\" 0 0 1 1 oops\n",        // option without key
+        "panel 1 \"p\" 10 10\nbutton 1 \"x\" 0 0 1 1 color=red\n",   // unknown option
+        "panel 1 \"p\" 10 10\nbutton 1 \"x\" 0 0 1 1 callback=9a\n", // bad name
+        "panel 1 \"p\" 10 10\nbutton 1 \"x\" 0 0 1 1\nbutton 1 \"y\" 0 0 1 1\n", // same id
+        "panel 1 \"p\" 10 10\npanel 1 \"q\" 10 10\n",                        // same panel number
+        "panel 0 \"p\" 10 10\n",                                             // panel 0
+        "panel 1 \"p\" 10 -10\n",                                            // negative size
+        "panel 1 \"p\" 10 10\nring 1 \"r\" 0 0 1 1 items=\"a:1|b\"\n",       // item without value
+        "panel 1 \"p\" 10 10\nring 1 \"r\" 0 0 1 1 items=\"a:1\" value=2\n", // value not an item
+        "panel 1 \"p\" 10 10\nnumeric 1 \"n\" 0 0 1 1 items=\"a:1\"\n",      // items on a numeric
+        "panel 1 \"p\" 10 10\nnumeric 1 \"n\" 0 0 1 1 value=1x\n",           // bad number
+        "panel 1 \"p\" 10 10\nnumeric 1 \"n\" 0 0 1 1 value=99999999999\n",  // out of range
+        "panel 1 \"p\" 10 10\nbutton 1 \"b\" 0 0 1 1 value=1\n",             // value on a button
+        "panel 1 \"p\" 10 10\nbutton 1 \"b\" 0 0 1 1 dimmed=2\n",
+        "panel 1 \"p\" 10 10\nbutton 1 \"b\"x 0 0 1 1\n",      // text after quote
+        "panel 1 \"p\" 10 10\nbutton 1 \"b\\q\" 0 0 1 1\n",    // unknown escape
+        "item 1 \"x\" callback=a\n",                           // item outside a menu
+        "menubar 1\nitem 1 \"x\"\n",                           // item before a menu
+        "menu \"m\"\n",                                        // menu outside a menubar
+        "menubar 1\nmenu \"m\"\nitem 1 \"a\"\nitem 1 \"b\"\n", // same item number
+        "menubar 1\nbutton 1 \"b\" 0 0 1 1\n",                 // control in a menubar
+        "menubar x\n",
+        "\"panel\" 1 \"p\" 10 10\n",
+        "=x\n",
+    };
+    for (const char* text : bad) {
+        UiLayout layout;
+        std::string error;
+        EXPECT_FALSE(uis_ParseLayout(text, layout, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+        EXPECT_EQ(error.rfind("line ", 0), 0u) << error;
+    }
+}
+
+TEST(LayoutParser, SurvivesArbitraryBytes) {
+    std::string noise;
+    uint32_t x = 12345;
+    for (int i = 0; i < 20000; i++) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        const char alphabet[] = "panel button ring item menu menubar \"=:|#\\\n\r\t 0123x-";
+        noise += alphabet[x % (sizeof alphabet - 1)];
+        if (i % 500 == 0) noise += std::string(1, static_cast<char>(x & 0xFF));
+    }
+    UiLayout layout;
+    std::string error;
+    uis_ParseLayout(noise, layout, error); // outcome is irrelevant; it must not crash
+    SUCCEED();
+}
+
+TEST(LayoutParser, MissingFileIsAFileError) {
+    testsupport::TempDir dir;
+    UiLayout layout;
+    std::string error;
+    EXPECT_EQ(uis_ReadLayout(dir.file("none.uir"), layout, error), UIE_FILE);
+    EXPECT_NE(error.find("none.uir"), std::string::npos);
+}
+
+} // namespace
