@@ -16,6 +16,8 @@ SerialOpener& opener() {
 
 std::unique_ptr<SerialDevice> ports[kMaxPort + 1];
 
+void (*waitHook)() = nullptr;
+
 SerialDevice* device(int port) {
     if (port < 1 || port > kMaxPort) return nullptr;
     return ports[port].get();
@@ -25,6 +27,12 @@ SerialDevice* device(int port) {
 void rs232_SetOpener(SerialOpener newOpener) {
     for (auto& p : ports) p.reset();
     opener() = std::move(newOpener);
+}
+
+void rs232_SetWaitHook(void (*hook)()) { waitHook = hook; }
+
+void rs232_CallWaitHook() {
+    if (waitHook) waitHook();
 }
 
 int OpenComConfig(int port, const char* deviceName, long baud, int parity, int dataBits,

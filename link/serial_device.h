@@ -37,3 +37,10 @@ using SerialOpener =
 
 // Installs the backend that OpenComConfig uses; an empty opener makes every open fail.
 void rs232_SetOpener(SerialOpener opener);
+
+// A function the device backends call while they wait for the line (a read waiting for bytes,
+// the output queue draining), so that a front end can keep its windows painted. It must not
+// start anything that uses the serial port. nullptr removes it.
+void rs232_SetWaitHook(void (*hook)());
+// Calls the installed wait hook, if any; backends call it from their waiting loops.
+void rs232_CallWaitHook();
