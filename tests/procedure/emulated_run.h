@@ -6,6 +6,7 @@
 #include "tests/transfer/xfer_fixture.h"
 
 #include "boot/dwl1boot.h"
+#include "link/dwl12pclib.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
 #include "sim/handset.h"
@@ -59,6 +60,8 @@ class EmulatedRun {
         if (inBootstrap) {
             sg_DownloadContext.FlashManufacturerId = kManufacturer;
             sg_DownloadContext.FlashDeviceId = device;
+            // The boot sequence would have left the port open at the boot speed.
+            dwl12_0UartInit(sg_DownloadContext.ComPort, 38400, 2, 5);
         }
     }
     ~EmulatedRun() {
