@@ -213,9 +213,14 @@ class VirtualClock : public ClockSource {
     double now() override;
     void advance(double seconds);
     void advanceTo(double t);
+    // Seconds since the clock's start: the full precision that byte times on a fast line need
+    // (an epoch time in a double only resolves about a quarter of a microsecond).
+    double elapsed() const { return elapsed_; }
+    void advanceElapsedTo(double e);
 
   private:
-    double t_;
+    double start_;
+    double elapsed_ = 0.0;
 };
 
 // Connects the emulated handset to every COM port in-process, over a virtual clock installed

@@ -18,9 +18,9 @@ class SimDevice : public SerialDevice {
   public:
     SimDevice(HandsetEngine& engine, VirtualClock& clock) : engine_(engine), clock_(clock) {
         // Whatever reached a closed port is lost.
-        engine_.dropArrived(clock_.now());
+        engine_.dropArrived(clock_.elapsed());
     }
-    ~SimDevice() override { engine_.dropArrived(clock_.now()); }
+    ~SimDevice() override { engine_.dropArrived(clock_.elapsed()); }
 
     int configure(long baud, int parity, int, int) override {
         if (baud <= 0 || parity < 0 || parity > 4) return kRS_InvalidParameter;
@@ -33,12 +33,12 @@ class SimDevice : public SerialDevice {
 
     void setDtr(bool on) override {
         sync();
-        engine_.setDtr(on, clock_.now());
+        engine_.setDtr(on, clock_.elapsed());
     }
 
     void flushIn() override {
         sync();
-        engine_.dropArrived(clock_.now());
+        engine_.dropArrived(clock_.elapsed());
     }
 
     void flushOut() override {
@@ -49,7 +49,7 @@ class SimDevice : public SerialDevice {
     int write(const uint8_t* data, int count) override {
         if (count < 0 || (count > 0 && !data)) return kRS_InvalidParameter;
         sync();
-        double now = clock_.now();
+        double now = clock_.elapsed();
         bool paced = engine_.config().wirePacing;
         if (!paced && pending_.empty()) {
             // Bytes travel instantly.
@@ -67,13 +67,17 @@ class SimDevice : public SerialDevice {
         return count;
     }
 
+    // Bytes not yet through at the time of the poll; the poll then lets them move on, by a
+    // small step or, when they are through sooner, exactly to the moment they are.
     int outQueueLength() override {
         sync();
-        if (!pending_.empty()) {
-            clock_.advance(kPollStep);
+        int n = static_cast<int>(pending_.size());
+        if (n > 0) {
+            clock_.advanceElapsedTo(
+                std::min(clock_.elapsed() + kPollStep, pending_.back().arrivesAt));
             sync();
         }
-        return static_cast<int>(pending_.size());
+        return n;
     }
 
     int inQueueLength() override {
@@ -88,10 +92,10 @@ class SimDevice : public SerialDevice {
     }
 
     int readByte() override {
-        double deadline = clock_.now() + timeout_;
+        double deadline = clock_.elapsed() + timeout_;
         for (;;) {
             sync();
-            double now = clock_.now();
+            double now = clock_.elapsed();
             if (arrived() > 0) return take();
             if (pending_.empty()) {
                 engine_.pcWaiting(now);
@@ -101,13 +105,13 @@ class SimDevice : public SerialDevice {
             if (!engine_.output().empty()) next = std::min(next, engine_.output().front().readyAt);
             if (!pending_.empty()) next = std::min(next, pending_.front().arrivesAt);
             if (next > deadline) {
-                clock_.advanceTo(deadline);
+                clock_.advanceElapsedTo(deadline);
                 sync();
                 if (arrived() > 0) return take();
                 return DWL_RS232_TIMEOUT;
             }
             // Always move on, however little, so that the loop cannot stall.
-            clock_.advanceTo(next > now ? next : now + 1e-9);
+            clock_.advanceElapsedTo(next > now ? next : now + 1e-9);
         }
     }
 
@@ -130,7 +134,7 @@ class SimDevice : public SerialDevice {
 
     // Hands the handset every byte that has reached it, in time order with its own timers.
     void sync() {
-        double now = clock_.now();
+        double now = clock_.elapsed();
         while (!pending_.empty() && pending_.front().arrivesAt <= now) {
             Pending p = pending_.front();
             pending_.pop_front();
@@ -142,8 +146,8 @@ class SimDevice : public SerialDevice {
     // Bytes of the handset's output that have reached the PC (the output is in time order).
     int arrived() {
         std::deque<OutByte>& out = engine_.output();
-        if (out.empty() || out.front().readyAt > clock_.now()) return 0;
-        auto end = std::upper_bound(out.begin(), out.end(), clock_.now(),
+        if (out.empty() || out.front().readyAt > clock_.elapsed()) return 0;
+        auto end = std::upper_bound(out.begin(), out.end(), clock_.elapsed(),
                                     [](double t, const OutByte& b) { return t < b.readyAt; });
         return static_cast<int>(end - out.begin());
     }
@@ -175,7 +179,7 @@ SimSession::SimSession(HandsetConfig config) : state_(std::make_unique<State>(st
     State* s = state_.get();
     s->previousClock = dwl_GetClock();
     dwl_SetClock(&s->clock);
-    s->handset.impl().start(s->clock.now());
+    s->handset.impl().start(s->clock.elapsed());
     rs232_SetOpener([s](int, const char*, int*) -> std::unique_ptr<SerialDevice> {
         return std::make_unique<SimDevice>(s->handset.impl(), s->clock);
     });

@@ -2,18 +2,22 @@
 
 namespace sim {
 
-VirtualClock::VirtualClock(double start) : t_(start) {}
+VirtualClock::VirtualClock(double start) : start_(start) {}
 
 double VirtualClock::now() {
-    return t_;
+    return start_ + elapsed_;
 }
 
 void VirtualClock::advance(double seconds) {
-    if (seconds > 0.0) t_ += seconds;
+    if (seconds > 0.0) elapsed_ += seconds;
 }
 
 void VirtualClock::advanceTo(double t) {
-    if (t > t_) t_ = t;
+    advanceElapsedTo(t - start_);
+}
+
+void VirtualClock::advanceElapsedTo(double e) {
+    if (e > elapsed_) elapsed_ = e;
 }
 
 } // namespace sim

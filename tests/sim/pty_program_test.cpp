@@ -1,0 +1,150 @@
+// dwl-handset-sim on a pseudo-terminal, driven with plain POSIX calls.
+#include "tests/support/temp_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+class SimProgram {
+  public:
+    explicit SimProgram(std::vector<std::string> args) {
+        std::string binary = testsupport::binaryDir() + "/app/dwl-handset-sim";
+        if (access(binary.c_str(), X_OK) != 0) return;
+        int out[2];
+        if (pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        args.insert(args.begin(), binary);
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        out_ = out[0];
+    }
+    ~SimProgram() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+    }
+    bool started() const { return pid_ > 0; }
+
+    // The first line of the program's output.
+    std::string firstLine() {
+        std::string line;
+        char c;
+        for (;;) {
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, 5000) <= 0) return line;
+            if (::read(out_, &c, 1) != 1 || c == '\n') return line;
+            line += c;
+        }
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+// Reads bytes until count arrived or the time-out (ms) passed.
+std::vector<int> ReadBytes(int fd, size_t count, int timeoutMs) {
+    std::vector<int> bytes;
+    while (bytes.size() < count) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0) break;
+        uint8_t b;
+        if (::read(fd, &b, 1) != 1) break;
+        bytes.push_back(b);
+    }
+    return bytes;
+}
+
+void SetRate(int fd, speed_t rate) {
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    cfsetispeed(&t, rate);
+    cfsetospeed(&t, rate);
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
+    SimProgram sim({"--noise", "0"});
+    if (!sim.started()) GTEST_SKIP() << "dwl-handset-sim not built";
+    std::string line = sim.firstLine();
+    const std::string prefix = "dwl-handset-sim: ";
+    ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+    std::string device = line.substr(prefix.size());
+
+    int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0) << device;
+    SetRate(fd, B38400);
+    tcflush(fd, TCIFLUSH);
+    EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xBE});
+
+    uint8_t answer = 0x44;
+    ASSERT_EQ(write(fd, &answer, 1), 1);
+    std::vector<uint8_t> frames{0x00, 0x03, 0,    0, 0, 0, 0x40, 0x01, 0xAA,
+                                0xBB, 0x00, 0x03, 0, 0, 0, 0,    0x60, 0x00};
+    usleep(50000);
+    tcflush(fd, TCIFLUSH);
+    ASSERT_EQ(write(fd, frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
+    std::vector<int> reply = ReadBytes(fd, 7, 2000);
+    ASSERT_EQ(reply.size(), 7u);
+    EXPECT_EQ(reply[0], 0x44);
+    EXPECT_EQ(reply[1], 0xA0);
+    EXPECT_EQ(reply[4], 0xC2);
+
+    // Bytes at another rate than the handset's are garbled: no answer to the speed control.
+    SetRate(fd, B115200);
+    uint8_t control = 0xE9;
+    ASSERT_EQ(write(fd, &control, 1), 1);
+    std::vector<int> garbled = ReadBytes(fd, 1, 300);
+    EXPECT_TRUE(garbled.empty() || garbled[0] != 0xCA);
+    SetRate(fd, B38400);
+    ASSERT_EQ(write(fd, &control, 1), 1);
+    EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xCA});
+
+    // Closing the port powers the handset again from its boot loader.
+    close(fd);
+    usleep(100000);
+    fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    SetRate(fd, B38400);
+    tcflush(fd, TCIFLUSH);
+    EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xBE});
+    close(fd);
+}
+
+TEST(PtyProgram, RefusesBadOptions) {
+    std::string binary = testsupport::binaryDir() + "/app/dwl-handset-sim";
+    if (access(binary.c_str(), X_OK) != 0) GTEST_SKIP() << "dwl-handset-sim not built";
+    std::string cmd = binary + " --silent-from NoSuchStep >/dev/null 2>&1";
+    int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 0);
+}
+
+} // namespace
