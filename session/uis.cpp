@@ -607,6 +607,17 @@ int InsertListItem(int panel, int control, int index, const char* label, int val
     return 0;
 }
 
+int ReplaceListItem(int panel, int control, int index, const char* label, int value) {
+    int err = 0;
+    UiControl* c = lookup(panel, control, err);
+    if (c == nullptr) return err;
+    if (!isList(*c)) return UIE_TYPE;
+    if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_INDEX;
+    c->items[index] = UiListItem{label != nullptr ? label : "", value};
+    changed(panel, control);
+    return 0;
+}
+
 int GetNumListItems(int panel, int control, int* count) {
     int err = 0;
     UiControl* c = lookup(panel, control, err);
@@ -623,6 +634,16 @@ int GetLabelFromIndex(int panel, int control, int index, char* text, size_t size
     if (!isList(*c)) return UIE_TYPE;
     if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_INDEX;
     copyText(c->items[index].label, text, size);
+    return 0;
+}
+
+int GetValueFromIndex(int panel, int control, int index, int* value) {
+    int err = 0;
+    UiControl* c = lookup(panel, control, err);
+    if (c == nullptr) return err;
+    if (!isList(*c) || value == nullptr) return UIE_TYPE;
+    if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_INDEX;
+    *value = c->items[index].value;
     return 0;
 }
 

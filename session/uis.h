@@ -75,8 +75,11 @@ int GetCtrlAttribute(int panel, int control, int attribute, char* text, size_t s
 int SetCtrlIndex(int panel, int control, int index);
 int GetCtrlIndex(int panel, int control, int* index);
 int InsertListItem(int panel, int control, int index, const char* label, int value);
+// Gives the item at the index a new label and value (the selection stays on that index).
+int ReplaceListItem(int panel, int control, int index, const char* label, int value);
 int GetNumListItems(int panel, int control, int* count);
 int GetLabelFromIndex(int panel, int control, int index, char* text, size_t size);
+int GetValueFromIndex(int panel, int control, int index, int* value);
 int ResetTextBox(int panel, int control, const char* text);
 int InsertTextBoxLine(int panel, int control, int line, const char* text);
 

@@ -45,6 +45,7 @@ constexpr int MAIN_BOOT_START = 29;
 constexpr int MAIN_FORMAT = 30;
 constexpr int MAIN_ABOUT = 31;
 constexpr int MAIN_QUIT = 32;
+constexpr int MAIN_LINE = 33; // handset ring: 0 serial cable, 1 emulated handset
 
 // Menu bar items.
 constexpr int MENU_RESTORE = 1;

@@ -1,0 +1,137 @@
+// The menu bar: restore and save of the settings, quit, the chip-select wait states, the
+// service entry; and the acknowledgement buttons of the format and turn-on windows.
+#include "ui/dwl51mmi.h"
+
+#include "config/dwl56conf.h"
+#include "session/dwl_context.h"
+#include "session/dwl_oplog.h"
+#include "ui/dwl52display.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int32_t kFamilyConfig = 3;
+
+void setWaitState(int chipSelect, int count) {
+    if (!dwl51_6BeginCommand()) return;
+    sg_DownloadContext.WaitState[chipSelect] = static_cast<uint8_t>(count);
+    char text[48];
+    snprintf(text, sizeof text, "%d wait state on the chip select %d", count, chipSelect);
+    dwl50_1AddComment(text);
+    dwl51_7EndCommand();
+}
+
+} // namespace
+
+void dwl51_100MMIMenuRestore(int, int, void*, int) {
+    if (!dwl51_6BeginCommand()) return;
+    const int step = dwl56_0RestoreConfig();
+    if (step != DWL_STEP_OK) dwl52_10DisplayResult(kFamilyConfig, step);
+    dwl51_7EndCommand();
+}
+
+void dwl51_101MMIMenuSave(int, int, void*, int) {
+    if (!dwl51_6BeginCommand()) return;
+    const int step = dwl56_1SaveConfig();
+    if (step != DWL_STEP_OK) dwl52_10DisplayResult(kFamilyConfig, step);
+    dwl51_7EndCommand();
+}
+
+void dwl51_102MMIMenuQuit(int, int, void*, int) {
+    // Start-up releases the images once the event loop has ended.
+    if (dwl51_5CommandRunning()) return;
+    QuitUserInterface(0);
+}
+
+void dwl51_150MMIMenuService(int, int, void*, int) {}
+
+int dwl51_83MMIFormatOk(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) dwl52_4InitControls();
+    return 0;
+}
+
+int dwl51_84MMIBootLoaderOk(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) dwl52_4InitControls();
+    return 0;
+}
+
+void dwl51_110MMIMenuCS0_0WaitState(int, int, void*, int) {
+    setWaitState(0, 0);
+}
+
+void dwl51_111MMIMenuCS0_1WaitState(int, int, void*, int) {
+    setWaitState(0, 1);
+}
+
+void dwl51_112MMIMenuCS0_2WaitState(int, int, void*, int) {
+    setWaitState(0, 2);
+}
+
+void dwl51_113MMIMenuCS0_3WaitState(int, int, void*, int) {
+    setWaitState(0, 3);
+}
+
+void dwl51_114MMIMenuCS0_4WaitState(int, int, void*, int) {
+    setWaitState(0, 4);
+}
+
+void dwl51_120MMIMenuCS1_0WaitState(int, int, void*, int) {
+    setWaitState(1, 0);
+}
+
+void dwl51_121MMIMenuCS1_1WaitState(int, int, void*, int) {
+    setWaitState(1, 1);
+}
+
+void dwl51_122MMIMenuCS1_2WaitState(int, int, void*, int) {
+    setWaitState(1, 2);
+}
+
+void dwl51_123MMIMenuCS1_3WaitState(int, int, void*, int) {
+    setWaitState(1, 3);
+}
+
+void dwl51_124MMIMenuCS1_4WaitState(int, int, void*, int) {
+    setWaitState(1, 4);
+}
+
+void dwl51_130MMIMenuCS2_0WaitState(int, int, void*, int) {
+    setWaitState(2, 0);
+}
+
+void dwl51_131MMIMenuCS2_1WaitState(int, int, void*, int) {
+    setWaitState(2, 1);
+}
+
+void dwl51_132MMIMenuCS2_2WaitState(int, int, void*, int) {
+    setWaitState(2, 2);
+}
+
+void dwl51_133MMIMenuCS2_3WaitState(int, int, void*, int) {
+    setWaitState(2, 3);
+}
+
+void dwl51_134MMIMenuCS2_4WaitState(int, int, void*, int) {
+    setWaitState(2, 4);
+}
+
+void dwl51_140MMIMenuCS3_0WaitState(int, int, void*, int) {
+    setWaitState(3, 0);
+}
+
+void dwl51_141MMIMenuCS3_1WaitState(int, int, void*, int) {
+    setWaitState(3, 1);
+}
+
+void dwl51_142MMIMenuCS3_2WaitState(int, int, void*, int) {
+    setWaitState(3, 2);
+}
+
+void dwl51_143MMIMenuCS3_3WaitState(int, int, void*, int) {
+    setWaitState(3, 3);
+}
+
+void dwl51_144MMIMenuCS3_4WaitState(int, int, void*, int) {
+    setWaitState(3, 4);
+}

@@ -1,0 +1,40 @@
+// Indicator lights, the panel lock, and the result and description-file error windows.
+#pragma once
+
+#include <cstdint>
+
+// Handles of the newest window of each kind (0 before the first one is shown).
+extern int v_PanelSuccessful;
+extern int v_PanelTimeout;
+extern int v_PanelGenericErr;
+extern int v_PanelLibPCErr;
+extern int v_PanelBootErr;
+extern int v_PanelCommandErr;
+extern int v_PanelFlashFileErr;
+extern int v_PanelConfFileErr;
+extern int v_PanelTFSFileErr;
+
+// Lights " Flash <device name>" on the first indicator light.
+void dwl52_1DisplayTypeFlash(uint8_t manufacturerId, uint8_t deviceId);
+// Turns the three indicator lights off.
+void dwl52_4InitControls();
+// Dims the selectors, the command controls and the image groups, removes the menu bar and
+// lets pending events run once.
+void dwl52_5LockDuringDownload();
+// Puts the menu bar back, releases the selectors and command controls and the image groups the
+// download mode uses, and lets pending events run once.
+void dwl52_6UnlockAfterDownload();
+
+// Shows the window of a result record. Returns the window's handle, or 0 when the family has
+// no window.
+int dwl52_10DisplayResult(int32_t family, int32_t code);
+// The description-file and configuration error windows for a step code; return the handle.
+int dwl52_11DisplayFlashFileErr(int32_t code);
+int dwl52_12DisplayConfigFileErr(int32_t code);
+int dwl52_13DisplayTFSFileErr(int32_t code);
+
+// Whether an image group is used by a download mode (0 binary, 1 ogm, 2 TFS ogm).
+bool dwl52_20ModeUsesGroup(int32_t mode, int group);
+// Dims or releases the four controls of each image group as the mode asks (groups the mode
+// does not use are dimmed only when dimUnused is set).
+void dwl52_21ApplyModeGroups(int32_t mode, bool dimUnused);
