@@ -13,7 +13,7 @@ struct UiLayout {
 };
 
 // Parses the text of a layout file. On failure returns false and says why (with the line number)
-// in error; layout is then left in an unspecified but valid state.
+// in error; layout then holds what was read before the fault.
 bool uis_ParseLayout(const std::string& text, UiLayout& layout, std::string& error);
 
 // Reads and parses a layout file. Returns 0, or UIE_FILE with the reason in error.
