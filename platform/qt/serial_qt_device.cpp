@@ -1,6 +1,7 @@
 #include "platform/qt/serial_qt_device.h"
 
 #include "link/rs232.h"
+#include "link/serial_device.h"
 #include "platform/qt/serial_termios2.h"
 
 #include <poll.h>
@@ -12,6 +13,8 @@
 namespace {
 // Longest single wait while pumping the output queue from outQueueLength().
 constexpr int kOutputPumpMsecs = 5;
+// A read waits in slices of this length and calls the port services' wait hook between them.
+constexpr int kReadSliceMsecs = 20;
 // A rate the kernel holds may differ this much from the one asked for (adapters round to what
 // their divider can make) before it is set again as an arbitrary rate.
 constexpr double kSpeedTolerance = 0.03;
@@ -136,8 +139,19 @@ void QtSerialDevice::checkError() {
     if (e != QSerialPort::NoError) port_.clearError();
 }
 
+void QtSerialDevice::probeLine() {
+    if (lost_ || !port_.isOpen()) return;
+    // A hung-up line (adapter unplugged, far end of a pseudo-terminal closed) polls as hung up
+    // without data, for ever; QSerialPort's waits would spin on it until their time-out.
+    pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+    if (poll(&p, 1, 0) <= 0) return;
+    if ((p.revents & (POLLERR | POLLNVAL)) || ((p.revents & POLLHUP) && !(p.revents & POLLIN)))
+        lost_ = true;
+}
+
 int QtSerialDevice::write(const uint8_t* data, int count) {
-    if (!port_.isOpen() || lost_) return kRS_PortNotOpen;
+    if (!port_.isOpen()) return kRS_PortNotOpen;
+    if (lost_) return kRS_UnknownIOError;
     if (count < 0 || (count > 0 && !data)) return kRS_InvalidParameter;
     if (count == 0) return 0;
     qint64 queued = port_.write(reinterpret_cast<const char*>(data), count);
@@ -164,6 +178,7 @@ int QtSerialDevice::queuedOutput() {
 
 int QtSerialDevice::outQueueLength() {
     if (!port_.isOpen()) return 0;
+    probeLine();
     if (!lost_) {
         if (port_.bytesToWrite() > 0) {
             pumpOutput(kOutputPumpMsecs);
@@ -180,6 +195,7 @@ int QtSerialDevice::outQueueLength() {
         return 0;
     }
     int queued = queuedOutput();
+    if (queued > 0) rs232_CallWaitHook();
     if (queued == 0 || queued < lastQueued_) lastOutputProgress_.start();
     lastQueued_ = queued;
     if (queued > 0 && lastOutputProgress_.elapsed() > timeoutMsecs()) {
@@ -196,6 +212,7 @@ int QtSerialDevice::inQueueLength() {
         // Take in what has arrived, and let queued output move on.
         port_.waitForReadyRead(0);
         checkError();
+        probeLine();
     }
     return static_cast<int>(std::min<qint64>(port_.bytesAvailable(), INT_MAX));
 }
@@ -209,11 +226,14 @@ bool QtSerialDevice::waitForInput() {
         if (lost_) return false;
         int remaining = limit - static_cast<int>(timer.elapsed());
         if (remaining < 0) remaining = 0;
-        bool arrived = port_.waitForReadyRead(remaining);
+        port_.waitForReadyRead(std::min(remaining, kReadSliceMsecs));
         checkError();
         if (port_.bytesAvailable() > 0) return true;
-        if (!arrived && timer.elapsed() >= limit) return false;
-        if (remaining == 0) return false;
+        probeLine();
+        if (remaining == 0 || timer.elapsed() >= limit) return false;
+        rs232_CallWaitHook();
+        // The hook may have run the event loop, whose notifier reads the port too.
+        if (port_.bytesAvailable() > 0) return true;
     }
 }
 

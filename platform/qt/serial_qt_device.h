@@ -40,6 +40,8 @@ class QtSerialDevice : public SerialDevice {
     void pumpOutput(int msecs);
     // Notes a failed operation; a lost device stops every later wait.
     void checkError();
+    // Looks at the line itself: a hung-up device counts as lost.
+    void probeLine();
     int timeoutMsecs() const;
     int queuedOutput();
 
