@@ -1,0 +1,212 @@
+// The boot-only, format and TFS ogm start commands, and one command at a time.
+#include "tests/support/operator_bench.h"
+
+#include "procedure/dwl3spm87.h"
+#include "session/dwl_context.h"
+#include "session/dwl_oplog.h"
+#include "session/uis.h"
+#include "session/uis_backend.h"
+#include "ui/dwl51mmi.h"
+#include "ui/mmi_ids.h"
+#include "ui/utility_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::OperatorBench;
+using testsupport::readBytes;
+
+namespace {
+
+std::string copyTfsSample(const OperatorBench& bench) {
+    const std::string examples = testsupport::sourceDir() + "/examples/";
+    testsupport::writeBytes(bench.file("sample.tfs"), readBytes(examples + "sample.tfs"));
+    testsupport::writeBytes(bench.file("sample.cfg"), readBytes(examples + "sample.cfg"));
+    return bench.file("sample.tfs");
+}
+
+TEST(BootOnly, BootsIdentifiesAndLeavesThePortOpenWithoutLockOrWindow) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.press(MAIN_BOOT_START);
+    EXPECT_TRUE(bench.logged("Booting Loader is Completed!!"));
+    EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 1);
+    EXPECT_EQ(sg_DownloadContext.FlashManufacturerId, bench.handset().config().manufacturerId);
+    EXPECT_EQ(sg_DownloadContext.FlashDeviceId, bench.handset().config().deviceId);
+    EXPECT_TRUE(bench.portOpen(sg_DownloadContext.ComPort));
+    EXPECT_TRUE(bench.menuBarShown());
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0);
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+}
+
+TEST(BootOnly, AFailedBootStillLogsItsLineAndShowsNoWindow) {
+    OperatorBench bench;
+    sim::HandsetConfig config = sim::DefaultConfig();
+    config.faults.silentFrom = sim::Step::WakeUp;
+    bench.emulate(config);
+    bench.press(MAIN_BOOT_START);
+    EXPECT_TRUE(bench.logged("Booting Loader is Completed!!"));
+    EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 0);
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TIMEOUT), 0);
+    // No window would ever close the turn-on panel: it goes with the failed boot.
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+}
+
+TEST(Format, FormatsTheFlashFileSystemAndClosesThePort) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.press(MAIN_FORMAT);
+    EXPECT_TRUE(bench.handset().tfs().formatted);
+    EXPECT_EQ(v_Format_Flag, 0);
+    const int formatted = bench.find("Flash is Formated!!");
+    EXPECT_GT(formatted, bench.find("MakeBadMapTable OK"));
+    const int w = bench.window("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(w, 0) << ::testing::PrintToString(bench.lines);
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_FORMAT), 0);
+    EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort));
+    // No lock: the menu bar stays; the window's button runs the usual release.
+    EXPECT_TRUE(bench.menuBarShown());
+    bench.pressOk(w);
+    EXPECT_TRUE(bench.menuBarShown());
+    EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 0);
+}
+
+TEST(Format, ProductTypeZeroFailsTheBootAndKeepsTheRequestForTheNextTfsRun) {
+    OperatorBench bench;
+    bench.emulate();
+    sg_DownloadContext.ProductType = 0;
+    bench.press(MAIN_FORMAT);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(v_Format_Flag, 1);
+    EXPECT_FALSE(bench.handset().tfs().formatted);
+    EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort));
+    bench.pressOk(w);
+
+    // The next TFS ogm start formats instead of downloading.
+    sg_DownloadContext.ProductType = 2;
+    bench.choose(MAIN_MODE, 4);
+    bench.load(MAIN_TFS_LOAD, copyTfsSample(bench));
+    bench.press(MAIN_TFS_OGM_START);
+    EXPECT_TRUE(bench.handset().tfs().formatted);
+    EXPECT_TRUE(bench.handset().tfs().files.empty());
+    EXPECT_EQ(v_Format_Flag, 0);
+}
+
+TEST(TfsOgmStart, AFreshlyLoadedImageFormatsFirstThenTheNextStartDownloads) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 4);
+    bench.load(MAIN_TFS_LOAD, copyTfsSample(bench));
+    bench.press(MAIN_TFS_OGM_START);
+    EXPECT_TRUE(bench.handset().tfs().formatted);
+    EXPECT_EQ(v_Format_Flag, 0);
+    int w = bench.window("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(w, 0);
+    // The TFS ogm start leaves the release to the window's button.
+    EXPECT_FALSE(bench.menuBarShown());
+    bench.pressOk(w);
+    EXPECT_TRUE(bench.menuBarShown());
+
+    bench.press(MAIN_TFS_OGM_START);
+    w = bench.window("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(w, 0) << ::testing::PrintToString(bench.lines);
+    EXPECT_TRUE(bench.logged("Download TFS_ogm file sector by sector"));
+    EXPECT_EQ(bench.handset().tfs().files.size(), 10u);
+    EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort));
+}
+
+TEST(TfsOgmStart, AsksForTheImageWhateverTheMode) {
+    OperatorBench bench;
+    bench.choose(MAIN_MODE, 0);
+    bench.press(MAIN_TFS_OGM_START);
+    ASSERT_EQ(bench.messages().size(), 1u);
+    EXPECT_EQ(bench.messages()[0], "DOWNLOAD: Please load a TFS_ogm file before start");
+}
+
+TEST(OneCommandAtATime, AFormatPressedDuringABootOnlyIsRefused) {
+    OperatorBench bench;
+    bench.emulate();
+    uis_OperateCommit(v_Panel, MAIN_BOOT_START);
+    uis_OperateCommit(v_Panel, MAIN_FORMAT); // dispatched while the boot-only command runs
+    uis_DispatchEvents();
+    uis_DispatchEvents();
+    EXPECT_EQ(bench.handset().recording().powerOns, 1);
+    EXPECT_FALSE(bench.handset().tfs().formatted);
+    EXPECT_EQ(v_Format_Flag, 0);
+    EXPECT_TRUE(bench.logged("Booting Loader is Completed!!"));
+}
+
+TEST(OneCommandAtATime, AStartPressedDuringAFormatNeitherRunsNorCancelsTheFormat) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 1000));
+    uis_OperateCommit(v_Panel, MAIN_FORMAT);
+    uis_OperateCommit(v_Panel, MAIN_START); // dispatched while the format waits on the handset
+    uis_DispatchEvents();
+    uis_DispatchEvents();
+    EXPECT_TRUE(bench.handset().tfs().formatted);
+    EXPECT_TRUE(bench.handset().recording().sectorWrites.empty());
+    EXPECT_EQ(bench.handset().recording().powerOns, 1);
+}
+
+TEST(OneCommandAtATime, ChoicesMadeDuringAnUnlockedCommandAreRefused) {
+    OperatorBench bench;
+    bench.emulate();
+    uis_OperateCommit(v_Panel, MAIN_FORMAT);
+    uis_OperateSetValue(v_Panel, MAIN_COM_PORT, 2);
+    uis_OperateMenuItem(v_MenuBarHandle, MENU_WAIT_STATE(0, 4));
+    uis_DispatchEvents();
+    uis_DispatchEvents();
+    EXPECT_TRUE(bench.handset().tfs().formatted);
+    EXPECT_EQ(sg_DownloadContext.ComPort, 4);
+    EXPECT_EQ(bench.intValue(MAIN_COM_PORT), 4);
+    EXPECT_EQ(sg_DownloadContext.WaitState[0], 0);
+    // The port the format used is the one it closed.
+    EXPECT_FALSE(bench.portOpen(4));
+    // Afterwards the choices work again.
+    bench.choose(MAIN_COM_PORT, 2);
+    EXPECT_EQ(sg_DownloadContext.ComPort, 2);
+}
+
+TEST(OneCommandAtATime, ClosingTheWindowDuringARunWaitsForNothingAndKeepsTheImages) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 70000));
+    uis_OperateCommit(v_Panel, MAIN_START);
+    uis_OperateClose(v_Panel); // reaches the program while the run waits on the handset
+    uis_DispatchEvents();
+    uis_DispatchEvents();
+    EXPECT_FALSE(uis_QuitRequested());
+    EXPECT_NE(sg_DownloadContext.Cla.Data, nullptr);
+    EXPECT_GT(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0);
+}
+
+TEST(OneCommandAtATime, AnOldWindowsButtonDuringARunDoesNotReleaseThePanel) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 2);
+    bench.load(MAIN_OGM_LOAD, bench.writeImage("a.ogm", 1000));
+    bench.press(MAIN_START); // ogm path: released at once, its window stays
+    const int old = bench.window("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(old, 0);
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 70000));
+    uis_OperateCommit(v_Panel, MAIN_START);
+    uis_OperateCommit(old, 2);
+    uis_DispatchEvents();
+    uis_DispatchEvents();
+    EXPECT_EQ(uis_Panel(old), nullptr);
+    // The binary run keeps its panel locked until its own window's button.
+    EXPECT_FALSE(bench.menuBarShown());
+    const int fresh = bench.window("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(fresh, 0);
+    EXPECT_NE(fresh, old);
+    EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 1);
+}
+
+} // namespace

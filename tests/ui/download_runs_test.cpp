@@ -1,0 +1,271 @@
+// Whole runs from the main panel against the emulated handset: the start checks, the log lines,
+// the lights, the result window, the lock and the port.
+#include "tests/support/operator_bench.h"
+
+#include "boot/dwl1boot.h"
+#include "config/dwl56conf.h"
+#include "procedure/dwl3spm87.h"
+#include "session/dwl_context.h"
+#include "session/dwl_oplog.h"
+#include "session/uis.h"
+#include "session/uis_backend.h"
+#include "ui/dwl51mmi.h"
+#include "ui/mmi_ids.h"
+#include "ui/utility_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using testsupport::OperatorBench;
+using testsupport::readBytes;
+
+namespace {
+
+std::string copyTfsSample(const OperatorBench& bench) {
+    const std::string examples = testsupport::sourceDir() + "/examples/";
+    testsupport::writeBytes(bench.file("sample.tfs"), readBytes(examples + "sample.tfs"));
+    testsupport::writeBytes(bench.file("sample.cfg"), readBytes(examples + "sample.cfg"));
+    return bench.file("sample.tfs");
+}
+
+TEST(StartChecks, ModeZeroWantsBothImagesAndNamesTheFirstMissing) {
+    OperatorBench bench;
+    bench.press(MAIN_START);
+    ASSERT_EQ(bench.messages().size(), 1u);
+    EXPECT_EQ(bench.messages()[0], "DOWNLOAD: Please load a cla file before start");
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 100));
+    bench.press(MAIN_START);
+    ASSERT_EQ(bench.messages().size(), 2u);
+    EXPECT_EQ(bench.messages()[1], "DOWNLOAD: Please load a ogm file before start");
+    // Nothing else happened: no lock, no window, no boot.
+    EXPECT_TRUE(bench.menuBarShown());
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+}
+
+TEST(StartChecks, EachModeAsksForTheImagesItRequires) {
+    struct Case {
+        int mode;
+        bool bin, ogm, tfs;
+        const char* message; // nullptr: the run would start
+    };
+    const Case cases[] = {
+        {1, false, true, true, "Please load a cla file before start"},
+        {2, true, false, true, "Please load a ogm file before start"},
+        {3, true, true, false, "Please load a TFS_ogm file before start"},
+        {4, true, false, true, "Please load a ogm file before start"},
+        {5, false, true, true, "Please load a cla file before start"},
+        {6, true, true, false, "Please load a TFS_ogm file before start"},
+        {6, false, true, false, "Please load a cla file before start"},
+    };
+    for (const Case& c : cases) {
+        OperatorBench bench;
+        bench.choose(MAIN_MODE, 5);
+        if (c.bin) bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 100));
+        if (c.ogm) bench.load(MAIN_OGM_LOAD, bench.writeImage("a.ogm", 100));
+        if (c.tfs) bench.load(MAIN_TFS_LOAD, copyTfsSample(bench));
+        bench.choose(MAIN_MODE, c.mode);
+        uis_ClearMessages();
+        bench.press(MAIN_START);
+        ASSERT_EQ(bench.messages().size(), 1u) << c.mode;
+        EXPECT_EQ(bench.messages()[0], std::string("DOWNLOAD: ") + c.message) << c.mode;
+    }
+}
+
+TEST(StartChecks, AnyEventOnStartClearsTheFormatRequest) {
+    OperatorBench bench;
+    v_Format_Flag = 1;
+    dwl51_50MMIStart(v_Panel, MAIN_START, EVENT_VAL_CHANGED, nullptr, 0, 0);
+    EXPECT_EQ(v_Format_Flag, 0);
+    EXPECT_TRUE(bench.messages().empty());
+    v_Format_Flag = 1;
+    bench.press(MAIN_START); // refused for want of images, flag cleared all the same
+    EXPECT_EQ(v_Format_Flag, 0);
+}
+
+TEST(StartChecks, ARestoredPathWhoseFileIsMissingDoesNotCountAsLoaded) {
+    OperatorBench bench;
+    testsupport::writeCrLfFile(bench.file("config.txt"),
+                               {"* x", "CLA File : " + bench.file("gone.bin"), "COM : 4", "PMU : 0",
+                                "Product Type : 2", "Download Type : 0"});
+    bench.menu(MENU_RESTORE);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(bench.windowText(w), "LIB_PC : File not found");
+    EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
+    bench.pressOk(w);
+    bench.choose(MAIN_MODE, 1);
+    bench.press(MAIN_START);
+    ASSERT_EQ(bench.messages().size(), 1u);
+    EXPECT_EQ(bench.messages()[0], "DOWNLOAD: Please load a cla file before start");
+}
+
+TEST(StartChecks, APathWithoutHeldBytesDoesNotCountAsLoaded) {
+    OperatorBench bench;
+    bench.choose(MAIN_MODE, 1);
+    snprintf(sg_DownloadContext.ClaFile, sizeof sg_DownloadContext.ClaFile, "%s",
+             bench.file("x.bin").c_str());
+    bench.press(MAIN_START);
+    ASSERT_EQ(bench.messages().size(), 1u);
+    EXPECT_EQ(bench.messages()[0], "DOWNLOAD: Please load a cla file before start");
+}
+
+TEST(DownloadRun, ModeFiveWithOnlyTheBinaryRunsToTheSuccessWindow) {
+    OperatorBench bench;
+    bench.emulate();
+    const std::string path = bench.writeImage("run.bin", 70001, 11);
+    bench.choose(MAIN_MODE, 5);
+    bench.load(MAIN_BIN_LOAD, path);
+    bench.lines.clear();
+    bench.press(MAIN_START);
+
+    EXPECT_TRUE(bench.messages().empty());
+    const int success = bench.window("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(success, 0) << "log:\n" << ::testing::PrintToString(bench.lines);
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+    const int compat = bench.find("Check the compatibility");
+    ASSERT_GE(compat, 0);
+    const int binary = bench.find("Download binary sector by sector", compat);
+    ASSERT_GT(binary, compat);
+    const int ogm = bench.find("Download ogm sector by sector", binary);
+    const int tfs = bench.find("Download   TFS sector by sector", ogm);
+    EXPECT_GT(ogm, binary);
+    EXPECT_GT(tfs, ogm);
+    EXPECT_GT(bench.find("The end", tfs), tfs);
+    // The flash shows on the first light, the time on its label.
+    EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 1);
+    EXPECT_EQ(bench.label(MAIN_LED_FLASH).rfind(" Flash ", 0), 0u);
+    EXPECT_NE(bench.label(MAIN_ELAPSED_TIME).find(" min "), std::string::npos);
+    // The handset holds the image and was switched off; the port is closed.
+    const std::vector<uint8_t> bytes = readBytes(path);
+    EXPECT_TRUE(bench.handset().flashEquals(0x02000000, bytes.data(), bytes.size()));
+    EXPECT_TRUE(bench.handset().recording().switchedOff);
+    EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort));
+    // The context's end time is the one the start set, not the procedure's.
+    EXPECT_EQ(sg_DownloadContext.EndTime, sg_DownloadContext.StartTime);
+    // Binary path: locked until the window's button.
+    EXPECT_FALSE(bench.menuBarShown());
+    EXPECT_TRUE(bench.dimmed(MAIN_START));
+    bench.pressOk(success);
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0);
+    EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 0);
+    EXPECT_EQ(bench.label(MAIN_ELAPSED_TIME), " ");
+    EXPECT_TRUE(bench.menuBarShown());
+    EXPECT_FALSE(bench.dimmed(MAIN_START));
+}
+
+TEST(DownloadRun, ModeTwoUnlocksAtOnceAndTheWindowStays) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 2);
+    const std::string path = bench.writeImage("run.ogm", 30001, 12);
+    bench.load(MAIN_OGM_LOAD, path);
+    bench.press(MAIN_START);
+    const int success = bench.window("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(success, 0) << ::testing::PrintToString(bench.lines);
+    EXPECT_TRUE(bench.logged("Download ogm sector by sector"));
+    EXPECT_TRUE(bench.menuBarShown());
+    EXPECT_FALSE(bench.dimmed(MAIN_START));
+    EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort));
+    const std::vector<uint8_t> bytes = readBytes(path);
+    const uint32_t at =
+        dwl3_2OgmStartAddress(sg_DownloadContext.Model, sg_DownloadContext.FlashDeviceId);
+    EXPECT_TRUE(bench.handset().flashEquals(at, bytes.data(), bytes.size()));
+    bench.pressOk(success);
+    EXPECT_TRUE(bench.menuBarShown());
+}
+
+TEST(DownloadRun, ModeThreeDownloadsTheTfsImageEvenAfterItsLoadSetTheFormatRequest) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 3);
+    bench.load(MAIN_TFS_LOAD, copyTfsSample(bench));
+    ASSERT_EQ(v_Format_Flag, 1);
+    bench.press(MAIN_START);
+    EXPECT_GT(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0)
+        << ::testing::PrintToString(bench.lines);
+    EXPECT_TRUE(bench.logged("Download TFS_ogm file sector by sector"));
+    EXPECT_TRUE(bench.logged("The End"));
+    EXPECT_FALSE(bench.handset().tfs().formatted);
+    EXPECT_EQ(bench.handset().tfs().files.size(), 10u);
+    EXPECT_TRUE(bench.menuBarShown());
+}
+
+TEST(DownloadRun, ProductTypeZeroFailsTheBootAndDownloadsNothing) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 1000));
+    sg_DownloadContext.ProductType = 0;
+    bench.press(MAIN_START);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(bench.windowText(w), "LIB_PC : File not found");
+    EXPECT_TRUE(bench.handset().recording().sectorWrites.empty());
+    EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort));
+    EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 0);
+    // The turn-on panel does not stay behind after a failed boot.
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+    bench.pressOk(w);
+    EXPECT_TRUE(bench.menuBarShown());
+}
+
+TEST(DownloadRun, ASilentHandsetGivesTheTimeOutWindowWhoseButtonClosesTheTurnOnPanel) {
+    OperatorBench bench;
+    sim::HandsetConfig config = sim::DefaultConfig();
+    config.faults.silentFrom = sim::Step::WakeUp;
+    bench.emulate(config);
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 1000));
+    bench.press(MAIN_START);
+    const int w = bench.window("mmi.uir", MMI_PANEL_TIMEOUT);
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(bench.window("Utility.uir", UTIL_PANEL_BOOT_ERR), 0);
+    EXPECT_GT(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+    EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort));
+    bench.pressOk(w);
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+    EXPECT_TRUE(bench.menuBarShown());
+}
+
+TEST(DownloadRun, ACommandFailureShowsTheCommandWindowAndClosesThePort) {
+    OperatorBench bench;
+    sim::HandsetConfig config = sim::DefaultConfig();
+    config.faults.silentFrom = sim::Step::SwitchOff;
+    bench.emulate(config);
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 2000));
+    bench.press(MAIN_START);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_COMMAND_ERR);
+    ASSERT_GT(w, 0) << ::testing::PrintToString(bench.lines);
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0);
+    EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort));
+    EXPECT_FALSE(bench.menuBarShown());
+    bench.pressOk(w);
+    EXPECT_TRUE(bench.menuBarShown());
+}
+
+TEST(DownloadRun, TheRunUsesTheWaitStatesAndSpeedChosenOnThePanel) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.menu(MENU_WAIT_STATE(1, 2));
+    bench.choose(MAIN_SPEED, 1);
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 3000));
+    bench.press(MAIN_START);
+    ASSERT_GT(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0);
+    const auto& frames = bench.handset().recording().bootFrames;
+    ASSERT_FALSE(frames.empty());
+    // Product type 2: C7 w0, D6 w1, ...
+    std::vector<uint8_t> all;
+    for (const auto& f : frames)
+        all.insert(all.end(), f.begin(), f.end());
+    const std::vector<uint8_t> chipSelects = {0xC7, 0x00, 0xD6, 0x02};
+    EXPECT_NE(std::search(all.begin(), all.end(), chipSelects.begin(), chipSelects.end()),
+              all.end());
+    EXPECT_GT(bench.handset().recording().bytesPerBaud.count(115200), 0u);
+}
+
+} // namespace

@@ -1,0 +1,251 @@
+// Loading the binary, ogm and TFS ogm images from the panel: sizes, byte sums, padding, the
+// TFS description and size check, failed loads and what the start checks make of them.
+#include "tests/support/operator_bench.h"
+
+#include "flash/dwl10tfs.h"
+#include "procedure/dwl3spm87.h"
+#include "session/dwl_context.h"
+#include "session/uis.h"
+#include "session/uis_backend.h"
+#include "ui/dwl51mmi.h"
+#include "ui/mmi_ids.h"
+#include "ui/utility_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::OperatorBench;
+using testsupport::readBytes;
+
+namespace {
+
+uint32_t sumOf(const std::vector<uint8_t>& bytes) {
+    uint32_t s = 0;
+    for (uint8_t b : bytes)
+        s += b;
+    return s;
+}
+
+// The TFS sample: examples/sample.tfs with its description beside it.
+std::string copyTfsSample(const OperatorBench& bench, const std::string& name = "sample.tfs") {
+    const std::string examples = testsupport::sourceDir() + "/examples/";
+    testsupport::writeBytes(bench.file(name), readBytes(examples + "sample.tfs"));
+    const std::string cfg = name.substr(0, name.size() - 3) + "cfg";
+    testsupport::writeBytes(bench.file(cfg), readBytes(examples + "sample.cfg"));
+    return bench.file(name);
+}
+
+TEST(ImageLoading, TheLoadButtonsAskForTheirFileType) {
+    OperatorBench bench;
+    bench.choose(MAIN_MODE, 5);
+    bench.press(MAIN_BIN_LOAD); // no answer queued: cancelled
+    bench.press(MAIN_OGM_LOAD);
+    bench.press(MAIN_TFS_LOAD);
+    const auto& requests = uis_FileRequests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].fileType, "*.bin");
+    EXPECT_EQ(requests[0].title, "select bin file");
+    EXPECT_EQ(requests[1].fileType, "*.ogm");
+    EXPECT_EQ(requests[1].title, "select ogm file");
+    EXPECT_EQ(requests[2].fileType, "*.tfs");
+    EXPECT_EQ(requests[2].title, "select tfs file");
+    for (const auto& r : requests)
+        EXPECT_EQ(r.defaultDirectory, "c:/images");
+    // A cancelled popup loads nothing and logs nothing.
+    EXPECT_TRUE(bench.lines.empty());
+    EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
+    EXPECT_EQ(sg_DownloadContext.Cla.Data, nullptr);
+}
+
+TEST(ImageLoading, ABinaryOfOddSizeIsHeldExactly) {
+    OperatorBench bench;
+    const std::string path = bench.writeImage("odd.bin", 1001, 4);
+    bench.load(MAIN_BIN_LOAD, path);
+    const std::vector<uint8_t> bytes = readBytes(path);
+    EXPECT_STREQ(sg_DownloadContext.ClaFile, path.c_str());
+    EXPECT_EQ(sg_DownloadContext.Cla.Size, 1001u);
+    ASSERT_NE(sg_DownloadContext.Cla.Data, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(sg_DownloadContext.Cla.Data, sg_DownloadContext.Cla.Data + 1001),
+              bytes);
+    EXPECT_EQ(bench.intValue(MAIN_BIN_SIZE), 1001);
+    EXPECT_EQ(static_cast<uint32_t>(bench.intValue(MAIN_BIN_SUM)), sumOf(bytes));
+    EXPECT_EQ(bench.text(MAIN_BIN_PATH), path);
+    EXPECT_TRUE(bench.logged("Software binary file loading, please wait... "));
+    // The load locked and released the panel.
+    EXPECT_TRUE(bench.menuBarShown());
+    EXPECT_FALSE(bench.dimmed(MAIN_START));
+}
+
+TEST(ImageLoading, AnOgmOfOddSizeIsPaddedAndItsSumCountsTheSpareByte) {
+    OperatorBench bench;
+    const std::string path = bench.writeImage("odd.ogm", 1001, 5);
+    bench.load(MAIN_OGM_LOAD, path);
+    const std::vector<uint8_t> bytes = readBytes(path);
+    EXPECT_EQ(bench.intValue(MAIN_OGM_SIZE), 1001);
+    EXPECT_EQ(sg_DownloadContext.Ogm.Size, 1002u);
+    const uint8_t spare = sg_DownloadContext.Ogm.Data[1001];
+    EXPECT_EQ(static_cast<uint32_t>(bench.intValue(MAIN_OGM_SUM)), sumOf(bytes) + spare);
+    EXPECT_TRUE(bench.logged("Software ogm file loading, please wait... "));
+
+    const std::string even = bench.writeImage("even.ogm", 1000, 6);
+    bench.load(MAIN_OGM_LOAD, even);
+    EXPECT_EQ(sg_DownloadContext.Ogm.Size, 1000u);
+    EXPECT_EQ(static_cast<uint32_t>(bench.intValue(MAIN_OGM_SUM)), sumOf(readBytes(even)));
+}
+
+TEST(ImageLoading, LoadingTheSameFileTwiceGivesTheSameSizeAndSum) {
+    OperatorBench bench;
+    const std::string path = bench.writeImage("a.bin", 5000, 7);
+    bench.load(MAIN_BIN_LOAD, path);
+    const int size = bench.intValue(MAIN_BIN_SIZE);
+    const int sum = bench.intValue(MAIN_BIN_SUM);
+    bench.load(MAIN_BIN_LOAD, path);
+    EXPECT_EQ(bench.intValue(MAIN_BIN_SIZE), size);
+    EXPECT_EQ(bench.intValue(MAIN_BIN_SUM), sum);
+    EXPECT_EQ(sg_DownloadContext.Cla.Size, 5000u);
+}
+
+TEST(ImageLoading, AnEmptyFileIsHeldWithSizeZero) {
+    OperatorBench bench;
+    testsupport::writeBytes(bench.file("empty.bin"), std::string());
+    bench.load(MAIN_BIN_LOAD, bench.file("empty.bin"));
+    EXPECT_EQ(sg_DownloadContext.Cla.Size, 0u);
+    EXPECT_NE(sg_DownloadContext.Cla.Data, nullptr);
+    EXPECT_EQ(bench.intValue(MAIN_BIN_SIZE), 0);
+    EXPECT_EQ(bench.intValue(MAIN_BIN_SUM), 0);
+}
+
+TEST(ImageLoading, AFileThatCannotBeOpenedIsReportedAndThePreviousImageStaysNamed) {
+    OperatorBench bench;
+    const std::string good = bench.writeImage("good.bin", 3000, 8);
+    bench.load(MAIN_BIN_LOAD, good);
+    const uint8_t* held = sg_DownloadContext.Cla.Data;
+    const int sum = bench.intValue(MAIN_BIN_SUM);
+
+    for (const std::string& bad : {bench.file("missing.bin"), bench.dir().path()}) {
+        bench.load(MAIN_BIN_LOAD, bad);
+        const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+        ASSERT_GT(w, 0) << bad;
+        EXPECT_EQ(bench.windowText(w), "LIB_PC : File not found");
+        EXPECT_STREQ(sg_DownloadContext.ClaFile, good.c_str());
+        EXPECT_EQ(bench.text(MAIN_BIN_PATH), good);
+        EXPECT_EQ(sg_DownloadContext.Cla.Data, held);
+        EXPECT_EQ(sg_DownloadContext.Cla.Size, 3000u);
+        EXPECT_EQ(bench.intValue(MAIN_BIN_SUM), sum);
+        bench.pressOk(w);
+    }
+}
+
+TEST(ImageLoading, AFailedFirstLoadLeavesNoPathAndStartAsksForTheFile) {
+    OperatorBench bench;
+    bench.load(MAIN_OGM_LOAD, bench.file("missing.ogm"));
+    EXPECT_STREQ(sg_DownloadContext.OgmFile, "");
+    EXPECT_EQ(bench.text(MAIN_OGM_PATH), "");
+    bench.pressOk(bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR));
+    bench.choose(MAIN_MODE, 2);
+    bench.press(MAIN_START);
+    ASSERT_EQ(bench.messages().size(), 1u);
+    EXPECT_EQ(bench.messages()[0], "DOWNLOAD: Please load a ogm file before start");
+}
+
+TEST(ImageLoading, ATfsImageMatchingItsDescriptionIsHeldAndSetsTheFormatRequest) {
+    OperatorBench bench;
+    bench.choose(MAIN_MODE, 3);
+    const std::string path = copyTfsSample(bench);
+    const std::vector<uint8_t> bytes = readBytes(path);
+    bench.load(MAIN_TFS_LOAD, path);
+    EXPECT_EQ(v_Format_Flag, 1);
+    EXPECT_EQ(vg_TFSDescritpion.TotalSize, bytes.size());
+    EXPECT_EQ(bench.intValue(MAIN_TFS_SIZE), static_cast<int>(bytes.size()));
+    const uint32_t held = (bytes.size() + 1) & ~1u;
+    EXPECT_EQ(sg_DownloadContext.TfsOgm.Size, held);
+    uint32_t expected = sumOf(bytes);
+    if (held != bytes.size()) expected += sg_DownloadContext.TfsOgm.Data[bytes.size()];
+    EXPECT_EQ(static_cast<uint32_t>(bench.intValue(MAIN_TFS_SUM)), expected);
+    EXPECT_TRUE(bench.logged("Software TFS ogm file loading, please wait... "));
+    EXPECT_TRUE(bench.menuBarShown());
+}
+
+TEST(ImageLoading, ATfsImageOneByteOffItsDescriptionIsRejected) {
+    OperatorBench bench;
+    bench.choose(MAIN_MODE, 3);
+    const std::string good = copyTfsSample(bench);
+    bench.load(MAIN_TFS_LOAD, good); // a held image that the rejected one must not leave behind
+    std::vector<uint8_t> bytes = readBytes(good);
+    const uint32_t total = static_cast<uint32_t>(bytes.size());
+    bytes.push_back(0x5A);
+    testsupport::writeBytes(bench.file("long.tfs"), bytes);
+    testsupport::writeBytes(bench.file("long.cfg"),
+                            readBytes(testsupport::sourceDir() + "/examples/sample.cfg"));
+    v_Format_Flag = 0;
+    bench.load(MAIN_TFS_LOAD, bench.file("long.tfs"));
+
+    EXPECT_EQ(v_Format_Flag, 1);
+    const int error = bench.find("ERROR : The size of the TFS OGM File is Wrong");
+    ASSERT_GE(error, 0);
+    char line[100];
+    snprintf(line, sizeof line, "File size=%u(0x%08x)", total + 1, total + 1);
+    EXPECT_EQ(bench.find(line), error + 1);
+    snprintf(line, sizeof line, "Available size=%u(0x%08x)", total, total);
+    EXPECT_EQ(bench.find(line), error + 2);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_GENERIC_ERR);
+    ASSERT_GT(w, 0);
+    snprintf(line, sizeof line,
+             "The size of the TFS OGM File is Wrong.\n(Available size=%u(0x%08x))", total, total);
+    EXPECT_EQ(bench.windowText(w), line);
+    EXPECT_STREQ(sg_DownloadContext.TfsOgmFile, "");
+    EXPECT_EQ(bench.text(MAIN_TFS_PATH), "");
+    EXPECT_EQ(sg_DownloadContext.TfsOgm.Size, 0u);
+    EXPECT_EQ(sg_DownloadContext.TfsOgm.Data, nullptr);
+    EXPECT_EQ(bench.intValue(MAIN_TFS_SUM), 0);
+
+    bench.pressOk(w);
+    bench.press(MAIN_START);
+    ASSERT_EQ(bench.messages().size(), 1u);
+    EXPECT_EQ(bench.messages()[0], "DOWNLOAD: Please load a TFS_ogm file before start");
+}
+
+TEST(ImageLoading, ATfsImageWithoutDescriptionLeavesThePanelLockedUntilTheWindowButton) {
+    OperatorBench bench;
+    bench.choose(MAIN_MODE, 3);
+    const std::string path = bench.writeImage("lonely.tfs", 100, 9);
+    bench.load(MAIN_TFS_LOAD, path);
+    EXPECT_EQ(v_Format_Flag, 1);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_TFS_ERR);
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(bench.windowText(w), "TFS DESCRIPTION : The file tfs.cfg not found");
+    EXPECT_STREQ(sg_DownloadContext.TfsOgmFile, "");
+    EXPECT_EQ(sg_DownloadContext.TfsOgm.Size, 0u);
+    EXPECT_EQ(bench.text(MAIN_TFS_PATH), path);
+    EXPECT_FALSE(bench.menuBarShown());
+    EXPECT_TRUE(bench.dimmed(MAIN_START));
+    bench.pressOk(w);
+    EXPECT_TRUE(bench.menuBarShown());
+    EXPECT_FALSE(bench.dimmed(MAIN_START));
+}
+
+TEST(ImageLoading, AFailedTfsLoadStillSetsTheFormatRequest) {
+    OperatorBench bench;
+    bench.choose(MAIN_MODE, 3);
+    ASSERT_EQ(v_Format_Flag, 0);
+    bench.load(MAIN_TFS_LOAD, bench.file("missing.tfs"));
+    EXPECT_EQ(v_Format_Flag, 1);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(bench.windowText(w), "LIB_PC : File not found");
+    EXPECT_STREQ(sg_DownloadContext.TfsOgmFile, "");
+}
+
+TEST(ImageLoading, QuitReleasesTheImages) {
+    OperatorBench bench;
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("q.bin", 100));
+    bench.load(MAIN_OGM_LOAD, bench.writeImage("q.ogm", 100));
+    bench.press(MAIN_QUIT);
+    EXPECT_TRUE(uis_QuitRequested());
+    EXPECT_EQ(sg_DownloadContext.Cla.Data, nullptr);
+    EXPECT_EQ(sg_DownloadContext.Ogm.Data, nullptr);
+}
+
+} // namespace
