@@ -118,9 +118,11 @@ int GetInQLen(int port) {
     return d ? d->inQueueLength() : kRS_PortNotOpen;
 }
 
+// A port that is not open (a reopen that failed) answers every read as silence: the protocol
+// loops stop on the time-out byte, and would spin on any other error value.
 int ComRdByte(int port) {
     SerialDevice* d = device(port);
-    return d ? d->readByte() : kRS_PortNotOpen;
+    return d ? d->readByte() : kRS_TimeOutErr;
 }
 
 int ComRd(int port, void* buffer, int count) {
