@@ -59,7 +59,7 @@ class TfsTransfer : public ::testing::Test {
     std::vector<Bytes> writes() const {
         return {line.writes().begin() + static_cast<long>(opened), line.writes().end()};
     }
-    void describe(const std::vector<std::string>& dirs, const std::vector<xfer::TfsFileSpec>& f,
+    void describe(const std::vector<std::string>& dirs, const std::vector<xfer::TfsFileDef>& f,
                   const std::string& version = "V1.0") {
         xfer::DescribeTfs(version, dirs, f);
         image = xfer::Pattern(vg_TFSDescritpion.TotalSize, 7);

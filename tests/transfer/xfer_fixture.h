@@ -137,14 +137,14 @@ inline void SetName(char* field, const std::string& name) {
     if (n < DWL_TFS_NAME_SIZE) field[n] = '\0';
 }
 
-struct TfsFileSpec {
+struct TfsFileDef {
     std::string name;
     uint32_t size;
 };
 
 // Replaces vg_TFSDescritpion with one built from these entries.
 inline void DescribeTfs(const std::string& version, const std::vector<std::string>& dirs,
-                        const std::vector<TfsFileSpec>& files) {
+                        const std::vector<TfsFileDef>& files) {
     dwl10_203FreeTFSDescription();
     TfsDescription& d = vg_TFSDescritpion;
     std::memset(&d, 0, sizeof d);
