@@ -1,0 +1,32 @@
+#include "platform/qt/ui_menu_bar.h"
+
+#include "platform/qt/ui_view.h"
+#include "session/uis_backend.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+QMenuBar* buildMenuBar(QWidget* parent, int menuBar, QtUiView& view) {
+    const UiMenuBar* bar = uis_MenuBar(menuBar);
+    if (bar == nullptr) return nullptr;
+    auto* widget = new QMenuBar(parent);
+    widget->setNativeMenuBar(false);
+    widget->setObjectName(QStringLiteral("menubar%1").arg(menuBar));
+    for (const UiMenu& menu : bar->menus) {
+        QMenu* qmenu = widget->addMenu(QString::fromStdString(menu.title));
+        for (const UiMenuItem& item : menu.items) {
+            if (item.separator) {
+                qmenu->addSeparator();
+                continue;
+            }
+            QAction* action = qmenu->addAction(QString::fromStdString(item.label));
+            action->setData(item.id);
+            const int id = item.id;
+            QObject::connect(action, &QAction::triggered, widget, [menuBar, id, &view] {
+                if (uis_OperateMenuItem(menuBar, id) == 0) view.scheduleDispatch();
+            });
+        }
+    }
+    return widget;
+}

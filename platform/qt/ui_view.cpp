@@ -1,0 +1,171 @@
+#include "platform/qt/ui_view.h"
+
+#include "platform/qt/ui_panel_window.h"
+#include "platform/qt/ui_popups.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QMenuBar>
+#include <QTimer>
+
+namespace {
+QtUiView* installed = nullptr;
+} // namespace
+
+QtUiView::QtUiView() = default;
+
+QtUiView::~QtUiView() {
+    if (installed == this) {
+        uis_SetView(nullptr);
+        installed = nullptr;
+    }
+    for (auto& [panel, window] : windows_)
+        delete window.data();
+    windows_.clear();
+}
+
+void QtUiView::install() {
+    uis_SetView(this);
+    installed = this;
+    for (int panel : uis_LivePanels()) {
+        if (windows_.count(panel) != 0) continue;
+        panelLoaded(panel);
+        const UiPanel* p = uis_Panel(panel);
+        if (p != nullptr && p->menuBar != 0) menuBarLoaded(p->menuBar, panel);
+        if (p != nullptr && p->visible) panelDisplayed(panel);
+    }
+}
+
+QtUiView* QtUiView::active() {
+    return installed;
+}
+
+PanelWindow* QtUiView::window(int panel) const {
+    auto it = windows_.find(panel);
+    return it == windows_.end() ? nullptr : it->second.data();
+}
+
+QMenuBar* QtUiView::menuBar(int panel) const {
+    PanelWindow* w = window(panel);
+    return w != nullptr ? w->menuBar() : nullptr;
+}
+
+QWidget* QtUiView::controlWidget(int panel, int control) const {
+    PanelWindow* w = window(panel);
+    return w != nullptr ? w->controlWidget(control) : nullptr;
+}
+
+// --- Operator actions ------------------------------------------------------------------------
+
+void QtUiView::scheduleDispatch() {
+    if (dispatchScheduled_) return;
+    dispatchScheduled_ = true;
+    QTimer::singleShot(0, this, &QtUiView::dispatchPosted);
+}
+
+void QtUiView::dispatchPosted() {
+    dispatchScheduled_ = false;
+    if (suspended_ > 0) {
+        dispatchDeferred_ = true;
+        return;
+    }
+    uis_DispatchEvents();
+}
+
+void QtUiView::suspendDispatch() {
+    suspended_++;
+}
+
+void QtUiView::resumeDispatch() {
+    if (suspended_ > 0) suspended_--;
+    if (suspended_ == 0 && dispatchDeferred_) {
+        dispatchDeferred_ = false;
+        scheduleDispatch();
+    }
+}
+
+// --- Panels ----------------------------------------------------------------------------------
+
+void QtUiView::panelLoaded(int panel) {
+    const UiPanel* p = uis_Panel(panel);
+    if (p == nullptr || window(panel) != nullptr) return;
+    windows_[panel] = new PanelWindow(*this, *p);
+}
+
+void QtUiView::panelDisplayed(int panel) {
+    PanelWindow* w = window(panel);
+    if (w == nullptr) return;
+    w->show();
+    w->raise();
+}
+
+void QtUiView::panelHidden(int panel) {
+    if (PanelWindow* w = window(panel)) w->hide();
+}
+
+void QtUiView::panelDiscarded(int panel) {
+    auto it = windows_.find(panel);
+    if (it == windows_.end()) return;
+    PanelWindow* w = it->second.data();
+    windows_.erase(it);
+    if (w == nullptr) return;
+    w->hide();
+    // A callback of one of its own widgets may be what discards it.
+    w->deleteLater();
+}
+
+void QtUiView::menuBarLoaded(int menuBar, int panel) {
+    if (PanelWindow* w = window(panel)) w->attachMenuBar(menuBar);
+}
+
+void QtUiView::menuBarDiscarded(int menuBar, int panel) {
+    PanelWindow* w = window(panel);
+    if (w != nullptr && w->menuBarHandle() == menuBar) w->detachMenuBar();
+}
+
+void QtUiView::controlChanged(int panel, int control) {
+    if (PanelWindow* w = window(panel)) w->refresh(control);
+}
+
+// --- Event loop ------------------------------------------------------------------------------
+
+void QtUiView::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+void QtUiView::runEventLoop() {
+    // Actions posted before the loop started.
+    if (uis_PendingEvents() > 0) scheduleDispatch();
+    if (uis_QuitRequested()) return;
+    QApplication::exec();
+}
+
+void QtUiView::quitEventLoop() {
+    // exit(), not quit(): quit() would first try to close every window, and the windows leave
+    // closing to the panels' own callbacks.
+    QCoreApplication::exit(0);
+}
+
+// --- Pop-ups ---------------------------------------------------------------------------------
+
+QWidget* QtUiView::dialogParent() const {
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    for (const auto& [panel, window] : windows_) {
+        if (window != nullptr && window->isVisible()) return window.data();
+    }
+    return nullptr;
+}
+
+int QtUiView::fileSelect(const char* defaultDirectory, const char* fileType, const char* title,
+                         std::string& path) {
+    suspendDispatch();
+    const int status = dwl_qt_FileDialog(dialogParent(), defaultDirectory, fileType, title, path);
+    resumeDispatch();
+    return status;
+}
+
+void QtUiView::message(const char* title, const char* text) {
+    suspendDispatch();
+    dwl_qt_MessageBox(dialogParent(), title, text);
+    resumeDispatch();
+}

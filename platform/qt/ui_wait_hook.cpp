@@ -1,0 +1,40 @@
+#include "platform/qt/ui_wait_hook.h"
+
+#include "link/serial_device.h"
+#include "platform/qt/ui_view.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+namespace {
+// Often enough for a window that does not look frozen, seldom enough to cost nothing.
+constexpr qint64 kRepaintIntervalMsecs = 30;
+
+QElapsedTimer& lastRun() {
+    static QElapsedTimer timer;
+    return timer;
+}
+bool running = false;
+} // namespace
+
+void dwl_qt_RepaintWhileWaiting() {
+    if (running || QCoreApplication::instance() == nullptr) return;
+    QElapsedTimer& last = lastRun();
+    if (last.isValid() && last.elapsed() < kRepaintIntervalMsecs) return;
+    running = true;
+    QtUiView* view = QtUiView::active();
+    if (view != nullptr) view->suspendDispatch();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (view != nullptr) view->resumeDispatch();
+    last.start();
+    running = false;
+}
+
+void dwl_qt_InstallWaitHook() {
+    rs232_SetWaitHook(&dwl_qt_RepaintWhileWaiting);
+}
+
+void dwl_qt_RemoveWaitHook() {
+    rs232_SetWaitHook(nullptr);
+}
