@@ -1,0 +1,12 @@
+// The line behind the COM ports of dwl-gui, and where it finds its layout files.
+#pragma once
+
+// 1: every COM port opens the emulated handset inside the program; 0: the real serial ports.
+// Ports open at the switch are closed.
+void dwlgui_SelectLine(int emulated);
+// Whether the emulated handset is connected now.
+bool dwlgui_LineEmulated();
+
+// The layout files come from the working directory when they are there; otherwise from
+// $DWL_LAYOUT_DIR, else from the ui folder of the source tree the program was built from.
+void dwlgui_UseLayoutFolder();

@@ -1,0 +1,67 @@
+// dwl-gui: the bench operator's program. The main panel and its windows on Qt Widgets, the COM
+// ports on real serial devices, or, on request, on the emulated handset inside the program.
+//
+//     dwl-gui [--sim]
+//
+// --sim starts with the emulated handset; the Handset ring of the main panel switches between
+// the serial cable and the emulated handset at any time between commands.
+#include "app/gui/gui_line.h"
+#include "platform/qt/serial_backend.h"
+#include "platform/qt/ui_view.h"
+#include "platform/qt/ui_wait_hook.h"
+#include "session/dwl50dev.h"
+#include "session/uis.h"
+#include "ui/dwl51mmi.h"
+
+#include <QApplication>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+int runTimeReady(int, char**) {
+    return QApplication::instance() != nullptr ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Our own option goes before Qt sees the arguments.
+    bool emulated = false;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; i++) {
+        if (i > 0 && std::strcmp(argv[i], "--sim") == 0) {
+            emulated = true;
+            continue;
+        }
+        args.push_back(argv[i]);
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+
+    QApplication app(count, args.data());
+    // The main window closes through its own callback, which ends the program.
+    app.setQuitOnLastWindowClosed(false);
+
+    dwl_qt_InstallSerialBackend();
+    QtUiView view;
+    view.install();
+    dwl_qt_InstallWaitHook();
+    dwlgui_UseLayoutFolder();
+
+    v_SelectLineHook = &dwlgui_SelectLine;
+    if (emulated) {
+        v_LineEmulated = 1;
+        dwlgui_SelectLine(1);
+    }
+    v_InitRunTimeHook = &runTimeReady;
+
+    const int rc = dwl50_0Main(count, args.data());
+
+    dwl_qt_RemoveWaitHook();
+    v_SelectLineHook = nullptr;
+    dwlgui_SelectLine(0);
+    uis_SetView(nullptr);
+    return rc;
+}

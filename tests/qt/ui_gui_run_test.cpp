@@ -1,0 +1,122 @@
+// Whole runs through the Qt window against the emulated handset: the operator loads an image
+// through the file dialog, picks the mode on the ring, presses Start, reads the result window
+// and presses its button. Also saves a picture of the main panel after a run for review.
+#include "procedure/dwl3spm87.h"
+#include "session/dwl_context.h"
+#include "session/dwl_oplog.h"
+#include "session/uis.h"
+#include "session/uis_backend.h"
+#include "tests/qt/ui_gui_bench.h"
+#include "tests/qt/ui_test_helpers.h"
+#include "tests/support/temp_files.h"
+#include "ui/mmi_ids.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "platform/qt/ui_led.h"
+
+#include <string>
+
+namespace {
+
+using guitest::GuiBench;
+
+constexpr uint32_t kFlashBase = 0x02000000;
+
+TEST(GuiRun, ModeOneDownloadsTheBinaryImageThroughTheWindow) {
+    GuiBench bench;
+    ASSERT_GT(v_Panel, 0);
+    ASSERT_NE(bench.view().window(v_Panel), nullptr);
+    EXPECT_TRUE(bench.view().window(v_Panel)->isVisible());
+    ASSERT_NE(bench.view().menuBar(v_Panel), nullptr) << "main panel without its menu bar";
+
+    const std::string image = bench.copyExample("sample.bin", bench.imageFile("sample.bin"));
+    ASSERT_TRUE(bench.loadThroughDialog(MAIN_BIN_LOAD, image));
+    EXPECT_EQ(bench.widget<QPlainTextEdit>(MAIN_BIN_PATH)->toPlainText().toStdString(), image);
+    EXPECT_EQ(bench.widget<QLabel>(MAIN_BIN_SIZE)->text(), "300000");
+    EXPECT_TRUE(bench.logged("Software binary file loading, please wait... "));
+
+    bench.chooseRingIndex(MAIN_MODE, 1);
+    EXPECT_EQ(sg_DownloadContext.Mode, 1);
+    EXPECT_FALSE(bench.control(MAIN_OGM_LOAD)->isEnabled()) << "mode 1 leaves the ogm group dimmed";
+    EXPECT_FALSE(bench.control(MAIN_TFS_LOAD)->isEnabled());
+    EXPECT_FALSE(bench.control(MAIN_MODEL)->isEnabled());
+
+    bench.seen.clear();
+    bench.click(MAIN_START);
+
+    // The run: the window was locked while it went on.
+    ASSERT_FALSE(bench.seen.empty());
+    for (const GuiBench::Seen& s : bench.seen) {
+        EXPECT_FALSE(s.menuBarShown) << "menu bar present while locked, at" << s.line;
+        EXPECT_FALSE(s.startEnabled) << "Start enabled while locked, at" << s.line;
+    }
+    const std::vector<uint8_t> bytes = testsupport::readBytes(image);
+    EXPECT_TRUE(
+        bench.handset().flashEquals(kFlashBase, bytes.data(), static_cast<uint32_t>(bytes.size())));
+
+    // Result: the success window, not modal; the flash light on; still locked until its button.
+    const int success = uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(success, 0) << "no success window; log ends with "
+                          << (bench.logLines().empty() ? "" : bench.logLines().back());
+    ASSERT_NE(bench.view().window(success), nullptr);
+    EXPECT_TRUE(bench.view().window(success)->isVisible());
+    auto* flash = bench.widget<LedWidget>(MAIN_LED_FLASH);
+    EXPECT_TRUE(flash->isOn());
+    EXPECT_EQ(flash->text().left(7), " Flash ");
+    EXPECT_EQ(bench.view().menuBar(v_Panel), nullptr);
+    EXPECT_FALSE(bench.control(MAIN_START)->isEnabled());
+    EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TURN_ON), 0) << "turn-on window left over";
+
+    // The picture for review.
+    if (!testsupport::binaryDir().empty()) {
+        const std::string png = testsupport::binaryDir() + "/main-panel.png";
+        EXPECT_TRUE(bench.view().window(v_Panel)->grab().save(QString::fromStdString(png)));
+        bench.view().window(success)->grab().save(
+            QString::fromStdString(testsupport::binaryDir() + "/success-window.png"));
+    }
+
+    bench.click(MMI_WINDOW_OK, success);
+    EXPECT_EQ(bench.view().window(success), nullptr);
+    EXPECT_NE(bench.view().menuBar(v_Panel), nullptr) << "menu bar not back after the unlock";
+    EXPECT_TRUE(bench.control(MAIN_START)->isEnabled());
+    EXPECT_TRUE(bench.control(MAIN_MODEL)->isEnabled());
+    EXPECT_FALSE(bench.control(MAIN_OGM_LOAD)->isEnabled());
+    EXPECT_FALSE(flash->isOn());
+    EXPECT_EQ(bench.widget<QLabel>(MAIN_ELAPSED_TIME)->text(), " ");
+}
+
+TEST(GuiRun, StartWithoutAnImageShowsTheDownloadNotice) {
+    GuiBench bench;
+    guitest::ModalAnswer answer(guitest::acceptMessage);
+    bench.click(MAIN_START);
+    ASSERT_TRUE(answer.answered());
+    EXPECT_EQ(answer.className(), "QMessageBox");
+    EXPECT_EQ(answer.title(), "DOWNLOAD");
+    EXPECT_EQ(answer.text(), "Please load a cla file before start");
+    EXPECT_NE(bench.view().menuBar(v_Panel), nullptr);
+    EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TURN_ON), 0);
+}
+
+TEST(GuiRun, MenuItemsOfTheWindowReachTheirCommands) {
+    GuiBench bench;
+    QMenuBar* bar = bench.view().menuBar(v_Panel);
+    ASSERT_NE(bar, nullptr);
+    QAction* cs1 = nullptr;
+    for (QAction* menu : bar->actions()) {
+        if (menu->text() != "Chip select 1" || menu->menu() == nullptr) continue;
+        for (QAction* item : menu->menu()->actions())
+            if (item->text() == "3 wait state") cs1 = item;
+    }
+    ASSERT_NE(cs1, nullptr);
+    cs1->trigger();
+    guitest::pump();
+    EXPECT_EQ(sg_DownloadContext.WaitState[1], 3);
+}
+
+} // namespace
