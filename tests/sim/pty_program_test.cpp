@@ -1,4 +1,5 @@
 // dwl-handset-sim on a pseudo-terminal, driven with plain POSIX calls.
+#include "tests/sim/pty_rate.h"
 #include "tests/support/temp_files.h"
 
 #include <gtest/gtest.h>
@@ -124,6 +125,18 @@ TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
     std::vector<int> garbled = ReadBytes(fd, 1, 300);
     EXPECT_TRUE(garbled.empty() || garbled[0] != 0xCA);
     SetRate(fd, B38400);
+    ASSERT_EQ(write(fd, &control, 1), 1);
+    EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xCA});
+
+    // A speed change to a rate no standard constant names: the slave's rate is read back
+    // from the terminal settings.
+    std::vector<uint8_t> change{0xE0};
+    ASSERT_EQ(write(fd, change.data(), 1), 1);
+    EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xC0});
+    std::vector<uint8_t> frame{0xB0, 0xFF, 0xFD, 0x02, 0xAC};
+    ASSERT_EQ(write(fd, frame.data(), frame.size()), 5);
+    EXPECT_EQ(ReadBytes(fd, 2, 2000), (std::vector<int>{0xC3, 0x00}));
+    ASSERT_TRUE(SetAnyRate(fd, 220338));
     ASSERT_EQ(write(fd, &control, 1), 1);
     EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xCA});
 
