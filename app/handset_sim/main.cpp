@@ -135,6 +135,12 @@ int main(int argc, char** argv) {
     }
     config.powerOnDtr = !powerAtStart; // a pseudo-terminal powers at start either way
 
+    if (sim::Handset(config).flashSize() == 0) {
+        std::fprintf(stderr,
+                     "dwl-handset-sim: warning: no flash 0x%02X/0x%02X described in %s; every "
+                     "sector command will be refused\n",
+                     config.manufacturerId, config.deviceId, config.flashFile.c_str());
+    }
     std::signal(SIGPIPE, SIG_IGN);
     PtyEndpoint endpoint;
     if (!OpenPty(&endpoint)) {
