@@ -73,6 +73,8 @@ class SimDevice : public SerialDevice {
         sync();
         int n = static_cast<int>(pending_.size());
         if (n > 0) {
+            // The PC waits for its output to drain, as on a real line.
+            rs232_CallWaitHook();
             clock_.advanceElapsedTo(
                 std::min(clock_.elapsed() + kPollStep, pending_.back().arrivesAt));
             sync();
@@ -101,6 +103,8 @@ class SimDevice : public SerialDevice {
                 engine_.pcWaiting(now);
                 if (arrived() > 0) return take();
             }
+            // Nothing to read yet: the PC waits here, as on a real line.
+            rs232_CallWaitHook();
             double next = engine_.nextEventTime();
             if (!engine_.output().empty()) next = std::min(next, engine_.output().front().readyAt);
             if (!pending_.empty()) next = std::min(next, pending_.front().arrivesAt);

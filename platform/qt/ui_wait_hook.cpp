@@ -9,7 +9,8 @@
 
 namespace {
 // Often enough for a window that does not look frozen, seldom enough to cost nothing.
-constexpr qint64 kRepaintIntervalMsecs = 30;
+constexpr int kRepaintIntervalMsecs = 30;
+int repaintInterval = kRepaintIntervalMsecs;
 
 QElapsedTimer& lastRun() {
     static QElapsedTimer timer;
@@ -21,7 +22,7 @@ bool running = false;
 void dwl_qt_RepaintWhileWaiting() {
     if (running || QCoreApplication::instance() == nullptr) return;
     QElapsedTimer& last = lastRun();
-    if (last.isValid() && last.elapsed() < kRepaintIntervalMsecs) return;
+    if (last.isValid() && last.elapsed() < repaintInterval) return;
     running = true;
     QtUiView* view = QtUiView::active();
     if (view != nullptr) view->suspendDispatch();
@@ -29,6 +30,10 @@ void dwl_qt_RepaintWhileWaiting() {
     if (view != nullptr) view->resumeDispatch();
     last.start();
     running = false;
+}
+
+void dwl_qt_SetRepaintInterval(int msecs) {
+    repaintInterval = msecs < 0 ? kRepaintIntervalMsecs : msecs;
 }
 
 void dwl_qt_InstallWaitHook() {

@@ -7,3 +7,5 @@ void dwl_qt_InstallWaitHook();
 void dwl_qt_RemoveWaitHook();
 // What the hook does, callable directly (runs at most once per interval).
 void dwl_qt_RepaintWhileWaiting();
+// Shortest time between two runs of the hook, in milliseconds (30 unless set; 0: every call).
+void dwl_qt_SetRepaintInterval(int msecs);

@@ -23,7 +23,7 @@
 
 namespace guitest {
 
-GuiBench::GuiBench() : cwd_(work_.path()) {
+GuiBench::GuiBench(bool wirePacing) : cwd_(work_.path()) {
     copyExample("flash.txt", work_.file("flash.txt"));
     copyExample("dwl87.spm", work_.file("dwl87.spm"));
     copyExample("dwl88.spm", work_.file("dwl88.spm"));
@@ -40,6 +40,7 @@ GuiBench::GuiBench() : cwd_(work_.path()) {
 
     sim::HandsetConfig config = sim::DefaultConfig();
     config.flashFile = work_.file("flash.txt");
+    config.wirePacing = wirePacing;
     session_ = std::make_unique<sim::SimSession>(config);
 
     view_.install();

@@ -17,7 +17,9 @@ namespace guitest {
 
 class GuiBench {
   public:
-    GuiBench();
+    // wirePacing: the emulated handset takes the line's real byte times (in virtual time), so
+    // that the PC waits for every reply as on a cable.
+    explicit GuiBench(bool wirePacing = false);
     ~GuiBench();
 
     QtUiView& view() { return view_; }
