@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses with clang (build-fuzz/) and runs each for N seconds
+# (default 60). The committed corpus in fuzz/corpus/<harness>/ seeds each run; what a run finds
+# goes to build-fuzz/corpus/<harness>/, and a crash, hang or leak is kept as
+# build-fuzz/findings/<harness>-*. Exits non-zero when a harness fails.
+#   fuzz/run.sh [seconds] [harness...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+seconds=${1:-60}
+shift || true
+build=$root/build-fuzz
+
+cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+
+harnesses=("$@")
+if [ ${#harnesses[@]} -eq 0 ]; then
+    harnesses=(flash_description tfs_description config handset_replies)
+fi
+
+failed=()
+for h in "${harnesses[@]}"; do
+    mkdir -p "$build/corpus/$h" "$build/findings"
+    log=$build/fuzz_$h.log
+    echo "fuzz: $h for ${seconds}s"
+    # -timeout: one input may take at most 10 s of real time (a hang); -rss_limit_mb: memory.
+    if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        "$build/fuzz_$h" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -max_len=8192 -print_final_stats=1 -artifact_prefix="$build/findings/$h-" \
+        "$build/corpus/$h" "$root/fuzz/corpus/$h" >"$log" 2>&1; then
+        grep -E "^Done|stat::number_of_executed_units" "$log" | tail -1
+    else
+        echo "fuzz: $h FAILED, see $log and $build/findings/"
+        grep -E "ERROR|SUMMARY|runtime error|budget" "$log" | head -5 || true
+        failed+=("$h")
+    fi
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "fuzz: ${#failed[@]} failed, ${#harnesses[@]} ran: ${failed[*]}"
+    exit 1
+fi
+echo "fuzz: ${#harnesses[@]} harnesses ran ${seconds}s each without a finding"
