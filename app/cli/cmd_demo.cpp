@@ -1,0 +1,68 @@
+// dwl demo: starts the emulated handset on a pseudo-terminal and writes the sample binary, ogm
+// and TFS images into it in mode 5 at 460800 baud through the serial port, as on a bench.
+#include "app/cli/cli_registry.h"
+#include "app/cli/exit_status.h"
+#include "app/cli/handset_process.h"
+#include "app/cli/run_command.h"
+
+#include <cstdio>
+
+namespace {
+
+int runDemo(bool json) {
+    const std::string examples = dwlcli::findExamplesDir();
+    if (examples.empty()) {
+        fprintf(stderr, "dwl: cannot find the examples folder; set DWL_SOURCE_DIR to the source "
+                        "tree\n");
+        return dwlcli::kExitNoInput;
+    }
+    dwlcli::RunRequest request;
+    request.workdir = examples;
+    request.mode = "5";
+    request.speed = "460800";
+    request.bin = examples + "/sample.bin";
+    request.ogm = examples + "/sample.ogm";
+    request.tfs = examples + "/sample.tfs";
+    request.json = json;
+
+    dwlcli::HandsetProcess handset;
+#ifdef DWL_CLI_WITH_SERIAL
+    const std::string program = dwlcli::handsetProgram();
+    if (program.empty()) {
+        fprintf(stderr, "dwl: dwl-handset-sim is not built beside dwl\n");
+        return dwlcli::kExitInternal;
+    }
+    std::string why;
+    if (!handset.start(program, {}, 10000, &why)) {
+        fprintf(stderr, "dwl: %s\n", why.c_str());
+        return dwlcli::kExitInternal;
+    }
+    fprintf(json ? stderr : stdout, "dwl demo: emulated handset on %s (dwl-handset-sim)\n",
+            handset.device().c_str());
+    request.ports = {handset.device()};
+#else
+    fprintf(stderr, "dwl demo: this build has no serial ports; using the emulated handset in "
+                    "this process\n");
+    request.sim = true;
+#endif
+    fprintf(json ? stderr : stdout,
+            "dwl demo: writing sample.bin, sample.ogm and sample.tfs in mode 5 at 460800 baud\n");
+    fflush(stdout);
+    dwlcli::RunSettings settings;
+    int status = dwlcli::resolveRun(request, 0, dwlcli::RUN_FLASH, &settings);
+    if (status == 0) status = dwlcli::runOnePort(settings, dwlcli::RUN_FLASH);
+    handset.stop();
+    return status;
+}
+
+void setupDemo(CLI::App& dwl, int& exitStatus) {
+    CLI::App* demo = dwl.add_subcommand(
+        "demo", "Flash the sample images into the emulated handset on a pseudo-terminal");
+    auto json = std::make_shared<bool>(false);
+    demo->add_flag("--json", *json, "print one JSON summary on stdout");
+    demo->callback([json, &exitStatus]() { exitStatus = runDemo(*json); });
+}
+
+DWL_CLI_SUBCOMMAND(setupDemo);
+
+} // namespace

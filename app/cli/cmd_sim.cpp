@@ -1,0 +1,46 @@
+// dwl sim: the emulated handset on a pseudo-terminal, for trying the tool without a handset.
+#include "app/cli/cli_registry.h"
+#include "app/cli/exit_status.h"
+#include "app/cli/handset_process.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void setupSim(CLI::App& dwl, int& exitStatus) {
+    CLI::App* simCommand = dwl.add_subcommand(
+        "sim", "Start the emulated handset on a pseudo-terminal and print its device; further "
+               "arguments go to dwl-handset-sim (see dwl sim --help-handset)");
+    simCommand->allow_extras();
+    simCommand->add_flag_callback(
+        "--help-handset", [] {}, "show the emulated handset's own options");
+    simCommand->callback([simCommand, &exitStatus]() {
+        const std::string program = dwlcli::handsetProgram();
+        if (program.empty()) {
+            fprintf(stderr, "dwl: dwl-handset-sim is not built beside dwl\n");
+            exitStatus = dwlcli::kExitInternal;
+            return;
+        }
+        std::vector<std::string> args = simCommand->remaining();
+        if (simCommand->count("--help-handset") > 0) args = {"--help"};
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        fflush(stdout);
+        // The handset program takes this process over: it prints its device and serves the
+        // handset until it is stopped (Ctrl-C).
+        execv(program.c_str(), argv.data());
+        fprintf(stderr, "dwl: cannot start %s: %s\n", program.c_str(), strerror(errno));
+        exitStatus = dwlcli::kExitInternal;
+    });
+}
+
+DWL_CLI_SUBCOMMAND(setupSim);
+
+} // namespace

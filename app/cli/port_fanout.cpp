@@ -1,0 +1,179 @@
+#include "app/cli/port_fanout.h"
+
+#include "app/cli/exit_status.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace dwlcli {
+
+namespace {
+
+struct Child {
+    std::string name;
+    pid_t pid = -1;
+    int out = -1; // the child's standard output
+    int err = -1; // its standard error
+    std::string outPartial, errPartial;
+    std::string json;
+    std::string lastResult;
+    int status = kExitInternal;
+};
+
+// Passes complete lines on; keeps the rest for later.
+void passLines(Child& c, std::string& partial, const char* data, size_t n, FILE* to,
+               bool collectJson) {
+    if (collectJson) {
+        c.json.append(data, n);
+        return;
+    }
+    partial.append(data, n);
+    size_t start = 0;
+    for (;;) {
+        const size_t nl = partial.find('\n', start);
+        if (nl == std::string::npos) break;
+        const std::string line = partial.substr(start, nl - start);
+        if (line.rfind("result: ", 0) == 0) c.lastResult = line.substr(8);
+        fprintf(to, "[%s] %s\n", c.name.c_str(), line.c_str());
+        start = nl + 1;
+    }
+    partial.erase(0, start);
+    fflush(to);
+}
+
+std::string trimmed(const std::string& text) {
+    size_t a = 0, b = text.size();
+    while (a < b && (text[a] == ' ' || text[a] == '\n' || text[a] == '\r'))
+        a++;
+    while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\n' || text[b - 1] == '\r'))
+        b--;
+    return text.substr(a, b - a);
+}
+
+} // namespace
+
+std::string perPortLogFile(const std::string& logFile, const std::string& portName) {
+    std::string name = portName;
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos) name = name.substr(slash + 1);
+    for (char& c : name)
+        if (c == ' ' || c == ':') c = '_';
+    return logFile + "." + name;
+}
+
+int fanOut(const std::vector<std::string>& names, bool json,
+           const std::function<int(size_t)>& child) {
+    std::vector<Child> children(names.size());
+    fflush(stdout);
+    fflush(stderr);
+    for (size_t i = 0; i < names.size(); i++) {
+        Child& c = children[i];
+        c.name = names[i];
+        int out[2], err[2];
+        if (pipe(out) != 0 || pipe(err) != 0) {
+            fprintf(stderr, "dwl: cannot make a pipe: %s\n", strerror(errno));
+            continue;
+        }
+        c.pid = fork();
+        if (c.pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            dup2(err[1], STDERR_FILENO);
+            close(out[0]);
+            close(out[1]);
+            close(err[0]);
+            close(err[1]);
+            for (size_t j = 0; j < i; j++) {
+                close(children[j].out);
+                close(children[j].err);
+            }
+            const int status = child(i);
+            fflush(stdout);
+            fflush(stderr);
+            _exit(status);
+        }
+        close(out[1]);
+        close(err[1]);
+        if (c.pid < 0) {
+            fprintf(stderr, "dwl: cannot start a process for %s: %s\n", c.name.c_str(),
+                    strerror(errno));
+            close(out[0]);
+            close(err[0]);
+            continue;
+        }
+        c.out = out[0];
+        c.err = err[0];
+    }
+
+    for (;;) {
+        std::vector<pollfd> fds;
+        std::vector<std::pair<size_t, bool>> owners; // child, is stdout
+        for (size_t i = 0; i < children.size(); i++) {
+            if (children[i].out >= 0) {
+                fds.push_back({children[i].out, POLLIN, 0});
+                owners.emplace_back(i, true);
+            }
+            if (children[i].err >= 0) {
+                fds.push_back({children[i].err, POLLIN, 0});
+                owners.emplace_back(i, false);
+            }
+        }
+        if (fds.empty()) break;
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (size_t k = 0; k < fds.size(); k++) {
+            if (fds[k].revents == 0) continue;
+            Child& c = children[owners[k].first];
+            const bool isOut = owners[k].second;
+            char buffer[4096];
+            const ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(fds[k].fd);
+                (isOut ? c.out : c.err) = -1;
+                continue;
+            }
+            if (isOut)
+                passLines(c, c.outPartial, buffer, static_cast<size_t>(n), stdout, json);
+            else
+                passLines(c, c.errPartial, buffer, static_cast<size_t>(n), stderr, false);
+        }
+    }
+
+    int overall = 0;
+    for (Child& c : children) {
+        if (c.pid > 0) {
+            int raw = 0;
+            while (waitpid(c.pid, &raw, 0) < 0 && errno == EINTR) {
+            }
+            c.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : kExitInternal;
+        }
+        if (c.status != 0 && overall == 0) overall = c.status;
+    }
+    if (json) {
+        printf("{\"exit_status\": %d, \"ports\": [", overall);
+        bool first = true;
+        for (Child& c : children) {
+            const std::string object = trimmed(c.json);
+            printf("%s%s", first ? "" : ", ", object.empty() ? "null" : object.c_str());
+            first = false;
+        }
+        printf("]}\n");
+    } else {
+        for (const Child& c : children) {
+            if (c.status == 0)
+                printf("%s: success: %s\n", c.name.c_str(), c.lastResult.c_str());
+            else
+                printf("%s: FAILED (exit %d): %s\n", c.name.c_str(), c.status,
+                       c.lastResult.empty() ? "no result" : c.lastResult.c_str());
+        }
+    }
+    fflush(stdout);
+    return overall;
+}
+
+} // namespace dwlcli

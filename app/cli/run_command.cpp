@@ -1,0 +1,65 @@
+#include "app/cli/run_command.h"
+
+#include "app/cli/exit_status.h"
+#include "app/cli/operator_session.h"
+#include "app/cli/port_fanout.h"
+
+#include <cstdio>
+
+namespace dwlcli {
+
+int runOnePort(const RunSettings& settings, RunCommand kind) {
+#ifndef DWL_CLI_WITH_SERIAL
+    if (!settings.sim) {
+        fprintf(stderr, "dwl: this build has no serial port support (it was built without Qt); "
+                        "use --sim for the emulated handset\n");
+        return kExitInternal;
+    }
+#endif
+    int status = 0;
+    RunReport report;
+    {
+        OperatorSession session(settings);
+        status = session.prepare(kind == RUN_FLASH);
+        if (status == 0) {
+            switch (kind) {
+            case RUN_FLASH: status = session.flash(); break;
+            case RUN_BOOT: status = session.bootOnly(); break;
+            case RUN_FORMAT: status = session.format(); break;
+            }
+        }
+        report = session.report();
+        report.exitStatus = status;
+    }
+    if (settings.json) {
+        writeJsonReport(stdout, report);
+    } else {
+        printf("%s\n", resultLine(report).c_str());
+        fflush(stdout);
+    }
+    return status;
+}
+
+int runDownloadCommand(const RunRequest& request, RunCommand kind) {
+    if (request.ports.size() <= 1) {
+        RunSettings settings;
+        if (int rc = resolveRun(request, 0, kind, &settings); rc != 0) return rc;
+        return runOnePort(settings, kind);
+    }
+    // Every port is checked before any handset is touched.
+    std::vector<RunSettings> all(request.ports.size());
+    std::vector<std::string> names;
+    for (size_t i = 0; i < request.ports.size(); i++) {
+        if (int rc = resolveRun(request, i, kind, &all[i]); rc != 0) return rc;
+        for (const std::string& n : names)
+            if (n == portName(all[i].port)) {
+                fprintf(stderr, "dwl: port %s is given twice\n", n.c_str());
+                return kExitUsage;
+            }
+        names.push_back(portName(all[i].port));
+        if (!all[i].logFile.empty()) all[i].logFile = perPortLogFile(all[i].logFile, names.back());
+    }
+    return fanOut(names, request.json, [&](size_t i) { return runOnePort(all[i], kind); });
+}
+
+} // namespace dwlcli

@@ -1,0 +1,75 @@
+// What a download command was asked to do, as the command line gave it, and the same checked
+// and resolved into settings for the operator session.
+#pragma once
+
+#include "app/cli/option_values.h"
+#include "sim/handset.h"
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+namespace dwlcli {
+
+// Handset faults of the in-process emulated handset (--sim).
+struct SimFaults {
+    std::string silentFrom;   // STEP[:N]
+    std::string wrongReply;   // STEP[:N]
+    std::string disconnectAt; // STEP[:N]
+    std::vector<std::string> rejectSectors;
+    std::vector<std::string> badChecksums;
+    std::string tfsStartError; // A1 / A5
+    std::string manufacturer;
+    std::string device;
+    std::string flashFile;
+};
+
+// The options as typed.
+struct RunRequest {
+    std::vector<std::string> ports;
+    std::string mode, speed, waitStates, model, productType, pmu, downloadType;
+    std::string bin, ogm, tfs, config, workdir, logFile;
+    bool json = false;
+    bool sim = false;
+    SimFaults faults;
+};
+
+// Checked settings; paths are absolute.
+struct RunSettings {
+    PortChoice port;       // the one port of this process
+    std::string workdir;   // flash.txt, dwl87.spm, dwl88.spm
+    std::string layoutDir; // mmi.uir, Utility.uir
+    int mode = -1;         // -1: leave the panel's
+    int speed = -1;
+    int model = -1;
+    int productType = -1;
+    int pmu = -1;
+    int downloadType = -1;
+    bool waitStatesGiven = false;
+    int waitStates[4] = {0, 0, 0, 0};
+    std::string bin, ogm, tfs, config, logFile;
+    bool json = false;
+    bool sim = false;
+    sim::HandsetConfig simConfig;
+};
+
+// Which options a command offers.
+enum RunCommand { RUN_FLASH, RUN_BOOT, RUN_FORMAT };
+
+// Adds the options of a download command to a subcommand.
+void addRunOptions(CLI::App* command, RunRequest* request, RunCommand kind);
+
+// Checks the request for one port (index into request.ports, or the default COM4 when none is
+// given) and resolves paths against the current directory. 0, or an exit status with the
+// reason printed on stderr.
+int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, RunSettings* out);
+
+// The folder holding the layout files, or empty (reason printed) when none is found.
+std::string findLayoutDir();
+// The source tree's examples folder, or empty.
+std::string findExamplesDir();
+// The folder of the running program.
+std::string programDir();
+
+} // namespace dwlcli
