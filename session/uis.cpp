@@ -697,7 +697,12 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
         chosen = state().fileAnswers.front().path;
         state().fileAnswers.pop_front();
     }
-    // On cancel the caller's buffer is left as it was.
+    // On cancel the caller's buffer is left as it was. A path that does not fit the caller's
+    // buffer would name another file once cut: it is refused like a cancel, with a notice.
+    if (status > 0 && (path == nullptr || chosen.size() >= pathSize)) {
+        MessagePopup("File selection", "The path of the chosen file is too long");
+        return VAL_NO_FILE_SELECTED;
+    }
     if (status > 0) copyText(chosen, path, pathSize);
     return status;
 }

@@ -310,9 +310,17 @@ TEST_F(UisServices, PopupsAnswerFromTheQueueAndAreRecorded) {
     uis_PushFileAnswer("/tmp/a-rather-long-name.bin");
     EXPECT_EQ(FileSelectPopup("c:/images", "*.bin", "", "select bin file", "Load", 0, 0, 1, 0, path,
                               sizeof path),
+              VAL_NO_FILE_SELECTED); // a path cut to the buffer would name another file
+    EXPECT_STREQ(path, "keep");
+    ASSERT_EQ(uis_Messages().size(), 1u);
+    EXPECT_EQ(uis_Messages()[0].text, "The path of the chosen file is too long");
+    uis_ClearMessages();
+    uis_PushFileAnswer("/tmp/ab");
+    EXPECT_EQ(FileSelectPopup("c:/images", "*.bin", "", "select bin file", "Load", 0, 0, 1, 0, path,
+                              sizeof path),
               VAL_EXISTING_FILE_SELECTED);
-    EXPECT_STREQ(path, "/tmp/a-"); // cut to the buffer
-    ASSERT_EQ(uis_FileRequests().size(), 2u);
+    EXPECT_STREQ(path, "/tmp/ab");
+    ASSERT_EQ(uis_FileRequests().size(), 3u);
     EXPECT_EQ(uis_FileRequests()[1].title, "select bin file");
     EXPECT_EQ(uis_FileRequests()[1].fileType, "*.bin");
     EXPECT_EQ(uis_FileRequests()[1].defaultDirectory, "c:/images");
