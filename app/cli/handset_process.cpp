@@ -15,6 +15,19 @@ extern char** environ;
 
 namespace dwlcli {
 
+namespace {
+
+// The running handset program, for the signal handler: an interrupted demo takes it along.
+volatile pid_t g_handsetPid = -1;
+
+void stopHandsetAndDie(int signal) {
+    if (g_handsetPid > 0) kill(g_handsetPid, SIGTERM);
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+} // namespace
+
 std::string handsetProgram() {
     const std::string dir = programDir();
     for (const std::string& candidate :
@@ -86,11 +99,17 @@ bool HandsetProcess::start(const std::string& program, const std::vector<std::st
         return false;
     }
     device_ = line.substr(prefix.size());
+    g_handsetPid = pid_;
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(s, stopHandsetAndDie);
+    // A reader that goes away (dwl demo | head) must not leave the handset running.
+    std::signal(SIGPIPE, SIG_IGN);
     return true;
 }
 
 void HandsetProcess::stop() {
     if (pid_ > 0) {
+        g_handsetPid = -1;
         kill(pid_, SIGTERM);
         int status = 0;
         bool gone = false;

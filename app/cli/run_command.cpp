@@ -34,6 +34,10 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
     if (settings.json) {
         writeJsonReport(stdout, report);
     } else {
+        if (status == 0 && report.bytesWritten > 0 && report.elapsedSeconds > 0)
+            printf("elapsed: %.1f s, %llu bytes, %.0f B/s\n", report.elapsedSeconds,
+                   static_cast<unsigned long long>(report.bytesWritten),
+                   static_cast<double>(report.bytesWritten) / report.elapsedSeconds);
         printf("%s\n", resultLine(report).c_str());
         fflush(stdout);
     }
