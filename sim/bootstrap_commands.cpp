@@ -19,6 +19,13 @@ constexpr uint8_t kCountTooLarge = 0x04;
 uint32_t BigEndian32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
+
+uint32_t ByteSum(const uint8_t* data, uint32_t count) {
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        sum += data[i];
+    return sum;
+}
 } // namespace
 
 void HandsetEngine::commandByte(uint8_t value, bool garbled, double t) {
@@ -125,6 +132,14 @@ void HandsetEngine::sectorDataByte(uint8_t value, double t) {
     sectorSum_ += value;
     if (!sectorRejected_) flash_.program(sectorAddress_ + sectorReceived_, value);
     if (++sectorReceived_ >= sectorCount_) finishSector(t);
+}
+
+// A run of sector data that ends at the latest with the sector's last byte.
+void HandsetEngine::sectorDataRun(const uint8_t* data, uint32_t count, double t) {
+    sectorSum_ += ByteSum(data, count);
+    if (!sectorRejected_) flash_.program(sectorAddress_ + sectorReceived_, data, count);
+    sectorReceived_ += count;
+    if (sectorReceived_ >= sectorCount_) finishSector(t);
 }
 
 void HandsetEngine::finishSector(double t) {

@@ -32,6 +32,8 @@ class FaultPlan {
 
     // One draw per byte on the line: true when a random line error garbles it.
     bool lineError();
+    // False when lineError() is certain to say no without a draw.
+    bool lineErrorsPossible() const { return config_.lineErrorRate > 0.0; }
     // A value different from `value`.
     uint8_t corrupt(uint8_t value);
     // A random byte that is not 0xBE.

@@ -60,6 +60,17 @@ void FlashModel::program(uint32_t address, uint8_t value) {
     bytes_[address - kFlashBase] &= value;
 }
 
+void FlashModel::program(uint32_t address, const uint8_t* data, uint32_t count) {
+    if (!contains(address, count)) {
+        for (uint32_t i = 0; i < count; ++i)
+            program(address + i, data[i]);
+        return;
+    }
+    uint8_t* p = bytes_.data() + (address - kFlashBase);
+    for (uint32_t i = 0; i < count; ++i)
+        p[i] &= data[i];
+}
+
 const uint8_t* FlashModel::at(uint32_t address) const {
     if (!contains(address, 1)) return nullptr;
     return bytes_.data() + (address - kFlashBase);

@@ -21,6 +21,8 @@ class FlashModel {
     bool contains(uint32_t address, uint64_t count) const;
     void erase(uint32_t address, uint32_t count);
     void program(uint32_t address, uint8_t value);
+    // Programs count bytes from address on; bytes outside the flash are ignored.
+    void program(uint32_t address, const uint8_t* data, uint32_t count);
     // Pointer to the byte at a handset address inside the flash, nullptr outside.
     const uint8_t* at(uint32_t address) const;
 

@@ -80,6 +80,43 @@ void HandsetEngine::receive(uint8_t byte, LineSettings sentAt, double t) {
     dispatch(value, garbled, now_);
 }
 
+void HandsetEngine::receive(const uint8_t* data, size_t count, LineSettings sentAt, double t) {
+    size_t i = 0;
+    while (i < count) {
+        advanceTo(t);
+        size_t run = std::min(payloadRun(sentAt), count - i);
+        if (run == 0) {
+            receive(data[i], sentAt, t);
+            ++i;
+            continue;
+        }
+        takePayload(data + i, run, sentAt.baud, now_);
+        i += run;
+    }
+}
+
+size_t HandsetEngine::payloadRun(LineSettings sentAt) const {
+    // A garbled or possibly corrupted byte takes the byte-by-byte path, and so does every byte
+    // outside sector data and file data.
+    if (!(sentAt == settings_) || faults_.lineErrorsPossible()) return 0;
+    if (state_ == State::SectorData) {
+        return sectorReceived_ < sectorCount_ ? sectorCount_ - sectorReceived_ : 0;
+    }
+    if (state_ == State::TfsFileData) return std::min(blockLeft_, fileLeft_);
+    return 0;
+}
+
+void HandsetEngine::takePayload(const uint8_t* data, size_t count, long baud, double t) {
+    rec_.bytesFromPc += count;
+    rec_.bytesPerBaud[baud] += count;
+    lastRxAt_ = now_;
+    if (state_ == State::SectorData) {
+        sectorDataRun(data, static_cast<uint32_t>(count), t);
+    } else {
+        tfsDataRun(data, static_cast<uint32_t>(count), t);
+    }
+}
+
 void HandsetEngine::dispatch(uint8_t value, bool garbled, double t) {
     switch (state_) {
     case State::Off:

@@ -36,6 +36,8 @@ class HandsetEngine {
     void powerOn(double t);
     // A byte from the PC, sent at `sentAt`, fully arrived at time t.
     void receive(uint8_t byte, LineSettings sentAt, double t);
+    // Bytes from the PC that all arrived at time t; the same as receiving them one by one.
+    void receive(const uint8_t* data, size_t count, LineSettings sentAt, double t);
     // Lets the handset's own timers run up to time t.
     void advanceTo(double t);
     // The next time at which the handset does something on its own; kNever when idle.
@@ -83,6 +85,11 @@ class HandsetEngine {
     void schedule(uint8_t value, double t, bool announcement);
     void disconnect();
     bool collect(uint8_t value, size_t need);
+    // How many of the next bytes, sent at `sentAt`, are plain payload the current state can take
+    // in one piece (nothing garbles them and nothing answers before the last of them); 0 when
+    // the next byte needs the byte-by-byte path.
+    size_t payloadRun(LineSettings sentAt) const;
+    void takePayload(const uint8_t* data, size_t count, long baud, double t);
 
     // rom_loader.cpp
     void romByte(uint8_t value, bool garbled, double t);
@@ -98,11 +105,14 @@ class HandsetEngine {
     void finishExtension(double t);
     void sectorHeaderByte(uint8_t value, double t);
     void sectorDataByte(uint8_t value, double t);
+    void sectorDataRun(const uint8_t* data, uint32_t count, double t);
     void finishSector(double t);
 
     // tfs_conversation.cpp
     void tfsStart(double t);
     void tfsByte(uint8_t value, double t);
+    void tfsDataRun(const uint8_t* data, uint32_t count, double t);
+    void tfsBlockDone(double t);
     void tfsNextFile(double t);
     void tfsAbort();
     void format(double t);

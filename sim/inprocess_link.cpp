@@ -52,9 +52,8 @@ class SimDevice : public SerialDevice {
         double now = clock_.elapsed();
         bool paced = engine_.config().wirePacing;
         if (!paced && pending_.empty()) {
-            // Bytes travel instantly.
-            for (int i = 0; i < count; ++i)
-                engine_.receive(data[i], pc_, now);
+            // Bytes travel instantly: all of them reach the handset now.
+            engine_.receive(data, static_cast<size_t>(count), pc_, now);
             return count;
         }
         double byteTime = paced ? ByteTime(pc_) : 0.0;

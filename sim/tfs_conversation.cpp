@@ -9,6 +9,7 @@ namespace {
 constexpr size_t kVersionSize = 16;
 constexpr size_t kNameField = 512;
 constexpr uint32_t kBlock = 8192;
+constexpr uint32_t kMaxReserve = 1u << 20;
 
 uint32_t BigEndian32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
@@ -78,6 +79,8 @@ void HandsetEngine::tfsByte(uint8_t value, double t) {
         file.name = FieldText(buf_.data(), kNameField);
         fileLeft_ = BigEndian32(buf_.data() + kNameField);
         buf_.clear();
+        // Room for the announced size, within reason: the size is only the PC's word.
+        file.data.reserve(std::min(fileLeft_, kMaxReserve));
         tfs_.files.push_back(std::move(file));
         blockLeft_ = std::min(kBlock, fileLeft_);
         state_ = State::TfsFileData;
@@ -98,16 +101,7 @@ void HandsetEngine::tfsByte(uint8_t value, double t) {
         tfs_.checksum += value;
         --fileLeft_;
         if (--blockLeft_ > 0) return;
-        emit(Step::TfsDataAck, Ack(0x7E), t);
-        if (state_ == State::Disconnected) return;
-        if (fileLeft_ > 0) {
-            blockLeft_ = std::min(kBlock, fileLeft_);
-            return;
-        }
-        tfs_.files.back().closed = true;
-        emit(Step::TfsFileClosed, Ack(0x7F), t);
-        if (state_ == State::Disconnected) return;
-        tfsNextFile(t);
+        tfsBlockDone(t);
         return;
     case State::TfsEnd: {
         if (value != 0x79) return tfsAbort();
@@ -124,6 +118,33 @@ void HandsetEngine::tfsByte(uint8_t value, double t) {
     }
     default: return;
     }
+}
+
+// A run of file data that ends at the latest with the block's last byte.
+void HandsetEngine::tfsDataRun(const uint8_t* data, uint32_t count, double t) {
+    std::vector<uint8_t>& file = tfs_.files.back().data;
+    file.insert(file.end(), data, data + count);
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        sum += data[i];
+    tfs_.checksum += sum;
+    fileLeft_ -= count;
+    blockLeft_ -= count;
+    if (blockLeft_ == 0) tfsBlockDone(t);
+}
+
+// The last byte of a block has arrived: acknowledged, and the file closed after its last one.
+void HandsetEngine::tfsBlockDone(double t) {
+    emit(Step::TfsDataAck, Ack(0x7E), t);
+    if (state_ == State::Disconnected) return;
+    if (fileLeft_ > 0) {
+        blockLeft_ = std::min(kBlock, fileLeft_);
+        return;
+    }
+    tfs_.files.back().closed = true;
+    emit(Step::TfsFileClosed, Ack(0x7F), t);
+    if (state_ == State::Disconnected) return;
+    tfsNextFile(t);
 }
 
 void HandsetEngine::tfsNextFile(double) {
