@@ -1,10 +1,16 @@
 // The extension module transfer: pieces, answers, the wrong answer that looks like success.
 #include "boot/dwl1boot.h"
+#include "boot/dwl1line.h"
 #include "link/dwl12pclib.h"
+#include "link/rs232.h"
+#include "link/serial_device.h"
+#include "session/dwl_clock.h"
 #include "tests/boot/handset_programs.h"
 #include "tests/support/scripted_line.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace {
 
@@ -113,6 +119,68 @@ TEST_F(ExtensionModule, MissingOrOversizedModuleFileSendsNothing) {
     files.writeExtension(65535);
     EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 4);
     EXPECT_TRUE(line.written().empty());
+}
+
+} // namespace
+
+namespace {
+
+// A port whose output queue never drains, on a clock that each poll moves on.
+class StuckQueueLine : public SerialDevice, public ClockSource {
+  public:
+    int configure(long, int, int, int) override { return 0; }
+    void setTimeout(double seconds) override { timeout = seconds; }
+    void setDtr(bool) override {}
+    void flushIn() override {}
+    void flushOut() override {}
+    int write(const uint8_t* data, int count) override {
+        if (count == 1 && data[0] == 0xEE) in = {0xC0, 0, 0, 0, 0};
+        return count;
+    }
+    int outQueueLength() override {
+        t += 0.25;
+        ++polls;
+        return 4096;
+    }
+    int inQueueLength() override { return static_cast<int>(in.size()); }
+    int readByte() override {
+        if (in.empty()) {
+            t += timeout;
+            return DWL_RS232_TIMEOUT;
+        }
+        int b = in.front();
+        in.erase(in.begin());
+        return b;
+    }
+    int read(uint8_t*, int) override { return 0; }
+    double now() override { return t; }
+
+    double t = 1000.0;
+    double timeout = 0;
+    int polls = 0;
+    std::vector<uint8_t> in;
+};
+
+TEST(ExtensionModuleOnStuckPort, OutputQueueThatNeverDrainsEndsTheWait) {
+    bootsupport::HandsetPrograms files;
+    ASSERT_TRUE(files.ok());
+    files.writeExtension(10000); // two pieces
+    auto* line = new StuckQueueLine;
+    ClockSource* previous = dwl_GetClock();
+    dwl_SetClock(line);
+    rs232_SetOpener([line](int, const char*, int*) { return std::unique_ptr<SerialDevice>(line); });
+    ASSERT_EQ(dwl12_0UartInit(4, 460800, 0, 10), 1);
+
+    int rc = dwl1_4DownloadExtendMobule(4);
+    double spent = line->t - 1000.0;
+    int polls = line->polls;
+
+    rs232_SetOpener(nullptr); // releases the line
+    dwl_SetClock(previous);
+    EXPECT_EQ(rc, 0x9D);
+    // Two stalled pieces and the final read, each bounded by the fast link's time-out.
+    EXPECT_LE(spent, 2 * (DWL_OUTQ_STALL_SECONDS + 0.5) + 10.0 + 4 * 10.0);
+    EXPECT_GT(polls, 2);
 }
 
 } // namespace
