@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Set-up, build, tests and demo of dwl on a Debian machine.
 #   ./dwl.sh            install what is missing, build (build/)
-#   ./dwl.sh test       install, build, run the tests; then the same tests built with
-#                       AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/)
+#   ./dwl.sh test       install, build, run the tests; each libFuzzer harness for 60 s
+#                       (clang, build-fuzz/); valgrind memcheck of a whole mode-5 run; then the
+#                       same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
+#                       (build-asan/)
 #   ./dwl.sh demo       install, build, flash the sample images into the emulated handset
 #   ./dwl.sh format     clang-format every source file
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format)
+packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format
+    clang libclang-rt-14-dev valgrind)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {
@@ -39,6 +42,8 @@ test)
     install_missing
     build build
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    fuzz/run.sh 60
+    fuzz/memcheck.sh build
     build build-asan -DDWL_SANITIZE=ON -DDWL_WITH_QT=OFF
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --output-on-failure -j "$jobs")

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harnesses with clang (build-fuzz/) and runs each for N seconds
+# Builds the libFuzzer harnesses with clang (build-fuzz/harnesses/) and runs each for N seconds
 # (default 60). The committed corpus in fuzz/corpus/<harness>/ seeds each run; what a run finds
-# goes to build-fuzz/corpus/<harness>/, and a crash, hang or leak is kept as
-# build-fuzz/findings/<harness>-*. Exits non-zero when a harness fails.
+# goes to build-fuzz/harnesses/corpus/<harness>/; a crash, hang or leak is kept as
+# build-fuzz/harnesses/findings/<harness>-*. Exits non-zero when a harness fails.
 #   fuzz/run.sh [seconds] [harness...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 seconds=${1:-60}
 shift || true
-build=$root/build-fuzz
+build=$root/build-fuzz/harnesses
 
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
