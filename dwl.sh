@@ -29,7 +29,8 @@ install_missing() {
 
 build() { # folder, extra cmake options...
     local dir=$1; shift
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
 }
 
@@ -44,7 +45,8 @@ test)
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
     fuzz/run.sh 60
     fuzz/memcheck.sh build
-    build build-asan -DDWL_SANITIZE=ON -DDWL_WITH_QT=OFF
+    build build-asan -DDWL_SANITIZE=ON -DDWL_WITH_QT=OFF -DDWL_WITH_BENCH=OFF \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --output-on-failure -j "$jobs")
     ;;

@@ -19,17 +19,29 @@ if [ ${#harnesses[@]} -eq 0 ]; then
     harnesses=(flash_description tfs_description config handset_replies)
 fi
 
-failed=()
-for h in "${harnesses[@]}"; do
+# The harnesses run side by side, each for the whole time.
+run_one() { # harness
+    local h=$1 log=$build/fuzz_$1.log
     mkdir -p "$build/corpus/$h" "$build/findings"
-    log=$build/fuzz_$h.log
-    echo "fuzz: $h for ${seconds}s"
     # -timeout: one input may take at most 10 s of real time (a hang); -rss_limit_mb: memory.
-    if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         "$build/fuzz_$h" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -max_len=8192 -print_final_stats=1 -artifact_prefix="$build/findings/$h-" \
-        "$build/corpus/$h" "$root/fuzz/corpus/$h" >"$log" 2>&1; then
-        grep -E "^Done|stat::number_of_executed_units" "$log" | tail -1
+        "$build/corpus/$h" "$root/fuzz/corpus/$h" >"$log" 2>&1
+}
+
+echo "fuzz: ${harnesses[*]} for ${seconds}s each"
+pids=()
+for h in "${harnesses[@]}"; do
+    run_one "$h" &
+    pids+=($!)
+done
+failed=()
+for i in "${!harnesses[@]}"; do
+    h=${harnesses[$i]}
+    log=$build/fuzz_$h.log
+    if wait "${pids[$i]}"; then
+        echo "fuzz: $h: $(grep -E "stat::number_of_executed_units" "$log" | tail -1)"
     else
         echo "fuzz: $h FAILED, see $log and $build/findings/"
         grep -E "ERROR|SUMMARY|runtime error|budget" "$log" | head -5 || true
