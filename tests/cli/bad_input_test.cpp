@@ -117,6 +117,22 @@ TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
     EXPECT_TRUE(run.has("File size=85597(0x00014e5d)"));
 }
 
+TEST(BadFiles, HandsetProgramsMissingOrTooLong) {
+    testsupport::TempDir noPrograms;
+    testsupport::TempDir longProgram;
+    for (const testsupport::TempDir* dir : {&noPrograms, &longProgram})
+        testsupport::writeBytes(dir->file("flash.txt"),
+                                testsupport::readBytes(examples() + "/flash.txt"));
+    testsupport::writeBytes(longProgram.file("dwl87.spm"), std::string(70000, '\x5a'));
+    const std::string bin = " --bin " + sample("sample.bin");
+    expectAll({
+        {"flash --sim --workdir " + quoted(noPrograms.path()) + bin, 5,
+         "result: LIB_PC : File not found (family 5, code 3, exit 5)"},
+        {"flash --sim --workdir " + quoted(longProgram.path()) + bin, 5,
+         "LIB_PC : The size of the SPM is too long"},
+    });
+}
+
 TEST(BadFiles, EmptyAndOddImagesAreHandled) {
     testsupport::TempDir dir;
     testsupport::writeBytes(dir.file("empty.bin"), std::string());
