@@ -24,6 +24,7 @@ int v_PanelCommandErr = 0;
 int v_PanelFlashFileErr = 0;
 int v_PanelConfFileErr = 0;
 int v_PanelTFSFileErr = 0;
+ShownResult mv_LastShownResult = {0, 0, 0};
 
 namespace {
 
@@ -141,23 +142,27 @@ int dwl52_10DisplayResult(int32_t family, int32_t code) {
         showWindow(window.layoutFile, window.panel, window.hasMessage ? window.message : nullptr);
     int* handle = windowHandle(window.layoutFile, window.panel);
     if (handle != nullptr && panel > 0) *handle = panel;
+    if (panel > 0) mv_LastShownResult = {panel, family, code};
     return panel;
 }
 
 int dwl52_11DisplayFlashFileErr(int32_t code) {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_FLASH_ERR, dwl_FlashFileMessage(code));
     if (panel > 0) v_PanelFlashFileErr = panel;
+    if (panel > 0) mv_LastShownResult = {panel, 2, code};
     return panel;
 }
 
 int dwl52_12DisplayConfigFileErr(int32_t code) {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_CONF_ERR, dwl_ConfigFileMessage(code));
     if (panel > 0) v_PanelConfFileErr = panel;
+    if (panel > 0) mv_LastShownResult = {panel, 3, code};
     return panel;
 }
 
 int dwl52_13DisplayTFSFileErr(int32_t code) {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_TFS_ERR, dwl_TfsFileMessage(code));
     if (panel > 0) v_PanelTFSFileErr = panel;
+    if (panel > 0) mv_LastShownResult = {panel, -1, code};
     return panel;
 }

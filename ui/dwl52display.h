@@ -14,6 +14,15 @@ extern int v_PanelFlashFileErr;
 extern int v_PanelConfFileErr;
 extern int v_PanelTFSFileErr;
 
+// The newest result or error window shown, as a record, for front ends that report a run as
+// text (the command line). family -1 stands for the TFS description window; panel 0: none yet.
+struct ShownResult {
+    int panel;
+    int32_t family;
+    int32_t code;
+};
+extern ShownResult mv_LastShownResult;
+
 // Lights " Flash <device name>" on the first indicator light.
 void dwl52_1DisplayTypeFlash(uint8_t manufacturerId, uint8_t deviceId);
 // Turns the three indicator lights off.

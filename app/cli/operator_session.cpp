@@ -204,10 +204,7 @@ bool OperatorSession::takeResultWindow() {
         if (p != nullptr && isResultWindow(*p)) newest = panel;
     }
     if (newest == 0) return false;
-    const UiPanel* p = uis_Panel(newest);
-    const std::string file = fs::path(p->layoutFile).filename().string();
-    report_.result = readResultWindow(file, p->resource, uis_ControlText(newest, UTIL_WINDOW_TEXT),
-                                      vg_TFSDescritpion.TotalSize);
+    report_.result = readResultWindow(newest, uis_ControlText(newest, UTIL_WINDOW_TEXT));
     return report_.result.known;
 }
 

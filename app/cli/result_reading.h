@@ -1,5 +1,5 @@
-// What a result window on screen says about the run: the result family it stands for and, when
-// the message tells it, the code.
+// What a result window on screen says about the run: the result record the display showed in it,
+// and the window's message.
 #pragma once
 
 #include <string>
@@ -14,9 +14,8 @@ struct ReadResult {
     std::string message;
 };
 
-// The result a window of a layout file's panel stands for, from its message. tfsTotalSize
-// fills the TFS image size message as the display does.
-ReadResult readResultWindow(const std::string& layoutFile, int panel, const std::string& message,
-                            unsigned tfsTotalSize);
+// The result shown in window `panel`, or an unknown result when the display did not show one
+// there.
+ReadResult readResultWindow(int panel, const std::string& message);
 
 } // namespace dwlcli

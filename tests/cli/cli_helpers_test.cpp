@@ -5,7 +5,9 @@
 #include "app/cli/progress_meter.cpp"
 #include "app/cli/result_reading.cpp"
 
-#include "session/dwl_results.h"
+#include "session/uis_backend.h"
+#include "ui/dwl51mmi.h"
+#include "ui/dwl52display.h"
 
 #include <gtest/gtest.h>
 
@@ -64,37 +66,30 @@ TEST(OptionValues, SpeedsPortsAndWaitStates) {
     EXPECT_FALSE(parseWaitStates("0,1,2,", counts));
 }
 
-// Every window the display shows reads back as the family and code it was shown for, where the
-// message carries the code.
-TEST(ResultReading, WindowsReadBackAsTheirFamilyAndCode) {
-    struct Case {
-        int family, code;
-        bool codeKnown;
-    };
-    const Case cases[] = {
-        {1, 0, false},    {2, 15, true},   {2, 99, false},         {3, 5, true},   {5, 3, true},
-        {5, -2, true},    {6, 15, true},   {6, 0x000A0301, false}, {8, 7, true},   {8, 21, false},
-        {10, 0, false},   {12, 0, false},  {13, 0, false},         {18, 18, true}, {19, 5, true},
-        {24, 0xF0, true}, {31, 200, true}, {33, 0x00030041, true},
-    };
-    for (const Case& c : cases) {
-        const ResultWindow w = dwl_ResultWindow(c.family, c.code, 85598);
-        ASSERT_NE(w.layoutFile, nullptr) << c.family;
-        const ReadResult r =
-            readResultWindow(w.layoutFile, w.panel, w.hasMessage ? w.message : "", 85598);
-        EXPECT_TRUE(r.known) << c.family;
-        EXPECT_EQ(r.family, c.family) << w.message;
-        EXPECT_EQ(r.hasCode, c.codeKnown) << c.family << " " << w.message;
-        if (c.codeKnown) {
-            EXPECT_EQ(r.code, c.code) << w.message;
-        }
+// Every window the display shows reads back as the record it was shown for; any other window
+// reads as unknown.
+TEST(ResultReading, WindowsReadBackAsTheRecordShown) {
+    uis_Reset();
+    uis_SetLayoutDirectory((std::string(DWL_SOURCE_DIR_DEFAULT) + "/ui").c_str());
+    dwl51_1InstallCallbacks();
+    const int cases[][2] = {{0, 0},          {1, 0},  {2, 15},  {5, -2},         {6, 4},
+                            {6, 0x000A0301}, {8, 21}, {18, 18}, {33, 0x00030041}};
+    for (const auto& c : cases) {
+        const int panel = dwl52_10DisplayResult(c[0], c[1]);
+        ASSERT_GT(panel, 0) << c[0];
+        const ReadResult r = readResultWindow(panel, "text");
+        EXPECT_TRUE(r.known);
+        EXPECT_EQ(r.family, c[0]);
+        EXPECT_EQ(r.code, c[1]);
+        EXPECT_EQ(r.message, "text");
     }
-    // The time-out window has no text; it stands for family 6, code 4.
-    const ReadResult timeout = readResultWindow("mmi.uir", 7, "The mobile does not answer", 0);
-    EXPECT_EQ(timeout.family, 6);
-    EXPECT_EQ(timeout.code, 4);
-    // A window that is no result window.
-    EXPECT_FALSE(readResultWindow("mmi.uir", 1, "Please switch on the mobile", 0).known);
+    const int tfs = dwl52_13DisplayTFSFileErr(2);
+    EXPECT_EQ(readResultWindow(tfs, "").family, -1);
+    EXPECT_EQ(readResultWindow(dwl52_12DisplayConfigFileErr(5), "").family, 3);
+    // A window that is no longer the newest result, or never was one.
+    EXPECT_FALSE(readResultWindow(tfs, "").known);
+    EXPECT_FALSE(readResultWindow(LoadPanel(0, "mmi.uir", 1), "").known);
+    uis_Reset();
 }
 
 TEST(ProgressText, PercentRateAndTimeLeft) {
