@@ -27,3 +27,10 @@ int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents) {
     }
     return 1;
 }
+
+void dwl1_62PutBigEndian32(uint8_t* out, uint32_t value) {
+    out[0] = static_cast<uint8_t>(value >> 24);
+    out[1] = static_cast<uint8_t>(value >> 16);
+    out[2] = static_cast<uint8_t>(value >> 8);
+    out[3] = static_cast<uint8_t>(value);
+}

@@ -17,3 +17,6 @@ constexpr double DWL_OUTQ_STALL_SECONDS = 10.0;
 // Waits until the output queue of the port is empty, letting pending user-interface events run
 // meanwhile when pumpEvents is set. Returns 1 when the queue emptied, 0 when it stalled.
 int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents);
+
+// Writes value into out[0..3], most significant byte first (the order of the PC's numbers).
+void dwl1_62PutBigEndian32(uint8_t* out, uint32_t value);

@@ -2,6 +2,8 @@
 // per sector, each acknowledged with the 32-bit sum of the bytes the bootstrap received.
 #include "command/dwl11command.h"
 
+#include "boot/dwl1line.h"
+
 #include "flash/dwl10fla.h"
 #include "link/rs232.h"
 #include "session/dwl_clock.h"
@@ -29,24 +31,11 @@ constexpr int32_t kFamilyBadAck = 11;
 constexpr int32_t kFamilyChecksum = 12;
 constexpr int32_t kCodeOffsetNotStart = 18;
 
-void putBigEndian32(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
-}
-
 uint32_t byteSum(const uint8_t* bytes, uint32_t count) {
     uint32_t sum = 0;
     for (uint32_t i = 0; i < count; ++i)
         sum += bytes[i];
     return sum;
-}
-
-// Lets the user interface run until every queued byte has left the PC.
-void drainOutput(int port) {
-    while (GetOutQLen(port) > 0)
-        ProcessSystemEvents();
 }
 
 // Waits for the first acknowledgement byte, pumping events. -1 when none came in time.
@@ -83,9 +72,9 @@ uint32_t sendSector(int port, uint32_t sectorSize, uint32_t address, const uint8
                     uint32_t n) {
     uint8_t command[13];
     command[0] = kSectorCommand;
-    putBigEndian32(command + 1, sectorSize);
-    putBigEndian32(command + 5, address);
-    putBigEndian32(command + 9, n);
+    dwl1_62PutBigEndian32(command + 1, sectorSize);
+    dwl1_62PutBigEndian32(command + 5, address);
+    dwl1_62PutBigEndian32(command + 9, n);
     ComWrt(port, command, sizeof command);
 
     uint32_t checksum = 0;
@@ -94,7 +83,7 @@ uint32_t sendSector(int port, uint32_t sectorSize, uint32_t address, const uint8
         ComWrt(port, bytes + sent, static_cast<int>(kPieceSize));
         checksum += byteSum(bytes + sent, kPieceSize);
         sent += kPieceSize;
-        drainOutput(port);
+        dwl1_61WaitOutQueueEmpty(port, true);
     }
     uint32_t rest = n - sent;
     ComWrt(port, bytes + sent, static_cast<int>(rest));

@@ -2,6 +2,8 @@
 // version, the directories and every file of the image with its data.
 #include "command/dwl11command.h"
 
+#include "boot/dwl1line.h"
+
 #include "flash/dwl10tfs.h"
 #include "link/rs232.h"
 #include "session/dwl_oplog.h"
@@ -44,21 +46,9 @@ constexpr int32_t kFamilyFileClosed = 33;
 // Longest text of a log line: the line is " text " in a 100-character buffer.
 constexpr size_t kLogTextMax = 97;
 
-void putBigEndian32(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
-}
-
 // Code of a failed reply about the entry of that index: the reply plus 65536 x the index.
 int32_t indexedCode(int reply, uint32_t index) {
     return static_cast<int32_t>(static_cast<uint32_t>(reply) + 65536u * index);
-}
-
-void drainOutput(int port) {
-    while (GetOutQLen(port) > 0)
-        ProcessSystemEvents();
 }
 
 // A three-byte acknowledgement: only the third read counts, as the read returned it.
@@ -171,7 +161,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
     }
 
     uint8_t count[5];
-    putBigEndian32(count, static_cast<uint32_t>(d.NbDir));
+    dwl1_62PutBigEndian32(count, static_cast<uint32_t>(d.NbDir));
     ComWrt(port, count, 4);
     reply = readAcknowledge(port);
     if (reply != kDirCountAck) {
@@ -182,7 +172,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
 
     for (int32_t i = 0; i < d.NbDir; ++i) {
         ComWrt(port, d.DirNames[i], DWL_TFS_NAME_SIZE);
-        drainOutput(port);
+        dwl1_61WaitOutQueueEmpty(port, true);
         reply = readAcknowledge(port);
         if (reply != kDirAck) {
             logAckFailure(reply, "Failed PATHDATA ACK!");
@@ -192,7 +182,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
     }
 
     count[0] = kFileCount;
-    putBigEndian32(count + 1, d.NbFiles);
+    dwl1_62PutBigEndian32(count + 1, d.NbFiles);
     ComWrt(port, count, 5);
 
     for (uint32_t f = 0; f < d.NbFiles; ++f) {
@@ -200,9 +190,9 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
 
         uint8_t header[DWL_TFS_NAME_SIZE + 4];
         std::memcpy(header, file.FileName, DWL_TFS_NAME_SIZE);
-        putBigEndian32(header + DWL_TFS_NAME_SIZE, file.FileSize);
+        dwl1_62PutBigEndian32(header + DWL_TFS_NAME_SIZE, file.FileSize);
         ComWrt(port, header, sizeof header);
-        drainOutput(port);
+        dwl1_61WaitOutQueueEmpty(port, true);
         reply = readAcknowledge(port);
         if (reply != kFileHeaderAck) {
             logAckFailure(reply, "Failed CREATEFILE ACK!");
@@ -218,7 +208,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
                 sum += bytes[b];
             position += block;
             left -= block;
-            drainOutput(port);
+            dwl1_61WaitOutQueueEmpty(port, true);
             showProgress(position, d.TotalSize);
             ProcessSystemEvents();
             reply = readAcknowledge(port);
