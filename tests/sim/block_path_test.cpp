@@ -399,14 +399,15 @@ std::string ReplyDifference(const Outcome& a, const Outcome& b) {
     return "";
 }
 
-std::string FlashDifference(const sim::Handset& a, const sim::Handset& b) {
+std::string FlashDifference(sim::Handset& a, sim::Handset& b) {
     if (a.flashSize() != b.flashSize()) return "flash size";
-    std::vector<uint8_t> x = a.flashAt(kFlash, a.flashSize());
-    std::vector<uint8_t> y = b.flashAt(kFlash, b.flashSize());
-    auto at = std::mismatch(x.begin(), x.end(), y.begin(), y.end());
-    if (at.first == x.end()) return "";
+    if (a.flashSize() == 0) return "";
+    const uint8_t* x = a.impl().flash().at(kFlash);
+    const uint8_t* y = b.impl().flash().at(kFlash);
+    auto at = std::mismatch(x, x + a.flashSize(), y);
+    if (at.first == x + a.flashSize()) return "";
     std::ostringstream text;
-    text << "flash byte 0x" << std::hex << (kFlash + (at.first - x.begin()));
+    text << "flash byte 0x" << std::hex << (kFlash + (at.first - x));
     return text.str();
 }
 
