@@ -12,43 +12,6 @@ FlashDescriptionTable vg_FlashDescritpion;
 constexpr uint32_t DWL_SECTOR_LINE_SIZE = 40;
 constexpr uint32_t DWL_NAME_CHARS = 14;
 
-// A keyword line with a text value: copies the value (at most DWL_NAME_CHARS characters) into
-// name and steps over the line. 1, or errorCode.
-static int dwl10_20ReadNameLine(DescriptionText* text, const char* keyword, char* name,
-                                int errorCode) {
-    if (!dwl10_10AtKeyword(text, keyword)) return errorCode;
-    uint32_t from = text->Pos + (uint32_t)strlen(keyword);
-    uint32_t cr = 0;
-    if (!dwl10_13FindLineEnd(text, from, &cr)) return errorCode;
-    if (cr - from > DWL_NAME_CHARS) return errorCode;
-    memcpy(name, text->Data + from, cr - from);
-    name[cr - from] = '\0';
-    text->Pos = cr;
-    dwl10_12StepOver(text, 2);
-    return 1;
-}
-
-// A keyword line with a decimal value. 1 and the value, or errorCode.
-static int dwl10_21ReadNumberLine(DescriptionText* text, const char* keyword, int32_t* value,
-                                  int errorCode) {
-    if (!dwl10_10AtKeyword(text, keyword)) return errorCode;
-    uint32_t from = text->Pos + (uint32_t)strlen(keyword);
-    uint32_t cr = 0;
-    if (!dwl10_13FindLineEnd(text, from, &cr)) return errorCode;
-    if (cr - from > DWL_MAX_NUMBER_TEXT) return errorCode;
-    *value = dwl10_14DecimalValue(text->Data + from, cr - from);
-    text->Pos = cr;
-    dwl10_12StepOver(text, 2);
-    return 1;
-}
-
-// A keyword that stands alone on its line: the keyword and the two bytes of its line end.
-static int dwl10_22ReadBareKeyword(DescriptionText* text, const char* keyword, int errorCode) {
-    if (!dwl10_10AtKeyword(text, keyword)) return errorCode;
-    dwl10_12StepOver(text, (uint32_t)strlen(keyword) + 2);
-    return 1;
-}
-
 static bool dwl10_IsProductKeywordChar(uint8_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -147,34 +110,36 @@ static int dwl10_25ReadSectorLines(DescriptionText* text, FlashDescription* flas
 
 // One block, from the line after NEW_FLASH to END_FLASH.
 static int dwl10_26ReadBlock(DescriptionText* text, FlashDescription* flash) {
-    int result = dwl10_20ReadNameLine(text, "MANUFACTURER_NAME : ", flash->ManufacturerName, 4);
+    int result = dwl10_20ReadTextLine(text, "MANUFACTURER_NAME : ", flash->ManufacturerName,
+                                      DWL_NAME_CHARS, sizeof flash->ManufacturerName, 4);
     if (result != 1) return result;
-    result = dwl10_20ReadNameLine(text, "DEVICE_NAME : ", flash->DeviceName, 5);
+    result = dwl10_20ReadTextLine(text, "DEVICE_NAME : ", flash->DeviceName, DWL_NAME_CHARS,
+                                  sizeof flash->DeviceName, 5);
     if (result != 1) return result;
     result = dwl10_23SkipProductLine(text);
     if (result != 1) return result;
 
     int32_t value = 0;
-    result = dwl10_21ReadNumberLine(text, "MANUFACTURER_ID : ", &value, 7);
+    result = dwl10_19ReadNumberLine(text, "MANUFACTURER_ID : ", &value, 7);
     if (result != 1) return result;
     flash->ManufacturerId = (uint8_t)value;
-    result = dwl10_21ReadNumberLine(text, "DEVICE_ID : ", &value, 8);
+    result = dwl10_19ReadNumberLine(text, "DEVICE_ID : ", &value, 8);
     if (result != 1) return result;
     flash->DeviceId = (uint8_t)value;
-    result = dwl10_21ReadNumberLine(text, "NB_BANKS : ", &value, 9);
+    result = dwl10_19ReadNumberLine(text, "NB_BANKS : ", &value, 9);
     if (result != 1) return result;
     flash->NbBanks = (uint8_t)value;
-    result = dwl10_21ReadNumberLine(text, "NB_SECTORS : ", &value, 10);
+    result = dwl10_19ReadNumberLine(text, "NB_SECTORS : ", &value, 10);
     if (result != 1) return result;
     // A count above the table is refused without being kept, so that no query walks past it.
     if ((uint32_t)value > DWL_MAX_SECTORS) return 17;
     flash->NbSectors = (uint32_t)value;
 
-    result = dwl10_22ReadBareKeyword(text, "START_SECTOR_DESCRITPION", 11);
+    result = dwl10_18ReadBareKeyword(text, "START_SECTOR_DESCRITPION", 11);
     if (result != 1) return result;
     result = dwl10_25ReadSectorLines(text, flash);
     if (result != 1) return result;
-    result = dwl10_22ReadBareKeyword(text, "END_FLASH", 12);
+    result = dwl10_18ReadBareKeyword(text, "END_FLASH", 12);
     if (result != 1) return result;
 
     uint32_t total = 0;
@@ -194,7 +159,7 @@ int dwl10_102ParseFlashDescription(const uint8_t* data, uint32_t length,
             dwl10_11SkipLine(&text);
             continue;
         }
-        int result = dwl10_22ReadBareKeyword(&text, "NEW_FLASH", 3);
+        int result = dwl10_18ReadBareKeyword(&text, "NEW_FLASH", 3);
         if (result != 1) return result;
         if (table->NbFlash >= DWL_MAX_FLASH) return 16;
         FlashDescription* flash = &table->Flash[table->NbFlash];

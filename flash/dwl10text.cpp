@@ -96,3 +96,43 @@ int dwl10_15ReadWholeFile(const char* path, uint8_t** data, uint32_t* length) {
     *length = (uint32_t)size;
     return 1;
 }
+
+bool dwl10_16KeywordValue(const DescriptionText* text, const char* keyword, uint32_t* from,
+                          uint32_t* cr) {
+    if (!dwl10_10AtKeyword(text, keyword)) return false;
+    *from = text->Pos + (uint32_t)strlen(keyword);
+    return dwl10_13FindLineEnd(text, *from, cr);
+}
+
+void dwl10_17EndOfValueLine(DescriptionText* text, uint32_t cr) {
+    text->Pos = cr;
+    dwl10_12StepOver(text, 2);
+}
+
+int dwl10_18ReadBareKeyword(DescriptionText* text, const char* keyword, int errorCode) {
+    if (!dwl10_10AtKeyword(text, keyword)) return errorCode;
+    dwl10_12StepOver(text, (uint32_t)strlen(keyword) + 2);
+    return 1;
+}
+
+int dwl10_19ReadNumberLine(DescriptionText* text, const char* keyword, int32_t* value,
+                           int errorCode) {
+    uint32_t from = 0, cr = 0;
+    if (!dwl10_16KeywordValue(text, keyword, &from, &cr)) return errorCode;
+    if (cr - from > DWL_MAX_NUMBER_TEXT) return errorCode;
+    *value = dwl10_14DecimalValue(text->Data + from, cr - from);
+    dwl10_17EndOfValueLine(text, cr);
+    return 1;
+}
+
+int dwl10_20ReadTextLine(DescriptionText* text, const char* keyword, char* field, uint32_t maxChars,
+                         uint32_t fieldSize, int errorCode) {
+    uint32_t from = 0, cr = 0;
+    if (!dwl10_16KeywordValue(text, keyword, &from, &cr)) return errorCode;
+    uint32_t n = cr - from;
+    if (n > maxChars || n > fieldSize) return errorCode;
+    memcpy(field, text->Data + from, n);
+    if (n < fieldSize) field[n] = '\0';
+    dwl10_17EndOfValueLine(text, cr);
+    return 1;
+}

@@ -29,3 +29,21 @@ int32_t dwl10_14DecimalValue(const uint8_t* text, uint32_t length);
 // Reads a whole file into a new heap block (free with free()). 1, or 2 when the file cannot be
 // opened, measured or read.
 int dwl10_15ReadWholeFile(const char* path, uint8_t** data, uint32_t* length);
+
+// The value of a keyword line: [*from, *cr). false when the keyword is not there or the line
+// has no CR.
+bool dwl10_16KeywordValue(const DescriptionText* text, const char* keyword, uint32_t* from,
+                          uint32_t* cr);
+// Steps over the value's CR and the LF behind it.
+void dwl10_17EndOfValueLine(DescriptionText* text, uint32_t cr);
+// A keyword that stands alone on its line: the keyword and the two bytes of its line end.
+// 1, or errorCode.
+int dwl10_18ReadBareKeyword(DescriptionText* text, const char* keyword, int errorCode);
+// A keyword line with a decimal value of at most DWL_MAX_NUMBER_TEXT characters. 1 and the
+// value, or errorCode.
+int dwl10_19ReadNumberLine(DescriptionText* text, const char* keyword, int32_t* value,
+                           int errorCode);
+// A keyword line with a text value of at most maxChars characters, copied into a field of
+// fieldSize bytes and NUL-terminated when it is shorter than the field. 1, or errorCode.
+int dwl10_20ReadTextLine(DescriptionText* text, const char* keyword, char* field, uint32_t maxChars,
+                         uint32_t fieldSize, int errorCode);

@@ -31,54 +31,10 @@ void dwl10_203FreeTFSDescription() {
     dwl10_205FreeTFSTables(&vg_TFSDescritpion);
 }
 
-// The value of a keyword line: [*from, *cr). false when the keyword is not there or the line
-// has no CR.
-static bool dwl10_40KeywordValue(const DescriptionText* text, const char* keyword, uint32_t* from,
-                                 uint32_t* cr) {
-    if (!dwl10_10AtKeyword(text, keyword)) return false;
-    *from = text->Pos + (uint32_t)strlen(keyword);
-    return dwl10_13FindLineEnd(text, *from, cr);
-}
-
-// Steps over the value's CR and the LF behind it.
-static void dwl10_41EndOfValueLine(DescriptionText* text, uint32_t cr) {
-    text->Pos = cr;
-    dwl10_12StepOver(text, 2);
-}
-
-static int dwl10_42ReadNumber(DescriptionText* text, const char* keyword, int32_t* value,
-                              int errorCode) {
-    uint32_t from = 0, cr = 0;
-    if (!dwl10_40KeywordValue(text, keyword, &from, &cr)) return errorCode;
-    if (cr - from > DWL_MAX_NUMBER_TEXT) return errorCode;
-    *value = dwl10_14DecimalValue(text->Data + from, cr - from);
-    dwl10_41EndOfValueLine(text, cr);
-    return 1;
-}
-
-// Copies a name value into a 512-byte entry, NUL-terminated when it is shorter than the entry.
-static int dwl10_43ReadName(DescriptionText* text, const char* keyword, char* entry,
-                            uint32_t maxChars, int errorCode) {
-    uint32_t from = 0, cr = 0;
-    if (!dwl10_40KeywordValue(text, keyword, &from, &cr)) return errorCode;
-    uint32_t n = cr - from;
-    if (n > maxChars) return errorCode;
-    memcpy(entry, text->Data + from, n);
-    if (n < (uint32_t)DWL_TFS_NAME_SIZE) entry[n] = '\0';
-    dwl10_41EndOfValueLine(text, cr);
-    return 1;
-}
-
-static int dwl10_44ReadBareKeyword(DescriptionText* text, const char* keyword, int errorCode) {
-    if (!dwl10_10AtKeyword(text, keyword)) return errorCode;
-    dwl10_12StepOver(text, (uint32_t)strlen(keyword) + 2);
-    return 1;
-}
-
 // NUM_DIR and MAXFILES, and the two tables filled with 0xFF.
 static int dwl10_45ReadCounts(DescriptionText* text, TfsDescription* d) {
     int32_t value = 0;
-    if (dwl10_42ReadNumber(text, "NUM_DIR : ", &value, 4) != 1) return 4;
+    if (dwl10_19ReadNumberLine(text, "NUM_DIR : ", &value, 4) != 1) return 4;
     // Checked before anything is allocated.
     if (value < 1 || value > DWL_TFS_MAX_ENTRIES) return 4;
     free(d->DirNames);
@@ -87,7 +43,7 @@ static int dwl10_45ReadCounts(DescriptionText* text, TfsDescription* d) {
     if (d->DirNames == nullptr) return 4;
     memset(d->DirNames, 0xFF, (size_t)value * DWL_TFS_NAME_SIZE);
 
-    if (dwl10_42ReadNumber(text, "MAXFILES : ", &value, 5) != 1) return 5;
+    if (dwl10_19ReadNumberLine(text, "MAXFILES : ", &value, 5) != 1) return 5;
     if (value < 1 || value > DWL_TFS_MAX_ENTRIES) return 5;
     free(d->Files);
     d->MaxFiles = (uint32_t)value;
@@ -98,13 +54,13 @@ static int dwl10_45ReadCounts(DescriptionText* text, TfsDescription* d) {
 }
 
 static int dwl10_46ReadDirectories(DescriptionText* text, TfsDescription* d) {
-    if (dwl10_44ReadBareKeyword(text, "SET_DIR", 6) != 1) return 6;
+    if (dwl10_18ReadBareKeyword(text, "SET_DIR", 6) != 1) return 6;
     int32_t stored = 0;
     do {
         if (!dwl10_10AtKeyword(text, "DIR_NAME : ")) return 7;
         if (stored >= d->NbDir) return 6;
-        int result =
-            dwl10_43ReadName(text, "DIR_NAME : ", d->DirNames[stored], DWL_TFS_DIR_NAME_CHARS, 7);
+        int result = dwl10_20ReadTextLine(text, "DIR_NAME : ", d->DirNames[stored],
+                                          DWL_TFS_DIR_NAME_CHARS, DWL_TFS_NAME_SIZE, 7);
         if (result != 1) return result;
         stored++;
     } while (!dwl10_10AtKeyword(text, "END_DIR"));
@@ -114,18 +70,18 @@ static int dwl10_46ReadDirectories(DescriptionText* text, TfsDescription* d) {
 }
 
 static int dwl10_47ReadFiles(DescriptionText* text, TfsDescription* d) {
-    if (dwl10_44ReadBareKeyword(text, "SET_FILE", 8) != 1) return 8;
+    if (dwl10_18ReadBareKeyword(text, "SET_FILE", 8) != 1) return 8;
     uint32_t stored = 0;
     uint64_t total = 0;
     do {
         if (!dwl10_10AtKeyword(text, "FILE_NAME : ")) return 9;
         if (stored >= d->MaxFiles) return 11;
         TfsFileEntry* entry = &d->Files[stored];
-        int result =
-            dwl10_43ReadName(text, "FILE_NAME : ", entry->FileName, DWL_TFS_FILE_NAME_CHARS, 9);
+        int result = dwl10_20ReadTextLine(text, "FILE_NAME : ", entry->FileName,
+                                          DWL_TFS_FILE_NAME_CHARS, DWL_TFS_NAME_SIZE, 9);
         if (result != 1) return result;
         int32_t size = 0;
-        if (dwl10_42ReadNumber(text, "FILE_SIZE : ", &size, 10) != 1) return 10;
+        if (dwl10_19ReadNumberLine(text, "FILE_SIZE : ", &size, 10) != 1) return 10;
         // A negative size, or sizes that do not add up within 32 bits, would cut the image
         // beyond its end.
         if (size < 0) return 10;
@@ -141,11 +97,11 @@ static int dwl10_47ReadFiles(DescriptionText* text, TfsDescription* d) {
 
 static int dwl10_48ReadDescription(DescriptionText* text, TfsDescription* d) {
     uint32_t from = 0, cr = 0;
-    if (!dwl10_40KeywordValue(text, "TFSVERSION : ", &from, &cr)) return 3;
+    if (!dwl10_16KeywordValue(text, "TFSVERSION : ", &from, &cr)) return 3;
     if (cr - from > DWL_TFS_VERSION_CHARS) return 3;
     memset(d->Version, 0, sizeof d->Version);
     memcpy(d->Version, text->Data + from, cr - from);
-    dwl10_41EndOfValueLine(text, cr);
+    dwl10_17EndOfValueLine(text, cr);
 
     int result = dwl10_45ReadCounts(text, d);
     if (result != 1) return result;
@@ -153,7 +109,7 @@ static int dwl10_48ReadDescription(DescriptionText* text, TfsDescription* d) {
     if (result != 1) return result;
     result = dwl10_47ReadFiles(text, d);
     if (result != 1) return result;
-    if (dwl10_44ReadBareKeyword(text, "END_TFS", 12) != 1) return 12;
+    if (dwl10_18ReadBareKeyword(text, "END_TFS", 12) != 1) return 12;
 
     uint32_t total = 0;
     for (uint32_t i = 0; i < d->NbFiles; i++)
