@@ -58,6 +58,13 @@ OperatorBench::~OperatorBench() {
     sg_DownloadContext = dwl_DefaultContext();
 }
 
+std::string OperatorBench::copyTfsSample(const std::string& name) const {
+    const std::string examples = sourceDir() + "/examples/";
+    writeBytes(file(name), readBytes(examples + "sample.tfs"));
+    writeBytes(file(name.substr(0, name.size() - 3) + "cfg"), readBytes(examples + "sample.cfg"));
+    return file(name);
+}
+
 std::string OperatorBench::writeImage(const std::string& name, size_t n, uint32_t seed) {
     std::vector<uint8_t> bytes(n);
     uint32_t x = seed * 2654435761u + 7u;

@@ -30,6 +30,9 @@ class OperatorBench {
     std::string file(const std::string& name) const { return dir_.file(name); }
     // Writes a file of n pattern bytes into the working folder; returns its path.
     std::string writeImage(const std::string& name, size_t n, uint32_t seed = 1);
+    // Copies examples/sample.tfs into the working folder under `name`, with its description
+    // beside it (the same name ending in "cfg"); returns the image's path.
+    std::string copyTfsSample(const std::string& name = "sample.tfs") const;
 
     // Connects every COM port to an emulated handset (replacing an earlier one).
     sim::SimSession& emulate(sim::HandsetConfig config = sim::DefaultConfig());

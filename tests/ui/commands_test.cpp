@@ -20,13 +20,6 @@ using testsupport::readBytes;
 
 namespace {
 
-std::string copyTfsSample(const OperatorBench& bench) {
-    const std::string examples = testsupport::sourceDir() + "/examples/";
-    testsupport::writeBytes(bench.file("sample.tfs"), readBytes(examples + "sample.tfs"));
-    testsupport::writeBytes(bench.file("sample.cfg"), readBytes(examples + "sample.cfg"));
-    return bench.file("sample.tfs");
-}
-
 TEST(BootOnly, BootsIdentifiesAndLeavesThePortOpenWithoutLockOrWindow) {
     OperatorBench bench;
     bench.emulate();
@@ -88,7 +81,7 @@ TEST(Format, ProductTypeZeroFailsTheBootAndKeepsTheRequestForTheNextTfsRun) {
     // The next TFS ogm start formats instead of downloading.
     sg_DownloadContext.ProductType = 2;
     bench.choose(MAIN_MODE, 4);
-    bench.load(MAIN_TFS_LOAD, copyTfsSample(bench));
+    bench.load(MAIN_TFS_LOAD, bench.copyTfsSample());
     bench.press(MAIN_TFS_OGM_START);
     EXPECT_TRUE(bench.handset().tfs().formatted);
     EXPECT_TRUE(bench.handset().tfs().files.empty());
@@ -99,7 +92,7 @@ TEST(TfsOgmStart, AFreshlyLoadedImageFormatsFirstThenTheNextStartDownloads) {
     OperatorBench bench;
     bench.emulate();
     bench.choose(MAIN_MODE, 4);
-    bench.load(MAIN_TFS_LOAD, copyTfsSample(bench));
+    bench.load(MAIN_TFS_LOAD, bench.copyTfsSample());
     bench.press(MAIN_TFS_OGM_START);
     EXPECT_TRUE(bench.handset().tfs().formatted);
     EXPECT_EQ(v_Format_Flag, 0);

@@ -24,13 +24,6 @@ using testsupport::readBytes;
 
 namespace {
 
-std::string copyTfsSample(const OperatorBench& bench) {
-    const std::string examples = testsupport::sourceDir() + "/examples/";
-    testsupport::writeBytes(bench.file("sample.tfs"), readBytes(examples + "sample.tfs"));
-    testsupport::writeBytes(bench.file("sample.cfg"), readBytes(examples + "sample.cfg"));
-    return bench.file("sample.tfs");
-}
-
 TEST(StartChecks, ModeZeroWantsBothImagesAndNamesTheFirstMissing) {
     OperatorBench bench;
     bench.press(MAIN_START);
@@ -65,7 +58,7 @@ TEST(StartChecks, EachModeAsksForTheImagesItRequires) {
         bench.choose(MAIN_MODE, 5);
         if (c.bin) bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 100));
         if (c.ogm) bench.load(MAIN_OGM_LOAD, bench.writeImage("a.ogm", 100));
-        if (c.tfs) bench.load(MAIN_TFS_LOAD, copyTfsSample(bench));
+        if (c.tfs) bench.load(MAIN_TFS_LOAD, bench.copyTfsSample());
         bench.choose(MAIN_MODE, c.mode);
         uis_ClearMessages();
         bench.press(MAIN_START);
@@ -181,7 +174,7 @@ TEST(DownloadRun, ModeThreeDownloadsTheTfsImageEvenAfterItsLoadSetTheFormatReque
     OperatorBench bench;
     bench.emulate();
     bench.choose(MAIN_MODE, 3);
-    bench.load(MAIN_TFS_LOAD, copyTfsSample(bench));
+    bench.load(MAIN_TFS_LOAD, bench.copyTfsSample());
     ASSERT_EQ(v_Format_Flag, 1);
     bench.press(MAIN_START);
     EXPECT_GT(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0)

@@ -28,15 +28,6 @@ uint32_t sumOf(const std::vector<uint8_t>& bytes) {
     return s;
 }
 
-// The TFS sample: examples/sample.tfs with its description beside it.
-std::string copyTfsSample(const OperatorBench& bench, const std::string& name = "sample.tfs") {
-    const std::string examples = testsupport::sourceDir() + "/examples/";
-    testsupport::writeBytes(bench.file(name), readBytes(examples + "sample.tfs"));
-    const std::string cfg = name.substr(0, name.size() - 3) + "cfg";
-    testsupport::writeBytes(bench.file(cfg), readBytes(examples + "sample.cfg"));
-    return bench.file(name);
-}
-
 TEST(ImageLoading, TheLoadButtonsAskForTheirFileType) {
     OperatorBench bench;
     bench.choose(MAIN_MODE, 5);
@@ -153,7 +144,7 @@ TEST(ImageLoading, AFailedFirstLoadLeavesNoPathAndStartAsksForTheFile) {
 TEST(ImageLoading, ATfsImageMatchingItsDescriptionIsHeldAndSetsTheFormatRequest) {
     OperatorBench bench;
     bench.choose(MAIN_MODE, 3);
-    const std::string path = copyTfsSample(bench);
+    const std::string path = bench.copyTfsSample();
     const std::vector<uint8_t> bytes = readBytes(path);
     bench.load(MAIN_TFS_LOAD, path);
     EXPECT_EQ(v_Format_Flag, 1);
@@ -171,7 +162,7 @@ TEST(ImageLoading, ATfsImageMatchingItsDescriptionIsHeldAndSetsTheFormatRequest)
 TEST(ImageLoading, ATfsImageOneByteOffItsDescriptionIsRejected) {
     OperatorBench bench;
     bench.choose(MAIN_MODE, 3);
-    const std::string good = copyTfsSample(bench);
+    const std::string good = bench.copyTfsSample();
     bench.load(MAIN_TFS_LOAD, good); // a held image that the rejected one must not leave behind
     std::vector<uint8_t> bytes = readBytes(good);
     const uint32_t total = static_cast<uint32_t>(bytes.size());
