@@ -236,25 +236,6 @@ bool TfsDifferenceBlind(const sim::Handset& h, const Bytes& image) {
     return h.tfs().checksum == sum;
 }
 
-bool TfsHolds(const sim::Handset& h, const Bytes& image) {
-    const sim::TfsContents& t = h.tfs();
-    const TfsDescription& d = vg_TFSDescritpion;
-    if (!t.ended || t.version != std::string(d.Version).substr(0, 16)) return false;
-    if (t.dirs.size() != static_cast<size_t>(d.NbDir)) return false;
-    for (int i = 0; i < d.NbDir; ++i)
-        if (t.dirs[i] != std::string(d.DirNames[i])) return false;
-    if (t.files.size() != d.NbFiles) return false;
-    size_t pos = 0;
-    for (uint32_t f = 0; f < d.NbFiles; ++f) {
-        const uint32_t size = d.Files[f].FileSize;
-        const sim::TfsFile& file = t.files[f];
-        if (file.name != std::string(d.Files[f].FileName) || !file.closed) return false;
-        if (file.data != Bytes(image.begin() + pos, image.begin() + pos + size)) return false;
-        pos += size;
-    }
-    return true;
-}
-
 uint32_t SectorsCovered(uint32_t address, uint32_t length) {
     SectorList list{};
     dwl10_3GetSectorList(kManufacturer, kDevice, address - DWL_FLASH_BASE, length, &list);
@@ -330,7 +311,8 @@ Outcome RunOne(const RunPlan& p, void (*show)(const sim::Handset&) = nullptr) {
     } else if (budget::ModeWritesOgm(p.mode) && !h.flashEquals(ogmAddress, ogm.data(), kOgmSize)) {
         o.falseSuccess = 2;
         o.protocolBlind = lineGarbled && SectorSumsAgree(h, ogmAddress, ogm);
-    } else if (budget::ModeWritesTfs(p.mode) && !TfsHolds(h, tfs)) {
+    } else if (budget::ModeWritesTfs(p.mode) &&
+               !h.tfsHolds(vg_TFSDescritpion, tfs.data(), tfs.size())) {
         o.falseSuccess = 3;
         o.protocolBlind = lineGarbled && TfsDifferenceBlind(h, tfs);
     }

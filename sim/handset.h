@@ -16,6 +16,8 @@
 
 #include "session/dwl_clock.h"
 
+struct TfsDescription;
+
 #include <array>
 #include <cstdint>
 #include <map>
@@ -199,6 +201,9 @@ class Handset {
     uint32_t flashSize() const;
     // True when every byte of [address, address+count) equals data.
     bool flashEquals(uint32_t address, const uint8_t* data, uint32_t count) const;
+    // True when the TFS holds exactly the description's version, directories and closed files,
+    // the files' data cut from image in the description's order, and the transfer ended.
+    bool tfsHolds(const TfsDescription& description, const uint8_t* image, size_t size) const;
 
     struct Impl;
     Impl& impl();

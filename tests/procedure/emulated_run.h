@@ -107,25 +107,7 @@ class EmulatedRun {
         return handset().flashEquals(address, erased.data(), count);
     }
     // The handset's TFS holds exactly the description's directories and files with their data.
-    bool tfsHoldsImage() {
-        const sim::TfsContents& t = handset().tfs();
-        const TfsDescription& d = vg_TFSDescritpion;
-        if (!t.ended || t.version != std::string(d.Version).substr(0, 16)) return false;
-        if (t.dirs.size() != static_cast<size_t>(d.NbDir)) return false;
-        for (int i = 0; i < d.NbDir; ++i)
-            if (t.dirs[i] != std::string(d.DirNames[i])) return false;
-        if (t.files.size() != d.NbFiles) return false;
-        size_t pos = 0;
-        for (uint32_t f = 0; f < d.NbFiles; ++f) {
-            const sim::TfsFile& file = t.files[f];
-            const uint32_t size = d.Files[f].FileSize;
-            if (file.name != std::string(d.Files[f].FileName) || !file.closed) return false;
-            if (file.data != std::vector<uint8_t>(tfs.begin() + pos, tfs.begin() + pos + size))
-                return false;
-            pos += size;
-        }
-        return true;
-    }
+    bool tfsHoldsImage() { return handset().tfsHolds(vg_TFSDescritpion, tfs.data(), tfs.size()); }
     bool tfsUntouched() {
         const sim::TfsContents& t = handset().tfs();
         return !t.mounted && t.files.empty() && t.dirs.empty();
