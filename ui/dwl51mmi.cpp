@@ -8,6 +8,8 @@
 #include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
 
+#include "dwl_version.h"
+
 #include <cstdio>
 #include <string>
 
@@ -151,7 +153,7 @@ int dwl_Quit(int, int, int, void*, int, int) {
 
 int About_display(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    MessagePopup("Help", "dwl - PCF5087 software download, TFS 3.10\n"
+    MessagePopup("Help", "dwl " DWL_VERSION " - PCF5087 software download, TFS 3.10\n"
                          "PCF50874-5 : 128NOR 128NAND");
     return 0;
 }

@@ -1,6 +1,7 @@
 // dwl-handset-sim: the emulated handset on a pseudo-terminal. Prints the device to open on its
 // first line, then serves the handset in real time until it is killed.
 #include "app/handset_sim/pty_server.h"
+#include "dwl_version.h"
 #include "sim/handset.h"
 
 #include <CLI/CLI.hpp>
@@ -54,6 +55,7 @@ std::string StepList() {
 
 int main(int argc, char** argv) {
     CLI::App app{"Emulated PCF5087 handset on a pseudo-terminal"};
+    app.set_version_flag("--version", "dwl-handset-sim " DWL_VERSION);
     sim::HandsetConfig config = sim::DefaultConfig();
 
     std::string flashFile, manufacturer, device, extraId;
