@@ -2,6 +2,7 @@
 #include "flash/dwl10fla.h"
 
 #include "flash/dwl10text.h"
+#include "link/dwl12datafiles.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -181,7 +182,7 @@ int dwl10_101InitFlashDescriptionFrom(const char* path) {
 }
 
 int dwl10_100InitFlashDescription() {
-    return dwl10_101InitFlashDescriptionFrom("flash.txt");
+    return dwl10_101InitFlashDescriptionFrom(dwl12_7DataFile("flash.txt").c_str());
 }
 
 int dwl10_500GetFlashIndex(uint8_t manufacturerId, uint8_t deviceId, uint8_t* index) {

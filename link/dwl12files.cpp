@@ -1,6 +1,8 @@
 // File helpers of the PC link library: the length of a file, loading a handset program.
 #include "link/dwl12pclib.h"
 
+#include "link/dwl12datafiles.h"
+
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -23,7 +25,7 @@ int dwl12_4LoadSpmFile(uint32_t* count, uint8_t* buffer, int productType) {
     } else {
         return 3;
     }
-    FILE* file = fopen(name, "rb");
+    FILE* file = fopen(dwl12_7DataFile(name).c_str(), "rb");
     if (file == nullptr) return 3;
 
     // The count always starts from the beginning of the buffer.

@@ -21,7 +21,8 @@ int dwl12_2CalculateLengthOfFile(const char* path, long* size);
 
 // Size of the buffer that holds a bootstrap image.
 constexpr uint32_t DWL_SPM_BUFFER_SIZE = 65536;
-// Loads dwl87.spm (product type 1 or 2) or dwl88.spm (255) from the working directory into
+// Loads dwl87.spm (product type 1 or 2) or dwl88.spm (255) from the working directory (or the
+// data folder, see link/dwl12datafiles.h) into
 // buffer (DWL_SPM_BUFFER_SIZE bytes). *count must be 0 on entry; on success it is the file size
 // plus one, the last byte being 0xFF. 1, 3 (no file) or 4 (65535 bytes or more).
 int dwl12_4LoadSpmFile(uint32_t* count, uint8_t* buffer, int productType);

@@ -1,6 +1,8 @@
 #include "sim/flash_model.h"
 #include "sim/handset.h"
 
+#include "link/dwl12datafiles.h"
+
 #include <cctype>
 #include <cstdlib>
 #include <string>
@@ -45,18 +47,12 @@ bool SameText(const char* a, const char* b) {
     return *a == *b;
 }
 
-// The examples folder: DWL_EXAMPLES_DIR, else the source tree's, found from the environment
-// of the test runner or from where this file was compiled.
+// The samples folder: DWL_EXAMPLES_DIR, else the data folder installed with the program or the
+// source tree's examples.
 std::string ExamplesDir() {
     if (const char* dir = std::getenv("DWL_EXAMPLES_DIR"); dir && *dir) return dir;
-    if (const char* src = std::getenv("DWL_SOURCE_DIR"); src && *src) {
-        return std::string(src) + "/examples";
-    }
-    std::string here = __FILE__; // <source>/sim/handset_config.cpp
-    size_t slash = here.find_last_of('/');
-    if (slash != std::string::npos) slash = here.find_last_of('/', slash - 1);
-    if (slash == std::string::npos) return "examples";
-    return here.substr(0, slash) + "/examples";
+    const std::string folder = dwl12_6FindDataFolder("flash.txt");
+    return folder.empty() ? std::string("examples") : folder;
 }
 
 } // namespace

@@ -12,8 +12,8 @@ namespace {
 int runDemo(bool json) {
     const std::string examples = dwlcli::findExamplesDir();
     if (examples.empty()) {
-        fprintf(stderr, "dwl: cannot find the examples folder; set DWL_SOURCE_DIR to the source "
-                        "tree\n");
+        fprintf(stderr, "dwl: cannot find the samples; install dwl or set DWL_SOURCE_DIR to the "
+                        "source tree\n");
         return dwlcli::kExitNoInput;
     }
     dwlcli::RunRequest request;

@@ -4,6 +4,7 @@
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
 #include "link/com_map.h"
+#include "link/dwl12datafiles.h"
 #include "link/dwl12pclib.h"
 #include "session/dwl50dev.h"
 #include "session/dwl_clock.h"
@@ -95,6 +96,8 @@ std::unique_ptr<sim::SimSession> g_simSession;
 sim::HandsetConfig g_simConfig;
 
 void selectLine(int emulated) {
+    // The stand-in handset programs of the data folder serve the emulated handset only.
+    v_SpmFromDataFolder = emulated != 0 ? 1 : 0;
     if (emulated != 0) {
         if (!g_simSession) g_simSession = std::make_unique<sim::SimSession>(g_simConfig);
         return;
@@ -293,6 +296,7 @@ int OperatorSession::prepare(bool withImages) {
     g_simConfig = settings_.simConfig;
     uis_Reset();
     uis_SetLayoutDirectory(settings_.layoutDir.c_str());
+    v_DataFolderSearch = settings_.searchDataFolders ? 1 : 0;
     uis_SetView(&g_view);
     uis_SetListObserver([this](int panel, int control, const char* label) {
         if (panel == v_Panel && control == PANEL_OPERATOR_LOG) logLine(label);

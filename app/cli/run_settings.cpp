@@ -1,6 +1,7 @@
 #include "app/cli/run_settings.h"
 
 #include "app/cli/exit_status.h"
+#include "link/dwl12datafiles.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -45,28 +46,6 @@ std::string unreadable(const std::string& path) {
 bool hasFile(const std::string& dir, const char* name) {
     std::error_code ec;
     return fs::is_regular_file(fs::path(dir) / name, ec);
-}
-
-// The candidate folders a program's resource folder (ui, examples) can be in.
-std::string findResource(const char* name, const char* probe) {
-    std::vector<std::string> roots;
-    if (const char* env = std::getenv("DWL_SOURCE_DIR"); env != nullptr && *env != '\0')
-        roots.emplace_back(env);
-    const std::string exe = programDir();
-    if (!exe.empty()) {
-        roots.push_back(exe + "/../share/dwl");
-        roots.push_back(exe);
-        roots.push_back(exe + "/../..");
-        roots.push_back(exe + "/..");
-    }
-#ifdef DWL_CLI_SOURCE_DIR
-    roots.emplace_back(DWL_CLI_SOURCE_DIR);
-#endif
-    for (const std::string& root : roots) {
-        const std::string dir = root + "/" + name;
-        if (hasFile(dir, probe)) return absolute(dir);
-    }
-    return "";
 }
 
 bool parseStep(const std::string& text, sim::Step* step, int* occurrence) {
@@ -179,11 +158,11 @@ std::string programDir() {
 }
 
 std::string findLayoutDir() {
-    return findResource("ui", "mmi.uir");
+    return dwl12_6FindDataFolder("mmi.uir");
 }
 
 std::string findExamplesDir() {
-    return findResource("examples", "flash.txt");
+    return dwl12_6FindDataFolder("flash.txt");
 }
 
 void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
@@ -212,7 +191,8 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
                   "wait states of chip selects 0-3, four counts 0-4: 0,0,1,2");
     c->add_option("--config", r->config, "settings file to restore (config.txt format)");
     c->add_option("--workdir,-C", r->workdir,
-                  "folder holding flash.txt, dwl87.spm and dwl88.spm; default: the current one");
+                  "folder holding flash.txt, dwl87.spm and dwl88.spm; default: the current one, "
+                  "or the installed data folder when it has neither flash.txt nor dwl87.spm");
     c->add_flag("--json", r->json, "print one JSON summary on stdout (log lines go to stderr)");
     c->add_option("--log", r->logFile, "also write the operator log, with timestamps, to FILE");
     c->add_flag("--sim", r->sim, "use an emulated handset in this process instead of a port");
@@ -299,8 +279,8 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
 
     s.layoutDir = findLayoutDir();
     if (s.layoutDir.empty()) {
-        fprintf(stderr, "dwl: cannot find the layout files (ui/mmi.uir); set DWL_SOURCE_DIR to "
-                        "the source tree\n");
+        fprintf(stderr, "dwl: cannot find the layout files (mmi.uir); install dwl or set "
+                        "DWL_SOURCE_DIR to the source tree\n");
         return kExitInternal;
     }
     if (!request.workdir.empty()) {
@@ -309,6 +289,7 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
         s.workdir = absolute(request.workdir);
     } else {
         s.workdir = absolute(".");
+        s.searchDataFolders = true;
         // The emulated handset does without the maker's programs: the samples serve.
         if (s.sim && !hasFile(s.workdir, "flash.txt")) {
             const std::string examples = findExamplesDir();

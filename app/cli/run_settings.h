@@ -37,8 +37,10 @@ struct RunRequest {
 
 // Checked settings; paths are absolute.
 struct RunSettings {
-    PortChoice port;       // the one port of this process
-    std::string workdir;   // flash.txt, dwl87.spm, dwl88.spm
+    PortChoice port;     // the one port of this process
+    std::string workdir; // flash.txt, dwl87.spm, dwl88.spm
+    // No folder given: what the working directory lacks may come from the data folders.
+    bool searchDataFolders = false;
     std::string layoutDir; // mmi.uir, Utility.uir
     int mode = -1;         // -1: leave the panel's
     int speed = -1;
@@ -67,7 +69,7 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
 
 // The folder holding the layout files, or empty (reason printed) when none is found.
 std::string findLayoutDir();
-// The source tree's examples folder, or empty.
+// The samples folder (installed data folder or the source tree's examples), or empty.
 std::string findExamplesDir();
 // The folder of the running program.
 std::string programDir();

@@ -1,5 +1,6 @@
 #include "app/gui/gui_line.h"
 
+#include "link/dwl12datafiles.h"
 #include "platform/qt/serial_backend.h"
 #include "session/uis.h"
 #include "sim/handset.h"
@@ -21,17 +22,6 @@ bool isFile(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// <source>/app/gui/gui_line.cpp -> <source>
-std::string sourceTree() {
-    std::string here = __FILE__;
-    for (int i = 0; i < 3; i++) {
-        const size_t slash = here.find_last_of('/');
-        if (slash == std::string::npos) return ".";
-        here.erase(slash);
-    }
-    return here.empty() ? "/" : here;
-}
-
 sim::HandsetConfig handsetConfig() {
     sim::HandsetConfig config = sim::DefaultConfig();
     // Installed without the source tree: the chip of the PC's own flash.txt.
@@ -42,6 +32,8 @@ sim::HandsetConfig handsetConfig() {
 } // namespace
 
 void dwlgui_SelectLine(int emulated) {
+    // The stand-in handset programs of the data folder serve the emulated handset only.
+    v_SpmFromDataFolder = emulated != 0 ? 1 : 0;
     if (emulated != 0) {
         if (!emulator()) emulator() = std::make_unique<sim::SimSession>(handsetConfig());
         return;
@@ -57,11 +49,14 @@ bool dwlgui_LineEmulated() {
 }
 
 void dwlgui_UseLayoutFolder() {
+    // flash.txt and the handset programs too come from the data folder when the working
+    // directory is no working folder of its own.
+    v_DataFolderSearch = 1;
     if (isFile("mmi.uir") && isFile("Utility.uir")) return;
     const char* env = std::getenv("DWL_LAYOUT_DIR");
     if (env != nullptr && env[0] != '\0') {
         uis_SetLayoutDirectory(env);
         return;
     }
-    uis_SetLayoutDirectory((sourceTree() + "/ui").c_str());
+    uis_SetLayoutDirectory(dwl12_6FindDataFolder("mmi.uir").c_str());
 }

@@ -8,5 +8,6 @@ void dwlgui_SelectLine(int emulated);
 bool dwlgui_LineEmulated();
 
 // The layout files come from the working directory when they are there; otherwise from
-// $DWL_LAYOUT_DIR, else from the ui folder of the source tree the program was built from.
+// $DWL_LAYOUT_DIR, else from the data folder (link/dwl12datafiles.h), which also serves
+// flash.txt and the handset programs from now on.
 void dwlgui_UseLayoutFolder();

@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
     uint64_t seed = 1;
     bool powerAtStart = false;
 
-    app.add_option("--flash", flashFile, "Flash description file (default: examples/flash.txt)");
+    app.add_option("--flash", flashFile,
+                   "Flash description file (default: flash.txt of the data folder)");
     app.add_option("--manufacturer", manufacturer, "Manufacturer code the flash reports");
     app.add_option("--device", device, "Device code the flash reports");
     app.add_option("--extra-id", extraId, "Extra identification byte (0x01/0xEC with 0xE3/0xE4)");
