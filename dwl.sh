@@ -4,14 +4,15 @@
 #   ./dwl.sh test       install, build, run the tests; each libFuzzer harness for 60 s
 #                       (clang, build-fuzz/); valgrind memcheck of a whole mode-5 run; then the
 #                       same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
-#                       (build-asan/)
+#                       (build-asan/); the package too, and its contents are checked
 #   ./dwl.sh demo       install, build, flash the sample images into the emulated handset
+#   ./dwl.sh package    install, build, make the Debian package build/dwl_<version>_<arch>.deb
 #   ./dwl.sh format     clang-format every source file
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format
-    clang libclang-rt-14-dev valgrind)
+    clang libclang-rt-14-dev valgrind dpkg-dev help2man desktop-file-utils)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {
@@ -34,6 +35,13 @@ build() { # folder, extra cmake options...
     cmake --build "$dir" -j "$jobs"
 }
 
+package() { # the Debian package of the build in build/, the only one there
+    rm -f build/dwl_*.deb
+    local out
+    out=$(cd build && cpack -G DEB 2>&1) || { echo "$out" >&2; return 1; }
+    grep -F 'CPack: - package:' <<<"$out"
+}
+
 case "${1:-build}" in
 build)
     install_missing
@@ -43,6 +51,8 @@ test)
     install_missing
     build build
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    package
+    tools/check-package build
     fuzz/run.sh 60
     fuzz/memcheck.sh build
     build build-asan -DDWL_SANITIZE=ON -DDWL_WITH_QT=OFF -DDWL_WITH_BENCH=OFF \
@@ -55,11 +65,16 @@ demo)
     build build
     exec build/app/dwl demo
     ;;
+package)
+    install_missing
+    build build
+    package
+    ;;
 format)
     git ls-files '*.cpp' '*.h' | xargs clang-format -i
     ;;
 *)
-    echo "usage: $0 [build|test|demo|format]" >&2
+    echo "usage: $0 [build|test|demo|package|format]" >&2
     exit 2
     ;;
 esac

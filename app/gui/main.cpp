@@ -1,11 +1,14 @@
 // dwl-gui: the bench operator's program. The main panel and its windows on Qt Widgets, the COM
 // ports on real serial devices, or, on request, on the emulated handset inside the program.
 //
-//     dwl-gui [--sim]
+//     dwl-gui [--sim] [--version] [IMAGE...]
 //
 // --sim starts with the emulated handset; the Handset ring of the main panel switches between
-// the serial cable and the emulated handset at any time between commands.
+// the serial cable and the emulated handset at any time between commands. Images named (*.bin,
+// *.ogm, *.tfs) are loaded once the panel is up.
 #include "app/gui/gui_line.h"
+#include "app/gui/gui_open_files.h"
+#include "dwl_version.h"
 #include "platform/qt/serial_backend.h"
 #include "platform/qt/ui_view.h"
 #include "platform/qt/ui_wait_hook.h"
@@ -14,8 +17,11 @@
 #include "ui/dwl51mmi.h"
 
 #include <QApplication>
+#include <QTimer>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -35,12 +41,19 @@ int main(int argc, char** argv) {
             emulated = true;
             continue;
         }
+        if (i > 0 && std::strcmp(argv[i], "--version") == 0) {
+            std::printf("dwl-gui %s\n", DWL_VERSION);
+            return 0;
+        }
         args.push_back(argv[i]);
     }
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
 
     QApplication app(count, args.data());
+    // What Qt left of the arguments: the images to load ("Open with").
+    std::vector<std::string> images(args.begin() + 1, args.begin() + count);
+    QTimer::singleShot(0, [images] { dwlgui_LoadImages(images); });
     // The main window closes through its own callback, which ends the program.
     app.setQuitOnLastWindowClosed(false);
 
