@@ -25,7 +25,7 @@ bool isFolder(const std::string& path) {
 
 // The folder of the running program, or "".
 std::string programFolder() {
-    char path[4096];
+    char path[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
     if (n <= 0) return "";
     path[n] = '\0';
@@ -49,7 +49,7 @@ bool isHandsetProgram(const char* name) {
 std::vector<std::string> dwl12_5DataFolders() {
     std::vector<std::string> folders;
     const std::string program = programFolder();
-    char installed[4096];
+    char installed[PATH_MAX];
     if (!program.empty() && realpath((program + "/../share/dwl").c_str(), installed) != nullptr &&
         isFolder(installed))
         folders.emplace_back(installed);
