@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -32,13 +33,23 @@ void SleepSeconds(double s) {
     nanosleep(&ts, nullptr);
 }
 
-// A pseudo-terminal keeps no parity setting (the kernel clears it), so only the rate tells
-// whether both ends agree.
-long SlaveBaud(int fd, long fallback) {
+// Longest stretch of wire time the server lets pass between two looks at the line while bytes
+// stream in either direction: bytes are taken and handed over in chunks of about this length.
+constexpr double kChunkSeconds = 0.004;
+
+// The PC's side of the line as the slave holds it. A pseudo-terminal keeps no parity setting
+// (the kernel clears it), so the handset's own parity stands in for it.
+sim::LineSettings PcLine(int fd, sim::LineSettings fallback, int handsetParity) {
     long baud = 0;
     int parity = 0;
     if (!ReadSlaveLineSettings(fd, &baud, &parity) || baud <= 0) return fallback;
-    return baud;
+    return sim::LineSettings{baud, parity != 0 ? parity : handsetParity};
+}
+
+int PendingFromPc(int fd) {
+    int n = 0;
+    if (ioctl(fd, FIONREAD, &n) != 0) return 0;
+    return n;
 }
 
 struct WireByte {
@@ -48,26 +59,28 @@ struct WireByte {
 
 class PtyServer {
   public:
-    PtyServer(int fd, const sim::HandsetConfig& config) : fd_(fd), handset_(config) {}
+    PtyServer(int fd, const sim::HandsetConfig& config, bool paced)
+        : fd_(fd), handset_(config), paced_(paced) {}
 
     int run() {
         engine().start(MonotonicNow());
         for (;;) {
             double now = MonotonicNow();
-            engine().advanceTo(now);
-            pollfd p{fd_, POLLIN, 0};
-            int rc = poll(&p, 1, waitMilliseconds(now));
-            if (rc < 0 && errno != EINTR) return 1;
-            now = MonotonicNow();
-            bool hangUp = (p.revents & POLLHUP) != 0;
-            if (!hangUp && (p.revents & POLLIN)) hangUp = !readFromPc(now);
-            if (hangUp) {
+            // Bytes from the PC first, at the times they came off the wire, so that the
+            // handset's replies start from those times and not from this look at the line.
+            if (!takeFromPc(now)) {
                 portClosed(now);
                 continue;
             }
             closed_ = false;
             engine().advanceTo(now);
             writeToPc(now);
+            // While bytes from the PC are still on the wire the server does not ask to be
+            // woken by them: it comes back when the next chunk has arrived.
+            pollfd p{fd_, static_cast<short>(receiving_ ? 0 : POLLIN), 0};
+            int rc = poll(&p, 1, waitMilliseconds(MonotonicNow()));
+            if (rc < 0 && errno != EINTR) return 1;
+            if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) portClosed(MonotonicNow());
         }
     }
 
@@ -77,29 +90,77 @@ class PtyServer {
     int waitMilliseconds(double now) {
         double until = now + kMaxWait;
         until = std::min(until, engine().nextEventTime());
-        if (!engine().output().empty()) until = std::min(until, engine().output().front().readyAt);
+        const std::deque<sim::OutByte>& out = engine().output();
+        if (!out.empty()) {
+            // A reply goes over whole when it is short; a long stream in chunks.
+            double first = out.front().readyAt;
+            until = std::min(until, std::min(out.back().readyAt, first + kChunkSeconds));
+        }
+        if (receiving_) until = std::min(until, nextArrival_);
         if (!wire_.empty()) until = std::min(until, now + 0.002); // the line was full: retry soon
         double wait = std::max(0.0, until - now);
         return static_cast<int>(std::ceil(wait * 1000.0));
     }
 
-    // False when the PC has closed the port.
-    bool readFromPc(double now) {
+    // Takes the bytes from the PC that have come off the wire by `now`. False when the PC has
+    // closed the port.
+    bool takeFromPc(double now) {
+        const sim::LineSettings line = PcLine(fd_, pcLine_, engine().lineSettings().parity);
+        pcLine_ = line;
+        if (!paced_) return readFromPc(now, 1 << 20, line, 0.0, now);
+
+        const int pending = PendingFromPc(fd_);
+        if (pending <= 0) {
+            receiving_ = false;
+            pollfd p{fd_, 0, 0};
+            return !(poll(&p, 1, 0) > 0 && (p.revents & POLLHUP));
+        }
+        const double byteTime = sim::ByteTime(line);
+        if (!receiving_) {
+            // The first byte of a burst went on the wire when the PC wrote it, which is when
+            // this look at the line was woken, or after the bytes before it.
+            receiving_ = true;
+            rxFree_ = std::max(rxFree_, now);
+        }
+        int due = static_cast<int>(std::floor((now - rxFree_) / byteTime + 1e-6));
+        due = std::min(due, pending);
+        bool open = true;
+        if (due > 0) open = readFromPc(rxFree_, due, line, byteTime, now);
+        const int left = pending - std::max(due, 0);
+        if (left <= 0) {
+            receiving_ = false;
+        } else {
+            const int chunk = std::max(1, static_cast<int>(kChunkSeconds / byteTime));
+            nextArrival_ = rxFree_ + byteTime * std::min(left, chunk);
+        }
+        return open;
+    }
+
+    // Reads at most `limit` bytes; byte i came off the wire at start + (i + 1) x byteTime.
+    bool readFromPc(double start, int limit, sim::LineSettings line, double byteTime, double now) {
         uint8_t buffer[4096];
-        ssize_t n = read(fd_, buffer, sizeof buffer);
-        if (n < 0) return errno != EIO;
-        if (n == 0) return true;
-        // The settings the PC's bytes went out with.
-        pcBaud_ = SlaveBaud(fd_, pcBaud_);
-        for (ssize_t i = 0; i < n; ++i) {
-            sim::LineSettings sentAt{pcBaud_, engine().lineSettings().parity};
-            engine().receive(buffer[i], sentAt, now);
+        while (limit > 0) {
+            const size_t want = std::min<size_t>(sizeof buffer, static_cast<size_t>(limit));
+            ssize_t n = read(fd_, buffer, want);
+            if (n < 0) return errno != EIO;
+            if (n == 0) return true;
+            for (ssize_t i = 0; i < n; ++i) {
+                double at = byteTime > 0.0 ? start + byteTime * static_cast<double>(i + 1) : now;
+                engine().receive(buffer[i], line, std::min(at, now));
+            }
+            if (byteTime > 0.0) {
+                start += byteTime * static_cast<double>(n);
+                rxFree_ = start;
+            }
+            limit -= static_cast<int>(n);
+            if (static_cast<size_t>(n) < want) break;
         }
         return true;
     }
 
     void portClosed(double now) {
         wire_.clear();
+        receiving_ = false;
         if (!closed_) {
             // Closing the port is the only power switch a pseudo-terminal has.
             closed_ = true;
@@ -113,11 +174,10 @@ class PtyServer {
     void writeToPc(double now) {
         std::deque<sim::OutByte>& out = engine().output();
         if (!out.empty() && out.front().readyAt <= now) {
-            pcBaud_ = SlaveBaud(fd_, pcBaud_);
             while (!out.empty() && out.front().readyAt <= now) {
                 sim::OutByte b = out.front();
                 out.pop_front();
-                sim::LineSettings pc{pcBaud_, b.settings.parity};
+                sim::LineSettings pc{pcLine_.baud, b.settings.parity};
                 wire_.push_back(WireByte{engine().deliver(b, pc), b.announcement});
             }
         }
@@ -141,9 +201,15 @@ class PtyServer {
 
     int fd_;
     sim::Handset handset_;
-    long pcBaud_ = sim::kBootLine.baud;
+    bool paced_;
+    sim::LineSettings pcLine_ = sim::kBootLine;
     std::deque<WireByte> wire_;
     bool closed_ = false;
+    // Bytes from the PC are on the wire; rxFree_ is when the last one taken came off it, and
+    // nextArrival_ when the next chunk will have.
+    bool receiving_ = false;
+    double rxFree_ = 0.0;
+    double nextArrival_ = 0.0;
 };
 
 } // namespace
@@ -176,10 +242,13 @@ bool OpenPty(PtyEndpoint* endpoint) {
     return true;
 }
 
-int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config) {
+int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced) {
     sim::HandsetConfig served = config;
+    // The handset's replies take their wire time at its own settings, which are the PC's
+    // whenever both ends agree.
+    served.wirePacing = paced;
     served.powerOnDtr = false; // no modem lines: powered at start
     served.wakeUpInterval = 0.020;
-    PtyServer server(endpoint.masterFd, served);
+    PtyServer server(endpoint.masterFd, served, paced);
     return server.run();
 }
