@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     bool powerAtStart = false;
     bool instant = false;
     double latencyMs = 0.0;
+    std::string reportPath;
 
     app.add_option("--flash", flashFile, "Flash description file (default: examples/flash.txt)");
     app.add_option("--manufacturer", manufacturer, "Manufacturer code the flash reports");
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0.0, 60000.0));
     app.add_flag("--instant", instant,
                  "No wire pacing: bytes pass as fast as the pseudo-terminal carries them");
+    app.add_option("--report", reportPath,
+                   "After each run (the PC closes the port) write the line's figures to FILE");
     app.add_option("--line-errors", lineErrors, "Probability per byte of a garbled byte")
         ->check(CLI::Range(0.0, 1.0));
     app.add_option("--disconnect", disconnectAt, "Pull the cable at STEP[:N]");
@@ -157,5 +160,5 @@ int main(int argc, char** argv) {
     }
     std::printf("dwl-handset-sim: %s\n", endpoint.slavePath.c_str());
     std::fflush(stdout);
-    return ServeHandset(endpoint, config, !instant);
+    return ServeHandset(endpoint, config, !instant, reportPath);
 }

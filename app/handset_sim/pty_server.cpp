@@ -6,14 +6,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <deque>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -52,6 +55,26 @@ int PendingFromPc(int fd) {
     return n;
 }
 
+// What the line carried during one opening of the port, from the wake-up byte the PC answered
+// to the last byte to the PC. The protocol never has both directions busy at once, so the run
+// can take no less than `busy` plus the handset's own waits; the span over that is the run's
+// wire ratio.
+struct LineTally {
+    double start = -1.0; // when the wake-up byte the PC answered went on the wire
+    double end = 0.0;    // when the last byte of either direction was through
+    double busy = 0.0;   // wire time of every byte, both directions
+    unsigned long long toHandset = 0;
+    unsigned long long toPc = 0;
+};
+
+void WriteReport(const std::string& path, const LineTally& t, double waits) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return;
+    std::fprintf(f, "span %.6f\nbusy %.6f\nwaits %.6f\nbytes_to_handset %llu\nbytes_to_pc %llu\n",
+                 t.end - t.start, t.busy, waits, t.toHandset, t.toPc);
+    std::fclose(f);
+}
+
 struct WireByte {
     uint8_t value;
     bool announcement;
@@ -59,8 +82,8 @@ struct WireByte {
 
 class PtyServer {
   public:
-    PtyServer(int fd, const sim::HandsetConfig& config, bool paced)
-        : fd_(fd), handset_(config), paced_(paced) {}
+    PtyServer(int fd, const sim::HandsetConfig& config, bool paced, std::string reportPath)
+        : fd_(fd), handset_(config), paced_(paced), reportPath_(std::move(reportPath)) {}
 
     int run() {
         engine().start(MonotonicNow());
@@ -78,7 +101,8 @@ class PtyServer {
             // While bytes from the PC are still on the wire the server does not ask to be
             // woken by them: it comes back when the next chunk has arrived.
             pollfd p{fd_, static_cast<short>(receiving_ ? 0 : POLLIN), 0};
-            int rc = poll(&p, 1, waitMilliseconds(MonotonicNow()));
+            const timespec wait = waitTime(MonotonicNow());
+            int rc = ppoll(&p, 1, &wait, nullptr);
             if (rc < 0 && errno != EINTR) return 1;
             if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) portClosed(MonotonicNow());
         }
@@ -87,7 +111,7 @@ class PtyServer {
   private:
     sim::HandsetEngine& engine() { return handset_.impl(); }
 
-    int waitMilliseconds(double now) {
+    timespec waitTime(double now) {
         double until = now + kMaxWait;
         until = std::min(until, engine().nextEventTime());
         const std::deque<sim::OutByte>& out = engine().output();
@@ -99,7 +123,10 @@ class PtyServer {
         if (receiving_) until = std::min(until, nextArrival_);
         if (!wire_.empty()) until = std::min(until, now + 0.002); // the line was full: retry soon
         double wait = std::max(0.0, until - now);
-        return static_cast<int>(std::ceil(wait * 1000.0));
+        timespec ts{};
+        ts.tv_sec = static_cast<time_t>(wait);
+        ts.tv_nsec = static_cast<long>((wait - static_cast<double>(ts.tv_sec)) * 1e9);
+        return ts;
     }
 
     // Takes the bytes from the PC that have come off the wire by `now`. False when the PC has
@@ -144,9 +171,19 @@ class PtyServer {
             ssize_t n = read(fd_, buffer, want);
             if (n < 0) return errno != EIO;
             if (n == 0) return true;
+            const double lineByte = sim::ByteTime(line);
             for (ssize_t i = 0; i < n; ++i) {
                 double at = byteTime > 0.0 ? start + byteTime * static_cast<double>(i + 1) : now;
-                engine().receive(buffer[i], line, std::min(at, now));
+                at = std::min(at, now);
+                if (tally_.start < 0.0) {
+                    // The wake-up byte this answers was on the wire just before.
+                    tally_.start = at - lineByte - sim::ByteTime(sim::kBootLine);
+                    tally_.busy += sim::ByteTime(sim::kBootLine);
+                }
+                tally_.busy += lineByte;
+                tally_.toHandset++;
+                tally_.end = std::max(tally_.end, at);
+                engine().receive(buffer[i], line, at);
             }
             if (byteTime > 0.0) {
                 start += byteTime * static_cast<double>(n);
@@ -161,6 +198,18 @@ class PtyServer {
     void portClosed(double now) {
         wire_.clear();
         receiving_ = false;
+        if (!closed_ && tally_.start >= 0.0 && !reportPath_.empty()) {
+            const sim::Recording& rec = engine().recording();
+            int replies = 0;
+            for (int n : rec.replies)
+                replies += n;
+            // The handset's own waits: its turnaround before each reply, and the quiet time
+            // after which it takes the extension module as complete.
+            double waits = replies * std::max(0.0, engine().config().faults.replyDelay);
+            if (!rec.extensionModule.empty()) waits += engine().config().idleGap;
+            WriteReport(reportPath_, tally_, waits);
+        }
+        if (!closed_) tally_ = LineTally{};
         if (!closed_) {
             // Closing the port is the only power switch a pseudo-terminal has.
             closed_ = true;
@@ -179,6 +228,11 @@ class PtyServer {
                 out.pop_front();
                 sim::LineSettings pc{pcLine_.baud, b.settings.parity};
                 wire_.push_back(WireByte{engine().deliver(b, pc), b.announcement});
+                if (!b.announcement && tally_.start >= 0.0) {
+                    tally_.busy += sim::ByteTime(b.settings);
+                    tally_.toPc++;
+                    tally_.end = std::max(tally_.end, now);
+                }
             }
         }
         while (!wire_.empty()) {
@@ -202,6 +256,8 @@ class PtyServer {
     int fd_;
     sim::Handset handset_;
     bool paced_;
+    std::string reportPath_;
+    LineTally tally_;
     sim::LineSettings pcLine_ = sim::kBootLine;
     std::deque<WireByte> wire_;
     bool closed_ = false;
@@ -242,13 +298,14 @@ bool OpenPty(PtyEndpoint* endpoint) {
     return true;
 }
 
-int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced) {
+int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced,
+                 const std::string& reportPath) {
     sim::HandsetConfig served = config;
     // The handset's replies take their wire time at its own settings, which are the PC's
     // whenever both ends agree.
     served.wirePacing = paced;
     served.powerOnDtr = false; // no modem lines: powered at start
     served.wakeUpInterval = 0.020;
-    PtyServer server(endpoint.masterFd, served, paced);
+    PtyServer server(endpoint.masterFd, served, paced, reportPath);
     return server.run();
 }

@@ -17,4 +17,9 @@ bool OpenPty(PtyEndpoint* endpoint);
 // byte takes its time on the wire in both directions, at the rate the PC set on the line
 // (10 bits a byte, 11 with parity); without it bytes pass as fast as the pseudo-terminal
 // carries them.
-int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced);
+//
+// With a report path, each time the PC closes the port the server writes there what the line
+// carried since the PC's first byte (see LineTally in pty_server.cpp): the span of the line's
+// activity, the wire time of its bytes and the handset's own waits.
+int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced,
+                 const std::string& reportPath = std::string());

@@ -204,8 +204,9 @@ void QtSerialDevice::sleepOnLine(int msecs, bool wantInput) {
     }
     if (r & POLLOUT) pumpOutput();
     if (r & POLLIN) {
-        port_.waitForReadyRead(0); // takes in what arrived
+        port_.waitForReadyRead(0); // takes in what arrived, and may write some output
         checkError();
+        accountHandoff();
     }
     if ((r & POLLERR) || ((r & POLLHUP) && !(r & POLLIN))) markLost(lineErrorText(fd).c_str());
 }
@@ -228,9 +229,11 @@ int QtSerialDevice::write(const uint8_t* data, int count) {
 }
 
 void QtSerialDevice::pumpOutput() {
-    if (port_.bytesToWrite() <= 0) return;
-    port_.waitForBytesWritten(0);
-    checkError();
+    if (port_.bytesToWrite() > 0) {
+        port_.waitForBytesWritten(0);
+        checkError();
+    }
+    accountHandoff();
 }
 
 void QtSerialDevice::accountHandoff() {
