@@ -55,7 +55,7 @@ std::string lineErrorText(int fd) {
     errno = 0;
     ssize_t n = ::read(fd, &byte, 1);
     if (n < 0 && errno != EAGAIN && errno != EINTR) return std::strerror(errno);
-    return "hung up";
+    return "the line hung up";
 }
 } // namespace
 

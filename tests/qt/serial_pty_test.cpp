@@ -7,6 +7,7 @@
 #include "platform/qt/serial_backend.h"
 #include "platform/qt/serial_qt_device.h"
 #include "platform/qt/serial_termios2.h"
+#include "session/dwl_oplog.h"
 #include "tests/qt/serial_pty_peer.h"
 
 #include <gtest/gtest.h>
@@ -346,6 +347,32 @@ TEST_F(RealPortOnPty, LostLineEndsWaitsAtOnce) {
     EXPECT_EQ(ComRd(kPort, buffer, 4), 0);
     EXPECT_LT(secondsSince(start), 0.5);
     EXPECT_EQ(CloseCom(kPort), 0);
+}
+
+TEST_F(RealPortOnPty, PortLostMidWaitEndsItAtOnceAndIsLoggedOnce) {
+    ASSERT_EQ(open(460800, 0), 0);
+    SetComTime(kPort, 10.0);
+    const int linesBefore = mv_NbCommentLine;
+    // The adapter is pulled while the PC waits for an answer.
+    std::thread pull([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        peer.hangUp();
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    const double waited = secondsSince(start);
+    pull.join();
+    EXPECT_GE(waited, 0.15);
+    EXPECT_LT(waited, 1.0) << "the wait ran on towards its 10 s time-out";
+    EXPECT_LT(WaitInQ(kPort, 5.0), 0);
+    EXPECT_LT(WaitOutQEmpty(kPort, 5.0), 0);
+    EXPECT_LT(secondsSince(start), 1.0);
+
+    // One line naming the device and the system's error.
+    EXPECT_EQ(mv_NbCommentLine, linesBefore + 1) << ma_Comment;
+    const std::string line = ma_Comment;
+    EXPECT_EQ(line.rfind(" Port lost: " + peer.slavePath() + ": ", 0), 0u) << line;
+    EXPECT_GT(line.size(), (" Port lost: " + peer.slavePath() + ": x ").size() - 1) << line;
 }
 
 } // namespace
