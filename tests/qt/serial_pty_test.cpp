@@ -155,6 +155,21 @@ TEST_F(RealPortOnPty, ReadsTimeOutAfterTheSetTime) {
     EXPECT_GE(waited, 0.18);
     EXPECT_LT(waited, 1.0);
 
+    // Bytes that trickle in do not restart the time-out: one time-out for the whole call.
+    std::thread trickle([&] {
+        for (uint8_t b : {0x01, 0x02, 0x03}) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+            peer.send({b});
+        }
+    });
+    start = Clock::now();
+    const int got = ComRd(kPort, buffer, 4);
+    waited = secondsSince(start);
+    trickle.join();
+    EXPECT_LT(got, 3);
+    EXPECT_LT(waited, 0.3);
+    FlushInQ(kPort);
+
     // A byte that arrives during the wait ends it early.
     std::thread late([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
