@@ -44,7 +44,8 @@ int runDemo(bool json) {
         return dwlcli::kExitInternal;
     }
     std::string why;
-    if (!handset.start(program, {}, 10000, &why)) {
+    // The handset describes its flash from the same examples folder as the run.
+    if (!handset.start(program, {"--flash", examples + "/flash.txt"}, 10000, &why)) {
         fprintf(stderr, "dwl: %s\n", why.c_str());
         return dwlcli::kExitInternal;
     }
