@@ -3,6 +3,7 @@
 #include "link/com_map.h"
 #include "link/dwl12pclib.h"
 #include "link/rs232.h"
+#include "link/rs232_cancel.h"
 #include "link/serial_device.h"
 #include "platform/qt/serial_backend.h"
 #include "platform/qt/serial_qt_device.h"
@@ -362,6 +363,29 @@ TEST_F(RealPortOnPty, LostLineEndsWaitsAtOnce) {
     EXPECT_EQ(ComRd(kPort, buffer, 4), 0);
     EXPECT_LT(secondsSince(start), 0.5);
     EXPECT_EQ(CloseCom(kPort), 0);
+}
+
+TEST_F(RealPortOnPty, OperatorCancelFromAnotherThreadWakesTheWaits) {
+    ASSERT_EQ(open(460800, 0), 0);
+    SetComTime(kPort, 10.0);
+    std::thread stop([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        rs232_Cancel();
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    stop.join();
+    EXPECT_LT(secondsSince(start), 1.0);
+    // Until cleared, waits give up at once, and output is not waited for.
+    std::vector<uint8_t> data = pattern(64 * 1024);
+    ComWrt(kPort, data.data(), static_cast<int>(data.size()));
+    EXPECT_GT(WaitOutQEmpty(kPort, 5.0), 0);
+    EXPECT_EQ(WaitInQ(kPort, 5.0), 0);
+    EXPECT_LT(secondsSince(start), 1.0);
+    rs232_ClearCancel();
+    FlushOutQ(kPort);
+    peer.send({0x5A});
+    EXPECT_EQ(ComRdByte(kPort), 0x5A);
 }
 
 TEST_F(RealPortOnPty, PortLostMidWaitEndsItAtOnceAndIsLoggedOnce) {
