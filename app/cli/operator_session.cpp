@@ -302,10 +302,11 @@ int OperatorSession::prepare(bool withImages) {
     if (dwl50_1InitPanels() != 0)
         return failWith(kExitInternal, "cannot load the layout files of " + settings_.layoutDir);
     if (takeResultWindow()) {
-        // flash.txt is missing or malformed: no run could find its sectors.
-        const ReadResult& r = report_.result;
-        return failWith(r.family < 0 ? kExitTfsDescription : r.family,
-                        r.message + " (in " + settings_.workdir + ")");
+        // flash.txt is missing or malformed. As on the panel, the run goes on with the blocks
+        // read before the error; a handset whose flash they do not describe is refused later.
+        fprintf(stderr, "dwl: warning: %s (in %s)\n", report_.result.message.c_str(),
+                settings_.workdir.c_str());
+        report_.result = ReadResult{};
     }
 
     // The handset ring: the emulated handset or the serial cable.
