@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -280,6 +281,11 @@ TEST_F(TfsCandidateTest, NamePartInTheWorkingDirectory) {
 
 TEST_F(TfsCandidateTest, TfsCfgAsTheLastResort) {
     write(work.file("tfs.cfg"), "DEFAULT");
+    // Folders named like the first two candidates are no files that open.
+    ASSERT_EQ(mkdir(images.file("folder.cfg").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(work.file("folder.cfg").c_str(), 0755), 0);
+    ASSERT_EQ(dwl10_201InitTFSDescriptionFor(images.file("folder.tfs").c_str()), 1);
+    EXPECT_STREQ(vg_TFSDescritpion.Version, "DEFAULT");
     ASSERT_EQ(dwl10_201InitTFSDescriptionFor(images.file("other.tfs").c_str()), 1);
     EXPECT_STREQ(vg_TFSDescritpion.Version, "DEFAULT");
     ASSERT_EQ(dwl10_201InitTFSDescriptionFor(""), 1);
