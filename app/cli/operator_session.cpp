@@ -394,7 +394,9 @@ void OperatorSession::fillReport() {
         image.size = size;
         image.byteSum = static_cast<uint32_t>(sum);
         report_.images.push_back(image);
-        if (report_.result.family == 0 && c.DownloadType == 0) report_.bytesWritten += g.slot->Size;
+        // Another download type writes nothing but the TFS image of mode 4.
+        const bool written = c.DownloadType == 0 || (c.Mode == 4 && g.image == 2);
+        if (report_.result.family == 0 && written) report_.bytesWritten += g.slot->Size;
     }
 }
 

@@ -155,10 +155,18 @@ TEST(FlashRun, SettingsFileOfAnyNameRestoresTheBinaryImageAndOptions) {
     EXPECT_FALSE(testsupport::readBytes(examples() + "/config.txt").size() > 0);
 }
 
-TEST(FlashRun, DownloadTypeOtherThanZeroWritesNothing) {
+TEST(FlashRun, DownloadTypeOtherThanZeroWritesOnlyTheTfsImageOfModeFour) {
     const clitest::Run run = runDwl("flash --sim --download-type 2 --bin " + sample("sample.bin"));
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_TRUE(run.has("result: Error during the download (family 1, code 0, exit 1)"));
+    // Mode 4 writes its TFS image whatever the download type, and reports it.
+    const std::string images = " --ogm " + sample("sample.ogm") + " --tfs " + sample("sample.tfs");
+    const clitest::Run json = runDwl("flash --sim --json --download-type 1" + images);
+    EXPECT_EQ(json.status, 0) << json.out << json.err;
+    EXPECT_EQ(json.json()["bytes_written"], 85598);
+    const clitest::Run text = runDwl("flash --sim --download-type 3" + images);
+    EXPECT_TRUE(text.has("elapsed: ")) << text.out;
+    EXPECT_TRUE(text.has(", 85598 bytes, ")) << text.out;
 }
 
 TEST(FlashRun, SeveralPortsRunInParallelWithOneSummaryLineEach) {
