@@ -161,7 +161,7 @@ TEST(BadFiles, EmptyAndOddImagesAreHandled) {
     // An empty binary image is held but has nothing to write: the step is skipped.
     const clitest::Run empty = runDwl("flash --sim --bin " + quoted(dir.file("empty.bin")));
     EXPECT_EQ(empty.status, 0) << empty.out << empty.err;
-    EXPECT_TRUE(empty.has("Binary file not loaded : step skipped"));
+    EXPECT_TRUE(empty.has("Binary file empty : step skipped"));
     // An odd ogm image goes padded to an even size; the file size is reported.
     const clitest::Run odd = runDwl("flash --sim --json --ogm " + quoted(dir.file("odd.ogm")));
     EXPECT_EQ(odd.status, 0) << odd.err;
