@@ -450,7 +450,23 @@ int OperatorSession::bootOnly() {
     report_.elapsedSeconds = dwl_Now() - started;
     fillReport();
     report_.result = ReadResult{};
-    if (report_.flashIdentified) {
+    const DownloadContext& c = sg_DownloadContext;
+    uint8_t index = 0;
+    if (report_.flashIdentified &&
+        dwl10_500GetFlashIndex(c.FlashManufacturerId, c.FlashDeviceId, &index) != 1) {
+        // Identified, but flash.txt has no block with these codes: no run could write it.
+        char text[160];
+        snprintf(text, sizeof text,
+                 "flash.txt does not describe the flash read: manufacturer code %u (0x%02X), "
+                 "device code %u (0x%02X)",
+                 c.FlashManufacturerId, c.FlashManufacturerId, c.FlashDeviceId, c.FlashDeviceId);
+        report_.result.known = true;
+        report_.result.family = 2;
+        report_.result.hasCode = true;
+        report_.result.code = 15;
+        report_.result.message = text;
+        report_.exitStatus = 2;
+    } else if (report_.flashIdentified) {
         report_.result.known = true;
         report_.result.family = 0;
         report_.result.hasCode = true;

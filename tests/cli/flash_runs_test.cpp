@@ -212,6 +212,14 @@ TEST(BootAndFormat, BootIdentifiesTheFlashAndWritesNothing) {
     EXPECT_TRUE(silent.has("result: the flash was not identified"));
 }
 
+TEST(BootAndFormat, BootOnAFlashThatFlashTxtDoesNotDescribe) {
+    const clitest::Run run = runDwl("boot --sim --sim-manufacturer 0x89 --sim-device 0x99");
+    EXPECT_EQ(run.status, 2) << run.out << run.err;
+    EXPECT_TRUE(run.has("result: flash.txt does not describe the flash read: manufacturer code "
+                        "137 (0x89), device code 153 (0x99) (family 2, code 15, exit 2)"))
+        << run.out;
+}
+
 TEST(BootAndFormat, FormatRunsTheFormatConversation) {
     const clitest::Run run = runDwl("format --sim --wait-states 0,1,2,3");
     EXPECT_EQ(run.status, 0) << run.out << run.err;
