@@ -114,9 +114,9 @@ TEST_F(FormatReplies, AllEightRepliesSucceed) {
 TEST_F(FormatReplies, WrongFirstStageSkipsTheMountReads) {
     line.reply({0x00, 0x45, 0x22, 0x23, 0x21});
     EXPECT_EQ(dwl3_11FormatFlash(1), DWL_CODE_FORMAT_FAILED);
-    std::vector<std::string> expected = {
-        " MakeBadMapTable err ", " Flash Formatting is fail!!1 ", " Flash Formatting is fail!!4 ",
-        " Flash format failed : no MakeBadMapTable (0x57) reply "};
+    std::vector<std::string> expected = {" MakeBadMapTable err ", " Flash Formatting is fail!!1 ",
+                                         " Flash Formatting is fail!!4 ",
+                                         " Flash format failed : no MakeBadMapTable (0x57) reply "};
     EXPECT_EQ(panel.lines, expected);
 }
 
