@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build, tests and demo of dwl on a Debian machine.
 #   ./dwl.sh            install what is missing, build (build/)
-#   ./dwl.sh test       install, build, run the tests; each libFuzzer harness for 60 s
+#   ./dwl.sh test       install, build, run the tests; compile a Release tree (build-release/);
+#                       each libFuzzer harness for 60 s
 #                       (clang, build-fuzz/); valgrind memcheck of a whole mode-5 run; then the
 #                       same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
 #                       (build-asan/)
@@ -43,6 +44,10 @@ test)
     install_missing
     build build
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    # A second build type, compiled only: warnings that only the optimiser's view shows (-Werror)
+    # must not break a Release build.
+    cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DDWL_WITH_BENCH=OFF >/dev/null
+    cmake --build build-release -j 2
     fuzz/run.sh 60
     fuzz/memcheck.sh build
     build build-asan -DDWL_SANITIZE=ON -DDWL_WITH_QT=OFF -DDWL_WITH_BENCH=OFF \
