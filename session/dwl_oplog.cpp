@@ -4,14 +4,23 @@
 #include "session/uis.h"
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 
 char ma_Comment[100];
 int mv_NbCommentLine = 0;
 
 void dwl50_1AddComment(const char* text) {
-    // Longer texts are cut to the buffer; the line always ends with its NUL.
-    snprintf(ma_Comment, sizeof ma_Comment, " %s ", text != nullptr ? text : "");
+    // " text ", cut to the buffer as snprintf would cut it; the line always ends with its NUL.
+    // (Copied by hand: a formatted copy of a text as long as the buffer draws a truncation
+    // warning once the compiler inlines this into dwl50_2AddCommentF.)
+    const size_t room = sizeof ma_Comment - 1;
+    size_t n = 0;
+    ma_Comment[n++] = ' ';
+    for (const char* p = text != nullptr ? text : ""; *p != '\0' && n < room; p++)
+        ma_Comment[n++] = *p;
+    if (n < room) ma_Comment[n++] = ' ';
+    ma_Comment[n] = '\0';
     InsertListItem(v_Panel, PANEL_OPERATOR_LOG, mv_NbCommentLine, ma_Comment, 0);
     mv_NbCommentLine++;
     SetCtrlIndex(v_Panel, PANEL_OPERATOR_LOG, mv_NbCommentLine - 1);
