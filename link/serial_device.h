@@ -5,7 +5,8 @@
 // virtual time of the emulated handset) until bytes arrive, the output drains, the operator
 // cancels (link/rs232_cancel.h), the device fails, or their time is up; none of them spins. A
 // read that waits longer than a short slice calls rs232_CallWaitHook() between slices. The
-// queue queries never wait. A wrapper around a device (a line trace, say) forwards every call.
+// queue queries do not sleep (the emulated handset's let a little virtual time pass, for
+// callers that poll). A wrapper around a device (a line trace, say) forwards every call.
 #pragma once
 
 #include <cstdint>
@@ -60,8 +61,8 @@ using SerialOpener =
 // Installs the backend that OpenComConfig uses; an empty opener makes every open fail.
 void rs232_SetOpener(SerialOpener opener);
 
-// A function the device backends call while they wait for the line (a read waiting for bytes,
-// the output queue draining), so that a front end can keep its windows painted. It must not
+// A function the device backends call between the slices of a read that waits for bytes, so
+// that a front end can keep its windows painted. It must not
 // start anything that uses the serial port. nullptr removes it.
 void rs232_SetWaitHook(void (*hook)());
 // Calls the installed wait hook, if any; backends call it from their waiting loops.

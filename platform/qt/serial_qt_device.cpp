@@ -204,9 +204,12 @@ void QtSerialDevice::sleepOnLine(int msecs, bool wantInput) {
     }
     if (r & POLLOUT) pumpOutput();
     if (r & POLLIN) {
+        const qint64 before = port_.bytesAvailable();
         port_.waitForReadyRead(0); // takes in what arrived, and may write some output
         checkError();
         accountHandoff();
+        // A hung-up line polls readable for ever with nothing to read.
+        if ((r & POLLHUP) && port_.bytesAvailable() == before) markLost("the line hung up");
     }
     if ((r & POLLERR) || ((r & POLLHUP) && !(r & POLLIN))) markLost(lineErrorText(fd).c_str());
 }

@@ -301,7 +301,7 @@ TEST(Programs, DemoFlashesTheSamplesThroughTheHandsetProgram) {
               3);
     EXPECT_LE(rate, 46080.0);
     EXPECT_GE(elapsed, bytes / 46080.0);
-    EXPECT_LT(elapsed, 15.0);
+    EXPECT_LT(elapsed, 20.0); // about 13 s; a busy machine adds some
 }
 
 } // namespace

@@ -151,7 +151,7 @@ TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(took, (13 + 8192) * 10.0 / 220338);
-    EXPECT_LT(took, 1.0);
+    EXPECT_LT(took, 2.0);
 
     // Closing the port powers the handset again from its boot loader.
     close(fd);
@@ -174,16 +174,18 @@ TEST(PtyProgram, LatencyComesBeforeEachReply) {
     SetRate(fd, B38400);
     tcflush(fd, TCIFLUSH);
     ASSERT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xBE});
-    std::vector<uint8_t> boot{0x44, 0x00, 0x03, 0, 0, 0, 0, 0x40, 0x00, 0xAA, 0x60, 0x00};
-    usleep(50000);
+    uint8_t answer = 0x44;
+    ASSERT_EQ(write(fd, &answer, 1), 1);
+    usleep(50000); // announcements already on their way are dropped
     tcflush(fd, TCIFLUSH);
+    std::vector<uint8_t> boot{0x00, 0x03, 0, 0, 0, 0, 0x40, 0x00, 0xAA, 0x60, 0x00};
     auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(write(fd, boot.data(), boot.size()), static_cast<ssize_t>(boot.size()));
     EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0x44});
     const double took =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(took, 0.3);
-    EXPECT_LT(took, 0.8);
+    EXPECT_LT(took, 1.5);
     close(fd);
 }
 
