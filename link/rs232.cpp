@@ -1,5 +1,6 @@
 #include "link/rs232.h"
 
+#include "link/line_trace.h"
 #include "link/serial_device.h"
 
 #include <cstdio>
@@ -42,7 +43,8 @@ int OpenComConfig(int port, const char* deviceName, long baud, int parity, int d
     if (!ports[port]) {
         if (!opener()) return kRS_NoPortFound;
         int error = kRS_CanNotOpenPort;
-        ports[port] = opener()(port, deviceName ? deviceName : "", &error);
+        ports[port] = dwl12_TraceDevice(opener()(port, deviceName ? deviceName : "", &error), port,
+                                        deviceName);
         if (!ports[port]) return error < 0 ? error : kRS_CanNotOpenPort;
     }
     int rc = ports[port]->configure(baud, parity, dataBits, stopBits);

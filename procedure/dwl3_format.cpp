@@ -1,6 +1,7 @@
 // Flash format exchange: one request byte, then the bootstrap reports each stage of the format.
 #include "procedure/dwl3_run.h"
 
+#include "link/line_step.h"
 #include "link/rs232.h"
 #include "session/dwl_oplog.h"
 
@@ -21,6 +22,7 @@ constexpr int kCodeFormatFailed = 22;
 
 int dwl3_11FormatFlash(int port) {
     bool allRight = true;
+    dwl12_SetLineStep("format");
     ComWrtByte(port, kFormatRequest);
 
     if (ComRdByte(port) == kBadMapTableMade) {

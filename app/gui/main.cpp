@@ -7,6 +7,7 @@
 // the serial cable and the emulated handset at any time between commands.
 #include "app/gui/gui_line.h"
 #include "platform/qt/serial_backend.h"
+#include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_view.h"
 #include "platform/qt/ui_wait_hook.h"
 #include "session/dwl50dev.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     QtUiView view;
     view.install();
     dwl_qt_InstallWaitHook();
+    dwl_qt_InstallSectorMap();
     dwlgui_UseLayoutFolder();
 
     v_SelectLineHook = &dwlgui_SelectLine;
@@ -59,6 +61,7 @@ int main(int argc, char** argv) {
 
     const int rc = dwl50_0Main(count, args.data());
 
+    dwl_qt_RemoveSectorMap();
     dwl_qt_RemoveWaitHook();
     v_SelectLineHook = nullptr;
     dwlgui_SelectLine(0);

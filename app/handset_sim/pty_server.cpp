@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <poll.h>
@@ -44,11 +46,13 @@ long SlaveBaud(int fd, long fallback) {
 struct WireByte {
     uint8_t value;
     bool announcement;
+    sim::Step step;
 };
 
 class PtyServer {
   public:
-    PtyServer(int fd, const sim::HandsetConfig& config) : fd_(fd), handset_(config) {}
+    PtyServer(int fd, const sim::HandsetConfig& config, TraceFile* trace)
+        : fd_(fd), handset_(config), trace_(trace) {}
 
     int run() {
         engine().start(MonotonicNow());
@@ -66,6 +70,7 @@ class PtyServer {
                 continue;
             }
             closed_ = false;
+            traceOpen(now);
             engine().advanceTo(now);
             writeToPc(now);
         }
@@ -87,15 +92,69 @@ class PtyServer {
     bool readFromPc(double now) {
         uint8_t buffer[4096];
         ssize_t n = read(fd_, buffer, sizeof buffer);
-        if (n < 0) return errno != EIO;
+        if (n < 0) {
+            if (errno != EIO) traceError(now, errno);
+            return errno != EIO;
+        }
         if (n == 0) return true;
         // The settings the PC's bytes went out with.
         pcBaud_ = SlaveBaud(fd_, pcBaud_);
+        ssize_t chunk = 0;
+        const char* expected = engine().stateName();
         for (ssize_t i = 0; i < n; ++i) {
+            // One trace line per run of bytes that the handset took in the same state.
+            if (trace_ != nullptr && engine().stateName() != expected) {
+                traceChunk(now, TRACE_PC_TO_HS, expected, buffer + chunk, i - chunk);
+                chunk = i;
+                expected = engine().stateName();
+            }
             sim::LineSettings sentAt{pcBaud_, engine().lineSettings().parity};
             engine().receive(buffer[i], sentAt, now);
         }
+        traceChunk(now, TRACE_PC_TO_HS, expected, buffer + chunk, n - chunk);
         return true;
+    }
+
+    // The trace, from the handset's side: its own line settings and what it expects or answers.
+    void traceOpen(double now) {
+        if (trace_ == nullptr || traceOpen_) return;
+        traceOpen_ = true;
+        openedAt_ = now;
+        traceEvent(now, TRACE_OPEN, "PC opened the port");
+    }
+
+    void traceEvent(double now, TraceWhat what, const char* detail) {
+        if (trace_ == nullptr) return;
+        traceSettings();
+        dwl12_TraceLine(trace_, now - openedAt_, what, settings_, engine().stateName(), nullptr,
+                        0, detail);
+        std::fflush(trace_->file);
+    }
+
+    void traceError(double now, int error) {
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "%d %s", error, std::strerror(error));
+        traceEvent(now, TRACE_ERROR, detail);
+    }
+
+    void traceChunk(double now, TraceWhat what, const char* step, const uint8_t* bytes,
+                    ssize_t count) {
+        if (trace_ == nullptr || count <= 0) return;
+        traceSettings();
+        dwl12_TraceLine(trace_, now - openedAt_, what, settings_, step, bytes,
+                        static_cast<size_t>(count), nullptr);
+    }
+
+    // Writes a speed event when the handset's line settings changed.
+    void traceSettings() {
+        const sim::LineSettings s = engine().lineSettings();
+        if (s == tracedSettings_ && settings_[0] != '\0') return;
+        const bool changed = settings_[0] != '\0';
+        tracedSettings_ = s;
+        dwl12_TraceSettings(settings_, sizeof settings_, s.baud, s.parity, 8, 1);
+        if (changed && traceOpen_)
+            dwl12_TraceLine(trace_, MonotonicNow() - openedAt_, TRACE_SPEED, settings_,
+                            engine().stateName(), nullptr, 0, nullptr);
     }
 
     void portClosed(double now) {
@@ -103,6 +162,10 @@ class PtyServer {
         if (!closed_) {
             // Closing the port is the only power switch a pseudo-terminal has.
             closed_ = true;
+            if (traceOpen_) {
+                traceEvent(now, TRACE_CLOSE, "PC closed the port");
+                traceOpen_ = false;
+            }
             engine().powerOn(now);
         }
         engine().advanceTo(now);
@@ -118,7 +181,7 @@ class PtyServer {
                 sim::OutByte b = out.front();
                 out.pop_front();
                 sim::LineSettings pc{pcBaud_, b.settings.parity};
-                wire_.push_back(WireByte{engine().deliver(b, pc), b.announcement});
+                wire_.push_back(WireByte{engine().deliver(b, pc), b.announcement, b.step});
             }
         }
         while (!wire_.empty()) {
@@ -128,10 +191,12 @@ class PtyServer {
                 chunk[i] = wire_[i].value;
             ssize_t written = write(fd_, chunk, n);
             if (written > 0) {
+                traceWritten(now, chunk, static_cast<size_t>(written));
                 wire_.erase(wire_.begin(), wire_.begin() + written);
                 continue;
             }
             if (written < 0 && errno == EINTR) continue;
+            if (written < 0 && errno != EAGAIN) traceError(now, errno);
             // The line is full: announcements are lost, replies wait for room.
             while (!wire_.empty() && wire_.front().announcement)
                 wire_.pop_front();
@@ -139,8 +204,25 @@ class PtyServer {
         }
     }
 
+    // One trace line per reply point among the bytes just written.
+    void traceWritten(double now, const uint8_t* bytes, size_t count) {
+        if (trace_ == nullptr) return;
+        size_t start = 0;
+        for (size_t i = 1; i <= count; ++i) {
+            if (i < count && wire_[i].step == wire_[start].step) continue;
+            traceChunk(now, TRACE_HS_TO_PC, sim::StepName(wire_[start].step), bytes + start,
+                       static_cast<ssize_t>(i - start));
+            start = i;
+        }
+    }
+
     int fd_;
     sim::Handset handset_;
+    TraceFile* trace_;
+    bool traceOpen_ = false;
+    double openedAt_ = 0.0;
+    sim::LineSettings tracedSettings_;
+    char settings_[24] = "";
     long pcBaud_ = sim::kBootLine.baud;
     std::deque<WireByte> wire_;
     bool closed_ = false;
@@ -176,10 +258,11 @@ bool OpenPty(PtyEndpoint* endpoint) {
     return true;
 }
 
-int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config) {
+int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config,
+                 TraceFile* trace) {
     sim::HandsetConfig served = config;
     served.powerOnDtr = false; // no modem lines: powered at start
     served.wakeUpInterval = 0.020;
-    PtyServer server(endpoint.masterFd, served);
+    PtyServer server(endpoint.masterFd, served, trace);
     return server.run();
 }
