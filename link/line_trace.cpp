@@ -83,7 +83,8 @@ class TracedDevice : public SerialDevice {
   public:
     TracedDevice(std::unique_ptr<SerialDevice> device, int port, const char* name)
         : device_(std::move(device)), opened_(dwl_Now()) {
-        std::snprintf(name_, sizeof name_, "COM%d %s", port, name != nullptr ? name : "");
+        if (name != nullptr && *name != '\0') std::snprintf(name_, sizeof name_, "%s", name);
+        else std::snprintf(name_, sizeof name_, "COM%d", port);
         std::snprintf(settings_, sizeof settings_, "-");
     }
 
@@ -243,9 +244,10 @@ void dwl12_TraceLine(TraceFile* trace, double t, TraceWhat what, const char* set
     if (trace == nullptr || trace->file == nullptr) return;
     FILE* f = trace->file;
     const long long micros = t > 0 ? static_cast<long long>(t * 1e6 + 0.5) : 0;
-    std::fprintf(f, "%10lld %-6s %-11s %-24s | ", micros, whatText(what),
+    std::fprintf(f, "%10lld %-6s %-11s %-24s |", micros, whatText(what),
                  settings != nullptr ? settings : "-", step != nullptr ? step : "-");
     if (bytes != nullptr && count > 0) {
+        std::fputc(' ', f);
         if (count > DWL_TRACE_BULK && !trace->fullData) {
             putHex(f, bytes, kSummaryEdge);
             std::fputs(" .. ", f);
@@ -255,7 +257,8 @@ void dwl12_TraceLine(TraceFile* trace, double t, TraceWhat what, const char* set
         }
         if (count > DWL_TRACE_BULK)
             std::fprintf(f, " (%zu bytes, sum 0x%08X)", count, byteSum(bytes, count));
-    } else if (detail != nullptr) {
+    } else if (detail != nullptr && *detail != '\0') {
+        std::fputc(' ', f);
         std::fputs(detail, f);
     }
     std::fputc('\n', f);

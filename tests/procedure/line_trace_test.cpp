@@ -24,7 +24,7 @@ std::vector<TraceEntry> readTrace(const std::string& path) {
     std::ifstream in(path);
     std::string line;
     while (std::getline(in, line)) {
-        const size_t bar = line.find(" | ");
+        const size_t bar = line.find(" |");
         if (bar == std::string::npos) continue;
         std::istringstream head(line.substr(0, bar));
         std::string time, baud, frame;
@@ -34,7 +34,7 @@ std::vector<TraceEntry> readTrace(const std::string& path) {
         std::getline(head >> std::ws, e.step);
         while (!e.step.empty() && e.step.back() == ' ')
             e.step.pop_back();
-        e.data = line.substr(bar + 3);
+        e.data = line.size() > bar + 3 ? line.substr(bar + 3) : "";
         entries.push_back(e);
     }
     return entries;
