@@ -145,6 +145,17 @@ class TracedDevice : public SerialDevice {
 
     int outQueueLength() override { return device_->outQueueLength(); }
     int inQueueLength() override { return device_->inQueueLength(); }
+    int waitReadable(double seconds) override {
+        const int rc = device_->waitReadable(seconds);
+        if (rc < 0) error(rc);
+        return rc;
+    }
+    int waitDrained(double seconds) override {
+        const int rc = device_->waitDrained(seconds);
+        if (rc < 0) error(rc);
+        return rc;
+    }
+    const char* lostReason() const override { return device_->lostReason(); }
 
     int readByte() override {
         const int value = device_->readByte();
