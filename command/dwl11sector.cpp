@@ -7,6 +7,7 @@
 #include "flash/dwl10fla.h"
 #include "flash/dwl10sectormap.h"
 #include "link/line_step.h"
+#include "link/line_trace.h"
 #include "link/rs232.h"
 #include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
@@ -52,7 +53,10 @@ int waitForAcknowledge(int port) {
         if (pending > 0) return ComRdByte(port);
         if (pending < 0) return -1; // the port is gone: nothing will ever arrive
         ProcessSystemEvents();
-        if (dwl_Time() - started > kAckWaitSeconds) return -1;
+        if (dwl_Time() - started > kAckWaitSeconds) {
+            dwl12_NoteLineTimeout();
+            return -1;
+        }
     }
 }
 

@@ -21,8 +21,8 @@ int dwl10_81SetSectorMapFlash(uint8_t manufacturerId, uint8_t deviceId) {
         uint32_t size = 0;
         step = dwl10_0GetSectorSize(manufacturerId, deviceId, i, &size);
         if (step != 1) return step;
-        sg_SectorMap.Sector[i] = SectorRecord{address, size, 0, 0, SECTOR_UNTOUCHED,
-                                              SECTOR_NO_IMAGE};
+        sg_SectorMap.Sector[i] =
+            SectorRecord{address, size, 0, 0, SECTOR_UNTOUCHED, SECTOR_NO_IMAGE};
         address += size;
     }
     sg_SectorMap.NbSectors = count;
@@ -49,8 +49,10 @@ SectorRecord* dwl10_86FindSector(uint32_t address) {
         const uint32_t middle = low + (high - low) / 2;
         SectorRecord& s = sg_SectorMap.Sector[middle];
         if (s.Address == address) return &s;
-        if (s.Address < address) low = middle + 1;
-        else high = middle;
+        if (s.Address < address)
+            low = middle + 1;
+        else
+            high = middle;
     }
     return nullptr;
 }

@@ -26,7 +26,9 @@ void setStep(const char* name, uint8_t kind, uint32_t first, uint32_t second) {
 
 } // namespace
 
-void dwl12_SetLineStep(const char* name) { setStep(name, kPlain, 0, 0); }
+void dwl12_SetLineStep(const char* name) {
+    setStep(name, kPlain, 0, 0);
+}
 
 void dwl12_SetLineStepNumber(const char* name, uint32_t number) {
     setStep(name, kNumber, number, 0);
@@ -40,9 +42,13 @@ void dwl12_SetLineStepSum(const char* name, uint32_t address, uint32_t sum) {
     setStep(name, kSum, address, sum);
 }
 
-void dwl12_ClearLineStep() { setStep(nullptr, kPlain, 0, 0); }
+void dwl12_ClearLineStep() {
+    setStep(nullptr, kPlain, 0, 0);
+}
 
-uint32_t dwl12_LineStepSerial() { return mv_LineStep.serial; }
+uint32_t dwl12_LineStepSerial() {
+    return mv_LineStep.serial;
+}
 
 size_t dwl12_FormatLineStep(char* out, size_t size) {
     if (out == nullptr || size == 0) return 0;

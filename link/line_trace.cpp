@@ -71,6 +71,10 @@ void putHex(FILE* f, const uint8_t* bytes, size_t count) {
     std::fwrite(text, 1, pos, f);
 }
 
+class TracedDevice;
+// The port opened last, for the protocol's own time-outs.
+TracedDevice* mv_LastTraced = nullptr;
+
 uint32_t byteSum(const uint8_t* bytes, size_t count) {
     uint32_t sum = 0;
     for (size_t i = 0; i < count; ++i)
@@ -83,12 +87,16 @@ class TracedDevice : public SerialDevice {
   public:
     TracedDevice(std::unique_ptr<SerialDevice> device, int port, const char* name)
         : device_(std::move(device)), opened_(dwl_Now()) {
-        if (name != nullptr && *name != '\0') std::snprintf(name_, sizeof name_, "%s", name);
-        else std::snprintf(name_, sizeof name_, "COM%d", port);
+        if (name != nullptr && *name != '\0')
+            std::snprintf(name_, sizeof name_, "%s", name);
+        else
+            std::snprintf(name_, sizeof name_, "COM%d", port);
         std::snprintf(settings_, sizeof settings_, "-");
+        mv_LastTraced = this;
     }
 
     ~TracedDevice() override {
+        if (mv_LastTraced == this) mv_LastTraced = nullptr;
         flushRead();
         event(TRACE_CLOSE, nullptr);
         if (mv_Trace.file != nullptr) std::fflush(mv_Trace.file);
@@ -161,8 +169,10 @@ class TracedDevice : public SerialDevice {
         const int value = device_->readByte();
         if (value < 0) {
             flushRead();
-            if (value == DWL_RS232_TIMEOUT) event(TRACE_TIMEOUT, nullptr);
-            else error(value);
+            if (value == DWL_RS232_TIMEOUT)
+                event(TRACE_TIMEOUT, nullptr);
+            else
+                error(value);
             return value;
         }
         const uint8_t byte = static_cast<uint8_t>(value);
@@ -179,10 +189,17 @@ class TracedDevice : public SerialDevice {
         }
         if (got < count) {
             flushRead();
-            if (got < 0) error(got);
-            else event(TRACE_TIMEOUT, nullptr);
+            if (got < 0)
+                error(got);
+            else
+                event(TRACE_TIMEOUT, nullptr);
         }
         return got;
+    }
+
+    void timedOut() {
+        flushRead();
+        event(TRACE_TIMEOUT, nullptr);
     }
 
   private:
@@ -218,14 +235,17 @@ class TracedDevice : public SerialDevice {
         if (mv_Trace.file == nullptr) return;
         char step[kStepText];
         dwl12_FormatLineStep(step, sizeof step);
-        dwl12_TraceLine(&mv_Trace, dwl_Now() - opened_, what, settings_, step, nullptr, 0,
-                        detail);
+        dwl12_TraceLine(&mv_Trace, dwl_Now() - opened_, what, settings_, step, nullptr, 0, detail);
     }
 
     void error(int code) {
         flushRead();
-        char detail[80];
-        std::snprintf(detail, sizeof detail, "%d %s", code, GetRS232ErrorString(code));
+        char detail[160];
+        const char* lost = device_->lostReason();
+        if (lost != nullptr)
+            std::snprintf(detail, sizeof detail, "%d %s", code, lost);
+        else
+            std::snprintf(detail, sizeof detail, "%d %s", code, GetRS232ErrorString(code));
         event(TRACE_ERROR, detail);
     }
 
@@ -296,7 +316,9 @@ void dwl12_TraceStop() {
     mv_Trace.fullData = false;
 }
 
-bool dwl12_TraceActive() { return mv_Trace.file != nullptr; }
+bool dwl12_TraceActive() {
+    return mv_Trace.file != nullptr;
+}
 
 void dwl12_TraceRunStart() {
     ma_LastBytes[0] = LastBytes{};
@@ -313,6 +335,10 @@ int dwl12_LastLineBytes(bool toHandset, uint8_t* out, int max) {
     for (int i = 0; i < n; ++i)
         out[i] = ring.bytes[(start + i) % DWL_LAST_BYTES];
     return n;
+}
+
+void dwl12_NoteLineTimeout() {
+    if (mv_LastTraced != nullptr) mv_LastTraced->timedOut();
 }
 
 std::unique_ptr<SerialDevice> dwl12_TraceDevice(std::unique_ptr<SerialDevice> device, int port,

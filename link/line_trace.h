@@ -44,8 +44,7 @@ struct TraceFile {
 void dwl12_TraceLine(TraceFile* trace, double t, TraceWhat what, const char* settings,
                      const char* step, const uint8_t* bytes, size_t count, const char* detail);
 // "38400 8E1": baud, data bits, parity letter (N O E M S for 0 to 4), stop bits.
-void dwl12_TraceSettings(char* out, size_t size, long baud, int parity, int dataBits,
-                         int stopBits);
+void dwl12_TraceSettings(char* out, size_t size, long baud, int parity, int dataBits, int stopBits);
 
 // Starts the trace of the ports opened from now on into path (emptied first unless append).
 // 0, or -1 when the file cannot be opened (errno tells why).
@@ -60,6 +59,9 @@ void dwl12_TraceRunStart();
 // The last bytes (at most DWL_LAST_BYTES) sent to the handset (toHandset) or received from it,
 // oldest first. Returns their number.
 int dwl12_LastLineBytes(bool toHandset, uint8_t* out, int max);
+
+// A wait of the protocol's own (not a read) gave up: a time-out event on the port opened last.
+void dwl12_NoteLineTimeout();
 
 // Wraps a port just opened: its traffic goes to the trace file and its last bytes are kept.
 std::unique_ptr<SerialDevice> dwl12_TraceDevice(std::unique_ptr<SerialDevice> device, int port,

@@ -13,10 +13,10 @@ void dwl3_13MarkImageRanges(const DownloadContext& context, bool binary, bool og
 
     const uint32_t ogmStart =
         dwl3_2OgmStartAddress(sg_DownloadContext.Model, sg_DownloadContext.FlashDeviceId);
-    uint32_t tfsStart = ogmStart;
+    uint64_t tfsStart = ogmStart;
     if (ogm && ogmStart != 0 && dwl3_5ImageHeld(context, DWL3_IMAGE_OGM)) {
         if (written) dwl10_82MarkSectorRange(SECTOR_OGM, ogmStart, context.Ogm.Size);
-        tfsStart = ogmStart + context.Ogm.Size;
+        tfsStart = static_cast<uint64_t>(ogmStart) + context.Ogm.Size;
     }
     if (!tfs || tfsStart == 0 || sg_SectorMap.NbSectors == 0) return;
     // The handset places its file system itself; the PC only knows that it is kept above the

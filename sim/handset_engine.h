@@ -21,7 +21,8 @@ struct OutByte {
     double readyAt;        // when the byte has fully arrived at the PC
     LineSettings settings; // the handset's line settings when it sent the byte
     bool announcement;     // a 0xBE or noise byte: a full line may drop it
-    Step step = Step::None; // the reply point the byte answers
+    // The reply point the byte answers.
+    Step step = Step::None;
 };
 
 constexpr double kNever = std::numeric_limits<double>::infinity();
@@ -132,7 +133,8 @@ class HandsetEngine {
     double now_ = 0.0;
     std::deque<OutByte> out_;
     double outFree_ = 0.0; // when the handset's transmitter is free again
-    Step replyStep_ = Step::None; // the reply point of the bytes being scheduled
+    // The reply point of the bytes being scheduled.
+    Step replyStep_ = Step::None;
 
     // Speed change waiting for its acknowledgement to leave the line.
     bool settingsPending_ = false;

@@ -81,6 +81,16 @@ void writeJsonReport(FILE* out, const RunReport& r) {
                 i > 0 ? ", " : "", jsonString(im.kind).c_str(), jsonString(im.path).c_str(),
                 im.size, static_cast<unsigned>(im.byteSum));
     }
+    fprintf(out, "], \"sectors\": [");
+    for (size_t i = 0; i < r.sectors.size(); i++) {
+        const SectorReport& s = r.sectors[i];
+        fprintf(out,
+                "%s{\"image\": %s, \"address\": %u, \"size\": %u, \"bytes_sent\": %u, "
+                "\"tries\": %d, \"result\": %s}",
+                i > 0 ? ", " : "", jsonString(s.image).c_str(), static_cast<unsigned>(s.address),
+                static_cast<unsigned>(s.size), static_cast<unsigned>(s.bytesSent), s.tries,
+                jsonString(s.result).c_str());
+    }
     fprintf(out, "], ");
     const double rate = r.elapsedSeconds > 0 ? r.bytesWritten / r.elapsedSeconds : 0.0;
     fprintf(out, "\"elapsed_seconds\": %s, \"bytes_written\": %llu, \"bytes_per_second\": %s}\n",

@@ -284,7 +284,8 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
     }
     if (!request.logFile.empty()) s.logFile = absolute(request.logFile);
     if (!request.traceFile.empty()) s.traceFile = absolute(request.traceFile);
-    if (request.traceData == "full") s.traceFull = true;
+    if (request.traceData == "full")
+        s.traceFull = true;
     else if (!request.traceData.empty() && request.traceData != "summary")
         return usage("--trace-data takes summary or full, not \"" + request.traceData + "\"");
 

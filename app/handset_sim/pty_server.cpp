@@ -125,9 +125,10 @@ class PtyServer {
 
     void traceEvent(double now, TraceWhat what, const char* detail) {
         if (trace_ == nullptr) return;
+        traceLeftOut(now);
         traceSettings();
-        dwl12_TraceLine(trace_, now - openedAt_, what, settings_, engine().stateName(), nullptr,
-                        0, detail);
+        dwl12_TraceLine(trace_, now - openedAt_, what, settings_, engine().stateName(), nullptr, 0,
+                        detail);
         std::fflush(trace_->file);
     }
 
@@ -140,6 +141,7 @@ class PtyServer {
     void traceChunk(double now, TraceWhat what, const char* step, const uint8_t* bytes,
                     ssize_t count) {
         if (trace_ == nullptr || count <= 0) return;
+        traceLeftOut(now);
         traceSettings();
         dwl12_TraceLine(trace_, now - openedAt_, what, settings_, step, bytes,
                         static_cast<size_t>(count), nullptr);
@@ -204,22 +206,41 @@ class PtyServer {
         }
     }
 
-    // One trace line per reply point among the bytes just written.
+    // One trace line per reply point among the bytes just written. Of a row of wake-up
+    // announcements only the first is written, and then how many followed.
     void traceWritten(double now, const uint8_t* bytes, size_t count) {
         if (trace_ == nullptr) return;
         size_t start = 0;
         for (size_t i = 1; i <= count; ++i) {
             if (i < count && wire_[i].step == wire_[start].step) continue;
-            traceChunk(now, TRACE_HS_TO_PC, sim::StepName(wire_[start].step), bytes + start,
-                       static_cast<ssize_t>(i - start));
+            const bool announcement = wire_[start].step == sim::Step::WakeUp;
+            if (announcement && lastWasWakeUp_) {
+                leftOut_ += i - start;
+            } else {
+                traceChunk(now, TRACE_HS_TO_PC, sim::StepName(wire_[start].step), bytes + start,
+                           static_cast<ssize_t>(i - start));
+            }
+            lastWasWakeUp_ = announcement;
             start = i;
         }
+    }
+
+    void traceLeftOut(double now) {
+        if (leftOut_ == 0) return;
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "%zu more announcements left out", leftOut_);
+        leftOut_ = 0;
+        lastWasWakeUp_ = false;
+        dwl12_TraceLine(trace_, now - openedAt_, TRACE_HS_TO_PC, settings_,
+                        sim::StepName(sim::Step::WakeUp), nullptr, 0, detail);
     }
 
     int fd_;
     sim::Handset handset_;
     TraceFile* trace_;
     bool traceOpen_ = false;
+    bool lastWasWakeUp_ = false;
+    size_t leftOut_ = 0;
     double openedAt_ = 0.0;
     sim::LineSettings tracedSettings_;
     char settings_[24] = "";
@@ -258,8 +279,7 @@ bool OpenPty(PtyEndpoint* endpoint) {
     return true;
 }
 
-int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config,
-                 TraceFile* trace) {
+int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, TraceFile* trace) {
     sim::HandsetConfig served = config;
     served.powerOnDtr = false; // no modem lines: powered at start
     served.wakeUpInterval = 0.020;

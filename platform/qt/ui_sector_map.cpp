@@ -81,9 +81,8 @@ QSize SectorMapWidget::sizeHint() const {
     const int count = static_cast<int>(std::max<uint32_t>(sg_SectorMap.NbSectors, 1));
     const int cols = std::min(count, kMaxColumns);
     const int rows = (count + cols - 1) / cols;
-    return QSize(2 * kMargin + cols * (kCell + kGap), 2 * kMargin +
-                                                         rows * (kCell + kRangeBar + 2 * kGap) +
-                                                         kLegendHeight);
+    return QSize(2 * kMargin + cols * (kCell + kGap),
+                 2 * kMargin + rows * (kCell + kRangeBar + 2 * kGap) + kLegendHeight);
 }
 
 QRect SectorMapWidget::cellRect(int index) const {

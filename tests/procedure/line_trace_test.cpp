@@ -63,16 +63,33 @@ TEST_F(LineTrace, ModeFiveRunHoldsTheStepsInOrder) {
     ASSERT_EQ(run.start(5).family, 0);
     dwl12_TraceStop();
 
-    const char* order[] = {"wake-up",     "chip selects",     "bootstrap data frame 1",
-                           "start",       "identification",   "GPIO",
-                           "speed frame", "speed check",      "PMU",
-                           "extension module",                "sector command 0x02000000",
-                           "sector data 0x02000000",          "acknowledgement 0x02000000",
-                           "sector command 0x02010000",       "TFS start",
-                           "TFS version", "directory count",  "directory 0",
-                           "directory 1", "file count",       "file header 0",
-                           "file block 0", "close 0",         "file block 1",
-                           "end",         "checksum",         "switch-off"};
+    const char* order[] = {"wake-up",
+                           "chip selects",
+                           "bootstrap data frame 1",
+                           "start",
+                           "identification",
+                           "GPIO",
+                           "speed frame",
+                           "speed check",
+                           "PMU",
+                           "extension module",
+                           "sector command 0x02000000",
+                           "sector data 0x02000000",
+                           "acknowledgement 0x02000000",
+                           "sector command 0x02010000",
+                           "TFS start",
+                           "TFS version",
+                           "directory count",
+                           "directory 0",
+                           "directory 1",
+                           "file count",
+                           "file header 0",
+                           "file block 0",
+                           "close 0",
+                           "file block 1",
+                           "end",
+                           "checksum",
+                           "switch-off"};
     const std::vector<TraceEntry> trace = readTrace(path_);
     size_t at = 0;
     for (const char* step : order) {
