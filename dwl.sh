@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format
-    clang libclang-rt-14-dev valgrind)
+    clang libclang-rt-14-dev valgrind nlohmann-json3-dev)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 install_missing() {

@@ -2,6 +2,7 @@
 // "CLA File : ", "COM : ", "PMU : ", "Product Type : ", "Download Type : " in this order.
 #include "config/dwl56conf.h"
 
+#include "flash/dwl10text.h"
 #include "link/dwl12pclib.h"
 #include "session/dwl_context.h"
 #include "session/dwl_oplog.h"
@@ -50,15 +51,6 @@ void skipPastLineFeed(ConfigText& t) {
     if (t.pos < t.length) t.pos++;
 }
 
-// Decimal conversion as atoi does it (blanks, a sign, digits up to the first other character;
-// no digits gives 0), held to the 32-bit range.
-int32_t toInt(const char* text) {
-    const long long v = strtoll(text, nullptr, 10);
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
 // Reads "key value" into *field. 1, missingKey, tooHigh (value stored all the same) or
 // DWL_CONF_BAD_LINE for a value longer than its field.
 int readValue(ConfigText& t, const char* key, int32_t upperBound, int missingKey, int tooHigh,
@@ -67,10 +59,9 @@ int readValue(ConfigText& t, const char* key, int32_t upperBound, int missingKey
     t.pos += strlen(key);
     const size_t n = restOfLine(t);
     if (n > kMaxValueChars) return DWL_CONF_BAD_LINE;
-    char value[kMaxValueChars + 1];
-    memcpy(value, t.data + t.pos, n);
-    value[n] = '\0';
-    *field = toInt(value);
+    // Read as the description files read their numbers.
+    *field = dwl10_14DecimalValue(reinterpret_cast<const uint8_t*>(t.data + t.pos),
+                                  static_cast<uint32_t>(n));
     if (*field > upperBound) return tooHigh;
     t.pos += n;
     skipLineEnd(t);

@@ -3,6 +3,7 @@
 
 #include "flash/dwl10text.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -119,17 +120,18 @@ static int dwl10_26ReadBlock(DescriptionText* text, FlashDescription* flash) {
     result = dwl10_23SkipProductLine(text);
     if (result != 1) return result;
 
+    // Numbers of any length: atoi reads what it can and stops at the first other character.
     int32_t value = 0;
-    result = dwl10_19ReadNumberLine(text, "MANUFACTURER_ID : ", &value, 7);
+    result = dwl10_21ReadNumberLineUpTo(text, "MANUFACTURER_ID : ", UINT32_MAX, &value, 7);
     if (result != 1) return result;
     flash->ManufacturerId = (uint8_t)value;
-    result = dwl10_19ReadNumberLine(text, "DEVICE_ID : ", &value, 8);
+    result = dwl10_21ReadNumberLineUpTo(text, "DEVICE_ID : ", UINT32_MAX, &value, 8);
     if (result != 1) return result;
     flash->DeviceId = (uint8_t)value;
-    result = dwl10_19ReadNumberLine(text, "NB_BANKS : ", &value, 9);
+    result = dwl10_21ReadNumberLineUpTo(text, "NB_BANKS : ", UINT32_MAX, &value, 9);
     if (result != 1) return result;
     flash->NbBanks = (uint8_t)value;
-    result = dwl10_19ReadNumberLine(text, "NB_SECTORS : ", &value, 10);
+    result = dwl10_21ReadNumberLineUpTo(text, "NB_SECTORS : ", UINT32_MAX, &value, 10);
     if (result != 1) return result;
     // A count above the table is refused without being kept, so that no query walks past it.
     if ((uint32_t)value > DWL_MAX_SECTORS) return 17;

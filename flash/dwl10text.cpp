@@ -2,7 +2,6 @@
 
 #include "link/dwl12pclib.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,20 +52,18 @@ int32_t dwl10_14DecimalValue(const uint8_t* text, uint32_t length) {
         negative = text[i] == '-';
         i++;
     }
-    // Accumulate the magnitude, clamped as strtol clamps a long.
-    const unsigned long long limit =
-        negative ? (unsigned long long)LONG_MAX + 1ull : (unsigned long long)LONG_MAX;
-    unsigned long long magnitude = 0;
+    // Accumulate the magnitude, clamped as strtol clamps a 32-bit long.
+    const uint32_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
+    uint32_t magnitude = 0;
     for (; i < length && text[i] >= '0' && text[i] <= '9'; i++) {
-        unsigned digit = (unsigned)(text[i] - '0');
+        uint32_t digit = (uint32_t)(text[i] - '0');
         if (magnitude > (limit - digit) / 10) {
             magnitude = limit;
         } else {
             magnitude = magnitude * 10 + digit;
         }
     }
-    unsigned long long bits = negative ? (~magnitude + 1ull) : magnitude;
-    return (int32_t)(uint32_t)(bits & 0xFFFFFFFFull);
+    return (int32_t)(negative ? 0u - magnitude : magnitude);
 }
 
 int dwl10_15ReadWholeFile(const char* path, uint8_t** data, uint32_t* length) {
@@ -117,9 +114,14 @@ int dwl10_18ReadBareKeyword(DescriptionText* text, const char* keyword, int erro
 
 int dwl10_19ReadNumberLine(DescriptionText* text, const char* keyword, int32_t* value,
                            int errorCode) {
+    return dwl10_21ReadNumberLineUpTo(text, keyword, DWL_MAX_NUMBER_TEXT, value, errorCode);
+}
+
+int dwl10_21ReadNumberLineUpTo(DescriptionText* text, const char* keyword, uint32_t maxChars,
+                               int32_t* value, int errorCode) {
     uint32_t from = 0, cr = 0;
     if (!dwl10_16KeywordValue(text, keyword, &from, &cr)) return errorCode;
-    if (cr - from > DWL_MAX_NUMBER_TEXT) return errorCode;
+    if (cr - from > maxChars) return errorCode;
     *value = dwl10_14DecimalValue(text->Data + from, cr - from);
     dwl10_17EndOfValueLine(text, cr);
     return 1;

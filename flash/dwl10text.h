@@ -24,7 +24,7 @@ void dwl10_12StepOver(DescriptionText* text, uint32_t count);
 bool dwl10_13FindLineEnd(const DescriptionText* text, uint32_t from, uint32_t* crPos);
 // Reads a decimal number the way the C library's atoi does on this platform: leading white
 // space, an optional sign, the digits up to the first other byte; no digits gives 0. The value
-// is taken as a long (clamped at its limits) and its low 32 bits are returned.
+// is a 32-bit long: beyond its range it stays at 2147483647 or -2147483648.
 int32_t dwl10_14DecimalValue(const uint8_t* text, uint32_t length);
 // Reads a whole file into a new heap block (free with free()). 1, or 2 when the file cannot be
 // opened, measured or read.
@@ -43,6 +43,9 @@ int dwl10_18ReadBareKeyword(DescriptionText* text, const char* keyword, int erro
 // value, or errorCode.
 int dwl10_19ReadNumberLine(DescriptionText* text, const char* keyword, int32_t* value,
                            int errorCode);
+// The same with a value of at most maxChars characters (UINT32_MAX: any length).
+int dwl10_21ReadNumberLineUpTo(DescriptionText* text, const char* keyword, uint32_t maxChars,
+                               int32_t* value, int errorCode);
 // A keyword line with a text value of at most maxChars characters, copied into a field of
 // fieldSize bytes and NUL-terminated when it is shorter than the field. 1, or errorCode.
 int dwl10_20ReadTextLine(DescriptionText* text, const char* keyword, char* field, uint32_t maxChars,

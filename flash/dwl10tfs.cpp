@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 TfsDescription vg_TFSDescritpion;
 
@@ -147,11 +148,14 @@ static bool dwl10_49SetPath(char* path, unsigned pathSize, const char* text, siz
     return true;
 }
 
+// A file that opens for reading; a folder of that name is no description.
 static bool dwl10_50Opens(const char* path) {
     FILE* file = fopen(path, "rb");
     if (file == nullptr) return false;
+    struct stat info;
+    bool isFolder = fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
     fclose(file);
-    return true;
+    return !isFolder;
 }
 
 int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned pathSize) {

@@ -4,6 +4,8 @@
 # goes to build-fuzz/harnesses/corpus/<harness>/; a crash, hang or leak is kept as
 # build-fuzz/harnesses/findings/<harness>-*. Exits non-zero when a harness fails.
 #   fuzz/run.sh [seconds] [harness...]
+# The test command runs 60 s; a long campaign outside CI, e.g. an hour of the protocol harness:
+#   fuzz/run.sh 3600 handset_replies
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -41,7 +43,8 @@ for i in "${!harnesses[@]}"; do
     h=${harnesses[$i]}
     log=$build/fuzz_$h.log
     if wait "${pids[$i]}"; then
-        echo "fuzz: $h: $(grep -E "stat::number_of_executed_units" "$log" | tail -1)"
+        echo "fuzz: $h: $(grep -E "stat::number_of_executed_units" "$log" | tail -1)," \
+            "$(grep -E "stat::average_exec_per_sec" "$log" | tail -1)"
     else
         echo "fuzz: $h FAILED, see $log and $build/findings/"
         grep -E "ERROR|SUMMARY|runtime error|budget" "$log" | head -5 || true

@@ -4,6 +4,9 @@
 #include "link/line_step.h"
 #include "link/rs232.h"
 #include "session/dwl_oplog.h"
+#include "session/dwl_results.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -16,12 +19,19 @@ constexpr int kDirCreated = 0x93;
 constexpr int kStage7 = 0x22;
 constexpr int kStage8 = 0x23;
 constexpr int kFormatDone = 0x20;
-constexpr int kCodeFormatFailed = 22;
+
+// The first stage whose reply was wrong or missing; nullptr while all went right.
+struct FormatOutcome {
+    const char* failedStage = nullptr;
+    void fail(const char* stage) {
+        if (failedStage == nullptr) failedStage = stage;
+    }
+};
 
 } // namespace
 
 int dwl3_11FormatFlash(int port) {
-    bool allRight = true;
+    FormatOutcome outcome;
     dwl12_SetLineStep("format");
     ComWrtByte(port, kFormatRequest);
 
@@ -29,43 +39,48 @@ int dwl3_11FormatFlash(int port) {
         dwl50_1AddComment("MakeBadMapTable OK");
     } else {
         dwl50_1AddComment("MakeBadMapTable err");
-        allRight = false;
+        outcome.fail("MakeBadMapTable (0x57)");
     }
 
     if (ComRdByte(port) == kFormatted) {
         dwl50_1AddComment("Format OK");
         if (ComRdByte(port) != kMounted) {
-            allRight = false;
+            outcome.fail("Mount (0x91)");
         } else {
             dwl50_1AddComment("Mount OK");
             if (ComRdByte(port) != kDriveSet) {
-                allRight = false;
+                outcome.fail("Setdrv (0x92)");
             } else {
                 dwl50_1AddComment("Setdrv OK");
                 if (ComRdByte(port) == kDirCreated)
                     dwl50_1AddComment("Create dir OK");
                 else
-                    allRight = false;
+                    outcome.fail("Create dir (0x93)");
             }
         }
     } else {
         dwl50_1AddComment("Flash Formatting is fail!!1");
-        allRight = false;
+        outcome.fail("Format (0x44)");
     }
 
     if (ComRdByte(port) != kStage7) {
         dwl50_1AddComment("Flash Formatting is fail!!2");
-        allRight = false;
+        outcome.fail("stage 0x22");
     }
     if (ComRdByte(port) != kStage8) {
         dwl50_1AddComment("Flash Formatting is fail!!3");
-        allRight = false;
+        outcome.fail("stage 0x23");
     }
     if (ComRdByte(port) == kFormatDone) {
         dwl50_1AddComment("Flash is Formated!!");
     } else {
         dwl50_1AddComment("Flash Formatting is fail!!4");
-        allRight = false;
+        outcome.fail("Formated (0x20)");
     }
-    return allRight ? DWL_STEP_OK : kCodeFormatFailed;
+    if (outcome.failedStage == nullptr) return DWL_STEP_OK;
+    // Named last, so that the log does not end on a success line beside a failure window.
+    char line[80];
+    snprintf(line, sizeof line, "Flash format failed : no %s reply", outcome.failedStage);
+    dwl50_1AddComment(line);
+    return DWL_CODE_FORMAT_FAILED;
 }

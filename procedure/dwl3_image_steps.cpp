@@ -69,18 +69,34 @@ bool dwl3_5ImageHeld(const DownloadContext& context, Dwl3Image image) {
     return false;
 }
 
-void dwl3_6LogImageSkipped(Dwl3Image image) {
+void dwl3_6LogImageSkipped(const DownloadContext& context, Dwl3Image image) {
+    // A loaded file of 0 bytes has a buffer but nothing to write.
+    bool loaded = false;
     switch (image) {
-    case DWL3_IMAGE_BINARY: dwl50_1AddComment("Binary file not loaded : step skipped"); break;
-    case DWL3_IMAGE_OGM: dwl50_1AddComment("Ogm file not loaded : step skipped"); break;
-    case DWL3_IMAGE_TFS_OGM: dwl50_1AddComment("TFS ogm file not loaded : step skipped"); break;
+    case DWL3_IMAGE_BINARY: loaded = context.Cla.Data != nullptr; break;
+    case DWL3_IMAGE_OGM: loaded = context.Ogm.Data != nullptr; break;
+    case DWL3_IMAGE_TFS_OGM: loaded = context.TfsOgm.Data != nullptr; break;
+    }
+    switch (image) {
+    case DWL3_IMAGE_BINARY:
+        dwl50_1AddComment(loaded ? "Binary file empty : step skipped"
+                                 : "Binary file not loaded : step skipped");
+        break;
+    case DWL3_IMAGE_OGM:
+        dwl50_1AddComment(loaded ? "Ogm file empty : step skipped"
+                                 : "Ogm file not loaded : step skipped");
+        break;
+    case DWL3_IMAGE_TFS_OGM:
+        dwl50_1AddComment(loaded ? "TFS ogm file empty : step skipped"
+                                 : "TFS ogm file not loaded : step skipped");
+        break;
     }
 }
 
 ResultRecord dwl3_1DownloadSoftware(DownloadContext context) {
     ResultRecord result = {0, 0};
     if (!dwl3_5ImageHeld(context, DWL3_IMAGE_BINARY)) {
-        dwl3_6LogImageSkipped(DWL3_IMAGE_BINARY);
+        dwl3_6LogImageSkipped(context, DWL3_IMAGE_BINARY);
         return result;
     }
     result = dwl11_54Download(context, context.Cla.Size, context.Cla.Data, DWL_FLASH_BASE);
@@ -90,7 +106,7 @@ ResultRecord dwl3_1DownloadSoftware(DownloadContext context) {
 ResultRecord dwl3_1DownloadSoftware_ogm(DownloadContext context) {
     ResultRecord result = {0, 0};
     if (!dwl3_5ImageHeld(context, DWL3_IMAGE_OGM)) {
-        dwl3_6LogImageSkipped(DWL3_IMAGE_OGM);
+        dwl3_6LogImageSkipped(context, DWL3_IMAGE_OGM);
         return result;
     }
     const uint32_t start =
@@ -103,7 +119,7 @@ ResultRecord dwl3_1DownloadSoftware_ogm(DownloadContext context) {
 ResultRecord dwl3_1DownloadSoftware_TFS_ogm(DownloadContext context) {
     ResultRecord result = {0, 0};
     if (!dwl3_5ImageHeld(context, DWL3_IMAGE_TFS_OGM)) {
-        dwl3_6LogImageSkipped(DWL3_IMAGE_TFS_OGM);
+        dwl3_6LogImageSkipped(context, DWL3_IMAGE_TFS_OGM);
         return result;
     }
     if (context.TfsOgm.Size < vg_TFSDescritpion.TotalSize) {

@@ -38,7 +38,7 @@ bool dwl3_7RunImageStep(const DownloadContext& context, Dwl3Image image, const c
                         ResultRecord* result) {
     dwl50_1AddComment(announce);
     if (!dwl3_5ImageHeld(context, image)) {
-        dwl3_6LogImageSkipped(image);
+        dwl3_6LogImageSkipped(context, image);
         return true;
     }
     switch (image) {

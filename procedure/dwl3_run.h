@@ -17,8 +17,8 @@ void dwl3_4ShowElapsedTime(uint32_t startTime, uint32_t endTime);
 
 // True when the context holds the image that the step of this kind needs.
 bool dwl3_5ImageHeld(const DownloadContext& context, Dwl3Image image);
-// Logs that the image was not loaded and that its step is skipped.
-void dwl3_6LogImageSkipped(Dwl3Image image);
+// Logs that the image was not loaded, or was loaded empty, and that its step is skipped.
+void dwl3_6LogImageSkipped(const DownloadContext& context, Dwl3Image image);
 
 // Runs one image step of a procedure: announces it, skips it (result untouched) when its image
 // is not held, otherwise makes its result the run's. False when the step failed: the run then

@@ -98,7 +98,7 @@ const CodeMessage a_CommandMessages[] = {
     {18, "COMMAND : bad read command parameter"},
     {19, "COMMAND : Checksum error during the read command "},
     {20, "COMMAND : Switch off error "},
-    {22, "COMMAND : Flash format failed "},
+    {DWL_CODE_FORMAT_FAILED, "COMMAND : Flash format failed "},
 };
 const char* const COMMAND_DEFAULT = "COMMAND : Command error ";
 

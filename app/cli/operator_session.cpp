@@ -303,10 +303,11 @@ int OperatorSession::prepare(bool withImages) {
     if (dwl50_1InitPanels() != 0)
         return failWith(kExitInternal, "cannot load the layout files of " + settings_.layoutDir);
     if (takeResultWindow()) {
-        // flash.txt is missing or malformed: no run could find its sectors.
-        const ReadResult& r = report_.result;
-        return failWith(r.family < 0 ? kExitTfsDescription : r.family,
-                        r.message + " (in " + settings_.workdir + ")");
+        // flash.txt is missing or malformed. As on the panel, the run goes on with the blocks
+        // read before the error; a handset whose flash they do not describe is refused later.
+        fprintf(stderr, "dwl: warning: %s (in %s)\n", report_.result.message.c_str(),
+                settings_.workdir.c_str());
+        report_.result = ReadResult{};
     }
 
     // The handset ring: the emulated handset or the serial cable.
@@ -394,7 +395,9 @@ void OperatorSession::fillReport() {
         image.size = size;
         image.byteSum = static_cast<uint32_t>(sum);
         report_.images.push_back(image);
-        if (report_.result.family == 0 && c.DownloadType == 0) report_.bytesWritten += g.slot->Size;
+        // Another download type writes nothing but the TFS image of mode 4.
+        const bool written = c.DownloadType == 0 || (c.Mode == 4 && g.image == 2);
+        if (report_.result.family == 0 && written) report_.bytesWritten += g.slot->Size;
     }
     report_.sectors.clear();
     for (uint32_t i = 0; i < sg_SectorMap.NbSectors; ++i) {
@@ -461,7 +464,23 @@ int OperatorSession::bootOnly() {
     report_.elapsedSeconds = dwl_Now() - started;
     fillReport();
     report_.result = ReadResult{};
-    if (report_.flashIdentified) {
+    const DownloadContext& c = sg_DownloadContext;
+    uint8_t index = 0;
+    if (report_.flashIdentified &&
+        dwl10_500GetFlashIndex(c.FlashManufacturerId, c.FlashDeviceId, &index) != 1) {
+        // Identified, but flash.txt has no block with these codes: no run could write it.
+        char text[160];
+        snprintf(text, sizeof text,
+                 "flash.txt does not describe the flash read: manufacturer code %u (0x%02X), "
+                 "device code %u (0x%02X)",
+                 c.FlashManufacturerId, c.FlashManufacturerId, c.FlashDeviceId, c.FlashDeviceId);
+        report_.result.known = true;
+        report_.result.family = 2;
+        report_.result.hasCode = true;
+        report_.result.code = 15;
+        report_.result.message = text;
+        report_.exitStatus = 2;
+    } else if (report_.flashIdentified) {
         report_.result.known = true;
         report_.result.family = 0;
         report_.result.hasCode = true;

@@ -1,6 +1,7 @@
 #include "app/cli/port_fanout.h"
 
 #include "app/cli/exit_status.h"
+#include "app/cli/json_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -43,15 +44,6 @@ void passLines(Child& c, std::string& partial, const char* data, size_t n, FILE*
     }
     partial.erase(0, start);
     fflush(to);
-}
-
-std::string trimmed(const std::string& text) {
-    size_t a = 0, b = text.size();
-    while (a < b && (text[a] == ' ' || text[a] == '\n' || text[a] == '\r'))
-        a++;
-    while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\n' || text[b - 1] == '\r'))
-        b--;
-    return text.substr(a, b - a);
 }
 
 } // namespace
@@ -155,14 +147,15 @@ int fanOut(const std::vector<std::string>& names, bool json,
         if (c.status != 0 && overall == 0) overall = c.status;
     }
     if (json) {
-        printf("{\"exit_status\": %d, \"ports\": [", overall);
-        bool first = true;
+        nlohmann::ordered_json all;
+        all["exit_status"] = overall;
+        all["ports"] = nlohmann::ordered_json::array();
         for (Child& c : children) {
-            const std::string object = trimmed(c.json);
-            printf("%s%s", first ? "" : ", ", object.empty() ? "null" : object.c_str());
-            first = false;
+            // A child that died before its summary gives null.
+            nlohmann::ordered_json object = nlohmann::ordered_json::parse(c.json, nullptr, false);
+            all["ports"].push_back(object.is_discarded() ? nullptr : object);
         }
-        printf("]}\n");
+        printf("%s\n", jsonText(all).c_str());
     } else {
         for (const Child& c : children) {
             if (c.status == 0)

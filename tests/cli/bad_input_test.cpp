@@ -76,9 +76,6 @@ TEST(BadCommandLine, MissingFilesAndDevicesExit66) {
 
 TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
     testsupport::TempDir dir;
-    // A working folder without flash.txt, and one whose flash.txt is malformed.
-    testsupport::TempDir empty;
-    testsupport::writeCrLfFile(dir.file("flash.txt"), {"NEW_FLASH", "MANUFACTURER_NAME"});
     // A TFS image of the right size without any description beside it.
     testsupport::writeBytes(dir.file("lonely.tfs"),
                             testsupport::readBytes(examples() + "/sample.tfs"));
@@ -96,10 +93,6 @@ TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
                                                        "COM : 1", "Product Type : 2"});
     const std::string bin = " --bin " + sample("sample.bin");
     expectAll({
-        {"flash --sim --workdir " + quoted(empty.path()) + bin, 2,
-         "FLASH DESCRIPTION : The file flash.txt not found"},
-        {"flash --sim --workdir " + quoted(dir.path()) + bin, 2,
-         "FLASH DESCRIPTION : Problem with parameter"},
         {"flash --sim --tfs " + quoted(dir.file("lonely.tfs")), 40,
          "TFS DESCRIPTION : The file tfs.cfg not found"},
         {"flash --sim --tfs " + quoted(dir.file("short.tfs")), 18,
@@ -115,6 +108,34 @@ TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
     const clitest::Run run = runDwl("flash --sim --tfs " + quoted(dir.file("short.tfs")));
     EXPECT_TRUE(run.has("ERROR : The size of the TFS OGM File is Wrong"));
     EXPECT_TRUE(run.has("File size=85597(0x00014e5d)"));
+}
+
+// As on the panel, a flash.txt error is a warning: the run goes on with the blocks read before
+// it, and a flash they do not describe is refused by the run.
+TEST(BadFiles, FlashDescriptionErrorIsAWarning) {
+    testsupport::TempDir partial;
+    testsupport::TempDir none;
+    for (const testsupport::TempDir* dir : {&partial, &none})
+        for (const char* program : {"dwl87.spm", "dwl88.spm"})
+            testsupport::writeBytes(dir->file(program),
+                                    testsupport::readBytes(examples() + "/" + program));
+    std::vector<uint8_t> text = testsupport::readBytes(examples() + "/flash.txt");
+    for (char c : std::string("NEW_FLASH\r\nMANUFACTURER_NAME\r\n"))
+        text.push_back(static_cast<uint8_t>(c));
+    testsupport::writeBytes(partial.file("flash.txt"), text);
+    const std::string bin = " --bin " + sample("sample.bin");
+
+    const clitest::Run ok = runDwl("flash --sim --workdir " + quoted(partial.path()) + bin);
+    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+    EXPECT_TRUE(ok.has("dwl: warning: FLASH DESCRIPTION : Problem with parameter "
+                       "MANUFACTURER_NAME in the file flash.txt"));
+    EXPECT_TRUE(ok.has("result: Download successful"));
+
+    const clitest::Run refused = runDwl("flash --sim --workdir " + quoted(none.path()) + bin);
+    EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
+    EXPECT_TRUE(refused.has("dwl: warning: FLASH DESCRIPTION : The file flash.txt not found"));
+    EXPECT_TRUE(refused.has("result: FLASH DESCRIPTION : The flash id is not known (Not "
+                            "description in the file flash.txt)"));
 }
 
 TEST(BadFiles, HandsetProgramsMissingOrTooLong) {
@@ -140,12 +161,13 @@ TEST(BadFiles, EmptyAndOddImagesAreHandled) {
     // An empty binary image is held but has nothing to write: the step is skipped.
     const clitest::Run empty = runDwl("flash --sim --bin " + quoted(dir.file("empty.bin")));
     EXPECT_EQ(empty.status, 0) << empty.out << empty.err;
-    EXPECT_TRUE(empty.has("Binary file not loaded : step skipped"));
+    EXPECT_TRUE(empty.has("Binary file empty : step skipped"));
     // An odd ogm image goes padded to an even size; the file size is reported.
     const clitest::Run odd = runDwl("flash --sim --json --ogm " + quoted(dir.file("odd.ogm")));
     EXPECT_EQ(odd.status, 0) << odd.err;
-    EXPECT_TRUE(odd.has("\"size\": 1001"));
-    EXPECT_TRUE(odd.has("\"bytes_written\": 1002"));
+    const nlohmann::json summary = odd.json();
+    EXPECT_EQ(summary["images"][0]["size"], 1001);
+    EXPECT_EQ(summary["bytes_written"], 1002);
 }
 
 } // namespace

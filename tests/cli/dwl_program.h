@@ -1,6 +1,8 @@
 // Runs the built dwl program as a user would and keeps what it printed.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 
 namespace clitest {
@@ -12,6 +14,8 @@ struct Run {
     bool has(const std::string& text) const {
         return out.find(text) != std::string::npos || err.find(text) != std::string::npos;
     }
+    // Standard output read as JSON; discarded (is_discarded()) when it is not valid JSON.
+    nlohmann::json json() const { return nlohmann::json::parse(out, nullptr, false); }
 };
 
 // The program under test (DWL_BINARY_DIR/app/dwl).

@@ -66,44 +66,60 @@ TEST(FlashRun, JsonSummaryNamesResultFlashImagesAndRate) {
     EXPECT_EQ(run.out.front(), '{');
     EXPECT_EQ(run.out.find('\n'), run.out.size() - 1);
     EXPECT_TRUE(run.err.find("Download binary sector by sector") != std::string::npos);
-    EXPECT_TRUE(run.has("\"exit_status\": 0"));
-    EXPECT_TRUE(
-        run.has("\"result\": {\"family\": 0, \"code\": 0, \"message\": \"Download successful\"}"));
-    EXPECT_TRUE(run.has("\"mode\": 5"));
-    EXPECT_TRUE(run.has("\"manufacturer_id\": 137, \"device_id\": 24"));
-    EXPECT_TRUE(run.has("\"kind\": \"binary\""));
-    EXPECT_TRUE(run.has("\"size\": 300000, \"byte_sum\": " +
-                        std::to_string(byteSum(examples() + "/sample.bin"))));
+    const nlohmann::json j = run.json();
+    ASSERT_FALSE(j.is_discarded()) << run.out;
+    EXPECT_EQ(j["exit_status"], 0);
+    EXPECT_EQ(j["result"],
+              nlohmann::json({{"family", 0}, {"code", 0}, {"message", "Download successful"}}));
+    EXPECT_EQ(j["mode"], 5);
+    EXPECT_EQ(j["flash"]["manufacturer_id"], 137);
+    EXPECT_EQ(j["flash"]["device_id"], 24);
+    ASSERT_EQ(j["images"].size(), 3u);
+    EXPECT_EQ(j["images"][0]["kind"], "binary");
+    EXPECT_EQ(j["images"][0]["size"], 300000);
+    EXPECT_EQ(j["images"][0]["byte_sum"], byteSum(examples() + "/sample.bin"));
     // The ogm image's size is the file's, its byte sum runs over the padded image.
-    EXPECT_TRUE(run.has("\"size\": 102401"));
-    EXPECT_TRUE(run.has("\"size\": 85598, \"byte_sum\": " +
-                        std::to_string(byteSum(examples() + "/sample.tfs"))));
+    EXPECT_EQ(j["images"][1]["size"], 102401);
+    EXPECT_EQ(j["images"][2]["size"], 85598);
+    EXPECT_EQ(j["images"][2]["byte_sum"], byteSum(examples() + "/sample.tfs"));
     // Held sizes: the odd ogm image goes as 102402 bytes.
-    EXPECT_TRUE(run.has("\"bytes_written\": 488000"));
-    EXPECT_EQ(run.out.find("\"bytes_per_second\": 0.000"), std::string::npos);
+    EXPECT_EQ(j["bytes_written"], 488000);
+    EXPECT_GT(j["bytes_per_second"], 0.0);
+}
+
+TEST(FlashRun, JsonSummaryStaysUtf8ForALatin1FileName) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("caf\xe9.bin"); // "café" in Latin-1
+    testsupport::writeBytes(path, std::string(1000, '\x5a'));
+    const clitest::Run run = runDwl("flash --sim --json --bin " + quoted(path));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json j = run.json();
+    ASSERT_FALSE(j.is_discarded()) << run.out;
+    // The byte that is not UTF-8 becomes U+FFFD.
+    EXPECT_EQ(j["images"][0]["path"], dir.file("caf\xef\xbf\xbd.bin"));
 }
 
 TEST(FlashRun, ImagesImplyTheMode) {
     struct Case {
         std::string images;
-        const char* mode;
+        int mode;
     };
     const Case cases[] = {
-        {"--ogm " + sample("sample.ogm"), "\"mode\": 2"},
-        {"--tfs " + sample("sample.tfs"), "\"mode\": 3"},
-        {"--ogm " + sample("sample.ogm") + " --tfs " + sample("sample.tfs"), "\"mode\": 4"},
-        {"--bin " + sample("sample.bin") + " --tfs " + sample("sample.tfs"), "\"mode\": 6"},
+        {"--ogm " + sample("sample.ogm"), 2},
+        {"--tfs " + sample("sample.tfs"), 3},
+        {"--ogm " + sample("sample.ogm") + " --tfs " + sample("sample.tfs"), 4},
+        {"--bin " + sample("sample.bin") + " --tfs " + sample("sample.tfs"), 6},
     };
     for (const Case& c : cases) {
         const clitest::Run run = runDwl("flash --sim --json " + c.images);
         EXPECT_EQ(run.status, 0) << c.images << run.err;
-        EXPECT_TRUE(run.has(c.mode)) << c.images << run.out;
+        EXPECT_EQ(run.json()["mode"], c.mode) << c.images << run.out;
     }
     // A mode by name.
     const clitest::Run named = runDwl("flash --sim --json --mode binary+ogm --bin " +
                                       sample("sample.bin") + " --ogm " + sample("sample.ogm"));
     EXPECT_EQ(named.status, 0) << named.err;
-    EXPECT_TRUE(named.has("\"mode\": 0"));
+    EXPECT_EQ(named.json()["mode"], 0);
 }
 
 TEST(FlashRun, LogFileHoldsEveryLineWithATimestamp) {
@@ -131,17 +147,26 @@ TEST(FlashRun, SettingsFileOfAnyNameRestoresTheBinaryImageAndOptions) {
                                 "Product Type : 2", "Download Type : 0"});
     const clitest::Run run = runDwl("flash --sim --json --config " + quoted(dir.file("line3.cfg")));
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(run.has("\"port\": \"COM2\""));
-    EXPECT_TRUE(run.has("\"mode\": 1"));
-    EXPECT_TRUE(run.has("\"size\": 300000"));
+    const nlohmann::json j = run.json();
+    EXPECT_EQ(j["port"], "COM2");
+    EXPECT_EQ(j["mode"], 1);
+    EXPECT_EQ(j["images"][0]["size"], 300000);
     // The restore read the file under its own name: nothing was left in the working folder.
     EXPECT_FALSE(testsupport::readBytes(examples() + "/config.txt").size() > 0);
 }
 
-TEST(FlashRun, DownloadTypeOtherThanZeroWritesNothing) {
+TEST(FlashRun, DownloadTypeOtherThanZeroWritesOnlyTheTfsImageOfModeFour) {
     const clitest::Run run = runDwl("flash --sim --download-type 2 --bin " + sample("sample.bin"));
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_TRUE(run.has("result: Error during the download (family 1, code 0, exit 1)"));
+    // Mode 4 writes its TFS image whatever the download type, and reports it.
+    const std::string images = " --ogm " + sample("sample.ogm") + " --tfs " + sample("sample.tfs");
+    const clitest::Run json = runDwl("flash --sim --json --download-type 1" + images);
+    EXPECT_EQ(json.status, 0) << json.out << json.err;
+    EXPECT_EQ(json.json()["bytes_written"], 85598);
+    const clitest::Run text = runDwl("flash --sim --download-type 3" + images);
+    EXPECT_TRUE(text.has("elapsed: ")) << text.out;
+    EXPECT_TRUE(text.has(", 85598 bytes, ")) << text.out;
 }
 
 TEST(FlashRun, SeveralPortsRunInParallelWithOneSummaryLineEach) {
@@ -157,8 +182,11 @@ TEST(FlashRun, SeveralPortsRunInParallelWithOneSummaryLineEach) {
                                        "--json --bin " +
                                        sample("sample.bin"));
     EXPECT_EQ(failed.status, 6) << failed.out << failed.err;
-    EXPECT_TRUE(failed.has("{\"exit_status\": 6, \"ports\": [{\"exit_status\": 6"));
-    EXPECT_TRUE(failed.has("\"port\": \"COM3\""));
+    const nlohmann::json j = failed.json();
+    EXPECT_EQ(j["exit_status"], 6);
+    ASSERT_EQ(j["ports"].size(), 2u);
+    EXPECT_EQ(j["ports"][0]["exit_status"], 6);
+    EXPECT_EQ(j["ports"][1]["port"], "COM3");
 }
 
 TEST(FlashRun, PerPortLogFiles) {
@@ -174,13 +202,22 @@ TEST(BootAndFormat, BootIdentifiesTheFlashAndWritesNothing) {
     const clitest::Run run = runDwl("boot --sim --json");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.has("Booting Loader is Completed!!"));
-    EXPECT_TRUE(run.has("\"device\": \"28F128W18T\""));
-    EXPECT_TRUE(run.has("\"images\": []"));
+    const nlohmann::json j = run.json();
+    EXPECT_EQ(j["flash"]["device"], "28F128W18T");
+    EXPECT_EQ(j["images"], nlohmann::json::array());
 
     const clitest::Run silent = runDwl("boot --sim --sim-silent-from WakeUp");
     EXPECT_EQ(silent.status, 42) << silent.out;
     EXPECT_TRUE(silent.has("Booting Loader is Completed!!"));
     EXPECT_TRUE(silent.has("result: the flash was not identified"));
+}
+
+TEST(BootAndFormat, BootOnAFlashThatFlashTxtDoesNotDescribe) {
+    const clitest::Run run = runDwl("boot --sim --sim-manufacturer 0x89 --sim-device 0x99");
+    EXPECT_EQ(run.status, 2) << run.out << run.err;
+    EXPECT_TRUE(run.has("result: flash.txt does not describe the flash read: manufacturer code "
+                        "137 (0x89), device code 153 (0x99) (family 2, code 15, exit 2)"))
+        << run.out;
 }
 
 TEST(BootAndFormat, FormatRunsTheFormatConversation) {

@@ -19,26 +19,30 @@ std::string sampleBin() {
     return quoted(examples() + "/sample.bin");
 }
 
-// The JSON object of the sector at address in the summary, or empty.
-std::string sectorObject(const std::string& json, unsigned address) {
-    const size_t at = json.find("\"address\": " + std::to_string(address) + ",");
-    if (at == std::string::npos) return "";
-    const size_t begin = json.rfind('{', at);
-    const size_t end = json.find('}', at);
-    return json.substr(begin, end - begin + 1);
+// The sector at address in the JSON summary's list, or null.
+nlohmann::json sectorAt(const nlohmann::json& summary, unsigned address) {
+    for (const nlohmann::json& s : summary["sectors"])
+        if (s["address"] == address) return s;
+    return nullptr;
 }
 
 TEST(LineReport, ResentSectorInTheJsonSummary) {
     const clitest::Run run =
         runDwl("flash --sim --json --bin " + sampleBin() + " --sim-bad-checksum 0x02010000");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(sectorObject(run.out, 0x02010000),
-              "{\"image\": \"binary\", \"address\": 33619968, \"size\": 65536, \"bytes_sent\": "
-              "65536, \"tries\": 2, \"result\": \"resent\"}");
-    EXPECT_NE(sectorObject(run.out, 0x02000000).find("\"tries\": 1, \"result\": \"written\""),
-              std::string::npos);
-    // The binary's range ends with the image: nothing beyond it is listed.
-    EXPECT_EQ(sectorObject(run.out, 0x02050000), "");
+    const nlohmann::json j = run.json();
+    EXPECT_EQ(sectorAt(j, 0x02010000), nlohmann::json({{"image", "binary"},
+                                                       {"address", 0x02010000},
+                                                       {"size", 65536},
+                                                       {"bytes_sent", 65536},
+                                                       {"tries", 2},
+                                                       {"result", "resent"}}));
+    EXPECT_EQ(sectorAt(j, 0x02000000)["result"], "written");
+    EXPECT_EQ(sectorAt(j, 0x02000000)["tries"], 1);
+    // The binary's range ends with the image (300000 bytes, five sectors of 64 KB): nothing
+    // beyond it is listed.
+    EXPECT_EQ(j["sectors"].size(), 5u);
+    EXPECT_TRUE(sectorAt(j, 0x02050000).is_null());
 }
 
 TEST(LineReport, FailedRunTellsWhereItStoppedAndTheLastBytes) {

@@ -134,6 +134,20 @@ TEST_F(ConfigFile, ValuesAreComparedAgainstTheUpperBoundOnly) {
     EXPECT_EQ(sg_DownloadContext.DownloadType, 2);
 }
 
+TEST_F(ConfigFile, ValuesBeyondThirtyTwoBitsStayAtTheLimit) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"2147483647", INT32_MAX},  {"2147483648", INT32_MAX},  {"4294967296", INT32_MAX},
+        {"4294967297", INT32_MAX},  {"-2147483648", INT32_MIN}, {"-2147483649", INT32_MIN},
+        {"-4294967295", INT32_MIN},
+    };
+    for (auto [text, value] : cases) {
+        writeConfig(bench, {"CLA File : " + image, std::string("COM : ") + text, "PMU : 0",
+                            "Product Type : 1", "Download Type : 0"});
+        EXPECT_EQ(dwl56_0RestoreConfig(), value > 4 ? 5 : 1) << text;
+        EXPECT_EQ(sg_DownloadContext.ComPort, value) << text;
+    }
+}
+
 TEST_F(ConfigFile, AValueWithoutDigitsReadsAsZero) {
     sg_DownloadContext.ProductType = 2;
     writeConfig(bench, {"CLA File : " + image, "COM : 1", "PMU : ", "Product Type : x",

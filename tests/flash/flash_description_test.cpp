@@ -249,44 +249,71 @@ TEST_F(FlashDescriptionTest, TextWithoutCarriageReturns) {
     EXPECT_EQ(parseRaw(crlf), 8);
 }
 
+// atoi where long is 32 bits: beyond the range the value stays at the limit.
 TEST_F(FlashDescriptionTest, NumbersReadLikeAtoi) {
-    const char* samples[] = {"0",
-                             "137",
-                             "  42",
-                             "+7",
-                             "-1",
-                             "12abc",
-                             "abc",
-                             "",
-                             "4294967297",
-                             "-2147483649",
-                             "2147483648",
-                             "99999999999",
-                             "9999999999999999999",
-                             "-9999999999999999999",
-                             "\t\v\f 13",
-                             "- 5",
-                             "0x1F"};
-    for (const char* s : samples) {
-        int expected = (int)strtol(s, nullptr, 10);
-        EXPECT_EQ(dwl10_14DecimalValue((const uint8_t*)s, (uint32_t)strlen(s)), expected) << s;
-    }
+    const std::pair<const char*, int32_t> samples[] = {
+        {"0", 0},
+        {"137", 137},
+        {"  42", 42},
+        {"+7", 7},
+        {"-1", -1},
+        {"12abc", 12},
+        {"abc", 0},
+        {"", 0},
+        {"\t\v\f 13", 13},
+        {"- 5", 0},
+        {"0x1F", 0},
+        {"2147483646", 2147483646},
+        {"2147483647", 2147483647},
+        {"2147483648", 2147483647},
+        {"-2147483647", -2147483647},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN},
+        {"4294967295", 2147483647},
+        {"4294967296", 2147483647},
+        {"4294967297", 2147483647},
+        {"-4294967297", INT32_MIN},
+        {"9999999999999999999999", 2147483647},
+        {"000000000000000000000000000042", 42},
+    };
+    for (auto [text, expected] : samples)
+        EXPECT_EQ(dwl10_14DecimalValue((const uint8_t*)text, (uint32_t)strlen(text)), expected)
+            << text;
 }
 
-TEST_F(FlashDescriptionTest, OverLongNumbersGiveTheLineCode) {
+// Numbers have no length limit in flash.txt; large ones stay at the limit and meet the checks.
+TEST_F(FlashDescriptionTest, NumbersOfAnyLengthAndSize) {
+    struct Case {
+        int line;
+        std::string text;
+        int code;
+    };
+    const Case cases[] = {
+        {kNbBanks, "NB_BANKS : 1 (one bank, uniform)", 1},
+        {kNbBanks, "NB_BANKS : " + std::string(25, ' ') + "1", 1},
+        {kManufacturerId, "MANUFACTURER_ID : 99999999999999999999", 1},
+        {kNbSectors, "NB_SECTORS : " + std::string(10000, '9'), 17},
+        {kNbSectors, "NB_SECTORS : 4294967299", 17},
+        {kNbSectors, "NB_SECTORS : 4294967306", 17},
+        {kNbSectors, "NB_SECTORS : 2147483648", 17},
+        {kNbSectors, "NB_SECTORS : -4294967293", 17},
+    };
+    for (const Case& c : cases) {
+        auto lines = smallBlock();
+        lines[c.line] = c.text;
+        EXPECT_EQ(parse(lines), c.code) << c.text;
+    }
     auto lines = smallBlock();
-    lines[kManufacturerId] = "MANUFACTURER_ID : 9999999999999999999"; // 19 characters
+    lines[kNbBanks] = "NB_BANKS : 1 (one bank, uniform)";
+    ASSERT_EQ(parse(lines), 1);
+    EXPECT_EQ(flash(0).NbBanks, 1);
+    lines[kManufacturerId] = "MANUFACTURER_ID : 4294967433"; // 2^32 + 137: the limit's low byte
     ASSERT_EQ(parse(lines), 1);
     EXPECT_EQ(flash(0).ManufacturerId, 0xFF);
-    lines[kManufacturerId] = "MANUFACTURER_ID : 99999999999999999999";
-    EXPECT_EQ(parse(lines), 7);
+    // A sector line's numbers: 2^32 + 1 is no sector 1.
     lines = smallBlock();
-    lines[kNbSectors] = "NB_SECTORS : " + std::string(10000, '9');
-    EXPECT_EQ(parse(lines), 10);
-    lines = smallBlock();
-    lines[kNbSectors] = "NB_SECTORS : 4294967299"; // read as 3
-    EXPECT_EQ(parse(lines), 1);
-    EXPECT_EQ(flash(0).NbSectors, 3u);
+    lines.insert(lines.begin() + kStartSectors + 1, "4294967297*4096*0");
+    EXPECT_EQ(parse(lines), 13);
 }
 
 TEST_F(FlashDescriptionTest, NulBytesStayInsideTheBuffers) {

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -133,7 +134,8 @@ TEST_F(TfsDescriptionTest, VersionLength) {
 }
 
 TEST_F(TfsDescriptionTest, CountsOutsideOneTo65536AreRefusedBeforeAllocating) {
-    for (const char* bad : {"0", "-1", "65537", "-2147483648", "99999999999"}) {
+    for (const char* bad : {"0", "-1", "65537", "-2147483648", "99999999999", "2147483648",
+                            "4294967296", "4294967297", "-4294967295"}) {
         auto lines = simple();
         lines[1] = std::string("NUM_DIR : ") + bad;
         EXPECT_EQ(parse(lines), 4) << bad;
@@ -151,15 +153,35 @@ TEST_F(TfsDescriptionTest, CountsOutsideOneTo65536AreRefusedBeforeAllocating) {
 }
 
 TEST_F(TfsDescriptionTest, FileSizesMustFitTheImage) {
-    EXPECT_EQ(parse(description({"/"}, {{"f", "-1"}})), 10);
-    EXPECT_EQ(parse(description({"/"}, {{"f", "4294967295"}})), 10) << "read as -1";
+    // Sizes read as atoi reads them where long is 32 bits: at and beyond 2^31 they stay at
+    // 2147483647, so that no size wraps round to a small one.
+    struct Case {
+        const char* size;
+        int code;
+        uint32_t total;
+    };
+    const Case cases[] = {
+        {"-1", 10, 0},
+        {"-2147483648", 10, 0},
+        {"2147483647", 1, 2147483647u},
+        {"2147483648", 1, 2147483647u},
+        {"4294967295", 1, 2147483647u},
+        {"4294967296", 1, 2147483647u},
+        {"4294967297", 1, 2147483647u},
+        {"18446744073709551617", 10, 0}, // 20 characters
+        {"  12 bytes", 1, 12u},
+        {"0x20", 1, 0u},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(parse(description({"/"}, {{"f", c.size}})), c.code) << c.size;
+        if (c.code == 1) {
+            EXPECT_EQ(d.TotalSize, c.total) << c.size;
+        }
+    }
     EXPECT_EQ(parse(description({"/"}, {{"a", "2147483647"}, {"b", "2147483647"}, {"c", "2"}})),
               10);
-    ASSERT_EQ(parse(description({"/"}, {{"a", "2147483647"}, {"b", "2147483647"}, {"c", "1"}})), 1);
+    ASSERT_EQ(parse(description({"/"}, {{"a", "4294967296"}, {"b", "2147483648"}, {"c", "1"}})), 1);
     EXPECT_EQ(d.TotalSize, 0xFFFFFFFFu);
-    EXPECT_EQ(parse(description({"/"}, {{"f", std::string(20, '1')}})), 10);
-    ASSERT_EQ(parse(description({"/"}, {{"f", "  12 bytes"}, {"g", "0x20"}})), 1);
-    EXPECT_EQ(d.TotalSize, 12u);
 }
 
 TEST_F(TfsDescriptionTest, OnlyCommentsGiveAnEmptyDescription) {
@@ -259,6 +281,11 @@ TEST_F(TfsCandidateTest, NamePartInTheWorkingDirectory) {
 
 TEST_F(TfsCandidateTest, TfsCfgAsTheLastResort) {
     write(work.file("tfs.cfg"), "DEFAULT");
+    // Folders named like the first two candidates are no files that open.
+    ASSERT_EQ(mkdir(images.file("folder.cfg").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(work.file("folder.cfg").c_str(), 0755), 0);
+    ASSERT_EQ(dwl10_201InitTFSDescriptionFor(images.file("folder.tfs").c_str()), 1);
+    EXPECT_STREQ(vg_TFSDescritpion.Version, "DEFAULT");
     ASSERT_EQ(dwl10_201InitTFSDescriptionFor(images.file("other.tfs").c_str()), 1);
     EXPECT_STREQ(vg_TFSDescritpion.Version, "DEFAULT");
     ASSERT_EQ(dwl10_201InitTFSDescriptionFor(""), 1);

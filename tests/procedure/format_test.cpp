@@ -4,6 +4,7 @@
 
 #include "link/dwl12pclib.h"
 #include "procedure/dwl3_run.h"
+#include "session/dwl_results.h"
 #include "tests/support/scripted_line.h"
 
 #include <gtest/gtest.h>
@@ -47,11 +48,12 @@ TEST(FormatBranch, SilentHandsetIsAFailedFormat) {
     sg_DownloadContext.Mode = 3;
     ResultRecord r = run.procedure();
     EXPECT_EQ(r.family, 8);
-    EXPECT_EQ(r.code, 22);
+    EXPECT_EQ(r.code, DWL_CODE_FORMAT_FAILED);
     int at = run.panel.find("Check the compatibility");
     for (const char* line :
          {"MakeBadMapTable err", "Flash Formatting is fail!!1", "Flash Formatting is fail!!2",
-          "Flash Formatting is fail!!3", "Flash Formatting is fail!!4"}) {
+          "Flash Formatting is fail!!3", "Flash Formatting is fail!!4",
+          "Flash format failed : no MakeBadMapTable (0x57) reply"}) {
         int next = run.panel.find(line, static_cast<size_t>(at));
         EXPECT_EQ(next, at + 1) << line;
         at = next;
@@ -93,10 +95,12 @@ class FormatReplies : public ::testing::Test {
 
 TEST_F(FormatReplies, StageBytesAfterFormatOkAreOptionalInTheLogButNotForTheResult) {
     line.reply({0x57, 0x44, 0x90, 0x22, 0x23, 0x20});
-    EXPECT_EQ(dwl3_11FormatFlash(1), 22);
+    EXPECT_EQ(dwl3_11FormatFlash(1), DWL_CODE_FORMAT_FAILED);
     EXPECT_EQ(line.written(), (std::vector<uint8_t>{0x10}));
+    // The log does not end on the success line: the missing stage is named last.
     std::vector<std::string> expected = {" MakeBadMapTable OK ", " Format OK ",
-                                         " Flash is Formated!! "};
+                                         " Flash is Formated!! ",
+                                         " Flash format failed : no Mount (0x91) reply "};
     EXPECT_EQ(panel.lines, expected);
     EXPECT_EQ(line.pending(), 0u);
 }
@@ -109,9 +113,10 @@ TEST_F(FormatReplies, AllEightRepliesSucceed) {
 
 TEST_F(FormatReplies, WrongFirstStageSkipsTheMountReads) {
     line.reply({0x00, 0x45, 0x22, 0x23, 0x21});
-    EXPECT_EQ(dwl3_11FormatFlash(1), 22);
+    EXPECT_EQ(dwl3_11FormatFlash(1), DWL_CODE_FORMAT_FAILED);
     std::vector<std::string> expected = {" MakeBadMapTable err ", " Flash Formatting is fail!!1 ",
-                                         " Flash Formatting is fail!!4 "};
+                                         " Flash Formatting is fail!!4 ",
+                                         " Flash format failed : no MakeBadMapTable (0x57) reply "};
     EXPECT_EQ(panel.lines, expected);
 }
 

@@ -48,7 +48,9 @@ const Row kRows[] = {
     {8, 15, "Utility.uir", 3, "COMMAND : Erase processing failed DQ6 bis"},
     {8, 20, "Utility.uir", 3, "COMMAND : Switch off error "},
     {8, 21, "Utility.uir", 3, "COMMAND : Command error "},
-    {8, 22, "Utility.uir", 3, "COMMAND : Flash format failed "},
+    // The raw byte 0x16 is no format failure; that has a code no byte can take.
+    {8, 0x16, "Utility.uir", 3, "COMMAND : Command error "},
+    {8, DWL_CODE_FORMAT_FAILED, "Utility.uir", 3, "COMMAND : Flash format failed "},
     {8, 0x9D, "Utility.uir", 3, "COMMAND : Command error "},
     {9, 0, "Utility.uir", 7, "Problem : Bad acknowledge when the sector download start"},
     {10, 0, "Utility.uir", 7, "Problem : Error during the sector donwload"},

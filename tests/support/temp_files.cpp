@@ -76,7 +76,12 @@ std::string sourceDir() {
 
 std::string binaryDir() {
     const char* env = getenv("DWL_BINARY_DIR");
-    return env != nullptr ? env : "";
+    if (env != nullptr) return env;
+#ifdef DWL_BINARY_DIR_DEFAULT
+    return DWL_BINARY_DIR_DEFAULT;
+#else
+    return "";
+#endif
 }
 
 } // namespace testsupport

@@ -47,7 +47,7 @@ class WorkingDirectory {
 };
 
 // The source tree (DWL_SOURCE_DIR from the environment, else the configured one) and the build
-// tree (DWL_BINARY_DIR, empty when unknown).
+// tree (DWL_BINARY_DIR from the environment, else the configured one).
 std::string sourceDir();
 std::string binaryDir();
 
