@@ -72,8 +72,12 @@ void SectorMapWidget::follow() {
     update();
 }
 
+int SectorMapWidget::labelWidth() const {
+    return fontMetrics().horizontalAdvance(QStringLiteral("0x00000000")) + 8;
+}
+
 int SectorMapWidget::columns() const {
-    const int room = std::max(1, (width() - 2 * kMargin + kGap) / (kCell + kGap));
+    const int room = std::max(1, (width() - 2 * kMargin - labelWidth() + kGap) / (kCell + kGap));
     return std::clamp(room, 1, kMaxColumns * 2);
 }
 
@@ -81,7 +85,7 @@ QSize SectorMapWidget::sizeHint() const {
     const int count = static_cast<int>(std::max<uint32_t>(sg_SectorMap.NbSectors, 1));
     const int cols = std::min(count, kMaxColumns);
     const int rows = (count + cols - 1) / cols;
-    return QSize(2 * kMargin + cols * (kCell + kGap),
+    return QSize(2 * kMargin + labelWidth() + cols * (kCell + kGap),
                  2 * kMargin + rows * (kCell + kRangeBar + 2 * kGap) + kLegendHeight);
 }
 
@@ -89,8 +93,8 @@ QRect SectorMapWidget::cellRect(int index) const {
     const int cols = columns();
     const int row = index / cols;
     const int col = index % cols;
-    return QRect(kMargin + col * (kCell + kGap), kMargin + row * (kCell + kRangeBar + 2 * kGap),
-                 kCell, kCell);
+    return QRect(kMargin + labelWidth() + col * (kCell + kGap),
+                 kMargin + row * (kCell + kRangeBar + 2 * kGap), kCell, kCell);
 }
 
 int SectorMapWidget::sectorAt(const QPoint& point) const {
@@ -113,6 +117,12 @@ void SectorMapWidget::paintEvent(QPaintEvent*) {
     for (uint32_t i = 0; i < count; ++i) {
         const SectorRecord& s = sg_SectorMap.Sector[i];
         const QRect cell = cellRect(static_cast<int>(i));
+        if (cell.left() == kMargin + labelWidth()) {
+            painter.setPen(palette().color(QPalette::WindowText));
+            painter.drawText(QRect(kMargin, cell.top() - 2, labelWidth() - 8, kCell + 4),
+                             Qt::AlignRight | Qt::AlignVCenter,
+                             QStringLiteral("0x%1").arg(s.Address, 8, 16, QLatin1Char('0')));
+        }
         painter.fillRect(cell, stateColour(s.State));
         painter.setPen(QColor(120, 120, 120));
         painter.drawRect(cell.adjusted(0, 0, -1, -1));

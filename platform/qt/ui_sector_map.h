@@ -27,6 +27,8 @@ class SectorMapWidget : public QWidget {
   private:
     QRect cellRect(int index) const;
     int columns() const;
+    // Room at the left for the address of each row's first sector.
+    int labelWidth() const;
 
     QTimer* timer_;
     unsigned seen_ = 0;
