@@ -73,6 +73,9 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
         context->BootAck = dwl1_60ReadAnswer(port);
     } while (context->BootAck != kBootLoaderReady && context->BootAck != DWL_NO_ANSWER);
     ComWrtByte(port, kWakeUpAnswer);
+    // DTR is a line state and changes at once, while the answer may still sit in the output
+    // queue: let it leave first, so that the boot loader sees 0x44 before DTR drops.
+    dwl1_61WaitOutQueueEmpty(port, false);
     ComSetEscape(port, CLRDTR);
     if (context->BootAck == DWL_NO_ANSWER) {
         dwl50_1AddComment("BOOT : no answer from the boot loader");

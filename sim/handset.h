@@ -187,6 +187,20 @@ struct Recording {
     int currentParity = 2;
     // Reply points met, by Step (suppressed replies included).
     std::array<int, static_cast<int>(Step::Count)> replies{};
+    // Replies that began while the handset's side of the line was quiet: the answers the PC
+    // waits for, each after one turnaround (a reply queued behind another shares its wait).
+    int answers = 0;
+    // Wire time of the bytes that crossed the line: every byte from the PC, and every byte to
+    // the PC that it read, each at the settings it was sent with.
+    double wireSeconds = 0.0;
+    // The DTR changes on the handset's timeline: when, the new state, and the bytes from the
+    // PC that had fully arrived by then.
+    struct DtrChange {
+        double at;
+        bool on;
+        uint64_t bytesFromPc;
+    };
+    std::vector<DtrChange> dtrChanges;
 };
 
 class Handset {

@@ -30,6 +30,7 @@ void HandsetEngine::start(double t) {
 
 void HandsetEngine::setDtr(bool on, double t) {
     advanceTo(t);
+    if (on != dtr_) rec_.dtrChanges.push_back({now_, on, rec_.bytesFromPc});
     bool rising = on && !dtr_;
     dtr_ = on;
     if (!rising || state_ == State::Disconnected) return;
@@ -68,6 +69,7 @@ void HandsetEngine::receive(uint8_t byte, LineSettings sentAt, double t) {
     rec_.bytesFromPc++;
     rec_.bytesPerBaud[sentAt.baud]++;
     if (config_.recordLine) rec_.lineBytes.push_back(byte);
+    rec_.wireSeconds += ByteTime(sentAt);
     bool garbled = !(sentAt == settings_);
     uint8_t value = byte;
     if (garbled) {
@@ -92,6 +94,7 @@ void HandsetEngine::receive(const uint8_t* data, size_t count, LineSettings sent
             continue;
         }
         takePayload(data + i, run, sentAt.baud, now_);
+        rec_.wireSeconds += static_cast<double>(run) * ByteTime(sentAt);
         i += run;
     }
 }
@@ -186,6 +189,7 @@ void HandsetEngine::dropArrived(double t) {
 }
 
 uint8_t HandsetEngine::deliver(const OutByte& byte, LineSettings pc) {
+    rec_.wireSeconds += ByteTime(byte.settings);
     if (!(byte.settings == pc)) {
         rec_.garbledBytes++;
         return faults_.corrupt(byte.value);
@@ -211,6 +215,7 @@ void HandsetEngine::emit(Step step, std::vector<uint8_t> bytes, double t) {
     }
     double at = t + std::max(0.0, config_.faults.replyDelay);
     replyStep_ = step;
+    if (!bytes.empty() && t >= outFree_) rec_.answers++;
     for (uint8_t b : bytes)
         schedule(b, at, false);
     replyStep_ = Step::None;

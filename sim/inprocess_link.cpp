@@ -126,22 +126,23 @@ class SimDevice : public SerialDevice {
     }
 
     int readByte() override {
-        const double deadline = clock_.elapsed() + timeout_;
-        for (;;) {
-            double left = deadline - clock_.elapsed();
-            if (waitReadable(std::min(left, kReadSlice)) > 0) return take();
-            if (rs232_Cancelled() || clock_.elapsed() >= deadline) return DWL_RS232_TIMEOUT;
-            // Nothing to read yet: the PC waits here, as on a real line.
-            rs232_CallWaitHook();
-        }
+        uint8_t byte = 0;
+        return read(&byte, 1) == 1 ? byte : DWL_RS232_TIMEOUT;
     }
 
+    // One time-out for the whole call, however the bytes come in.
     int read(uint8_t* buffer, int count) override {
+        const double deadline = clock_.elapsed() + timeout_;
         int n = 0;
         while (n < count) {
-            int b = readByte();
-            if (b < 0) break;
-            buffer[n++] = static_cast<uint8_t>(b);
+            const double left = deadline - clock_.elapsed();
+            if (waitReadable(std::min(left, kReadSlice)) > 0) {
+                buffer[n++] = static_cast<uint8_t>(take());
+                continue;
+            }
+            if (rs232_Cancelled() || clock_.elapsed() >= deadline) break;
+            // Nothing to read yet: the PC waits here, as on a real line.
+            rs232_CallWaitHook();
         }
         return n;
     }

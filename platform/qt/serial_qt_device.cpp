@@ -55,7 +55,7 @@ std::string lineErrorText(int fd) {
     errno = 0;
     ssize_t n = ::read(fd, &byte, 1);
     if (n < 0 && errno != EAGAIN && errno != EINTR) return std::strerror(errno);
-    return "hung up";
+    return "the line hung up";
 }
 } // namespace
 
@@ -82,6 +82,7 @@ std::unique_ptr<QtSerialDevice> QtSerialDevice::open(const std::string& path, in
     }
     port.clearError();
     device->path_ = path;
+    device->clock_.start();
     device->pty_ = dwlqt::isPseudoTerminal(static_cast<int>(port.handle()));
     device->lastOutputProgress_.start();
     *error = 0;
@@ -148,6 +149,8 @@ void QtSerialDevice::flushOut() {
     port_.clear(QSerialPort::Output);
     port_.clearError();
     lastQueued_ = 0;
+    accepted_ = handed_ = 0;
+    wireFreeAt_ = 0.0;
 }
 
 double QtSerialDevice::byteSeconds() const {
@@ -201,8 +204,9 @@ void QtSerialDevice::sleepOnLine(int msecs, bool wantInput) {
     }
     if (r & POLLOUT) pumpOutput();
     if (r & POLLIN) {
-        port_.waitForReadyRead(0); // takes in what arrived
+        port_.waitForReadyRead(0); // takes in what arrived, and may write some output
         checkError();
+        accountHandoff();
     }
     if ((r & POLLERR) || ((r & POLLHUP) && !(r & POLLIN))) markLost(lineErrorText(fd).c_str());
 }
@@ -217,6 +221,7 @@ int QtSerialDevice::write(const uint8_t* data, int count) {
         checkError();
         return kRS_UnknownIOError;
     }
+    accepted_ += queued;
     // Hand the kernel what it takes at once, without waiting.
     pumpOutput();
     lastOutputProgress_.start();
@@ -224,13 +229,36 @@ int QtSerialDevice::write(const uint8_t* data, int count) {
 }
 
 void QtSerialDevice::pumpOutput() {
-    if (port_.bytesToWrite() <= 0) return;
-    port_.waitForBytesWritten(0);
-    checkError();
+    if (port_.bytesToWrite() > 0) {
+        port_.waitForBytesWritten(0);
+        checkError();
+    }
+    accountHandoff();
+}
+
+void QtSerialDevice::accountHandoff() {
+    const qint64 handed = accepted_ - port_.bytesToWrite();
+    if (handed <= handed_) return;
+    const double now = static_cast<double>(clock_.nsecsElapsed()) * 1e-9;
+    wireFreeAt_ =
+        std::max(wireFreeAt_, now) + static_cast<double>(handed - handed_) * byteSeconds();
+    handed_ = handed;
+}
+
+int QtSerialDevice::driverQueue() {
+    const int fd = static_cast<int>(port_.handle());
+    if (!pty_) return dwlqt::kernelOutQueue(fd);
+    // A pseudo-terminal hides what the far end has not read yet and has no wire: the bytes
+    // handed to it are counted as still queued for as long as they would take on the wire.
+    accountHandoff();
+    const double bt = byteSeconds();
+    const double now = static_cast<double>(clock_.nsecsElapsed()) * 1e-9;
+    if (bt <= 0.0 || wireFreeAt_ <= now) return 0;
+    return static_cast<int>(std::min(std::ceil((wireFreeAt_ - now) / bt), 1e9));
 }
 
 int QtSerialDevice::queuedOutput() {
-    qint64 queued = port_.bytesToWrite() + dwlqt::kernelOutQueue(static_cast<int>(port_.handle()));
+    qint64 queued = port_.bytesToWrite() + driverQueue();
     return static_cast<int>(std::min<qint64>(queued, INT_MAX));
 }
 
@@ -288,9 +316,9 @@ int QtSerialDevice::waitDrained(double seconds) {
     QElapsedTimer timer;
     timer.start();
     for (;;) {
-        pumpOutput();
+        // Hands the driver what it takes; drops output stalled for a whole time-out.
+        const int queued = outQueueLength();
         if (lost_) return kRS_UnknownIOError;
-        const int queued = queuedOutput();
         const int remaining = limit - static_cast<int>(timer.elapsed());
         if (queued == 0 || rs232_Cancelled() || remaining <= 0) return queued;
         int msecs = remaining;

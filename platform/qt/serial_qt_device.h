@@ -51,6 +51,12 @@ class QtSerialDevice : public SerialDevice {
     void markLost(const char* why);
     int timeoutMsecs() const;
     int queuedOutput();
+    // Bytes the driver still holds for sending (on a pseudo-terminal: the wire time left of what
+    // it was handed, see accountHandoff).
+    int driverQueue();
+    // Notes the bytes QSerialPort handed to the driver since the last look, and when they
+    // leave the (modelled) wire.
+    void accountHandoff();
     // Seconds one byte takes on the wire at the configured settings.
     double byteSeconds() const;
 
@@ -61,6 +67,10 @@ class QtSerialDevice : public SerialDevice {
     bool lost_ = false;
     double timeoutSeconds_ = 5.0;
     long baud_ = 38400;
+    QElapsedTimer clock_;
+    qint64 accepted_ = 0;     // bytes taken by write() since the last flush
+    qint64 handed_ = 0;       // of those, bytes handed to the driver
+    double wireFreeAt_ = 0.0; // when the last handed byte has left the wire (clock_ seconds)
     int bitsPerByte_ = 10;
     // Watches the output queue: when it has not shrunk for a whole time-out the bytes are dropped,
     // so that a stalled line never holds a caller that polls for the queue to empty.

@@ -31,7 +31,7 @@ class EmulatedRun {
   public:
     explicit EmulatedRun(sim::FaultConfig faults = {}, bool inBootstrap = false,
                          uint8_t device = kDevice, uint32_t claSize = 70000,
-                         uint32_t ogmSize = 30000)
+                         uint32_t ogmSize = 30000, bool wirePacing = false)
         : cwd_(dir_.path()), panel(dir_) {
         testsupport::writeBytes(dir_.file("flash.txt"), FlashText(kManufacturer, device));
         testsupport::writeBytes(dir_.file("dwl87.spm"), Pattern(3000, 87));
@@ -49,6 +49,7 @@ class EmulatedRun {
         config.startInBootstrap = inBootstrap;
         config.recordLine = true;
         config.faults = faults;
+        config.wirePacing = wirePacing;
         session_ = std::make_unique<sim::SimSession>(config);
 
         v_Format_Flag = 0;

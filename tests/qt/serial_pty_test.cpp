@@ -3,10 +3,12 @@
 #include "link/com_map.h"
 #include "link/dwl12pclib.h"
 #include "link/rs232.h"
+#include "link/rs232_cancel.h"
 #include "link/serial_device.h"
 #include "platform/qt/serial_backend.h"
 #include "platform/qt/serial_qt_device.h"
 #include "platform/qt/serial_termios2.h"
+#include "session/dwl_oplog.h"
 #include "tests/qt/serial_pty_peer.h"
 
 #include <gtest/gtest.h>
@@ -53,12 +55,12 @@ class RealPortOnPty : public ::testing::Test {
     int open(long baud = 38400, int parity = 2) {
         return OpenComConfig(kPort, "COM5", baud, parity, 8, 1, 65536, 65536);
     }
-    // Polls the output queue as the protocol code does, with a guard against a hang.
+    // Waits for the output queue as the protocol code does, with a guard against a hang.
     int drain(double guardSeconds = 10) {
         auto start = Clock::now();
         int left = GetOutQLen(kPort);
         while (left > 0 && secondsSince(start) < guardSeconds)
-            left = GetOutQLen(kPort);
+            left = WaitOutQEmpty(kPort, 0.05);
         return left;
     }
 
@@ -153,6 +155,21 @@ TEST_F(RealPortOnPty, ReadsTimeOutAfterTheSetTime) {
     EXPECT_EQ(buffer[1], 0x22);
     EXPECT_GE(waited, 0.18);
     EXPECT_LT(waited, 1.0);
+
+    // Bytes that trickle in do not restart the time-out: one time-out for the whole call.
+    std::thread trickle([&] {
+        for (uint8_t b : {0x01, 0x02, 0x03}) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+            peer.send({b});
+        }
+    });
+    start = Clock::now();
+    const int got = ComRd(kPort, buffer, 4);
+    waited = secondsSince(start);
+    trickle.join();
+    EXPECT_LT(got, 3);
+    EXPECT_LT(waited, 0.3);
+    FlushInQ(kPort);
 
     // A byte that arrives during the wait ends it early.
     std::thread late([&] {
@@ -254,7 +271,8 @@ TEST_F(RealPortOnPty, ArbitraryRateHelpersReadBackWhatTheySet) {
 }
 
 TEST_F(RealPortOnPty, WriteQueuesWithoutBlockingAndPollingDrainsIt) {
-    ASSERT_EQ(open(460800, 0), 0);
+    // A fast arbitrary rate: the queue drains at the line's rate even on a pseudo-terminal.
+    ASSERT_EQ(open(4608000, 0), 0);
     // More than the pseudo-terminal buffers while nobody reads its far end.
     std::vector<uint8_t> data = pattern(512 * 1024);
     auto start = Clock::now();
@@ -274,6 +292,17 @@ TEST_F(RealPortOnPty, WriteQueuesWithoutBlockingAndPollingDrainsIt) {
     EXPECT_TRUE(done);
     EXPECT_EQ(received.size(), data.size());
     EXPECT_TRUE(received == data);
+
+    // A pseudo-terminal takes bytes at once but keeps them queued for their wire time: 384
+    // bytes at 38400 baud without parity take 0.1 s.
+    ASSERT_EQ(open(38400, 0), 0);
+    std::vector<uint8_t> small = pattern(384);
+    start = Clock::now();
+    ASSERT_EQ(ComWrt(kPort, small.data(), 384), 384);
+    EXPECT_GT(GetOutQLen(kPort), 300);
+    EXPECT_EQ(WaitOutQEmpty(kPort, 1.0), 0);
+    EXPECT_GE(secondsSince(start), 0.095);
+    EXPECT_LT(secondsSince(start), 0.3);
 }
 
 TEST_F(RealPortOnPty, StalledOutputIsDroppedAfterTheTimeOut) {
@@ -334,6 +363,55 @@ TEST_F(RealPortOnPty, LostLineEndsWaitsAtOnce) {
     EXPECT_EQ(ComRd(kPort, buffer, 4), 0);
     EXPECT_LT(secondsSince(start), 0.5);
     EXPECT_EQ(CloseCom(kPort), 0);
+}
+
+TEST_F(RealPortOnPty, OperatorCancelFromAnotherThreadWakesTheWaits) {
+    ASSERT_EQ(open(460800, 0), 0);
+    SetComTime(kPort, 10.0);
+    std::thread stop([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        rs232_Cancel();
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    stop.join();
+    EXPECT_LT(secondsSince(start), 1.0);
+    // Until cleared, waits give up at once, and output is not waited for.
+    std::vector<uint8_t> data = pattern(64 * 1024);
+    ComWrt(kPort, data.data(), static_cast<int>(data.size()));
+    EXPECT_GT(WaitOutQEmpty(kPort, 5.0), 0);
+    EXPECT_EQ(WaitInQ(kPort, 5.0), 0);
+    EXPECT_LT(secondsSince(start), 1.0);
+    rs232_ClearCancel();
+    FlushOutQ(kPort);
+    peer.send({0x5A});
+    EXPECT_EQ(ComRdByte(kPort), 0x5A);
+}
+
+TEST_F(RealPortOnPty, PortLostMidWaitEndsItAtOnceAndIsLoggedOnce) {
+    ASSERT_EQ(open(460800, 0), 0);
+    SetComTime(kPort, 10.0);
+    const int linesBefore = mv_NbCommentLine;
+    // The adapter is pulled while the PC waits for an answer.
+    std::thread pull([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        peer.hangUp();
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    const double waited = secondsSince(start);
+    pull.join();
+    EXPECT_GE(waited, 0.15);
+    EXPECT_LT(waited, 1.0) << "the wait ran on towards its 10 s time-out";
+    EXPECT_LT(WaitInQ(kPort, 5.0), 0);
+    EXPECT_LT(WaitOutQEmpty(kPort, 5.0), 0);
+    EXPECT_LT(secondsSince(start), 1.0);
+
+    // One line naming the device and the system's error.
+    EXPECT_EQ(mv_NbCommentLine, linesBefore + 1) << ma_Comment;
+    const std::string line = ma_Comment;
+    EXPECT_EQ(line.rfind(" Port lost: " + peer.slavePath() + ": ", 0), 0u) << line;
+    EXPECT_GT(line.size(), (" Port lost: " + peer.slavePath() + ": x ").size() - 1) << line;
 }
 
 } // namespace

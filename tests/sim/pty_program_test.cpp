@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -140,6 +141,18 @@ TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
     ASSERT_EQ(write(fd, &control, 1), 1);
     EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xCA});
 
+    // Bytes take their wire time at that rate: a sector command and 8192 bytes, 10 bits each,
+    // reach the handset after 0.372 s, and only then does it answer.
+    std::vector<uint8_t> sector{0xEA, 0, 1, 0, 0, 0x02, 0, 0, 0, 0, 0, 0x20, 0};
+    sector.resize(sector.size() + 8192, 0x01);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(write(fd, sector.data(), sector.size()), static_cast<ssize_t>(sector.size()));
+    EXPECT_EQ(ReadBytes(fd, 5, 3000), (std::vector<int>{0xCC, 0x00, 0x20, 0x00, 0x00}));
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(took, (13 + 8192) * 10.0 / 220338);
+    EXPECT_LT(took, 1.0);
+
     // Closing the port powers the handset again from its boot loader.
     close(fd);
     usleep(100000);
@@ -148,6 +161,29 @@ TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
     SetRate(fd, B38400);
     tcflush(fd, TCIFLUSH);
     EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xBE});
+    close(fd);
+}
+
+TEST(PtyProgram, LatencyComesBeforeEachReply) {
+    SimProgram sim({"--latency", "300"});
+    if (!sim.started()) GTEST_SKIP() << "dwl-handset-sim not built";
+    std::string line = sim.firstLine();
+    std::string device = line.substr(line.find(": ") + 2);
+    int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0) << device;
+    SetRate(fd, B38400);
+    tcflush(fd, TCIFLUSH);
+    ASSERT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xBE});
+    std::vector<uint8_t> boot{0x44, 0x00, 0x03, 0, 0, 0, 0, 0x40, 0x00, 0xAA, 0x60, 0x00};
+    usleep(50000);
+    tcflush(fd, TCIFLUSH);
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(write(fd, boot.data(), boot.size()), static_cast<ssize_t>(boot.size()));
+    EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0x44});
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(took, 0.3);
+    EXPECT_LT(took, 0.8);
     close(fd);
 }
 
