@@ -18,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -40,6 +41,9 @@ void SleepSeconds(double s) {
 // Longest stretch of wire time the server lets pass between two looks at the line while bytes
 // stream in either direction: bytes are taken and handed over in chunks of about this length.
 constexpr double kChunkSeconds = 0.004;
+
+// Most bytes from the PC that one trace line gathers.
+constexpr size_t kTraceGather = 65536;
 
 // The PC's side of the line as the slave holds it. A pseudo-terminal keeps no parity setting
 // (the kernel clears it), so the handset's own parity stands in for it.
@@ -225,6 +229,7 @@ class PtyServer {
 
     void traceEvent(double now, TraceWhat what, const char* detail) {
         if (trace_ == nullptr) return;
+        flushReceived();
         traceLeftOut(now);
         traceSettings();
         dwl12_TraceLine(trace_, now - openedAt_, what, settings_, engine().stateName(), nullptr, 0,
@@ -238,13 +243,37 @@ class PtyServer {
         traceEvent(now, TRACE_ERROR, detail);
     }
 
+    // Bytes from the PC arrive in wire-time slices: they are gathered into one line while the
+    // handset stays in the same state, as the PC wrote them in one piece.
     void traceChunk(double now, TraceWhat what, const char* step, const uint8_t* bytes,
                     ssize_t count) {
         if (trace_ == nullptr || count <= 0) return;
+        if (what == TRACE_PC_TO_HS) {
+            if (!rx_.empty() && (step != rxStep_ || rx_.size() + count > kTraceGather))
+                flushReceived();
+            if (rx_.empty()) {
+                // The line as the handset has it when the first of the bytes comes in.
+                traceLeftOut(now);
+                traceSettings();
+                std::memcpy(rxSettings_, settings_, sizeof rxSettings_);
+                rxStep_ = step;
+                rxAt_ = now;
+            }
+            rx_.insert(rx_.end(), bytes, bytes + count);
+            return;
+        }
+        flushReceived();
         traceLeftOut(now);
         traceSettings();
         dwl12_TraceLine(trace_, now - openedAt_, what, settings_, step, bytes,
                         static_cast<size_t>(count), nullptr);
+    }
+
+    void flushReceived() {
+        if (rx_.empty()) return;
+        dwl12_TraceLine(trace_, rxAt_ - openedAt_, TRACE_PC_TO_HS, rxSettings_, rxStep_, rx_.data(),
+                        rx_.size(), nullptr);
+        rx_.clear();
     }
 
     // Writes a speed event when the handset's line settings changed.
@@ -369,6 +398,10 @@ class PtyServer {
     bool traceOpen_ = false;
     bool lastWasWakeUp_ = false;
     size_t leftOut_ = 0;
+    std::vector<uint8_t> rx_; // bytes from the PC not yet written to the trace
+    const char* rxStep_ = nullptr;
+    double rxAt_ = 0.0;
+    char rxSettings_[24] = "";
     double openedAt_ = 0.0;
     sim::LineSettings tracedSettings_;
     char settings_[24] = "";
