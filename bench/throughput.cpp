@@ -4,12 +4,15 @@
 //       wire needs at least for every byte that crosses it;
 //   (b) unpaced and in-process, the megabytes of image per second the PC side pushes through
 //       the whole protocol;
-//   (c) the peak resident memory of a run with a large image.
+//   (c) the peak resident memory of a run with a large image;
+//   (d) what the line trace costs: the paced run's virtual time and the unpaced run's wall time
+//       with a trace file (bulk data summarised, then every byte) against none.
 #include "boot/dwl1boot.h"
 #include "command/dwl11command.h"
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
 #include "link/dwl12pclib.h"
+#include "link/line_trace.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
 #include "procedure/dwl3spm87.h"
@@ -21,6 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -112,8 +116,11 @@ struct RunFigures {
     long rssPeakKb = 0;
 };
 
+enum Trace { kNoTrace, kTraceSummary, kTraceFull };
+
 // One whole run: boot, link set-up, the image, switch-off. tfs: mode 3, else mode 1.
-RunFigures Run(const std::string& dir, bool tfs, uint32_t binarySize, bool paced) {
+RunFigures Run(const std::string& dir, bool tfs, uint32_t binarySize, bool paced,
+               Trace trace = kNoTrace) {
     RunFigures f;
     sim::HandsetConfig config = sim::DefaultConfig();
     config.flashFile = dir + "/flash.txt";
@@ -136,6 +143,8 @@ RunFigures Run(const std::string& dir, bool tfs, uint32_t binarySize, bool paced
     slot = {1, image.data(), static_cast<uint32_t>(image.size())};
     v_Format_Flag = 0;
 
+    if (trace != kNoTrace)
+        dwl12_TraceStart((dir + "/bench.trace").c_str(), false, trace == kTraceFull);
     const double virtualStart = session.clock().now();
     const auto wallStart = std::chrono::steady_clock::now();
     c.StartTime = dwl_Time();
@@ -146,6 +155,7 @@ RunFigures Run(const std::string& dir, bool tfs, uint32_t binarySize, bool paced
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     f.virtualSeconds = session.clock().now() - virtualStart;
     dwl12_1UartStop(static_cast<uint8_t>(c.ComPort));
+    dwl12_TraceStop();
 
     const sim::Recording& rec = session.handset().recording();
     f.ok = r.family == 0 && (tfs ? session.handset().tfs().files.size() == kTfsFiles
@@ -303,6 +313,22 @@ void Report(const char* name, const std::string& dir, bool tfs, uint32_t binaryS
                     "(program and emulated handset); run's own %.1f MB = image + %.1f MB%s\n",
                     image, peak, before, peak - before, peak - before - image,
                     c.ok ? "" : " (RUN FAILED)");
+    });
+    InChild([&] {
+        const RunFigures plain = Run(dir, tfs, binarySize, true);
+        const RunFigures traced = Run(dir, tfs, binarySize, true, kTraceSummary);
+        std::printf("  (d) line trace: paced run %.3f s virtual without, %.3f s with%s\n",
+                    plain.virtualSeconds, traced.virtualSeconds,
+                    plain.ok && traced.ok ? "" : " (RUN FAILED)");
+        double wall[3] = {1e9, 1e9, 1e9};
+        for (int round = 0; round < 3; ++round)
+            for (int t = 0; t < 3; ++t)
+                wall[t] = std::min(wall[t], Run(dir, tfs, binarySize, false, Trace(t)).wallSeconds);
+        std::error_code ec;
+        const auto bytes = std::filesystem::file_size(dir + "/bench.trace", ec);
+        std::printf("      unpaced wall time, best of 3: %.3f s without, %.3f s summarised, "
+                    "%.3f s every byte (trace of %.1f MB)\n",
+                    wall[0], wall[1], wall[2], ec ? 0.0 : bytes / 1e6);
     });
 }
 

@@ -3,7 +3,10 @@
 #include "boot/dwl1boot.h"
 
 #include "boot/dwl1line.h"
+#include "flash/dwl10sectormap.h"
 #include "link/dwl12pclib.h"
+#include "link/line_step.h"
+#include "link/line_trace.h"
 #include "link/rs232.h"
 #include "session/dwl_oplog.h"
 #include "session/uis.h"
@@ -42,6 +45,8 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
     ResultRecord result = {0, 0};
     if (!context) return fail(kFamilyBoot, 0);
     const uint8_t port = static_cast<uint8_t>(context->ComPort);
+    dwl12_TraceRunStart();
+    dwl10_80ResetSectorMap();
 
     int rc = dwl12_0UartInit(context->ComPort, kBootBaud, kEvenParity, kBootTimeoutSeconds);
     if (rc != 1) {
@@ -62,6 +67,7 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
         return fail(kFamilyBoot, kBootTooLong);
     }
 
+    dwl12_SetLineStep("wake-up");
     ComSetEscape(port, SETDTR);
     do {
         context->BootAck = dwl1_60ReadAnswer(port);
@@ -107,5 +113,6 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
 
     rc = dwl1_3GetTypeFlash(context);
     if (rc != 1) return fail(kFamilyBoot, rc);
+    dwl10_81SetSectorMapFlash(context->FlashManufacturerId, context->FlashDeviceId);
     return result;
 }

@@ -3,6 +3,7 @@
 
 #include "boot/dwl1line.h"
 #include "link/dwl12pclib.h"
+#include "link/line_step.h"
 #include "link/rs232.h"
 #include "session/dwl_oplog.h"
 
@@ -34,6 +35,7 @@ int dwl1_4DownloadExtendMobule(uint8_t port) {
         return rc;
     }
 
+    dwl12_SetLineStep("extension module");
     ComWrtByte(port, kExtensionCommand);
     uint8_t answer = dwl1_60ReadAnswer(port);
     if (answer != kAccepted) {

@@ -1,6 +1,7 @@
 // Frames understood by the PCF5087 ROM boot loader after its wake-up answer.
 #include "boot/dwl1boot.h"
 
+#include "link/line_step.h"
 #include "link/rs232.h"
 
 namespace {
@@ -67,13 +68,18 @@ int dwl1_1ConfigurationBootstrap(uint8_t port, int productType, const uint8_t wa
     // An image the data frame cannot carry is refused before anything goes out.
     if (!image || length == 0 || length > DWL_MAX_BOOT_FRAME) return 3;
 
+    dwl12_SetLineStep("chip selects");
     ComWrt(port, chipSelects, sizeof chipSelects);
+    uint32_t frame = 1;
     if (productType == 2) {
+        dwl12_SetLineStepNumber("bootstrap data frame", frame++);
         dwl1_50SetStartAddr(port, kProduct2SetupAddress);
         dwl1_53SetSendCommand(port, kProduct2SetupValue);
     }
+    dwl12_SetLineStepNumber("bootstrap data frame", frame);
     dwl1_50SetStartAddr(port, 0);
     dwl1_51DownloadBlock(port, image, length);
+    dwl12_SetLineStep("start");
     dwl1_50SetStartAddr(port, 0);
     dwl1_52JumpToStartAddress(port);
     return 1;

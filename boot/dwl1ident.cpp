@@ -2,6 +2,7 @@
 #include "boot/dwl1boot.h"
 
 #include "boot/dwl1line.h"
+#include "link/line_step.h"
 #include "session/dwl_oplog.h"
 
 namespace {
@@ -29,6 +30,7 @@ IdentForm formOf(uint8_t manufacturer) {
 
 int dwl1_3GetTypeFlash(DownloadContext* context) {
     const uint8_t port = static_cast<uint8_t>(context->ComPort);
+    dwl12_SetLineStep("identification");
 
     uint8_t header = dwl1_60ReadAnswer(port);
     if (header != kIdentHeader) {

@@ -5,6 +5,7 @@
 #include "boot/dwl1boot.h"
 #include "boot/dwl1line.h"
 #include "link/dwl12pclib.h"
+#include "link/line_step.h"
 #include "link/rs232.h"
 #include "session/dwl_oplog.h"
 
@@ -58,6 +59,7 @@ int dwl11_50ChangeSpeed(unsigned int timeoutSeconds, uint8_t port, int speedInde
         dwl50_2AddCommentF("COMMAND : no link speed of index %d", speedIndex);
         return kBadSpeedIndex;
     }
+    dwl12_SetLineStep("speed frame");
     if (!commandAccepted(port, kChangeSpeed)) {
         dwl50_1AddComment("COMMAND : speed change refused");
         return kBadCommandAck;
@@ -91,6 +93,7 @@ int dwl11_50ChangeSpeed(unsigned int timeoutSeconds, uint8_t port, int speedInde
 
 int dwl11_51SpeedControl(uint8_t port) {
     uint8_t answer = DWL_NO_ANSWER;
+    dwl12_SetLineStep("speed check");
     for (int attempt = 0; attempt < kSpeedControlAttempts; ++attempt) {
         ComWrtByte(port, kSpeedControl);
         answer = dwl1_60ReadAnswer(port);
@@ -100,6 +103,7 @@ int dwl11_51SpeedControl(uint8_t port) {
 }
 
 int dwl11_52SetPMU(uint8_t port) {
+    dwl12_SetLineStep("PMU");
     if (!commandAccepted(port, kSetPmu)) {
         dwl50_1AddComment("COMMAND : PMU command refused");
         return kBadCommandAck;
@@ -113,6 +117,7 @@ int dwl11_52SetPMU(uint8_t port) {
 }
 
 int dwl11_53SetGPIO(uint8_t port) {
+    dwl12_SetLineStep("GPIO");
     if (!commandAccepted(port, kSetGpio)) {
         dwl50_1AddComment("COMMAND : GPIO command refused");
         return kBadCommandAck;
@@ -130,6 +135,7 @@ int dwl11_8SetGPIO(DownloadContext context) {
 }
 
 int dwl11_7SwitchOffCommand(uint8_t port) {
+    dwl12_SetLineStep("switch-off");
     if (!commandAccepted(port, kSwitchOff)) {
         dwl50_1AddComment("COMMAND : switch-off refused");
         return kSwitchOffError;

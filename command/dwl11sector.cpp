@@ -5,6 +5,9 @@
 #include "boot/dwl1line.h"
 
 #include "flash/dwl10fla.h"
+#include "flash/dwl10sectormap.h"
+#include "link/line_step.h"
+#include "link/line_trace.h"
 #include "link/rs232.h"
 #include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
@@ -50,7 +53,10 @@ int waitForAcknowledge(int port) {
         if (pending > 0) return ComRdByte(port);
         if (pending < 0) return -1; // the port is gone: nothing will ever arrive
         ProcessSystemEvents();
-        if (dwl_Time() - started > kAckWaitSeconds) return -1;
+        if (dwl_Time() - started > kAckWaitSeconds) {
+            dwl12_NoteLineTimeout();
+            return -1;
+        }
     }
 }
 
@@ -79,7 +85,9 @@ uint32_t sendSector(int port, uint32_t sectorSize, uint32_t address, const uint8
     dwl1_62PutBigEndian32(command + 1, sectorSize);
     dwl1_62PutBigEndian32(command + 5, address);
     dwl1_62PutBigEndian32(command + 9, n);
+    dwl12_SetLineStepAddress("sector command", address);
     ComWrt(port, command, sizeof command);
+    dwl12_SetLineStepAddress("sector data", address);
 
     uint32_t checksum = 0;
     uint32_t sent = 0;
@@ -132,8 +140,10 @@ ResultRecord dwl11_54Download(DownloadContext context, uint32_t length, const ui
         for (;;) {
             const uint32_t remaining = length - offset;
             const uint32_t n = sectorSize < remaining ? sectorSize : remaining;
+            dwl10_83SectorTry(address, n);
             const uint32_t checksum = sendSector(port, sectorSize, address, image + offset, n);
 
+            dwl12_SetLineStepSum("acknowledgement", address, checksum);
             const int ack = waitForAcknowledge(port);
             if (ack < 0) return mv_ResultDownload;
 
@@ -142,6 +152,7 @@ ResultRecord dwl11_54Download(DownloadContext context, uint32_t length, const ui
                 bool complete = readChecksum(port, &received);
                 if (complete && received == checksum) {
                     offset += n;
+                    dwl10_84SectorWritten(address);
                     break;
                 }
                 ++sectorFailures;

@@ -5,6 +5,7 @@
 #include "boot/dwl1line.h"
 
 #include "flash/dwl10tfs.h"
+#include "link/line_step.h"
 #include "link/rs232.h"
 #include "session/dwl_oplog.h"
 #include "session/uis.h"
@@ -131,6 +132,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
 
     dwl50_1AddComment("Starting TFS OGM Downloading..");
 
+    dwl12_SetLineStep("TFS start");
     ComWrtByte(port, kTfsStart);
     int reply = readReplyByte(port);
     if (reply == kStartMountError) {
@@ -153,6 +155,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
 
     uint8_t version[16] = {};
     std::memcpy(version, d.Version, strnlen(d.Version, sizeof version));
+    dwl12_SetLineStep("TFS version");
     ComWrt(port, version, sizeof version);
     reply = readAcknowledge(port);
     if (reply != kVersionAck) {
@@ -162,6 +165,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
 
     uint8_t count[5];
     dwl1_62PutBigEndian32(count, static_cast<uint32_t>(d.NbDir));
+    dwl12_SetLineStep("directory count");
     ComWrt(port, count, 4);
     reply = readAcknowledge(port);
     if (reply != kDirCountAck) {
@@ -171,6 +175,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
     dwl50_1AddComment("Recieved PATHDATA ACK!");
 
     for (int32_t i = 0; i < d.NbDir; ++i) {
+        dwl12_SetLineStepNumber("directory", static_cast<uint32_t>(i));
         ComWrt(port, d.DirNames[i], DWL_TFS_NAME_SIZE);
         dwl1_61WaitOutQueueEmpty(port, true);
         reply = readAcknowledge(port);
@@ -183,6 +188,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
 
     count[0] = kFileCount;
     dwl1_62PutBigEndian32(count + 1, d.NbFiles);
+    dwl12_SetLineStep("file count");
     ComWrt(port, count, 5);
 
     for (uint32_t f = 0; f < d.NbFiles; ++f) {
@@ -191,6 +197,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
         uint8_t header[DWL_TFS_NAME_SIZE + 4];
         std::memcpy(header, file.FileName, DWL_TFS_NAME_SIZE);
         dwl1_62PutBigEndian32(header + DWL_TFS_NAME_SIZE, file.FileSize);
+        dwl12_SetLineStepNumber("file header", f);
         ComWrt(port, header, sizeof header);
         dwl1_61WaitOutQueueEmpty(port, true);
         reply = readAcknowledge(port);
@@ -203,6 +210,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
         do {
             const uint32_t block = left < kBlockSize ? left : kBlockSize;
             const uint8_t* bytes = block > 0 ? image + position : nullptr;
+            dwl12_SetLineStepNumber("file block", f);
             ComWrt(port, bytes, static_cast<int>(block));
             for (uint32_t b = 0; b < block; ++b)
                 sum += bytes[b];
@@ -218,6 +226,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
             }
         } while (left > 0);
 
+        dwl12_SetLineStepNumber("close", f);
         reply = readAcknowledge(port);
         if (reply != kFileClosedAck) {
             logAckFailure(reply, "Failed CLOSEFILE ACK!");
@@ -226,6 +235,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
         logNameOk(file.FileName);
     }
 
+    dwl12_SetLineStep("end");
     ComWrtByte(port, kEndOfTransfer);
     reply = readAcknowledge(port);
     if (reply != kEndAck) {
@@ -234,6 +244,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
     }
 
     uint8_t bytes[4] = {0, 0, 0, 0};
+    dwl12_SetLineStep("checksum");
     const int got = ComRd(port, bytes, 4);
     const uint32_t checksum =
         static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |

@@ -1,5 +1,6 @@
 #include "link/rs232.h"
 
+#include "link/line_trace.h"
 #include "link/rs232_cancel.h"
 #include "link/serial_device.h"
 
@@ -69,7 +70,8 @@ int OpenComConfig(int port, const char* deviceName, long baud, int parity, int d
     if (!ports[port]) {
         if (!opener()) return kRS_NoPortFound;
         int error = kRS_CanNotOpenPort;
-        ports[port] = opener()(port, deviceName ? deviceName : "", &error);
+        ports[port] = dwl12_TraceDevice(opener()(port, deviceName ? deviceName : "", &error), port,
+                                        deviceName);
         lossLogged[port] = false;
         if (!ports[port]) return error < 0 ? error : kRS_CanNotOpenPort;
     }

@@ -1,6 +1,7 @@
 // Flash format exchange: one request byte, then the bootstrap reports each stage of the format.
 #include "procedure/dwl3_run.h"
 
+#include "link/line_step.h"
 #include "link/rs232.h"
 #include "session/dwl_oplog.h"
 #include "session/dwl_results.h"
@@ -31,6 +32,7 @@ struct FormatOutcome {
 
 int dwl3_11FormatFlash(int port) {
     FormatOutcome outcome;
+    dwl12_SetLineStep("format");
     ComWrtByte(port, kFormatRequest);
 
     if (ComRdByte(port) == kBadMapTableMade) {

@@ -4,6 +4,7 @@
 #include "procedure/dwl3spm87.h"
 
 #include "command/dwl11command.h"
+#include "flash/dwl10sectormap.h"
 #include "flash/dwl10tfs.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_oplog.h"
@@ -26,7 +27,10 @@ constexpr uint8_t kSmallFlashDevice = 0xE0;
 
 // After a transfer that wrote its image: the running elapsed time since the start of the run.
 ResultRecord finishStep(DownloadContext& context, ResultRecord result) {
-    if (result.family != 0) return result;
+    if (result.family != 0) {
+        dwl10_85SectorRunFailed();
+        return result;
+    }
     context.EndTime = dwl_Time();
     dwl3_4ShowElapsedTime(context.StartTime, context.EndTime);
     result.family = 0;

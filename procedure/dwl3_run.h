@@ -42,6 +42,11 @@ ResultRecord dwl3_9SectorWalk(const DownloadContext& context);
 // succeeded without PMU), and the switch-off of a successful run.
 ResultRecord dwl3_10EndOfRun(DownloadContext context, ResultRecord result, const char* successLine);
 
+// Marks on the sector map the ranges of the images the run is going to write (those held, and
+// only when the download type writes them): binary, ogm, and the TFS, which the handset keeps
+// in the flash above the ogm image.
+void dwl3_13MarkImageRanges(const DownloadContext& context, bool binary, bool ogm, bool tfs);
+
 // Asks the bootstrap to format the TFS flash file system and logs each stage of its answer.
 // 1 when every reply was the expected one, otherwise 22.
 int dwl3_11FormatFlash(int port);

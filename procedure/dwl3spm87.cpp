@@ -28,6 +28,7 @@ ResultRecord dwl3_0Generic5087(DownloadContext context) {
     dwl50_1AddComment("Check the compatibility");
 
     const int32_t mode = sg_DownloadContext.Mode;
+    dwl3_13MarkImageRanges(context, true, mode == 0 || mode == 5, mode == 5 || mode == 6);
     bool going = dwl3_12TypedImageStep(context, DWL3_IMAGE_BINARY,
                                        "Download binary sector by sector", &result);
     if (going && (mode == 0 || mode == 5))
@@ -46,6 +47,7 @@ ResultRecord dwl3_0Generic5087_ogm(DownloadContext context) {
     result = dwl3_9SectorWalk(context);
     if (result.family != 0) return result;
     dwl50_1AddComment("Check the compatibility");
+    dwl3_13MarkImageRanges(context, false, true, context.Mode == 4);
 
     bool going =
         dwl3_12TypedImageStep(context, DWL3_IMAGE_OGM, "Download ogm sector by sector", &result);
@@ -73,6 +75,7 @@ ResultRecord dwl3_0Generic5087_TFS_ogm(DownloadContext context) {
         return {0, 0};
     }
 
+    dwl3_13MarkImageRanges(context, false, false, true);
     dwl3_12TypedImageStep(context, DWL3_IMAGE_TFS_OGM, "Download TFS_ogm file sector by sector",
                           &result);
     return dwl3_10EndOfRun(context, result, "The End");

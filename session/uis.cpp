@@ -685,7 +685,7 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec,
     (void)allowMakeDirectory;
     UiFileRequest request{defaultDirectory != nullptr ? defaultDirectory : "",
                           defaultFileSpec != nullptr ? defaultFileSpec : "",
-                          title != nullptr ? title : ""};
+                          title != nullptr ? title : "", buttonLabel != nullptr ? buttonLabel : ""};
     state().fileRequests.push_back(request);
     int status = VAL_NO_FILE_SELECTED;
     std::string chosen;

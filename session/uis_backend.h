@@ -126,6 +126,7 @@ struct UiFileRequest {
     std::string defaultDirectory;
     std::string fileType;
     std::string title;
+    std::string buttonLabel; // "Save": the file may be a new one
 };
 struct UiMessage {
     std::string title;

@@ -128,6 +128,8 @@ struct HandsetConfig {
     double wakeUpInterval = 0.010;
     // Silence on the line, in seconds, after which the extension module counts as complete.
     double idleGap = 0.050;
+    // Keep every byte received from the PC in Recording::lineBytes.
+    bool recordLine = false;
     FaultConfig faults;
 };
 
@@ -170,6 +172,8 @@ struct Recording {
     std::map<long, uint64_t> bytesPerBaud; // bytes received at each line rate
     uint64_t bytesToPc = 0;                // bytes sent to the PC
     uint64_t bytesFromPc = 0;
+    // Every byte received, as sent (with recordLine).
+    std::vector<uint8_t> lineBytes;
     uint64_t garbledBytes = 0;   // bytes that arrived at a wrong rate/parity
     uint64_t corruptedBytes = 0; // bytes garbled by random line errors
     uint64_t wakeUpsSent = 0;    // 0xBE announcements put on the line

@@ -68,6 +68,7 @@ void HandsetEngine::receive(uint8_t byte, LineSettings sentAt, double t) {
     if (state_ == State::Off || state_ == State::Disconnected) return;
     rec_.bytesFromPc++;
     rec_.bytesPerBaud[sentAt.baud]++;
+    if (config_.recordLine) rec_.lineBytes.push_back(byte);
     rec_.wireSeconds += ByteTime(sentAt);
     bool garbled = !(sentAt == settings_);
     uint8_t value = byte;
@@ -112,6 +113,7 @@ size_t HandsetEngine::payloadRun(LineSettings sentAt) const {
 void HandsetEngine::takePayload(const uint8_t* data, size_t count, long baud, double t) {
     rec_.bytesFromPc += count;
     rec_.bytesPerBaud[baud] += count;
+    if (config_.recordLine) rec_.lineBytes.insert(rec_.lineBytes.end(), data, data + count);
     lastRxAt_ = now_;
     if (state_ == State::SectorData) {
         sectorDataRun(data, static_cast<uint32_t>(count), t);
@@ -212,9 +214,11 @@ void HandsetEngine::emit(Step step, std::vector<uint8_t> bytes, double t) {
         return;
     }
     double at = t + std::max(0.0, config_.faults.replyDelay);
+    replyStep_ = step;
     if (!bytes.empty() && t >= outFree_) rec_.answers++;
     for (uint8_t b : bytes)
         schedule(b, at, false);
+    replyStep_ = Step::None;
 }
 
 void HandsetEngine::schedule(uint8_t value, double t, bool announcement) {
@@ -222,7 +226,8 @@ void HandsetEngine::schedule(uint8_t value, double t, bool announcement) {
     double begin = std::max(t, outFree_);
     double end = begin + (config_.wirePacing ? ByteTime(settings_) : 0.0);
     outFree_ = end;
-    out_.push_back(OutByte{value, end, settings_, announcement});
+    out_.push_back(
+        OutByte{value, end, settings_, announcement, announcement ? Step::WakeUp : replyStep_});
     rec_.bytesToPc++;
 }
 
@@ -235,6 +240,29 @@ void HandsetEngine::disconnect() {
     nextWakeAt_ = kNever;
     buf_.clear();
     frame_.clear();
+}
+
+const char* HandsetEngine::stateName() const {
+    switch (state_) {
+    case State::Off: return "off";
+    case State::Disconnected: return "disconnected";
+    case State::RomWake: return "wake-up";
+    case State::RomFrames: return "boot frames";
+    case State::RomDead: return "boot loader stopped";
+    case State::Command: return "command";
+    case State::SpeedFrame: return "speed frame";
+    case State::ExtensionModule: return "extension module";
+    case State::SectorHeader: return "sector command";
+    case State::SectorData: return "sector data";
+    case State::TfsVersion: return "TFS version";
+    case State::TfsDirCount: return "directory count";
+    case State::TfsDir: return "directory";
+    case State::TfsFileCount: return "file count";
+    case State::TfsFileHeader: return "file header";
+    case State::TfsFileData: return "file block";
+    case State::TfsEnd: return "end";
+    }
+    return "?";
 }
 
 bool HandsetEngine::collect(uint8_t value, size_t need) {

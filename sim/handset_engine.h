@@ -21,6 +21,8 @@ struct OutByte {
     double readyAt;        // when the byte has fully arrived at the PC
     LineSettings settings; // the handset's line settings when it sent the byte
     bool announcement;     // a 0xBE or noise byte: a full line may drop it
+    // The reply point the byte answers.
+    Step step = Step::None;
 };
 
 constexpr double kNever = std::numeric_limits<double>::infinity();
@@ -53,6 +55,8 @@ class HandsetEngine {
     uint8_t deliver(const OutByte& byte, LineSettings pc);
 
     LineSettings lineSettings() const { return settings_; }
+    // What the handset expects next from the PC, for a line trace: "command", "sector data".
+    const char* stateName() const;
     const HandsetConfig& config() const { return config_; }
     const Recording& recording() const { return rec_; }
     const TfsContents& tfs() const { return tfs_; }
@@ -129,6 +133,8 @@ class HandsetEngine {
     double now_ = 0.0;
     std::deque<OutByte> out_;
     double outFree_ = 0.0; // when the handset's transmitter is free again
+    // The reply point of the bytes being scheduled.
+    Step replyStep_ = Step::None;
 
     // Speed change waiting for its acknowledgement to leave the line.
     bool settingsPending_ = false;

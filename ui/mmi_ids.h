@@ -56,3 +56,4 @@ constexpr int MENU_WAIT_STATE(int cs, int count) {
     return 10 * (cs + 1) + count;
 }
 constexpr int MENU_SERVICE = 50;
+constexpr int MENU_LINE_TRACE = 51;

@@ -2,6 +2,7 @@
 
 #include "app/cli/exit_status.h"
 #include "flash/dwl10fla.h"
+#include "flash/dwl10sectormap.h"
 #include "flash/dwl10tfs.h"
 #include "link/com_map.h"
 #include "link/dwl12datafiles.h"
@@ -401,6 +402,19 @@ void OperatorSession::fillReport() {
         // Another download type writes nothing but the TFS image of mode 4.
         const bool written = c.DownloadType == 0 || (c.Mode == 4 && g.image == 2);
         if (report_.result.family == 0 && written) report_.bytesWritten += g.slot->Size;
+    }
+    report_.sectors.clear();
+    for (uint32_t i = 0; i < sg_SectorMap.NbSectors; ++i) {
+        const SectorRecord& s = sg_SectorMap.Sector[i];
+        if (s.Image != SECTOR_BINARY && s.Image != SECTOR_OGM) continue;
+        SectorReport r;
+        r.image = s.Image == SECTOR_BINARY ? "binary" : "ogm";
+        r.address = s.Address;
+        r.size = s.Size;
+        r.bytesSent = s.BytesSent;
+        r.tries = s.Tries;
+        r.result = dwl10_87SectorStateName(s.State);
+        report_.sectors.push_back(r);
     }
 }
 

@@ -23,6 +23,16 @@ struct ImageReport {
     uint32_t byteSum = 0; // byte sum as the panel shows it
 };
 
+// One sector of the binary or ogm image's range, as the sector map left it.
+struct SectorReport {
+    std::string image; // "binary", "ogm"
+    uint32_t address = 0;
+    uint32_t size = 0;
+    uint32_t bytesSent = 0; // image bytes its last sector command carried
+    int tries = 0;          // sector commands sent for it
+    std::string result;     // "written", "resent", "failed", "writing", "untouched"
+};
+
 struct RunReport {
     int exitStatus = 0;
     ReadResult result;
@@ -36,6 +46,7 @@ struct RunReport {
     std::string manufacturerName;
     std::string deviceName;
     std::vector<ImageReport> images;
+    std::vector<SectorReport> sectors;
     double elapsedSeconds = 0.0;
     uint64_t bytesWritten = 0;
 };

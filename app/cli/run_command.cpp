@@ -1,6 +1,7 @@
 #include "app/cli/run_command.h"
 
 #include "app/cli/exit_status.h"
+#include "app/cli/line_report.h"
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
 
@@ -18,6 +19,7 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
 #endif
     int status = 0;
     RunReport report;
+    if (int rc = startLineTrace(settings); rc != 0) return rc;
     {
         OperatorSession session(settings);
         status = session.prepare(kind == RUN_FLASH);
@@ -31,6 +33,8 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         report = session.report();
         report.exitStatus = status;
     }
+    dwl12_TraceStop();
+    if (status != 0) printLineReport(stderr);
     if (settings.json) {
         writeJsonReport(stdout, report);
     } else {
@@ -62,6 +66,8 @@ int runDownloadCommand(const RunRequest& request, RunCommand kind) {
             }
         names.push_back(portName(all[i].port));
         if (!all[i].logFile.empty()) all[i].logFile = perPortLogFile(all[i].logFile, names.back());
+        if (!all[i].traceFile.empty())
+            all[i].traceFile = perPortLogFile(all[i].traceFile, names.back());
     }
     return fanOut(names, request.json, [&](size_t i) { return runOnePort(all[i], kind); });
 }

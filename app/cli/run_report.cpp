@@ -59,6 +59,14 @@ void writeJsonReport(FILE* out, const RunReport& r) {
     for (const ImageReport& im : r.images)
         j["images"].push_back(
             {{"kind", im.kind}, {"path", im.path}, {"size", im.size}, {"byte_sum", im.byteSum}});
+    j["sectors"] = Json::array();
+    for (const SectorReport& s : r.sectors)
+        j["sectors"].push_back({{"image", s.image},
+                                {"address", s.address},
+                                {"size", s.size},
+                                {"bytes_sent", s.bytesSent},
+                                {"tries", s.tries},
+                                {"result", s.result}});
     const double rate = r.elapsedSeconds > 0 ? r.bytesWritten / r.elapsedSeconds : 0.0;
     // A NaN or infinite time is written as null.
     j["elapsed_seconds"] = rounded(r.elapsedSeconds);

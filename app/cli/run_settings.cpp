@@ -195,6 +195,12 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
                   "or the installed data folder when it has neither flash.txt nor dwl87.spm");
     c->add_flag("--json", r->json, "print one JSON summary on stdout (log lines go to stderr)");
     c->add_option("--log", r->logFile, "also write the operator log, with timestamps, to FILE");
+    c->add_option("--trace", r->traceFile,
+                  "write a trace of the serial line (every chunk and event, with its protocol "
+                  "step) to FILE");
+    c->add_option("--trace-data", r->traceData,
+                  "summary (default: bulk data as its first and last 16 bytes, count and sum) "
+                  "or full (every byte)");
     c->add_flag("--sim", r->sim, "use an emulated handset in this process instead of a port");
     c->add_option("--sim-silent-from", r->faults.silentFrom,
                   "emulated handset falls silent at STEP[:N]");
@@ -257,6 +263,11 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
         s.config = absolute(request.config);
     }
     if (!request.logFile.empty()) s.logFile = absolute(request.logFile);
+    if (!request.traceFile.empty()) s.traceFile = absolute(request.traceFile);
+    if (request.traceData == "full")
+        s.traceFull = true;
+    else if (!request.traceData.empty() && request.traceData != "summary")
+        return usage("--trace-data takes summary or full, not \"" + request.traceData + "\"");
 
     if (kind == RUN_FLASH) {
         if (!request.mode.empty()) {

@@ -30,6 +30,7 @@ struct RunRequest {
     std::vector<std::string> ports;
     std::string mode, speed, waitStates, model, productType, pmu, downloadType;
     std::string bin, ogm, tfs, config, workdir, logFile;
+    std::string traceFile, traceData;
     bool json = false;
     bool sim = false;
     SimFaults faults;
@@ -51,6 +52,8 @@ struct RunSettings {
     bool waitStatesGiven = false;
     int waitStates[4] = {0, 0, 0, 0};
     std::string bin, ogm, tfs, config, logFile;
+    std::string traceFile; // the line trace, or empty
+    bool traceFull = false;
     bool json = false;
     bool sim = false;
     sim::HandsetConfig simConfig;

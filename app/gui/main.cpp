@@ -10,6 +10,7 @@
 #include "app/gui/gui_open_files.h"
 #include "dwl_version.h"
 #include "platform/qt/serial_backend.h"
+#include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_view.h"
 #include "platform/qt/ui_wait_hook.h"
 #include "session/dwl50dev.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     QtUiView view;
     view.install();
     dwl_qt_InstallWaitHook();
+    dwl_qt_InstallSectorMap();
     dwlgui_UseLayoutFolder();
 
     v_SelectLineHook = &dwlgui_SelectLine;
@@ -72,6 +74,7 @@ int main(int argc, char** argv) {
 
     const int rc = dwl50_0Main(count, args.data());
 
+    dwl_qt_RemoveSectorMap();
     dwl_qt_RemoveWaitHook();
     v_SelectLineHook = nullptr;
     dwlgui_SelectLine(0);

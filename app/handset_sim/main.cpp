@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     double delay = 0.0, lineErrors = 0.0;
     uint64_t seed = 1;
     bool powerAtStart = false;
+    std::string traceFile, traceData;
     bool instant = false;
     double latencyMs = 0.0;
     std::string reportPath;
@@ -97,6 +98,11 @@ int main(int argc, char** argv) {
     app.add_option("--seed", seed, "Seed of the random faults");
     app.add_flag("--power-at-start", powerAtStart,
                  "Powered from the start (always so on a pseudo-terminal, which has no DTR)");
+    app.add_option("--trace", traceFile,
+                   "Write a trace of the line, as the handset sees it, to FILE (the format of "
+                   "dwl --trace)");
+    app.add_option("--trace-data", traceData,
+                   "summary (default: bulk data as first and last 16 bytes, count, sum) or full");
     CLI11_PARSE(app, argc, argv);
 
     auto fail = [](const std::string& what) {
@@ -155,6 +161,15 @@ int main(int argc, char** argv) {
                      "sector command will be refused\n",
                      config.manufacturerId, config.deviceId, config.flashFile.c_str());
     }
+    TraceFile trace = {nullptr, traceData == "full"};
+    if (!traceData.empty() && traceData != "full" && traceData != "summary")
+        return fail("--trace-data takes summary or full");
+    if (!traceFile.empty()) {
+        trace.file = std::fopen(traceFile.c_str(), "w");
+        if (trace.file == nullptr)
+            return fail("cannot write " + traceFile + ": " + std::strerror(errno));
+        std::setvbuf(trace.file, nullptr, _IOFBF, 1 << 16);
+    }
     std::signal(SIGPIPE, SIG_IGN);
     PtyEndpoint endpoint;
     if (!OpenPty(&endpoint)) {
@@ -163,5 +178,6 @@ int main(int argc, char** argv) {
     }
     std::printf("dwl-handset-sim: %s\n", endpoint.slavePath.c_str());
     std::fflush(stdout);
-    return ServeHandset(endpoint, config, !instant, reportPath);
+    return ServeHandset(endpoint, config, !instant, reportPath,
+                        trace.file != nullptr ? &trace : nullptr);
 }

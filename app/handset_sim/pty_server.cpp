@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -39,6 +41,9 @@ void SleepSeconds(double s) {
 // Longest stretch of wire time the server lets pass between two looks at the line while bytes
 // stream in either direction: bytes are taken and handed over in chunks of about this length.
 constexpr double kChunkSeconds = 0.004;
+
+// Most bytes from the PC that one trace line gathers.
+constexpr size_t kTraceGather = 65536;
 
 // The PC's side of the line as the slave holds it. A pseudo-terminal keeps no parity setting
 // (the kernel clears it), so the handset's own parity stands in for it.
@@ -78,12 +83,15 @@ void WriteReport(const std::string& path, const LineTally& t, double waits) {
 struct WireByte {
     uint8_t value;
     bool announcement;
+    sim::Step step;
 };
 
 class PtyServer {
   public:
-    PtyServer(int fd, const sim::HandsetConfig& config, bool paced, std::string reportPath)
-        : fd_(fd), handset_(config), paced_(paced), reportPath_(std::move(reportPath)) {}
+    PtyServer(int fd, const sim::HandsetConfig& config, bool paced, std::string reportPath,
+              TraceFile* trace)
+        : fd_(fd), handset_(config), paced_(paced), reportPath_(std::move(reportPath)),
+          trace_(trace) {}
 
     int run() {
         engine().start(MonotonicNow());
@@ -96,6 +104,7 @@ class PtyServer {
                 continue;
             }
             closed_ = false;
+            traceOpen(now);
             engine().advanceTo(now);
             writeToPc(now);
             // While bytes from the PC are still on the wire the server does not ask to be
@@ -169,12 +178,26 @@ class PtyServer {
         while (limit > 0) {
             const size_t want = std::min<size_t>(sizeof buffer, static_cast<size_t>(limit));
             ssize_t n = read(fd_, buffer, want);
-            if (n < 0) return errno != EIO;
+            if (n < 0) {
+                if (errno != EIO && errno != EAGAIN) traceError(now, errno);
+                return errno != EIO;
+            }
             if (n == 0) return true;
             const double lineByte = sim::ByteTime(line);
+            // One trace line per run of bytes that the handset took in the same state.
+            ssize_t chunk = 0;
+            double chunkAt = now;
+            const char* expected = engine().stateName();
             for (ssize_t i = 0; i < n; ++i) {
                 double at = byteTime > 0.0 ? start + byteTime * static_cast<double>(i + 1) : now;
                 at = std::min(at, now);
+                if (i == chunk) chunkAt = at;
+                if (trace_ != nullptr && engine().stateName() != expected) {
+                    traceChunk(chunkAt, TRACE_PC_TO_HS, expected, buffer + chunk, i - chunk);
+                    chunk = i;
+                    chunkAt = at;
+                    expected = engine().stateName();
+                }
                 if (tally_.start < 0.0) {
                     // The wake-up byte this answers was on the wire just before.
                     tally_.start = at - lineByte - sim::ByteTime(sim::kBootLine);
@@ -185,6 +208,7 @@ class PtyServer {
                 tally_.end = std::max(tally_.end, at);
                 engine().receive(buffer[i], line, at);
             }
+            traceChunk(chunkAt, TRACE_PC_TO_HS, expected, buffer + chunk, n - chunk);
             if (byteTime > 0.0) {
                 start += byteTime * static_cast<double>(n);
                 rxFree_ = start;
@@ -193,6 +217,75 @@ class PtyServer {
             if (static_cast<size_t>(n) < want) break;
         }
         return true;
+    }
+
+    // The trace, from the handset's side: its own line settings and what it expects or answers.
+    void traceOpen(double now) {
+        if (trace_ == nullptr || traceOpen_) return;
+        traceOpen_ = true;
+        openedAt_ = now;
+        traceEvent(now, TRACE_OPEN, "PC opened the port");
+    }
+
+    void traceEvent(double now, TraceWhat what, const char* detail) {
+        if (trace_ == nullptr) return;
+        flushReceived();
+        traceLeftOut(now);
+        traceSettings();
+        dwl12_TraceLine(trace_, now - openedAt_, what, settings_, engine().stateName(), nullptr, 0,
+                        detail);
+        std::fflush(trace_->file);
+    }
+
+    void traceError(double now, int error) {
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "%d %s", error, std::strerror(error));
+        traceEvent(now, TRACE_ERROR, detail);
+    }
+
+    // Bytes from the PC arrive in wire-time slices: they are gathered into one line while the
+    // handset stays in the same state, as the PC wrote them in one piece.
+    void traceChunk(double now, TraceWhat what, const char* step, const uint8_t* bytes,
+                    ssize_t count) {
+        if (trace_ == nullptr || count <= 0) return;
+        if (what == TRACE_PC_TO_HS) {
+            if (!rx_.empty() && (step != rxStep_ || rx_.size() + count > kTraceGather))
+                flushReceived();
+            if (rx_.empty()) {
+                // The line as the handset has it when the first of the bytes comes in.
+                traceLeftOut(now);
+                traceSettings();
+                std::memcpy(rxSettings_, settings_, sizeof rxSettings_);
+                rxStep_ = step;
+                rxAt_ = now;
+            }
+            rx_.insert(rx_.end(), bytes, bytes + count);
+            return;
+        }
+        flushReceived();
+        traceLeftOut(now);
+        traceSettings();
+        dwl12_TraceLine(trace_, now - openedAt_, what, settings_, step, bytes,
+                        static_cast<size_t>(count), nullptr);
+    }
+
+    void flushReceived() {
+        if (rx_.empty()) return;
+        dwl12_TraceLine(trace_, rxAt_ - openedAt_, TRACE_PC_TO_HS, rxSettings_, rxStep_, rx_.data(),
+                        rx_.size(), nullptr);
+        rx_.clear();
+    }
+
+    // Writes a speed event when the handset's line settings changed.
+    void traceSettings() {
+        const sim::LineSettings s = engine().lineSettings();
+        if (s == tracedSettings_ && settings_[0] != '\0') return;
+        const bool changed = settings_[0] != '\0';
+        tracedSettings_ = s;
+        dwl12_TraceSettings(settings_, sizeof settings_, s.baud, s.parity, 8, 1);
+        if (changed && traceOpen_)
+            dwl12_TraceLine(trace_, MonotonicNow() - openedAt_, TRACE_SPEED, settings_,
+                            engine().stateName(), nullptr, 0, nullptr);
     }
 
     void portClosed(double now) {
@@ -213,6 +306,10 @@ class PtyServer {
         if (!closed_) {
             // Closing the port is the only power switch a pseudo-terminal has.
             closed_ = true;
+            if (traceOpen_) {
+                traceEvent(now, TRACE_CLOSE, "PC closed the port");
+                traceOpen_ = false;
+            }
             engine().powerOn(now);
         }
         engine().advanceTo(now);
@@ -227,7 +324,7 @@ class PtyServer {
                 sim::OutByte b = out.front();
                 out.pop_front();
                 sim::LineSettings pc{pcLine_.baud, b.settings.parity};
-                wire_.push_back(WireByte{engine().deliver(b, pc), b.announcement});
+                wire_.push_back(WireByte{engine().deliver(b, pc), b.announcement, b.step});
                 if (!b.announcement && tally_.start >= 0.0) {
                     tally_.busy += sim::ByteTime(b.settings);
                     tally_.toPc++;
@@ -242,15 +339,46 @@ class PtyServer {
                 chunk[i] = wire_[i].value;
             ssize_t written = write(fd_, chunk, n);
             if (written > 0) {
+                traceWritten(now, chunk, static_cast<size_t>(written));
                 wire_.erase(wire_.begin(), wire_.begin() + written);
                 continue;
             }
             if (written < 0 && errno == EINTR) continue;
+            if (written < 0 && errno != EAGAIN) traceError(now, errno);
             // The line is full: announcements are lost, replies wait for room.
             while (!wire_.empty() && wire_.front().announcement)
                 wire_.pop_front();
             return;
         }
+    }
+
+    // One trace line per reply point among the bytes just written. Of a row of wake-up
+    // announcements only the first is written, and then how many followed.
+    void traceWritten(double now, const uint8_t* bytes, size_t count) {
+        if (trace_ == nullptr) return;
+        size_t start = 0;
+        for (size_t i = 1; i <= count; ++i) {
+            if (i < count && wire_[i].step == wire_[start].step) continue;
+            const bool announcement = wire_[start].step == sim::Step::WakeUp;
+            if (announcement && lastWasWakeUp_) {
+                leftOut_ += i - start;
+            } else {
+                traceChunk(now, TRACE_HS_TO_PC, sim::StepName(wire_[start].step), bytes + start,
+                           static_cast<ssize_t>(i - start));
+            }
+            lastWasWakeUp_ = announcement;
+            start = i;
+        }
+    }
+
+    void traceLeftOut(double now) {
+        if (leftOut_ == 0) return;
+        char detail[64];
+        std::snprintf(detail, sizeof detail, "%zu more announcements left out", leftOut_);
+        leftOut_ = 0;
+        lastWasWakeUp_ = false;
+        dwl12_TraceLine(trace_, now - openedAt_, TRACE_HS_TO_PC, settings_,
+                        sim::StepName(sim::Step::WakeUp), nullptr, 0, detail);
     }
 
     int fd_;
@@ -266,6 +394,17 @@ class PtyServer {
     bool receiving_ = false;
     double rxFree_ = 0.0;
     double nextArrival_ = 0.0;
+    TraceFile* trace_;
+    bool traceOpen_ = false;
+    bool lastWasWakeUp_ = false;
+    size_t leftOut_ = 0;
+    std::vector<uint8_t> rx_; // bytes from the PC not yet written to the trace
+    const char* rxStep_ = nullptr;
+    double rxAt_ = 0.0;
+    char rxSettings_[24] = "";
+    double openedAt_ = 0.0;
+    sim::LineSettings tracedSettings_;
+    char settings_[24] = "";
 };
 
 } // namespace
@@ -299,13 +438,13 @@ bool OpenPty(PtyEndpoint* endpoint) {
 }
 
 int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced,
-                 const std::string& reportPath) {
+                 const std::string& reportPath, TraceFile* trace) {
     sim::HandsetConfig served = config;
     // The handset's replies take their wire time at its own settings, which are the PC's
     // whenever both ends agree.
     served.wirePacing = paced;
     served.powerOnDtr = false; // no modem lines: powered at start
     served.wakeUpInterval = 0.020;
-    PtyServer server(endpoint.masterFd, served, paced, reportPath);
+    PtyServer server(endpoint.masterFd, served, paced, reportPath, trace);
     return server.run();
 }

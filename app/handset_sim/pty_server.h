@@ -1,6 +1,7 @@
 // Serves the emulated handset on a pseudo-terminal, in real time.
 #pragma once
 
+#include "link/line_trace.h"
 #include "sim/handset.h"
 
 #include <string>
@@ -21,5 +22,7 @@ bool OpenPty(PtyEndpoint* endpoint);
 // With a report path, each time the PC closes the port the server writes there what the line
 // carried since the PC's first byte (see LineTally in pty_server.cpp): the span of the line's
 // activity, the wire time of its bytes and the handset's own waits.
+//
+// With a trace, every chunk and event of the line goes into it as the handset sees them.
 int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced,
-                 const std::string& reportPath = std::string());
+                 const std::string& reportPath = std::string(), TraceFile* trace = nullptr);

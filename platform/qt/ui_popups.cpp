@@ -37,7 +37,7 @@ std::string dwl_qt_ImagesFolder(const char* requested) {
 }
 
 int dwl_qt_FileDialog(QWidget* parent, const char* defaultDirectory, const char* fileType,
-                      const char* title, std::string& path) {
+                      const char* title, std::string& path, bool save) {
     const QString type = QString::fromLocal8Bit(fileType != nullptr ? fileType : "");
     QStringList filters;
     if (!type.isEmpty()) filters << type;
@@ -47,15 +47,17 @@ int dwl_qt_FileDialog(QWidget* parent, const char* defaultDirectory, const char*
                        QString::fromLocal8Bit(dwl_qt_ImagesFolder(defaultDirectory).c_str()));
     dialog.setObjectName(QStringLiteral("dwlFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(filters);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Load"));
+    dialog.setLabelText(QFileDialog::Accept,
+                        save ? QStringLiteral("Save") : QStringLiteral("Load"));
     if (dialog.exec() != QDialog::Accepted) return VAL_NO_FILE_SELECTED;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty()) return VAL_NO_FILE_SELECTED;
     path = QFile::encodeName(chosen.first()).toStdString();
-    return VAL_EXISTING_FILE_SELECTED;
+    return save && !QFile::exists(chosen.first()) ? VAL_NEW_FILE_SELECTED
+                                                  : VAL_EXISTING_FILE_SELECTED;
 }
 
 void dwl_qt_MessageBox(QWidget* parent, const char* title, const char* text) {

@@ -11,8 +11,9 @@ class QWidget;
 // $DWL_IMAGES_DIR when set, else ~/images when it exists, else the working directory.
 std::string dwl_qt_ImagesFolder(const char* requested);
 
-// Modal file dialog; returns a VAL_* status and the chosen path.
+// Modal file dialog; returns a VAL_* status and the chosen path. save: a file to write, which
+// may be a new one.
 int dwl_qt_FileDialog(QWidget* parent, const char* defaultDirectory, const char* fileType,
-                      const char* title, std::string& path);
+                      const char* title, std::string& path, bool save = false);
 // Modal message box with an OK button.
 void dwl_qt_MessageBox(QWidget* parent, const char* title, const char* text);

@@ -159,7 +159,10 @@ QWidget* QtUiView::dialogParent() const {
 int QtUiView::fileSelect(const char* defaultDirectory, const char* fileType, const char* title,
                          std::string& path) {
     suspendDispatch();
-    const int status = dwl_qt_FileDialog(dialogParent(), defaultDirectory, fileType, title, path);
+    const std::vector<UiFileRequest>& requests = uis_FileRequests();
+    const bool save = !requests.empty() && requests.back().buttonLabel == "Save";
+    const int status =
+        dwl_qt_FileDialog(dialogParent(), defaultDirectory, fileType, title, path, save);
     resumeDispatch();
     return status;
 }

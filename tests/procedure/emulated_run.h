@@ -47,6 +47,7 @@ class EmulatedRun {
         config.manufacturerId = kManufacturer;
         config.deviceId = device;
         config.startInBootstrap = inBootstrap;
+        config.recordLine = true;
         config.faults = faults;
         config.wirePacing = wirePacing;
         session_ = std::make_unique<sim::SimSession>(config);

@@ -1,0 +1,33 @@
+// The image ranges of a run on the sector map.
+#include "procedure/dwl3_run.h"
+#include "procedure/dwl3spm87.h"
+
+#include "flash/dwl10sectormap.h"
+
+void dwl3_13MarkImageRanges(const DownloadContext& context, bool binary, bool ogm, bool tfs) {
+    // The binary and ogm steps write nothing unless the download type is 0; the TFS image of
+    // mode 4 goes whatever the type.
+    const bool written = context.DownloadType == 0;
+    if (binary && written && dwl3_5ImageHeld(context, DWL3_IMAGE_BINARY))
+        dwl10_82MarkSectorRange(SECTOR_BINARY, DWL_FLASH_BASE, context.Cla.Size);
+
+    const uint32_t ogmStart =
+        dwl3_2OgmStartAddress(sg_DownloadContext.Model, sg_DownloadContext.FlashDeviceId);
+    uint64_t tfsStart = ogmStart;
+    if (ogm && ogmStart != 0 && dwl3_5ImageHeld(context, DWL3_IMAGE_OGM)) {
+        if (written) dwl10_82MarkSectorRange(SECTOR_OGM, ogmStart, context.Ogm.Size);
+        tfsStart = static_cast<uint64_t>(ogmStart) + context.Ogm.Size;
+    }
+    if (!tfs || tfsStart == 0 || sg_SectorMap.NbSectors == 0) return;
+    // The handset places its file system itself; the PC only knows that it is kept above the
+    // ogm image, in the sectors from the next boundary to the end of the flash.
+    const SectorRecord& last = sg_SectorMap.Sector[sg_SectorMap.NbSectors - 1];
+    const uint32_t flashEnd = last.Address + last.Size;
+    for (uint32_t i = 0; i < sg_SectorMap.NbSectors; ++i) {
+        const SectorRecord& s = sg_SectorMap.Sector[i];
+        if (s.Address >= tfsStart) {
+            dwl10_82MarkSectorRange(SECTOR_TFS, s.Address, flashEnd - s.Address);
+            break;
+        }
+    }
+}

@@ -1,0 +1,53 @@
+// The Service menu's line trace: chosen once, it traces the following runs into one file until
+// it is chosen again.
+#include "tests/support/operator_bench.h"
+
+#include "link/line_trace.h"
+#include "session/uis_backend.h"
+#include "ui/mmi_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::OperatorBench;
+
+namespace {
+
+size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(LineTraceMenu, TracesTheFollowingRunsUntilChosenAgain) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 20000, 5));
+    const std::string trace = bench.file("bench.trace");
+    uis_PushFileAnswer(trace.c_str(), VAL_NEW_FILE_SELECTED);
+    bench.menu(MENU_LINE_TRACE);
+    EXPECT_TRUE(dwl12_TraceActive());
+
+    for (int run = 0; run < 2; ++run) {
+        bench.press(MAIN_START);
+        const int success = bench.window("mmi.uir", MMI_PANEL_SUCCESS);
+        ASSERT_GT(success, 0);
+        bench.pressOk(success);
+    }
+    bench.menu(MENU_LINE_TRACE); // ends the trace; nothing is asked
+    EXPECT_FALSE(dwl12_TraceActive());
+    bench.press(MAIN_START);
+
+    const std::vector<uint8_t> bytes = testsupport::readBytes(trace);
+    const std::string text(bytes.begin(), bytes.end());
+    // Both traced runs, appended; the third is not in the file.
+    EXPECT_EQ(count(text, " open "), 2u);
+    EXPECT_EQ(count(text, " close "), 2u);
+    EXPECT_EQ(count(text, "sector command 0x02000000"), 2u);
+}
+
+} // namespace
