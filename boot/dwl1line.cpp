@@ -1,6 +1,7 @@
 #include "boot/dwl1line.h"
 
 #include "link/rs232.h"
+#include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
 #include "session/uis.h"
 
@@ -14,9 +15,12 @@ int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents) {
     int last = GetOutQLen(port);
     double lastProgress = dwl_Now();
     while (last > 0) {
+        if (rs232_Cancelled()) return 0;
+        // Sleeps until the queue drains or a slice passes, then lets pending events run.
+        int length = WaitOutQEmpty(port, DWL_WAIT_SLICE_SECONDS);
         if (pumpEvents) ProcessSystemEvents();
-        int length = GetOutQLen(port);
-        if (length <= 0) return 1;
+        if (length == 0) return 1;
+        if (length < 0) return 0; // the port is gone: nothing more will leave it
         double now = dwl_Now();
         if (length < last) {
             last = length;

@@ -14,8 +14,12 @@ uint8_t dwl1_60ReadAnswer(uint8_t port);
 // write time-out of the fast link).
 constexpr double DWL_OUTQ_STALL_SECONDS = 10.0;
 
+// Longest sleep of a wait on the line before it lets pending user-interface events run.
+constexpr double DWL_WAIT_SLICE_SECONDS = 0.05;
+
 // Waits until the output queue of the port is empty, letting pending user-interface events run
-// meanwhile when pumpEvents is set. Returns 1 when the queue emptied, 0 when it stalled.
+// meanwhile when pumpEvents is set. Returns 1 when the queue emptied, 0 when it stalled, the
+// port went away or the operator cancelled. It sleeps while it waits.
 int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents);
 
 // Writes value into out[0..3], most significant byte first (the order of the PC's numbers).

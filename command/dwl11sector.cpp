@@ -6,6 +6,7 @@
 
 #include "flash/dwl10fla.h"
 #include "link/rs232.h"
+#include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_oplog.h"
 #include "session/uis.h"
@@ -38,11 +39,14 @@ uint32_t byteSum(const uint8_t* bytes, uint32_t count) {
     return sum;
 }
 
-// Waits for the first acknowledgement byte, pumping events. -1 when none came in time.
+// Waits for the first acknowledgement byte, sleeping on the line in slices and letting pending
+// events run between them. -1 when none came in time, the port went away or the operator
+// cancelled.
 int waitForAcknowledge(int port) {
     uint32_t started = dwl_Time();
     for (;;) {
-        int pending = GetInQLen(port);
+        if (rs232_Cancelled()) return -1;
+        int pending = WaitInQ(port, DWL_WAIT_SLICE_SECONDS);
         if (pending > 0) return ComRdByte(port);
         if (pending < 0) return -1; // the port is gone: nothing will ever arrive
         ProcessSystemEvents();

@@ -1,6 +1,9 @@
 #include "link/rs232.h"
 
+#include "link/rs232_cancel.h"
 #include "link/serial_device.h"
+
+#include "session/dwl_oplog.h"
 
 #include <cstdio>
 #include <memory>
@@ -16,20 +19,44 @@ SerialOpener& opener() {
 
 std::unique_ptr<SerialDevice> ports[kMaxPort + 1];
 
+bool lossLogged[kMaxPort + 1];
+
 void (*waitHook)() = nullptr;
 
 SerialDevice* device(int port) {
     if (port < 1 || port > kMaxPort) return nullptr;
     return ports[port].get();
 }
+
+// A device that went away mid-run says so once in the operator log, with the system's error.
+void noteLoss(int port, SerialDevice* d) {
+    if (lossLogged[port]) return;
+    const char* reason = d->lostReason();
+    if (reason == nullptr) return;
+    lossLogged[port] = true;
+    dwl50_2AddCommentF("Port lost: %s", reason);
+}
 } // namespace
 
+int SerialDevice::waitReadable(double) {
+    return inQueueLength();
+}
+int SerialDevice::waitDrained(double) {
+    return outQueueLength();
+}
+const char* SerialDevice::lostReason() const {
+    return nullptr;
+}
+
 void rs232_SetOpener(SerialOpener newOpener) {
-    for (auto& p : ports) p.reset();
+    for (auto& p : ports)
+        p.reset();
     opener() = std::move(newOpener);
 }
 
-void rs232_SetWaitHook(void (*hook)()) { waitHook = hook; }
+void rs232_SetWaitHook(void (*hook)()) {
+    waitHook = hook;
+}
 
 void rs232_CallWaitHook() {
     if (waitHook) waitHook();
@@ -43,6 +70,7 @@ int OpenComConfig(int port, const char* deviceName, long baud, int parity, int d
         if (!opener()) return kRS_NoPortFound;
         int error = kRS_CanNotOpenPort;
         ports[port] = opener()(port, deviceName ? deviceName : "", &error);
+        lossLogged[port] = false;
         if (!ports[port]) return error < 0 ? error : kRS_CanNotOpenPort;
     }
     int rc = ports[port]->configure(baud, parity, dataBits, stopBits);
@@ -59,8 +87,12 @@ int CloseCom(int port) {
     return 0;
 }
 
-int SetCTSMode(int port, int) { return device(port) ? 0 : kRS_PortNotOpen; }
-int SetXMode(int port, int) { return device(port) ? 0 : kRS_PortNotOpen; }
+int SetCTSMode(int port, int) {
+    return device(port) ? 0 : kRS_PortNotOpen;
+}
+int SetXMode(int port, int) {
+    return device(port) ? 0 : kRS_PortNotOpen;
+}
 
 int SetComTime(int port, double seconds) {
     SerialDevice* d = device(port);
@@ -86,9 +118,12 @@ int FlushOutQ(int port) {
 int ComSetEscape(int port, int escapeCode) {
     SerialDevice* d = device(port);
     if (!d) return kRS_PortNotOpen;
-    if (escapeCode == SETDTR) d->setDtr(true);
-    else if (escapeCode == CLRDTR) d->setDtr(false);
-    else return kRS_InvalidParameter;
+    if (escapeCode == SETDTR)
+        d->setDtr(true);
+    else if (escapeCode == CLRDTR)
+        d->setDtr(false);
+    else
+        return kRS_InvalidParameter;
     return 0;
 }
 
@@ -118,18 +153,42 @@ int GetInQLen(int port) {
     return d ? d->inQueueLength() : kRS_PortNotOpen;
 }
 
+int WaitInQ(int port, double seconds) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    if (rs232_Cancelled()) return 0;
+    int rc = d->waitReadable(seconds);
+    if (rc < 0) noteLoss(port, d);
+    return rc;
+}
+
+int WaitOutQEmpty(int port, double seconds) {
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    if (rs232_Cancelled()) return d->outQueueLength();
+    int rc = d->waitDrained(seconds);
+    if (rc < 0) noteLoss(port, d);
+    return rc;
+}
+
 // A port that is not open (a reopen that failed) answers every read as silence: the protocol
 // loops stop on the time-out byte, and would spin on any other error value.
+// While the operator's cancel is set every read answers as the time-out.
 int ComRdByte(int port) {
     SerialDevice* d = device(port);
-    return d ? d->readByte() : kRS_TimeOutErr;
+    if (!d || rs232_Cancelled()) return kRS_TimeOutErr;
+    int rc = d->readByte();
+    if (rc < 0) noteLoss(port, d);
+    return rc;
 }
 
 int ComRd(int port, void* buffer, int count) {
     SerialDevice* d = device(port);
     if (!d) return kRS_PortNotOpen;
-    if (count <= 0 || !buffer) return 0;
-    return d->read(static_cast<uint8_t*>(buffer), count);
+    if (count <= 0 || !buffer || rs232_Cancelled()) return 0;
+    int rc = d->read(static_cast<uint8_t*>(buffer), count);
+    if (rc < count) noteLoss(port, d);
+    return rc;
 }
 
 const char* GetRS232ErrorString(int errorNumber) {

@@ -31,6 +31,12 @@ int ComWrtByte(int port, int byte);
 int ComWrt(int port, const void* buffer, int count);
 int GetOutQLen(int port);
 int GetInQLen(int port);
+// Sleeps until a received byte is ready to read, the operator cancels, the port fails or
+// `seconds` pass. Bytes ready (0: none), or a negative error number when the port is gone.
+int WaitInQ(int port, double seconds);
+// Sleeps until the output queue is empty, the operator cancels, the port fails or `seconds`
+// pass. Bytes still queued (0: drained), or a negative error number when the port is gone.
+int WaitOutQEmpty(int port, double seconds);
 int ComRdByte(int port);
 int ComRd(int port, void* buffer, int count);
 const char* GetRS232ErrorString(int errorNumber);

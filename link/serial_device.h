@@ -1,5 +1,11 @@
 // One open serial device as the port services see it. Backends: the Qt one on real ports
 // (platform/qt) and the in-process link to the emulated handset (sim/).
+//
+// Waiting: readByte(), read(), waitReadable() and waitDrained() sleep (in the OS, or in the
+// virtual time of the emulated handset) until bytes arrive, the output drains, the operator
+// cancels (link/rs232_cancel.h), the device fails, or their time is up; none of them spins. A
+// read that waits longer than a short slice calls rs232_CallWaitHook() between slices. The
+// queue queries never wait. A wrapper around a device (a line trace, say) forwards every call.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +16,7 @@
 constexpr int DWL_RS232_TIMEOUT = -99;
 
 class SerialDevice {
-public:
+  public:
     virtual ~SerialDevice() = default;
     // Applies line settings; parity 0 none, 1 odd, 2 even. 0 or a negative error number.
     virtual int configure(long baud, int parity, int dataBits, int stopBits) = 0;
@@ -20,14 +26,30 @@ public:
     virtual void flushOut() = 0;
     // Queues count bytes for sending without blocking; returns count or a negative error.
     virtual int write(const uint8_t* data, int count) = 0;
-    // Bytes still waiting to be sent. Polling it lets the device make progress.
+    // Bytes still waiting to be sent (the backend's queue and the driver's). Does not wait.
     virtual int outQueueLength() = 0;
-    // Bytes received and not yet read. Polling it lets the device make progress.
+    // Bytes received and not yet read. Does not wait.
     virtual int inQueueLength() = 0;
-    // Next byte 0..255, waiting at most the time-out; DWL_RS232_TIMEOUT when none came.
+    // Next byte 0..255, waiting at most the time-out; DWL_RS232_TIMEOUT when none came, the
+    // operator cancelled or the device failed.
     virtual int readByte() = 0;
-    // Up to count bytes, waiting at most the time-out for each; returns the number read.
+    // Up to count bytes, waiting at most the time-out for the whole call (not per chunk);
+    // returns the number read.
     virtual int read(uint8_t* buffer, int count) = 0;
+
+    // Sleeps until at least one received byte is ready, the operator cancels, the device fails
+    // or `seconds` pass, whichever comes first. Returns the bytes ready to read (0 when none
+    // came), or a negative error number when the device is gone.
+    // The default asks inQueueLength() once, for doubles whose queries move a clock of their own.
+    virtual int waitReadable(double seconds);
+    // Sleeps until the output queue is empty, the operator cancels, the device fails or
+    // `seconds` pass. Returns the bytes still queued (0: drained), or a negative error number
+    // when the device is gone. The default asks outQueueLength() once.
+    virtual int waitDrained(double seconds);
+    // Once the device is gone (a pulled USB adapter, a closed pseudo-terminal): a text naming
+    // the device and the system's error, "/dev/ttyUSB0: Input/output error". nullptr while the
+    // device works.
+    virtual const char* lostReason() const;
 };
 
 // Opens the device behind COM port `port` (device name as the link built it, "COM4").

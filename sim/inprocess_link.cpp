@@ -1,6 +1,7 @@
 // The in-process serial link to the emulated handset, over a virtual clock. A read that finds
 // nothing to read lets virtual time run to the handset's next byte or to the time-out.
 #include "link/rs232.h"
+#include "link/rs232_cancel.h"
 #include "link/serial_device.h"
 #include "sim/handset.h"
 #include "sim/handset_engine.h"
@@ -13,6 +14,8 @@ namespace {
 
 // Virtual time a queue poll lets pass when there is nothing to report.
 constexpr double kPollStep = 0.001;
+// A read sleeps at most this long before it calls the wait hook, as on a real port.
+constexpr double kReadSlice = 0.05;
 
 class SimDevice : public SerialDevice {
   public:
@@ -92,29 +95,44 @@ class SimDevice : public SerialDevice {
         return n;
     }
 
-    int readByte() override {
-        double deadline = clock_.elapsed() + timeout_;
+    // Lets virtual time run to the next byte for the PC, or to `seconds` from now.
+    int waitReadable(double seconds) override {
+        const double deadline = clock_.elapsed() + (seconds > 0.0 ? seconds : 0.0);
         for (;;) {
             sync();
             double now = clock_.elapsed();
-            if (arrived() > 0) return take();
+            if (arrived() > 0) return arrived();
             if (pending_.empty()) {
                 engine_.pcWaiting(now);
-                if (arrived() > 0) return take();
+                if (arrived() > 0) return arrived();
             }
-            // Nothing to read yet: the PC waits here, as on a real line.
-            rs232_CallWaitHook();
+            if (rs232_Cancelled() || now >= deadline) return 0;
             double next = engine_.nextEventTime();
             if (!engine_.output().empty()) next = std::min(next, engine_.output().front().readyAt);
             if (!pending_.empty()) next = std::min(next, pending_.front().arrivesAt);
-            if (next > deadline) {
-                clock_.advanceElapsedTo(deadline);
-                sync();
-                if (arrived() > 0) return take();
-                return DWL_RS232_TIMEOUT;
-            }
             // Always move on, however little, so that the loop cannot stall.
-            clock_.advanceElapsedTo(next > now ? next : now + 1e-9);
+            clock_.advanceElapsedTo(std::min(deadline, next > now ? next : now + 1e-9));
+        }
+    }
+
+    // Lets virtual time run until the last queued byte is through, or `seconds` from now.
+    int waitDrained(double seconds) override {
+        sync();
+        if (pending_.empty() || rs232_Cancelled()) return static_cast<int>(pending_.size());
+        clock_.advanceElapsedTo(
+            std::min(clock_.elapsed() + std::max(seconds, 0.0), pending_.back().arrivesAt));
+        sync();
+        return static_cast<int>(pending_.size());
+    }
+
+    int readByte() override {
+        const double deadline = clock_.elapsed() + timeout_;
+        for (;;) {
+            double left = deadline - clock_.elapsed();
+            if (waitReadable(std::min(left, kReadSlice)) > 0) return take();
+            if (rs232_Cancelled() || clock_.elapsed() >= deadline) return DWL_RS232_TIMEOUT;
+            // Nothing to read yet: the PC waits here, as on a real line.
+            rs232_CallWaitHook();
         }
     }
 

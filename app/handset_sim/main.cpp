@@ -1,5 +1,6 @@
 // dwl-handset-sim: the emulated handset on a pseudo-terminal. Prints the device to open on its
-// first line, then serves the handset in real time until it is killed.
+// first line, then serves the handset in real time until it is killed, every byte paced at the
+// wire's rate unless --instant.
 #include "app/handset_sim/pty_server.h"
 #include "sim/handset.h"
 
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
     double delay = 0.0, lineErrors = 0.0;
     uint64_t seed = 1;
     bool powerAtStart = false;
+    bool instant = false;
+    double latencyMs = 0.0;
+    std::string reportPath;
 
     app.add_option("--flash", flashFile, "Flash description file (default: examples/flash.txt)");
     app.add_option("--manufacturer", manufacturer, "Manufacturer code the flash reports");
@@ -77,6 +81,13 @@ int main(int argc, char** argv) {
     app.add_option("--tfs-start-error", tfsStartError, "Answer the TFS start with A1 or A5");
     app.add_option("--delay", delay, "Delay every reply by S seconds")
         ->check(CLI::Range(0.0, 3600.0));
+    app.add_option("--latency", latencyMs,
+                   "Turnaround of a USB adapter before each reply, in milliseconds")
+        ->check(CLI::Range(0.0, 60000.0));
+    app.add_flag("--instant", instant,
+                 "No wire pacing: bytes pass as fast as the pseudo-terminal carries them");
+    app.add_option("--report", reportPath,
+                   "After each run (the PC closes the port) write the line's figures to FILE");
     app.add_option("--line-errors", lineErrors, "Probability per byte of a garbled byte")
         ->check(CLI::Range(0.0, 1.0));
     app.add_option("--disconnect", disconnectAt, "Pull the cable at STEP[:N]");
@@ -106,7 +117,7 @@ int main(int argc, char** argv) {
     sim::FaultConfig& faults = config.faults;
     faults.seed = seed;
     faults.noiseBeforeWakeUp = noise;
-    faults.replyDelay = delay;
+    faults.replyDelay = delay + latencyMs / 1000.0;
     faults.lineErrorRate = lineErrors;
     if (!silentFrom.empty() &&
         !ParseStepOption(silentFrom, &faults.silentFrom, &faults.silentOccurrence))
@@ -149,5 +160,5 @@ int main(int argc, char** argv) {
     }
     std::printf("dwl-handset-sim: %s\n", endpoint.slavePath.c_str());
     std::fflush(stdout);
-    return ServeHandset(endpoint, config);
+    return ServeHandset(endpoint, config, !instant, reportPath);
 }

@@ -13,5 +13,13 @@ struct PtyEndpoint {
 // Opens a pseudo-terminal in raw mode with a non-blocking master; false on failure (errno set).
 bool OpenPty(PtyEndpoint* endpoint);
 
-// Runs until the process is killed; returns only when the master fails.
-int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config);
+// Runs until the process is killed; returns only when the master fails. With `paced`, every
+// byte takes its time on the wire in both directions, at the rate the PC set on the line
+// (10 bits a byte, 11 with parity); without it bytes pass as fast as the pseudo-terminal
+// carries them.
+//
+// With a report path, each time the PC closes the port the server writes there what the line
+// carried since the PC's first byte (see LineTally in pty_server.cpp): the span of the line's
+// activity, the wire time of its bytes and the handset's own waits.
+int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced,
+                 const std::string& reportPath = std::string());

@@ -1,20 +1,25 @@
 #include "platform/qt/serial_qt_device.h"
 
 #include "link/rs232.h"
+#include "link/rs232_cancel.h"
 #include "link/serial_device.h"
 #include "platform/qt/serial_termios2.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
-// Longest single wait while pumping the output queue from outQueueLength().
-constexpr int kOutputPumpMsecs = 5;
 // A read waits in slices of this length and calls the port services' wait hook between them.
-constexpr int kReadSliceMsecs = 20;
+constexpr int kReadSliceMsecs = 50;
+// Without a wake-up pipe for the operator's cancel, a sleep looks at the flag this often.
+constexpr int kCancelCheckMsecs = 50;
 // A rate the kernel holds may differ this much from the one asked for (adapters round to what
 // their divider can make) before it is set again as an arbitrary rate.
 constexpr double kSpeedTolerance = 0.03;
@@ -43,6 +48,15 @@ QSerialPort::Parity qtParity(int parity) {
     default: return QSerialPort::NoParity;
     }
 }
+
+// The system's word for a line that polls as failed or hung up: what a read of it says.
+std::string lineErrorText(int fd) {
+    char byte = 0;
+    errno = 0;
+    ssize_t n = ::read(fd, &byte, 1);
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return std::strerror(errno);
+    return "hung up";
+}
 } // namespace
 
 std::unique_ptr<QtSerialDevice> QtSerialDevice::open(const std::string& path, int* error) {
@@ -67,6 +81,8 @@ std::unique_ptr<QtSerialDevice> QtSerialDevice::open(const std::string& path, in
         return nullptr;
     }
     port.clearError();
+    device->path_ = path;
+    device->clock_.start();
     device->pty_ = dwlqt::isPseudoTerminal(static_cast<int>(port.handle()));
     device->lastOutputProgress_.start();
     *error = 0;
@@ -83,6 +99,8 @@ int QtSerialDevice::configure(long baud, int parity, int dataBits, int stopBits)
         stopBits > 2 || parity < 0 || parity > 4)
         return kRS_InvalidParameter;
 
+    baud_ = baud;
+    bitsPerByte_ = 1 + dataBits + (parity != 0 ? 1 : 0) + stopBits;
     port_.setDataBits(static_cast<QSerialPort::DataBits>(dataBits));
     port_.setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
@@ -131,22 +149,66 @@ void QtSerialDevice::flushOut() {
     port_.clear(QSerialPort::Output);
     port_.clearError();
     lastQueued_ = 0;
+    accepted_ = handed_ = 0;
+    wireFreeAt_ = 0.0;
+}
+
+double QtSerialDevice::byteSeconds() const {
+    return baud_ > 0 ? static_cast<double>(bitsPerByte_) / static_cast<double>(baud_) : 0.0;
+}
+
+const char* QtSerialDevice::lostReason() const {
+    return lost_ ? lostReason_.c_str() : nullptr;
+}
+
+void QtSerialDevice::markLost(const char* why) {
+    if (lost_) return;
+    lost_ = true;
+    lostReason_ = path_ + ": " + why;
 }
 
 void QtSerialDevice::checkError() {
     QSerialPort::SerialPortError e = port_.error();
-    if (e == QSerialPort::ResourceError || e == QSerialPort::NotOpenError) lost_ = true;
+    if (e == QSerialPort::ResourceError || e == QSerialPort::NotOpenError)
+        markLost(port_.errorString().toUtf8().constData());
     if (e != QSerialPort::NoError) port_.clearError();
 }
 
 void QtSerialDevice::probeLine() {
     if (lost_ || !port_.isOpen()) return;
     // A hung-up line (adapter unplugged, far end of a pseudo-terminal closed) polls as hung up
-    // without data, for ever; QSerialPort's waits would spin on it until their time-out.
-    pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+    // without data, for ever.
+    const int fd = static_cast<int>(port_.handle());
+    pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 0) <= 0) return;
-    if ((p.revents & (POLLERR | POLLNVAL)) || ((p.revents & POLLHUP) && !(p.revents & POLLIN)))
-        lost_ = true;
+    if (p.revents & POLLNVAL)
+        markLost(std::strerror(EBADF));
+    else if ((p.revents & POLLERR) || ((p.revents & POLLHUP) && !(p.revents & POLLIN)))
+        markLost(lineErrorText(fd).c_str());
+}
+
+void QtSerialDevice::sleepOnLine(int msecs, bool wantInput) {
+    if (lost_ || !port_.isOpen()) return;
+    const int fd = static_cast<int>(port_.handle());
+    short events = wantInput ? POLLIN : 0;
+    if (port_.bytesToWrite() > 0) events |= POLLOUT;
+    pollfd fds[2] = {{fd, events, 0}, {rs232_CancelFd(), POLLIN, 0}};
+    nfds_t count = fds[1].fd >= 0 ? 2 : 1;
+    if (count == 1) msecs = std::min(msecs, kCancelCheckMsecs);
+    // POLLERR and POLLHUP come back whatever was asked: a line that fails wakes the sleep.
+    if (poll(fds, count, std::max(msecs, 0)) <= 0) return;
+    const short r = fds[0].revents;
+    if (r & POLLNVAL) {
+        markLost(std::strerror(EBADF));
+        return;
+    }
+    if (r & POLLOUT) pumpOutput();
+    if (r & POLLIN) {
+        port_.waitForReadyRead(0); // takes in what arrived, and may write some output
+        checkError();
+        accountHandoff();
+    }
+    if ((r & POLLERR) || ((r & POLLHUP) && !(r & POLLIN))) markLost(lineErrorText(fd).c_str());
 }
 
 int QtSerialDevice::write(const uint8_t* data, int count) {
@@ -159,34 +221,51 @@ int QtSerialDevice::write(const uint8_t* data, int count) {
         checkError();
         return kRS_UnknownIOError;
     }
+    accepted_ += queued;
     // Hand the kernel what it takes at once, without waiting.
-    pumpOutput(0);
+    pumpOutput();
     lastOutputProgress_.start();
     return count;
 }
 
-void QtSerialDevice::pumpOutput(int msecs) {
-    if (port_.bytesToWrite() <= 0) return;
-    port_.waitForBytesWritten(msecs);
-    checkError();
+void QtSerialDevice::pumpOutput() {
+    if (port_.bytesToWrite() > 0) {
+        port_.waitForBytesWritten(0);
+        checkError();
+    }
+    accountHandoff();
+}
+
+void QtSerialDevice::accountHandoff() {
+    const qint64 handed = accepted_ - port_.bytesToWrite();
+    if (handed <= handed_) return;
+    const double now = static_cast<double>(clock_.nsecsElapsed()) * 1e-9;
+    wireFreeAt_ =
+        std::max(wireFreeAt_, now) + static_cast<double>(handed - handed_) * byteSeconds();
+    handed_ = handed;
+}
+
+int QtSerialDevice::driverQueue() {
+    const int fd = static_cast<int>(port_.handle());
+    if (!pty_) return dwlqt::kernelOutQueue(fd);
+    // A pseudo-terminal hides what the far end has not read yet and has no wire: the bytes
+    // handed to it are counted as still queued for as long as they would take on the wire.
+    accountHandoff();
+    const double bt = byteSeconds();
+    const double now = static_cast<double>(clock_.nsecsElapsed()) * 1e-9;
+    if (bt <= 0.0 || wireFreeAt_ <= now) return 0;
+    return static_cast<int>(std::min(std::ceil((wireFreeAt_ - now) / bt), 1e9));
 }
 
 int QtSerialDevice::queuedOutput() {
-    qint64 queued = port_.bytesToWrite() + dwlqt::kernelOutQueue(static_cast<int>(port_.handle()));
+    qint64 queued = port_.bytesToWrite() + driverQueue();
     return static_cast<int>(std::min<qint64>(queued, INT_MAX));
 }
 
 int QtSerialDevice::outQueueLength() {
     if (!port_.isOpen()) return 0;
     probeLine();
-    if (!lost_) {
-        if (port_.bytesToWrite() > 0) {
-            pumpOutput(kOutputPumpMsecs);
-        } else if (dwlqt::kernelOutQueue(static_cast<int>(port_.handle())) > 0) {
-            // Only the driver is still sending: give it a moment instead of spinning.
-            poll(nullptr, 0, 1);
-        }
-    }
+    if (!lost_) pumpOutput();
     if (lost_) {
         // Nothing will ever leave a lost device.
         port_.clear(QSerialPort::Output);
@@ -195,7 +274,6 @@ int QtSerialDevice::outQueueLength() {
         return 0;
     }
     int queued = queuedOutput();
-    if (queued > 0) rs232_CallWaitHook();
     if (queued == 0 || queued < lastQueued_) lastOutputProgress_.start();
     lastQueued_ = queued;
     if (queued > 0 && lastOutputProgress_.elapsed() > timeoutMsecs()) {
@@ -210,44 +288,73 @@ int QtSerialDevice::inQueueLength() {
     if (!port_.isOpen()) return 0;
     if (!lost_) {
         // Take in what has arrived, and let queued output move on.
-        port_.waitForReadyRead(0);
-        checkError();
+        sleepOnLine(0, true);
         probeLine();
     }
     return static_cast<int>(std::min<qint64>(port_.bytesAvailable(), INT_MAX));
 }
 
-bool QtSerialDevice::waitForInput() {
-    if (port_.bytesAvailable() > 0) return true;
+int QtSerialDevice::waitReadable(double seconds) {
+    if (!port_.isOpen()) return kRS_PortNotOpen;
+    const int limit = seconds > 0 ? static_cast<int>(std::ceil(seconds * 1000)) : 0;
     QElapsedTimer timer;
     timer.start();
-    const int limit = timeoutMsecs();
     for (;;) {
-        if (lost_) return false;
-        int remaining = limit - static_cast<int>(timer.elapsed());
-        if (remaining < 0) remaining = 0;
-        port_.waitForReadyRead(std::min(remaining, kReadSliceMsecs));
-        checkError();
-        if (port_.bytesAvailable() > 0) return true;
-        probeLine();
-        if (remaining == 0 || timer.elapsed() >= limit) return false;
-        rs232_CallWaitHook();
-        // The hook may have run the event loop, whose notifier reads the port too.
-        if (port_.bytesAvailable() > 0) return true;
+        qint64 ready = port_.bytesAvailable();
+        if (ready > 0) return static_cast<int>(std::min<qint64>(ready, INT_MAX));
+        if (lost_) return kRS_UnknownIOError;
+        if (rs232_Cancelled()) return 0;
+        const int remaining = limit - static_cast<int>(timer.elapsed());
+        sleepOnLine(std::max(remaining, 0), true);
+        if (port_.bytesAvailable() == 0 && !lost_ && timer.elapsed() >= limit) return 0;
+    }
+}
+
+int QtSerialDevice::waitDrained(double seconds) {
+    if (!port_.isOpen()) return 0;
+    const int limit = seconds > 0 ? static_cast<int>(std::ceil(seconds * 1000)) : 0;
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        // Hands the driver what it takes; drops output stalled for a whole time-out.
+        const int queued = outQueueLength();
+        if (lost_) return kRS_UnknownIOError;
+        const int remaining = limit - static_cast<int>(timer.elapsed());
+        if (queued == 0 || rs232_Cancelled() || remaining <= 0) return queued;
+        int msecs = remaining;
+        if (port_.bytesToWrite() == 0) {
+            // Only the driver still sends: sleep for as long as its bytes take on the wire.
+            const double wire = queued * byteSeconds() * 1000.0;
+            msecs = std::clamp(static_cast<int>(std::ceil(wire)), 1, remaining);
+        }
+        sleepOnLine(msecs, false);
     }
 }
 
 int QtSerialDevice::read(uint8_t* buffer, int count) {
     if (!port_.isOpen() || !buffer || count <= 0) return 0;
+    // One time-out for the whole call, however the bytes come in.
+    const int limit = timeoutMsecs();
+    QElapsedTimer timer;
+    timer.start();
     int got = 0;
     while (got < count) {
-        if (!waitForInput()) break;
-        qint64 n = port_.read(reinterpret_cast<char*>(buffer) + got, count - got);
-        if (n <= 0) {
-            checkError();
-            break;
+        if (port_.bytesAvailable() > 0) {
+            qint64 n = port_.read(reinterpret_cast<char*>(buffer) + got, count - got);
+            if (n <= 0) {
+                checkError();
+                break;
+            }
+            got += static_cast<int>(n);
+            continue;
         }
-        got += static_cast<int>(n);
+        if (lost_ || rs232_Cancelled()) break;
+        const int remaining = std::max(limit - static_cast<int>(timer.elapsed()), 0);
+        const int ready = waitReadable(std::min(remaining, kReadSliceMsecs) / 1000.0);
+        if (ready > 0) continue;
+        if (ready < 0 || timer.elapsed() >= limit) break;
+        // The hook may run the event loop, whose notifier reads the port too.
+        rs232_CallWaitHook();
     }
     return got;
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <csignal>
 #include <cstdint>
 #include <fstream>
@@ -250,6 +252,19 @@ TEST(Programs, DemoFlashesTheSamplesThroughTheHandsetProgram) {
     EXPECT_TRUE(run.has("mode 5 at 460800 baud"));
     EXPECT_TRUE(run.has("Finished TFS OGM Downloading.."));
     EXPECT_EQ(run.out.substr(run.out.size() - 28), "result: Download successful\n");
+
+    // The handset keeps the wire's pace: never faster than 460800 baud carries the images, and
+    // not much slower.
+    double elapsed = 0, rate = 0;
+    unsigned long long bytes = 0;
+    const size_t at = run.out.find("elapsed: ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    ASSERT_EQ(sscanf(run.out.c_str() + at, "elapsed: %lf s, %llu bytes, %lf B/s", &elapsed, &bytes,
+                     &rate),
+              3);
+    EXPECT_LE(rate, 46080.0);
+    EXPECT_GE(elapsed, bytes / 46080.0);
+    EXPECT_LT(elapsed, 15.0);
 }
 
 } // namespace

@@ -1,0 +1,234 @@
+// The tool on real serial-port code against paced emulated handsets: for 1, 4 and 8 ports at
+// once, `dwl flash` writes examples/sample.bin at 460800 baud into one dwl-handset-sim per port,
+// each on its pseudo-terminal and keeping the wire's pace. Printed per row:
+//   - the tool's CPU time (user + system, its port processes included) over the wall time of
+//     the run; targets: at most 0.03 for one port, at most 0.10 of one core for 8 ports;
+//   - the wire ratio: the span of each handset's line activity over the wire time of the bytes
+//     it carried plus its own waits (the worst port); target at most 1.01.
+// Usage: bench_pty_ports [PORTS...]   (default 1 4 8)
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+std::string DirOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+bool Executable(const std::string& path) {
+    return access(path.c_str(), X_OK) == 0;
+}
+
+std::string FindProgram(const std::string& self, const char* name) {
+    const std::string dir = DirOf(self);
+    for (const std::string& p : {dir + "/../app/" + name, dir + "/" + name})
+        if (Executable(p)) return p;
+    return "";
+}
+
+std::string ExamplesDir() {
+    const char* env = std::getenv("DWL_SOURCE_DIR");
+    std::string root = env && *env ? env : DWL_SOURCE_DIR_DEFAULT;
+    return root + "/examples";
+}
+
+// Starts a program; its standard output goes to *out (a pipe) or to /dev/null.
+pid_t Spawn(const std::vector<std::string>& args, int* out) {
+    int fds[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (out) {
+        if (pipe(fds) != 0) return -1;
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
+    std::vector<char*> argv;
+    std::vector<std::string> copy = args;
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    if (out) {
+        close(fds[1]);
+        *out = fds[0];
+    }
+    return pid;
+}
+
+std::string FirstLine(int fd, int timeoutMs) {
+    std::string line;
+    char c = 0;
+    while (line.size() < 512) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0 || read(fd, &c, 1) != 1 || c == '\n') break;
+        line += c;
+    }
+    return line;
+}
+
+struct Handset {
+    pid_t pid = -1;
+    int out = -1;
+    std::string device;
+    std::string report;
+};
+
+struct LineFigures {
+    bool ok = false;
+    double span = 0, busy = 0, waits = 0;
+};
+
+LineFigures ReadReport(const std::string& path) {
+    LineFigures f;
+    // The handset writes it when it sees the port closed: give it a moment.
+    for (int i = 0; i < 200 && !f.ok; ++i) {
+        std::ifstream in(path);
+        std::string key;
+        double value = 0;
+        int seen = 0;
+        while (in >> key >> value) {
+            if (key == "span") f.span = value, ++seen;
+            if (key == "busy") f.busy = value, ++seen;
+            if (key == "waits") f.waits = value, ++seen;
+        }
+        f.ok = seen == 3;
+        if (!f.ok) usleep(10000);
+    }
+    return f;
+}
+
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
+
+// One row: `ports` handsets, one `dwl flash` over all of them. False when the run failed.
+bool Row(int ports, const std::string& dwl, const std::string& sim, const std::string& examples,
+         const std::string& scratch) {
+    std::vector<Handset> handsets(static_cast<size_t>(ports));
+    bool ok = true;
+    for (int i = 0; i < ports; ++i) {
+        Handset& h = handsets[static_cast<size_t>(i)];
+        h.report = scratch + "/line." + std::to_string(ports) + "." + std::to_string(i);
+        unlink(h.report.c_str());
+        h.pid = Spawn({sim, "--flash", examples + "/flash.txt", "--report", h.report}, &h.out);
+        const std::string line = h.pid > 0 ? FirstLine(h.out, 5000) : "";
+        const std::string prefix = "dwl-handset-sim: ";
+        if (line.rfind(prefix, 0) != 0) {
+            std::fprintf(stderr, "bench: dwl-handset-sim did not start\n");
+            ok = false;
+            break;
+        }
+        h.device = line.substr(prefix.size());
+    }
+
+    double wall = 0, cpu = 0, user = 0, system = 0;
+    int status = -1;
+    if (ok) {
+        std::vector<std::string> args = {dwl,       "flash",  "-C",    examples,
+                                         "--speed", "460800", "--bin", examples + "/sample.bin"};
+        for (const Handset& h : handsets) {
+            args.push_back("-p");
+            args.push_back(h.device);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        pid_t pid = Spawn(args, nullptr);
+        rusage usage{};
+        if (pid > 0) wait4(pid, &status, 0, &usage);
+        wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        user = Seconds(usage.ru_utime);
+        system = Seconds(usage.ru_stime);
+        cpu = user + system;
+        ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (!ok) std::fprintf(stderr, "bench: dwl flash failed (status %d)\n", status);
+    }
+
+    double worstRatio = 0;
+    for (const Handset& h : handsets) {
+        if (!ok) break;
+        LineFigures f = ReadReport(h.report);
+        if (!f.ok || f.busy + f.waits <= 0) {
+            std::fprintf(stderr, "bench: no line figures from %s\n", h.device.c_str());
+            ok = false;
+            break;
+        }
+        worstRatio = std::max(worstRatio, f.span / (f.busy + f.waits));
+    }
+
+    double simCpu = 0;
+    for (Handset& h : handsets) {
+        if (h.pid <= 0) continue;
+        kill(h.pid, SIGTERM);
+        rusage usage{};
+        int s = 0;
+        wait4(h.pid, &s, 0, &usage);
+        simCpu += Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+        if (h.out >= 0) close(h.out);
+    }
+    if (!ok) return false;
+
+    const double share = cpu / wall;
+    const double target = ports == 1 ? 0.03 : 0.10;
+    const bool shareMet = ports == 1 || ports == 8 ? share <= target : true;
+    std::printf("%5d  %6.2f  %6.3f  %6.3f  %8.4f %-4s  %10.4f %-4s  %8.3f\n", ports, wall, user,
+                system, share, ports == 1 || ports == 8 ? (shareMet ? "ok" : "OVER") : "",
+                worstRatio, worstRatio <= 1.01 ? "ok" : "OVER", simCpu);
+    std::fflush(stdout);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string dwl = FindProgram(argv[0], "dwl");
+    const std::string sim = FindProgram(argv[0], "dwl-handset-sim");
+    if (dwl.empty() || sim.empty()) {
+        std::fprintf(stderr, "bench: dwl and dwl-handset-sim must be built beside bench/\n");
+        return 1;
+    }
+    const std::string examples = ExamplesDir();
+    if (access((examples + "/sample.bin").c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "bench: no %s/sample.bin; set DWL_SOURCE_DIR\n", examples.c_str());
+        return 1;
+    }
+    char scratch[] = "/tmp/dwl-bench-XXXXXX";
+    if (!mkdtemp(scratch)) return 1;
+
+    std::vector<int> rows;
+    for (int i = 1; i < argc; ++i)
+        rows.push_back(std::max(1, std::atoi(argv[i])));
+    if (rows.empty()) rows = {1, 4, 8};
+
+    std::printf(
+        "sample.bin (300000 bytes) at 460800 baud into paced dwl-handset-sim, one per port\n");
+    std::printf("ports  wall s  user s  sys s   cpu/wall       wire ratio       sims cpu s\n");
+    bool all = true;
+    for (int ports : rows)
+        all = Row(ports, dwl, sim, examples, scratch) && all;
+    std::printf("targets: cpu/wall <= 0.03 for 1 port, <= 0.10 (of one core) for 8 ports; wire "
+                "ratio <= 1.01\n");
+    std::string cleanup = std::string("rm -rf ") + scratch;
+    if (std::system(cleanup.c_str()) != 0) return 1;
+    return all ? 0 : 1;
+}

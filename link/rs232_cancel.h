@@ -1,0 +1,18 @@
+// Operator cancel of the serial waits: a Stop button or Ctrl-C ends every wait on every port at
+// once. While the cancel is set, a read answers as its time-out (DWL_RS232_TIMEOUT, so the
+// protocol sees "no answer" and ends the step with that step's own result) and a wait for the
+// output queue gives up. The cancel stays set until rs232_ClearCancel(), normally before the
+// next run.
+#pragma once
+
+// Sets the cancel and wakes every wait that sleeps. Safe from any thread and from a signal
+// handler (an atomic flag and one write() to a wake-up pipe).
+void rs232_Cancel();
+// True from rs232_Cancel() until rs232_ClearCancel().
+bool rs232_Cancelled();
+// Clears the cancel; later waits sleep again.
+void rs232_ClearCancel();
+
+// For backends that sleep in poll(): a descriptor that polls readable while the cancel is set
+// (-1 when the system gave none; then a backend sleeps in short slices and checks the flag).
+int rs232_CancelFd();
