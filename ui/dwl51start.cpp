@@ -136,10 +136,10 @@ bool productTypeRuns() {
 // Steps of a run once the images are checked. unlockAtEnd: the ogm and TFS ogm paths of the
 // start button release the panel at once; otherwise the result window's button does.
 // The run's result window; a run the operator stopped gets the window that says so.
-int showOutcome(const ResultRecord& result) {
+int showOutcome(const ResultRecord& result, bool download) {
     if (!dwl51_12StopRequested()) {
         // The last light: the images are in.
-        if (result.family == 0) SetCtrlVal(v_Panel, MAIN_LED_3, 1);
+        if (download && result.family == 0) SetCtrlVal(v_Panel, MAIN_LED_3, 1);
         return dwl52_10DisplayResult(result.family, result.code);
     }
     dwl50_1AddComment("Download cancelled by the operator");
@@ -164,12 +164,12 @@ void runDownload(RunPath path, bool unlockAtEnd) {
         result = runProcedure(path);
 
     mv_RunActive = 0;
-    const int window = showOutcome(result);
+    const int window = showOutcome(result, true);
     closeTurnOnPanel(boot, window > 0 && !dwl51_12StopRequested());
     // A result without a window has no button that could release the panel.
     if (unlockAtEnd || window == 0) dwl52_6UnlockAfterDownload();
+    // The stop stands until the next command begins: whoever started the run can still tell.
     dwl12_1UartStop(port);
-    dwl51_13ClearStop();
 }
 
 } // namespace
@@ -209,6 +209,7 @@ int dwl51_50MMI_TFS_Boot_Start(int, int, int event, void*, int, int) {
     logRunStart("Boot");
     const ResultRecord boot = bootHandset();
     closeTurnOnPanel(boot, false);
+    if (dwl51_12StopRequested()) dwl50_1AddComment("Download cancelled by the operator");
     dwl50_1AddComment("Booting Loader is Completed!!");
     // The port stays open: the bootstrap keeps running for whatever comes next.
     dwl51_7EndCommand();
@@ -223,10 +224,10 @@ int dwl51_65MMIFormat(int, int, int event, void*, int, int) {
     logRunStart("Format");
     const ResultRecord boot = bootHandset();
     ResultRecord result = boot;
-    if (boot.family == 0 && productTypeRuns())
+    if (boot.family == 0 && productTypeRuns() && !dwl51_12StopRequested())
         result = dwl3_0Generic5087_TFS_ogm(sg_DownloadContext);
-    const int window = dwl52_10DisplayResult(result.family, result.code);
-    closeTurnOnPanel(boot, window > 0);
+    const int window = showOutcome(result, false);
+    closeTurnOnPanel(boot, window > 0 && !dwl51_12StopRequested());
     dwl12_1UartStop(port);
     dwl51_7EndCommand();
     return 0;

@@ -1,20 +1,17 @@
-// Stop: the operator ends the command in progress at its next wait on the serial line.
+// Stop: the operator ends the command in progress at its next wait on the serial line. Every
+// wait of the line ends at once while the stop stands (the serial line's cancel).
 #include "ui/dwl51mmi.h"
 
-#include <atomic>
-
-namespace {
-std::atomic<int> mv_StopRequested{0};
-} // namespace
+#include "link/rs232_cancel.h"
 
 void dwl51_11RequestStop() {
-    mv_StopRequested.store(1);
+    rs232_Cancel();
 }
 
 bool dwl51_12StopRequested() {
-    return mv_StopRequested.load() != 0;
+    return rs232_Cancelled();
 }
 
 void dwl51_13ClearStop() {
-    mv_StopRequested.store(0);
+    rs232_ClearCancel();
 }

@@ -264,6 +264,10 @@ TEST_P(GuiStop, StopEndsTheRunAndSaysTheFlashMayBePartlyWritten) {
     EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TURN_ON), 0);
     EXPECT_LT(GetInQLen(sg_DownloadContext.ComPort), 0) << "the port is still open";
     EXPECT_FALSE(bench.control(MAIN_START)->isEnabled()) << "the window's button releases it";
+    const std::vector<uint8_t> bytes = testsupport::readBytes(image);
+    EXPECT_FALSE(
+        bench.handset().flashEquals(0x02000000, bytes.data(), static_cast<uint32_t>(bytes.size())))
+        << "the run went on to its end";
 
     QTest::keyClick(bench.view().window(v_PanelGenericErr), Qt::Key_Return);
     guitest::pump();
