@@ -135,6 +135,11 @@ bool productTypeRuns() {
 
 // Steps of a run once the images are checked. unlockAtEnd: the ogm and TFS ogm paths of the
 // start button release the panel at once; otherwise the result window's button does.
+// Stop works from the start of a command to the end of its last wait on the line.
+void offerStop(bool on) {
+    SetCtrlAttribute(v_Panel, MAIN_STOP, ATTR_DIMMED, on ? 0 : 1);
+}
+
 // The run's result window; a run the operator stopped gets the window that says so.
 int showOutcome(const ResultRecord& result, bool download) {
     if (!dwl51_12StopRequested()) {
@@ -164,6 +169,7 @@ void runDownload(RunPath path, bool unlockAtEnd) {
         result = runProcedure(path);
 
     mv_RunActive = 0;
+    offerStop(false);
     const int window = showOutcome(result, true);
     closeTurnOnPanel(boot, window > 0 && !dwl51_12StopRequested());
     // A result without a window has no button that could release the panel.
@@ -206,8 +212,10 @@ int dwl51_50MMI_TFS_ogm_Start(int, int, int event, void*, int, int) {
 int dwl51_50MMI_TFS_Boot_Start(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || !dwl51_6BeginCommand()) return 0;
     dwl51_13ClearStop();
+    offerStop(true);
     logRunStart("Boot");
     const ResultRecord boot = bootHandset();
+    offerStop(false);
     closeTurnOnPanel(boot, false);
     if (dwl51_12StopRequested()) dwl50_1AddComment("Download cancelled by the operator");
     dwl50_1AddComment("Booting Loader is Completed!!");
@@ -221,11 +229,13 @@ int dwl51_65MMIFormat(int, int, int event, void*, int, int) {
     const uint8_t port = static_cast<uint8_t>(sg_DownloadContext.ComPort);
     v_Format_Flag = 1;
     dwl51_13ClearStop();
+    offerStop(true);
     logRunStart("Format");
     const ResultRecord boot = bootHandset();
     ResultRecord result = boot;
     if (boot.family == 0 && productTypeRuns() && !dwl51_12StopRequested())
         result = dwl3_0Generic5087_TFS_ogm(sg_DownloadContext);
+    offerStop(false);
     const int window = showOutcome(result, false);
     closeTurnOnPanel(boot, window > 0 && !dwl51_12StopRequested());
     dwl12_1UartStop(port);

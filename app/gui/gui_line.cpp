@@ -29,8 +29,12 @@ bool isFile(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// <source>/app/gui/gui_line.cpp -> <source>
+// <source>/app/gui/gui_line.cpp -> <source>. The build names the folder; __FILE__ may be relative
+// to the build folder (compiler caches rewrite paths), so it is the fallback only.
 std::string sourceTree() {
+#ifdef DWL_GUI_SOURCE_DIR
+    return DWL_GUI_SOURCE_DIR;
+#endif
     std::string here = __FILE__;
     for (int i = 0; i < 3; i++) {
         const size_t slash = here.find_last_of('/');

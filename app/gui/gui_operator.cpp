@@ -27,6 +27,8 @@ namespace {
 
 // How often the elapsed time and the progress line are brought up to date during a run.
 constexpr int kTickMsecs = 250;
+// How often a file load waits to see the load before it finished.
+constexpr int kLoadPollMsecs = 20;
 
 struct ImageInProgress {
     std::string name;
@@ -170,6 +172,40 @@ void connectStop() {
     });
 }
 
+void afterLoad(QtUiView* view, std::shared_ptr<const std::vector<std::string>> paths, size_t i);
+
+// Loads paths[i...] one at a time: a load locks the panel, and a press on a dimmed button is
+// dropped, so the next file's press waits until the event loop has run the load before it.
+void loadFrom(QtUiView* view, std::shared_ptr<const std::vector<std::string>> paths, size_t i) {
+    for (; i < paths->size(); i++) {
+        const std::string& path = (*paths)[i];
+        const int button = dwl51_10LoadButtonFor(path.c_str());
+        if (button == 0) {
+            dwl50_2AddCommentF("Not an image file (.bin, .ogm, .tfs): %s", path.c_str());
+            continue;
+        }
+        if (uis_OperateCommit(v_Panel, button) != 0) {
+            dwl50_2AddCommentF("Cannot load now: %s", path.c_str());
+            continue;
+        }
+        view->answerNextFileSelect(path);
+        view->scheduleDispatch();
+        afterLoad(view, paths, i + 1);
+        return;
+    }
+}
+
+// Goes on with paths[i...] once the load just posted has run to its end.
+void afterLoad(QtUiView* view, std::shared_ptr<const std::vector<std::string>> paths, size_t i) {
+    if (i >= paths->size()) return;
+    QTimer::singleShot(kLoadPollMsecs, view, [view, paths, i] {
+        if (uis_PendingEvents() > 0 || dwl51_5CommandRunning())
+            afterLoad(view, paths, i);
+        else
+            loadFrom(view, paths, i);
+    });
+}
+
 } // namespace
 
 std::string dwlgui_ProgressText(const std::string& image, int percent, uint32_t size,
@@ -211,21 +247,7 @@ void dwlgui_RemoveOperatorAids() {
 }
 
 void dwlgui_LoadFiles(QtUiView& view, const std::vector<std::string>& paths) {
-    bool posted = false;
-    for (const std::string& path : paths) {
-        const int button = dwl51_10LoadButtonFor(path.c_str());
-        if (button == 0) {
-            dwl50_2AddCommentF("Not an image file (.bin, .ogm, .tfs): %s", path.c_str());
-            continue;
-        }
-        if (uis_OperateCommit(v_Panel, button) != 0) {
-            dwl50_2AddCommentF("Cannot load now: %s", path.c_str());
-            continue;
-        }
-        view.answerNextFileSelect(path);
-        posted = true;
-    }
-    if (posted) view.scheduleDispatch();
+    loadFrom(&view, std::make_shared<const std::vector<std::string>>(paths), 0);
 }
 
 void dwlgui_RestorePortChoices() {

@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstring>
@@ -55,7 +56,9 @@ int main(int argc, char** argv) {
     // What Qt left of the arguments: the image files.
     std::vector<std::string> files;
     for (int i = 1; i < count; i++)
-        files.push_back(QFile::encodeName(QString::fromLocal8Bit(args[i])).toStdString());
+        files.push_back(
+            QFile::encodeName(QFileInfo(QString::fromLocal8Bit(args[i])).absoluteFilePath())
+                .toStdString());
 
     dwlgui_InstallCable();
     dwlgui_RestorePortChoices();

@@ -152,8 +152,16 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     bool aboutEnabled = false;
     bool modalSeen = false;
     int progressAtBoot = -1;
+    bool pictureTaken = false;
     InsideTheWaits waits([&](int call) {
         if (call == 0) progressAtBoot = bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt();
+        // The picture of the README: the window in the middle of the binary image.
+        if (!pictureTaken && !testsupport::binaryDir().empty() &&
+            bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt() >= 40) {
+            pictureTaken = true;
+            bench.view().mainWindow()->grab().save(
+                QString::fromStdString(testsupport::binaryDir() + "/main-window.png"));
+        }
         aboutEnabled = aboutEnabled || about->isEnabled();
         if (call % 50 == 0) QTest::mouseClick(about, Qt::LeftButton);
         modalSeen = modalSeen || QApplication::activeModalWidget() != nullptr;
@@ -208,6 +216,9 @@ TEST(GuiOperator, DroppedFilesLoadAsTheirLoadButtonsWould) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(main, &drop);
+    // The files load one after the other, each once the last one's load is over.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return countLogLinesStarting(bench, "Not an image file") > 0; }, 5000));
     guitest::pump();
 
     // The binary image as its button loads it; in mode 0 the TFS ogm button is dimmed, so the
@@ -264,6 +275,7 @@ TEST_P(GuiStop, StopEndsTheRunAndSaysTheFlashMayBePartlyWritten) {
     EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TURN_ON), 0);
     EXPECT_LT(GetInQLen(sg_DownloadContext.ComPort), 0) << "the port is still open";
     EXPECT_FALSE(bench.control(MAIN_START)->isEnabled()) << "the window's button releases it";
+    EXPECT_FALSE(stop->isEnabled()) << "Stop outlives the run";
     const std::vector<uint8_t> bytes = testsupport::readBytes(image);
     EXPECT_FALSE(
         bench.handset().flashEquals(0x02000000, bytes.data(), static_cast<uint32_t>(bytes.size())))
