@@ -2,6 +2,7 @@
 // clicks on dimmed controls, About, Stop, files dropped on the window, and the windows that stay
 // in front of the main one.
 #include "app/gui/gui_operator.h"
+#include "link/com_map.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
 #include "platform/qt/ui_led.h"
@@ -19,6 +20,7 @@
 #include "ui/utility_ids.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -26,11 +28,13 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -152,6 +156,8 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     bool aboutEnabled = false;
     bool modalSeen = false;
     int progressAtBoot = -1;
+    // A box that opens during the run would hold it: this closes it, and tells.
+    auto duringRun = std::make_unique<guitest::ModalAnswer>(guitest::acceptMessage);
     bool pictureTaken = false;
     InsideTheWaits waits([&](int call) {
         if (call == 0) progressAtBoot = bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt();
@@ -169,7 +175,8 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     bench.click(MAIN_START);
 
     EXPECT_FALSE(aboutEnabled);
-    EXPECT_FALSE(modalSeen) << "a window opened during the run";
+    EXPECT_FALSE(modalSeen || duringRun->answered()) << "a window opened during the run";
+    duringRun.reset();
     EXPECT_EQ(progressAtBoot, 0);
     const int success = uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS);
     ASSERT_GT(success, 0);
@@ -291,5 +298,35 @@ INSTANTIATE_TEST_SUITE_P(Waits, GuiStop,
                          ::testing::Values(StopCase{"BootWakeUp", sim::Step::WakeUp},
                                            StopCase{"Sectors", sim::Step::None}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GuiOperator, ThePortPickerMapsTheComNumberAndItsChoiceComesBackAtTheNextStart) {
+    GuiBench bench;
+    testsupport::TempDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.path()));
+    QCoreApplication::setOrganizationName(QStringLiteral("dwl-test"));
+    guitest::ModalAnswer answer([](QWidget* dialog) {
+        dialog->findChild<QComboBox*>(QStringLiteral("devices"))
+            ->setEditText(QStringLiteral("/dev/ttyTEST7"));
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    bench.click(MAIN_CHOOSE_PORT);
+    ASSERT_TRUE(answer.answered());
+    EXPECT_EQ(dwl_ComDevicePath(4), "/dev/ttyTEST7");
+    EXPECT_EQ(uis_ControlText(v_Panel, MAIN_COM_PORT), "COM4  /dev/ttyTEST7");
+    EXPECT_TRUE(bench.view().mainWindow()->windowTitle().endsWith("COM4  /dev/ttyTEST7"));
+
+    // The next start: the remembered device, unless the environment names one for that number.
+    QSettings().setValue(QStringLiteral("ports/COM2"), QStringLiteral("/dev/ttyACM3"));
+    dwl_ClearComDevices();
+    setenv("DWL_COM2", "/dev/ttyS1", 1);
+    dwlgui_RestorePortChoices();
+    EXPECT_EQ(dwl_ComDevicePath(4), "/dev/ttyTEST7");
+    EXPECT_EQ(dwl_ComDevicePath(2), "/dev/ttyS1");
+    EXPECT_EQ(dwl_ComDevicePath(1), "/dev/ttyUSB0");
+    unsetenv("DWL_COM2");
+    dwl_ClearComDevices();
+    QSettings().clear();
+}
 
 } // namespace
