@@ -133,8 +133,6 @@ bool productTypeRuns() {
     return sg_DownloadContext.ProductType == 1 || sg_DownloadContext.ProductType == 2;
 }
 
-// Steps of a run once the images are checked. unlockAtEnd: the ogm and TFS ogm paths of the
-// start button release the panel at once; otherwise the result window's button does.
 // Stop works from the start of a command to the end of its last wait on the line.
 void offerStop(bool on) {
     SetCtrlAttribute(v_Panel, MAIN_STOP, ATTR_DIMMED, on ? 0 : 1);
@@ -151,6 +149,8 @@ int showOutcome(const ResultRecord& result, bool download) {
     return dwl52_14DisplayCancelled();
 }
 
+// Steps of a run once the images are checked. unlockAtEnd: the ogm and TFS ogm paths of the
+// start button release the panel at once; otherwise the result window's button does.
 void runDownload(RunPath path, bool unlockAtEnd) {
     const uint8_t port = static_cast<uint8_t>(sg_DownloadContext.ComPort);
     dwl51_13ClearStop();
@@ -217,7 +217,11 @@ int dwl51_50MMI_TFS_Boot_Start(int, int, int event, void*, int, int) {
     const ResultRecord boot = bootHandset();
     offerStop(false);
     closeTurnOnPanel(boot, false);
-    if (dwl51_12StopRequested()) dwl50_1AddComment("Download cancelled by the operator");
+    if (dwl51_12StopRequested()) {
+        // A stopped boot leaves nothing running that the open port could serve.
+        dwl50_1AddComment("Download cancelled by the operator");
+        dwl12_1UartStop(static_cast<uint8_t>(sg_DownloadContext.ComPort));
+    }
     dwl50_1AddComment("Booting Loader is Completed!!");
     // The port stays open: the bootstrap keeps running for whatever comes next.
     dwl51_7EndCommand();
