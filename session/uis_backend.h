@@ -43,6 +43,7 @@ struct UiControl {
     std::string onText;             // ATTR_ON_TEXT (indicator lights)
     bool dimmed;                    // ATTR_DIMMED
     int intValue;                   // numeric, progress, led (0/1)
+    bool unsignedValue;             // numeric shown as an unsigned 32-bit number (byte sums)
     std::string text;               // string, textmsg
     std::vector<UiListItem> items;  // ring, listbox
     int index;                      // selected item, -1 when there is none

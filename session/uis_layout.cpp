@@ -314,6 +314,11 @@ class Parser {
                 if (!parseIntText(o.value, d) || (d != 0 && d != 1))
                     return fail("control: dimmed must be 0 or 1");
                 c.dimmed = d == 1;
+            } else if (o.key == "unsigned") {
+                int u = 0;
+                if (kind != UI_NUMERIC || !parseIntText(o.value, u) || (u != 0 && u != 1))
+                    return fail("control: unsigned=0|1 on a numeric only");
+                c.unsignedValue = u == 1;
             } else {
                 return fail("control: unknown option '" + o.key + "'");
             }

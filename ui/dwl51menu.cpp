@@ -31,6 +31,12 @@ void dwl51_100MMIMenuRestore(int, int, void*, int) {
     dwl51_7EndCommand();
 }
 
+void (*v_SaveLogHook)() = nullptr;
+
+void dwl51_103MMIMenuSaveLog(int, int, void*, int) {
+    if (v_SaveLogHook != nullptr) v_SaveLogHook();
+}
+
 void dwl51_101MMIMenuSave(int, int, void*, int) {
     if (!dwl51_6BeginCommand()) return;
     const int step = dwl56_1SaveConfig();

@@ -8,13 +8,15 @@
 #include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
 
-#include "dwl_version.h"
-
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 void (*v_SelectLineHook)(int emulated) = nullptr;
 int v_LineEmulated = 0;
+bool (*v_ChoosePortHook)(int comPort) = nullptr;
+const char* v_ProgramVersion = nullptr;
 
 namespace {
 
@@ -46,8 +48,7 @@ bool dwl51_4ModeDimsTfsStart(int32_t mode) {
     return mode == 1 || mode == 3;
 }
 
-void dwl51_2InitMainPanel() {
-    // The COM ring names the device each number opens on this machine.
+void dwl51_14LabelComPorts() {
     int count = 0;
     GetNumListItems(v_Panel, MAIN_COM_PORT, &count);
     for (int i = 0; i < count; i++) {
@@ -56,6 +57,23 @@ void dwl51_2InitMainPanel() {
         const std::string label = "COM" + std::to_string(port) + "  " + dwl_ComDevicePath(port);
         ReplaceListItem(v_Panel, MAIN_COM_PORT, i, label.c_str(), port);
     }
+}
+
+int dwl51_10LoadButtonFor(const char* path) {
+    const char* dot = path != nullptr ? std::strrchr(path, '.') : nullptr;
+    if (dot == nullptr || std::strchr(dot, '/') != nullptr) return 0;
+    std::string extension;
+    for (const char* p = dot + 1; *p != '\0'; p++)
+        extension += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    if (extension == "bin") return MAIN_BIN_LOAD;
+    if (extension == "ogm") return MAIN_OGM_LOAD;
+    if (extension == "tfs") return MAIN_TFS_LOAD;
+    return 0;
+}
+
+void dwl51_2InitMainPanel() {
+    // The COM ring names the device each number opens on this machine.
+    dwl51_14LabelComPorts();
     SetCtrlVal(v_Panel, MAIN_MODEL, sg_DownloadContext.Model);
     SetCtrlVal(v_Panel, MAIN_COM_PORT, sg_DownloadContext.ComPort);
     SetCtrlVal(v_Panel, MAIN_SPEED, sg_DownloadContext.SpeedIndex);
@@ -151,9 +169,24 @@ int dwl_Quit(int, int, int, void*, int, int) {
     return 0;
 }
 
+int dwl51_68MMIStop(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT && dwl51_5CommandRunning()) dwl51_11RequestStop();
+    return 0;
+}
+
+int dwl51_69MMIChoosePort(int, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT || v_ChoosePortHook == nullptr || !dwl51_6BeginCommand()) return 0;
+    if (v_ChoosePortHook(sg_DownloadContext.ComPort)) dwl51_14LabelComPorts();
+    dwl51_7EndCommand();
+    return 0;
+}
+
 int About_display(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    MessagePopup("Help", "dwl " DWL_VERSION " - PCF5087 software download, TFS 3.10\n"
-                         "PCF50874-5 : 128NOR 128NAND");
+    std::string text = "dwl - PCF5087 software download, TFS 3.10\n"
+                       "PCF50874-5 : 128NOR 128NAND";
+    if (v_ProgramVersion != nullptr && v_ProgramVersion[0] != '\0')
+        text += std::string("\nVersion ") + v_ProgramVersion;
+    MessagePopup("Help", text.c_str());
     return 0;
 }

@@ -40,6 +40,31 @@ bool dwl51_5CommandRunning();
 bool dwl51_6BeginCommand();
 void dwl51_7EndCommand();
 
+// 1 from the start of a download run (Start, TFS ogm start) to its result window.
+extern int mv_RunActive;
+bool dwl51_9RunActive();
+
+// --- Stop ---------------------------------------------------------------------------------------
+// Asks the command in progress to end: every wait on the serial line ends at once, the run
+// reports "Download cancelled by the operator" and closes the port. Safe from a signal handler.
+void dwl51_11RequestStop();
+// Whether a stop was asked for since the last clear.
+bool dwl51_12StopRequested();
+// Forgets a stop (each command clears it when it begins and ends).
+void dwl51_13ClearStop();
+
+// --- Ports, files, version --------------------------------------------------------------------
+// Installed by the GUI: lets the operator choose the device behind a COM number (the port
+// picker). Returns true when the mapping changed.
+extern bool (*v_ChoosePortHook)(int comPort);
+// Names the device each COM number opens on the COM ring's items ("COM4  /dev/ttyUSB3").
+void dwl51_14LabelComPorts();
+// The load button for an image file by its extension (.bin, .ogm, .tfs, any case); 0 for any
+// other file.
+int dwl51_10LoadButtonFor(const char* path);
+// Version of the program the About box shows; nullptr: none known.
+extern const char* v_ProgramVersion;
+
 // Whether the TFS ogm start button is dimmed in a download mode.
 bool dwl51_4ModeDimsTfsStart(int32_t mode);
 
@@ -85,6 +110,10 @@ int dwl51_65MMIFormat(int panel, int control, int event, void* callbackData, int
 int dwl51_51MMIQuit(int panel, int control, int event, void* callbackData, int eventData1,
                     int eventData2);
 int dwl_Quit(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int dwl51_68MMIStop(int panel, int control, int event, void* callbackData, int eventData1,
+                    int eventData2);
+int dwl51_69MMIChoosePort(int panel, int control, int event, void* callbackData, int eventData1,
+                          int eventData2);
 int About_display(int panel, int control, int event, void* callbackData, int eventData1,
                   int eventData2);
 int dwl51_80MMIDownloadSuccessOk(int panel, int control, int event, void* callbackData,
@@ -100,6 +129,9 @@ int dwl51_84MMIBootLoaderOk(int panel, int control, int event, void* callbackDat
 void dwl51_100MMIMenuRestore(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_101MMIMenuSave(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_102MMIMenuQuit(int menuBar, int menuItem, void* callbackData, int panel);
+// Saves the operator log through v_SaveLogHook (nothing when no program installed one).
+void dwl51_103MMIMenuSaveLog(int menuBar, int menuItem, void* callbackData, int panel);
+extern void (*v_SaveLogHook)();
 void dwl51_150MMIMenuService(int menuBar, int menuItem, void* callbackData, int panel);
 // Line trace: the first choice asks for a file and traces the following runs into it (appended);
 // the next choice ends the trace.

@@ -4,6 +4,7 @@
 #include "ui/dwl51mmi.h"
 
 #include "boot/dwl1boot.h"
+#include "link/com_map.h"
 #include "link/dwl12pclib.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
@@ -12,7 +13,10 @@
 #include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
 
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <string>
 
 namespace {
 
@@ -71,6 +75,36 @@ ResultRecord runProcedure(RunPath path) {
     }
 }
 
+std::string baseName(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    const char* backslash = std::strrchr(path, '\\');
+    if (backslash != nullptr && (slash == nullptr || backslash > slash)) slash = backslash;
+    return slash != nullptr ? slash + 1 : path;
+}
+
+// The first log line of a run: when, on which port and device, at which speed, in which mode,
+// with which images.
+void logRunStart(const char* command) {
+    const DownloadContext& c = sg_DownloadContext;
+    char when[32] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) != nullptr)
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    const long baud = c.SpeedIndex >= 0 && c.SpeedIndex < 9 ? a_PCSpeedValue[c.SpeedIndex] : 0;
+    std::string images;
+    const char* paths[3] = {c.ClaFile, c.OgmFile, c.TfsOgmFile};
+    for (const char* path : paths) {
+        if (path[0] == '\0') continue;
+        images += images.empty() ? "" : " ";
+        images += baseName(path);
+    }
+    const std::string device =
+        v_LineEmulated != 0 ? "emulated handset" : dwl_ComDevicePath(c.ComPort);
+    dwl50_2AddCommentF("%s %s COM%d %s %ld baud mode %d %s", command, when, c.ComPort,
+                       device.c_str(), baud, c.Mode, images.empty() ? "-" : images.c_str());
+}
+
 // Shows the turn-on panel and boots the handset; on success shows the flash.
 ResultRecord bootHandset() {
     v_PanelTurnOn = LoadPanel(0, "mmi.uir", MMI_PANEL_TURN_ON);
@@ -79,6 +113,8 @@ ResultRecord bootHandset() {
     if (boot.family == 0) {
         dwl52_1DisplayTypeFlash(sg_DownloadContext.FlashManufacturerId,
                                 sg_DownloadContext.FlashDeviceId);
+        // The bootstrap runs on the handset.
+        SetCtrlVal(v_Panel, MAIN_LED_2, 1);
         ProcessSystemEvents();
     }
     return boot;
@@ -97,28 +133,58 @@ bool productTypeRuns() {
     return sg_DownloadContext.ProductType == 1 || sg_DownloadContext.ProductType == 2;
 }
 
+// Stop works from the start of a command to the end of its last wait on the line.
+void offerStop(bool on) {
+    SetCtrlAttribute(v_Panel, MAIN_STOP, ATTR_DIMMED, on ? 0 : 1);
+}
+
+// The run's result window; a run the operator stopped gets the window that says so.
+int showOutcome(const ResultRecord& result, bool download) {
+    if (!dwl51_12StopRequested()) {
+        // The last light: the images are in.
+        if (download && result.family == 0) SetCtrlVal(v_Panel, MAIN_LED_3, 1);
+        return dwl52_10DisplayResult(result.family, result.code);
+    }
+    dwl50_1AddComment("Download cancelled by the operator");
+    return dwl52_14DisplayCancelled();
+}
+
 // Steps of a run once the images are checked. unlockAtEnd: the ogm and TFS ogm paths of the
 // start button release the panel at once; otherwise the result window's button does.
 void runDownload(RunPath path, bool unlockAtEnd) {
     const uint8_t port = static_cast<uint8_t>(sg_DownloadContext.ComPort);
+    dwl51_13ClearStop();
     dwl52_4InitControls();
+    dwl52_15ResetProgress();
     dwl52_5LockDuringDownload();
     ProcessSystemEvents();
     sg_DownloadContext.StartTime = dwl_Time();
     sg_DownloadContext.EndTime = sg_DownloadContext.StartTime;
+    mv_RunActive = 1;
+    logRunStart("Run");
 
     const ResultRecord boot = bootHandset();
     ResultRecord result = boot;
-    if (boot.family == 0 && productTypeRuns()) result = runProcedure(path);
+    if (boot.family == 0 && productTypeRuns() && !dwl51_12StopRequested())
+        result = runProcedure(path);
 
-    const int window = dwl52_10DisplayResult(result.family, result.code);
-    closeTurnOnPanel(boot, window > 0);
+    mv_RunActive = 0;
+    offerStop(false);
+    const int window = showOutcome(result, true);
+    closeTurnOnPanel(boot, window > 0 && !dwl51_12StopRequested());
     // A result without a window has no button that could release the panel.
     if (unlockAtEnd || window == 0) dwl52_6UnlockAfterDownload();
+    // The stop stands until the next command begins: whoever started the run can still tell.
     dwl12_1UartStop(port);
 }
 
 } // namespace
+
+int mv_RunActive = 0;
+
+bool dwl51_9RunActive() {
+    return mv_RunActive != 0;
+}
 
 int dwl51_50MMIStart(int, int, int event, void*, int, int) {
     // A command in progress keeps its format request: the press is refused whole.
@@ -145,8 +211,17 @@ int dwl51_50MMI_TFS_ogm_Start(int, int, int event, void*, int, int) {
 
 int dwl51_50MMI_TFS_Boot_Start(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || !dwl51_6BeginCommand()) return 0;
+    dwl51_13ClearStop();
+    offerStop(true);
+    logRunStart("Boot");
     const ResultRecord boot = bootHandset();
+    offerStop(false);
     closeTurnOnPanel(boot, false);
+    if (dwl51_12StopRequested()) {
+        // A stopped boot leaves nothing running that the open port could serve.
+        dwl50_1AddComment("Download cancelled by the operator");
+        dwl12_1UartStop(static_cast<uint8_t>(sg_DownloadContext.ComPort));
+    }
     dwl50_1AddComment("Booting Loader is Completed!!");
     // The port stays open: the bootstrap keeps running for whatever comes next.
     dwl51_7EndCommand();
@@ -157,12 +232,16 @@ int dwl51_65MMIFormat(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || !dwl51_6BeginCommand()) return 0;
     const uint8_t port = static_cast<uint8_t>(sg_DownloadContext.ComPort);
     v_Format_Flag = 1;
+    dwl51_13ClearStop();
+    offerStop(true);
+    logRunStart("Format");
     const ResultRecord boot = bootHandset();
     ResultRecord result = boot;
-    if (boot.family == 0 && productTypeRuns())
+    if (boot.family == 0 && productTypeRuns() && !dwl51_12StopRequested())
         result = dwl3_0Generic5087_TFS_ogm(sg_DownloadContext);
-    const int window = dwl52_10DisplayResult(result.family, result.code);
-    closeTurnOnPanel(boot, window > 0);
+    offerStop(false);
+    const int window = showOutcome(result, false);
+    closeTurnOnPanel(boot, window > 0 && !dwl51_12StopRequested());
     dwl12_1UartStop(port);
     dwl51_7EndCommand();
     return 0;

@@ -25,6 +25,8 @@ int v_PanelFlashFileErr = 0;
 int v_PanelConfFileErr = 0;
 int v_PanelTFSFileErr = 0;
 ShownResult mv_LastShownResult = {0, 0, 0};
+const char a_CancelledMessage[] = "Download cancelled by the operator.\nThe flash may be partly "
+                                  "written: download again before using the handset.";
 
 namespace {
 
@@ -33,7 +35,8 @@ const int a_Lights[3] = {MAIN_LED_FLASH, MAIN_LED_2, MAIN_LED_3};
 // Selectors and command controls that every unlock releases.
 const int a_AlwaysReleased[] = {MAIN_MODEL,           MAIN_COM_PORT, MAIN_SPEED, MAIN_MODE,
                                 MAIN_DOWNLOAD_CONFIG, MAIN_SIM_LOCK, MAIN_START, MAIN_BOOT_START,
-                                MAIN_FORMAT,          MAIN_QUIT,     MAIN_LINE};
+                                MAIN_FORMAT,          MAIN_QUIT,     MAIN_LINE,  MAIN_ABOUT,
+                                MAIN_CHOOSE_PORT};
 
 // The four controls of each image group: load button, path, size, byte sum.
 const int a_ImageGroups[3][4] = {
@@ -121,6 +124,8 @@ void dwl52_5LockDuringDownload() {
     }
     if (v_MenuBarHandle > 0) DiscardMenuBar(v_MenuBarHandle);
     v_MenuBarHandle = 0;
+    // Stop is the one control that works while the panel is locked.
+    dimControl(MAIN_STOP, 0);
     ProcessSystemEvents();
 }
 
@@ -128,6 +133,7 @@ void dwl52_6UnlockAfterDownload() {
     // LoadMenuBar replaces a menu bar that is still there: the panel keeps exactly one.
     const int menuBar = LoadMenuBar(v_Panel, "mmi.uir", MMI_MENUBAR);
     v_MenuBarHandle = menuBar > 0 ? menuBar : 0;
+    dimControl(MAIN_STOP, 1);
     for (int control : a_AlwaysReleased)
         dimControl(control, 0);
     dimControl(MAIN_TFS_OGM_START, dwl51_4ModeDimsTfsStart(sg_DownloadContext.Mode) ? 1 : 0);
@@ -144,6 +150,20 @@ int dwl52_10DisplayResult(int32_t family, int32_t code) {
     if (handle != nullptr && panel > 0) *handle = panel;
     if (panel > 0) mv_LastShownResult = {panel, family, code};
     return panel;
+}
+
+int dwl52_14DisplayCancelled() {
+    const int panel = showWindow("Utility.uir", UTIL_PANEL_GENERIC_ERR, a_CancelledMessage);
+    if (panel > 0) v_PanelGenericErr = panel;
+    if (panel > 0) mv_LastShownResult = {panel, kFamilyCancelled, 0};
+    return panel;
+}
+
+void dwl52_15ResetProgress() {
+    SetCtrlVal(v_Panel, MAIN_PROGRESS, 0);
+    SetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, 0);
+    SetCtrlVal(v_Panel, MAIN_PROGRESS_STATUS, " ");
+    SetCtrlAttribute(v_Panel, MAIN_PROGRESS_STATUS, ATTR_LABEL_TEXT, " ");
 }
 
 int dwl52_11DisplayFlashFileErr(int32_t code) {

@@ -22,16 +22,20 @@ struct ShownResult {
     int32_t code;
 };
 extern ShownResult mv_LastShownResult;
+// The family mv_LastShownResult holds for a run the operator stopped.
+constexpr int32_t kFamilyCancelled = -2;
+// Text of the window after a stopped run.
+extern const char a_CancelledMessage[];
 
 // Lights " Flash <device name>" on the first indicator light.
 void dwl52_1DisplayTypeFlash(uint8_t manufacturerId, uint8_t deviceId);
 // Turns the three indicator lights off.
 void dwl52_4InitControls();
-// Dims the selectors, the command controls and the image groups, removes the menu bar and
-// lets pending events run once.
+// Dims the selectors, the command controls and the image groups, removes the menu bar, enables
+// Stop and lets pending events run once.
 void dwl52_5LockDuringDownload();
-// Puts the menu bar back, releases the selectors and command controls and the image groups the
-// download mode uses, and lets pending events run once.
+// Puts the menu bar back, dims Stop, releases the selectors and command controls and the image
+// groups the download mode uses, and lets pending events run once.
 void dwl52_6UnlockAfterDownload();
 
 // Shows the window of a result record. Returns the window's handle, or 0 when the family has
@@ -41,6 +45,12 @@ int dwl52_10DisplayResult(int32_t family, int32_t code);
 int dwl52_11DisplayFlashFileErr(int32_t code);
 int dwl52_12DisplayConfigFileErr(int32_t code);
 int dwl52_13DisplayTFSFileErr(int32_t code);
+
+// The window after a run the operator stopped (the generic error window): the flash may be
+// partly written. Returns its handle.
+int dwl52_14DisplayCancelled();
+// Empties the progress bar, its percent and the line that names the image being written.
+void dwl52_15ResetProgress();
 
 // Whether an image group is used by a download mode (0 binary, 1 ogm, 2 TFS ogm).
 bool dwl52_20ModeUsesGroup(int32_t mode, int group);

@@ -45,12 +45,16 @@ constexpr int MAIN_BOOT_START = 29;
 constexpr int MAIN_FORMAT = 30;
 constexpr int MAIN_ABOUT = 31;
 constexpr int MAIN_QUIT = 32;
-constexpr int MAIN_LINE = 33; // handset ring: 0 serial cable, 1 emulated handset
+constexpr int MAIN_LINE = 33;            // handset ring: 0 serial cable, 1 emulated handset
+constexpr int MAIN_PROGRESS_STATUS = 34; // image being written, rate, time left
+constexpr int MAIN_STOP = 35;            // ends a run at its next wait
+constexpr int MAIN_CHOOSE_PORT = 36;     // the port picker
 
 // Menu bar items.
 constexpr int MENU_RESTORE = 1;
 constexpr int MENU_SAVE = 2;
 constexpr int MENU_QUIT = 3;
+constexpr int MENU_SAVE_LOG = 4;
 // Item that sets chip select cs (0..3) to count (0..4) wait states.
 constexpr int MENU_WAIT_STATE(int cs, int count) {
     return 10 * (cs + 1) + count;

@@ -14,6 +14,7 @@ constexpr int kExitNoFlash = 42;        // boot only: the flash was not identifi
 constexpr int kExitUnknownResult = 50;  // the run ended without a result window
 constexpr int kExitUsage = 64;          // unknown option, bad value, unknown port
 constexpr int kExitNoInput = 66;        // a file, folder or serial device cannot be read
+constexpr int kExitCancelled = 130;     // Ctrl-C: the run was stopped at its next wait
 constexpr int kExitInternal = 70;       // layout files, emulated handset program, child process
 
 } // namespace dwlcli

@@ -5,9 +5,26 @@
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
 
+#include "link/rs232_cancel.h"
+
+#include <csignal>
 #include <cstdio>
 
 namespace dwlcli {
+
+namespace {
+// Ctrl-C ends the run at its next wait on the line, as the GUI's Stop does; the run then closes
+// its port and reports that it was cancelled.
+void cancelRun(int) {
+    rs232_Cancel();
+}
+
+struct CancelOnInterrupt {
+    CancelOnInterrupt() { previous = std::signal(SIGINT, cancelRun); }
+    ~CancelOnInterrupt() { std::signal(SIGINT, previous); }
+    void (*previous)(int);
+};
+} // namespace
 
 int runOnePort(const RunSettings& settings, RunCommand kind) {
 #ifndef DWL_CLI_WITH_SERIAL
@@ -21,6 +38,7 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
     RunReport report;
     if (int rc = startLineTrace(settings); rc != 0) return rc;
     {
+        const CancelOnInterrupt interrupt;
         OperatorSession session(settings);
         status = session.prepare(kind == RUN_FLASH);
         if (status == 0) {
@@ -30,6 +48,7 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
             case RUN_FORMAT: status = session.format(); break;
             }
         }
+        if (rs232_Cancelled()) status = kExitCancelled;
         report = session.report();
         report.exitStatus = status;
     }

@@ -4,6 +4,9 @@
 // 1: every COM port opens the emulated handset inside the program; 0: the real serial ports.
 // Ports open at the switch are closed.
 void dwlgui_SelectLine(int emulated);
+// Connects the COM ports to the real serial devices; a device that cannot be opened leaves a
+// log line naming it and the system's reason.
+void dwlgui_InstallCable();
 // Whether the emulated handset is connected now.
 bool dwlgui_LineEmulated();
 

@@ -1,13 +1,13 @@
 // dwl-gui: the bench operator's program. The main panel and its windows on Qt Widgets, the COM
 // ports on real serial devices, or, on request, on the emulated handset inside the program.
 //
-//     dwl-gui [--sim] [--version] [IMAGE...]
+//     dwl-gui [--sim] [--version] [FILE...]
 //
 // --sim starts with the emulated handset; the Handset ring of the main panel switches between
-// the serial cable and the emulated handset at any time between commands. Images named (*.bin,
-// *.ogm, *.tfs) are loaded once the panel is up.
+// the serial cable and the emulated handset at any time between commands. Image files named
+// (*.bin, *.ogm, *.tfs) are loaded as their load buttons would load them.
 #include "app/gui/gui_line.h"
-#include "app/gui/gui_open_files.h"
+#include "app/gui/gui_operator.h"
 #include "dwl_version.h"
 #include "platform/qt/serial_backend.h"
 #include "platform/qt/ui_sector_map.h"
@@ -18,6 +18,8 @@
 #include "ui/dwl51mmi.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -52,13 +54,22 @@ int main(int argc, char** argv) {
     args.push_back(nullptr);
 
     QApplication app(count, args.data());
-    // What Qt left of the arguments: the images to load ("Open with").
-    std::vector<std::string> images(args.begin() + 1, args.begin() + count);
-    QTimer::singleShot(0, [images] { dwlgui_LoadImages(images); });
     // The main window closes through its own callback, which ends the program.
     app.setQuitOnLastWindowClosed(false);
+    QCoreApplication::setOrganizationName(QStringLiteral("dwl"));
+    QCoreApplication::setApplicationName(QStringLiteral("dwl-gui"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(DWL_VERSION));
+    const std::string version = QCoreApplication::applicationVersion().toStdString();
+    v_ProgramVersion = version.c_str();
+    // What Qt left of the arguments: the image files.
+    std::vector<std::string> files;
+    for (int i = 1; i < count; i++)
+        files.push_back(
+            QFile::encodeName(QFileInfo(QString::fromLocal8Bit(args[i])).absoluteFilePath())
+                .toStdString());
 
-    dwl_qt_InstallSerialBackend();
+    dwlgui_InstallCable();
+    dwlgui_RestorePortChoices();
     QtUiView view;
     view.install();
     dwl_qt_InstallWaitHook();
@@ -72,7 +83,13 @@ int main(int argc, char** argv) {
     }
     v_InitRunTimeHook = &runTimeReady;
 
-    const int rc = dwl50_0Main(count, args.data());
+    // Once the main panel is up and the event loop runs.
+    QTimer::singleShot(0, &view, [&view, files] {
+        dwlgui_InstallOperatorAids(view);
+        if (!files.empty()) dwlgui_LoadFiles(view, files);
+    });
+    const int rc = dwl50_0Main(1, args.data());
+    dwlgui_RemoveOperatorAids();
 
     dwl_qt_RemoveSectorMap();
     dwl_qt_RemoveWaitHook();

@@ -171,7 +171,9 @@ class NumericView : public ControlView {
 
   protected:
     void showValue(const UiControl& c) override {
-        static_cast<QLabel*>(widget_)->setText(QString::number(c.intValue));
+        const QString text = c.unsignedValue ? QString::number(static_cast<uint32_t>(c.intValue))
+                                             : QString::number(c.intValue);
+        static_cast<QLabel*>(widget_)->setText(text);
     }
 };
 
@@ -272,7 +274,8 @@ class ProgressView : public ControlView {
 
 void ControlView::place(QWidget* canvas, QWidget* widget, const UiControl& c, bool withCaption) {
     widget_ = widget;
-    widget_->setGeometry(c.x, c.y, c.width, c.height);
+    geometry_ = QRect(c.x, c.y, c.width, c.height);
+    widget_->setGeometry(geometry_);
     widget_->setObjectName(QStringLiteral("control%1").arg(c.id));
     if (withCaption) {
         caption_ = new QLabel(canvas);
@@ -282,6 +285,14 @@ void ControlView::place(QWidget* canvas, QWidget* widget, const UiControl& c, bo
         caption_->setObjectName(QStringLiteral("caption%1").arg(c.id));
         caption_->setBuddy(widget_);
     }
+}
+
+void ControlView::shift(int dx, int dy, int dw, int dh) {
+    const QRect to = geometry_.adjusted(dx, dy, dx + dw, dy + dh);
+    widget_->setGeometry(to);
+    if (caption_ != nullptr)
+        caption_->setGeometry(to.x(), std::max(0, to.y() - kCaptionHeight - 1), to.width(),
+                              kCaptionHeight);
 }
 
 void ControlView::show(const UiControl& c) {

@@ -4,6 +4,8 @@
 
 #include "session/uis_backend.h"
 
+#include <QRect>
+
 #include <memory>
 
 class QLabel;
@@ -17,6 +19,11 @@ class ControlView {
     void show(const UiControl& control);
     QWidget* widget() const { return widget_; }
     QLabel* caption() const { return caption_; }
+    // Where the layout puts the control.
+    const QRect& layoutGeometry() const { return geometry_; }
+    // Moves and stretches the control (and its caption) by the given amounts from its layout
+    // place.
+    void shift(int dx, int dy, int dw, int dh);
 
   protected:
     ControlView(int panel, int control, QtUiView& view)
@@ -31,6 +38,7 @@ class ControlView {
     QtUiView& view_;
     QWidget* widget_ = nullptr;
     QLabel* caption_ = nullptr;
+    QRect geometry_;
 };
 
 // The view of a control, its widgets created as children of canvas.

@@ -45,6 +45,13 @@ PanelWindow* QtUiView::window(int panel) const {
     return it == windows_.end() ? nullptr : it->second.data();
 }
 
+PanelWindow* QtUiView::mainWindow() const {
+    for (const auto& [panel, window] : windows_) {
+        if (window != nullptr && window->parentWidget() == nullptr) return window.data();
+    }
+    return nullptr;
+}
+
 QMenuBar* QtUiView::menuBar(int panel) const {
     PanelWindow* w = window(panel);
     return w != nullptr ? w->menuBar() : nullptr;
@@ -70,6 +77,19 @@ void QtUiView::dispatchPosted() {
         return;
     }
     uis_DispatchEvents();
+    fileAnswers_.clear();
+}
+
+void QtUiView::addChangeObserver(ChangeObserver observer) {
+    observers_.push_back(std::move(observer));
+}
+
+void QtUiView::filesDropped(const std::vector<std::string>& paths) {
+    if (dropHandler_) dropHandler_(paths);
+}
+
+void QtUiView::answerNextFileSelect(const std::string& path) {
+    fileAnswers_.push_back(path);
 }
 
 void QtUiView::suspendDispatch() {
@@ -89,14 +109,16 @@ void QtUiView::resumeDispatch() {
 void QtUiView::panelLoaded(int panel) {
     const UiPanel* p = uis_Panel(panel);
     if (p == nullptr || window(panel) != nullptr) return;
-    windows_[panel] = new PanelWindow(*this, *p);
+    windows_[panel] = new PanelWindow(*this, *p, mainWindow());
 }
 
 void QtUiView::panelDisplayed(int panel) {
     PanelWindow* w = window(panel);
     if (w == nullptr) return;
+    w->centreOnOwner();
     w->show();
     w->raise();
+    if (w->parentWidget() != nullptr) w->activateWindow();
 }
 
 void QtUiView::panelHidden(int panel) {
@@ -124,7 +146,29 @@ void QtUiView::menuBarDiscarded(int menuBar, int panel) {
 }
 
 void QtUiView::controlChanged(int panel, int control) {
-    if (PanelWindow* w = window(panel)) w->refresh(control);
+    PanelWindow* w = window(panel);
+    if (w == nullptr) return;
+    const UiControl* state = uis_Control(panel, control);
+    QWidget* widget = w->controlWidget(control);
+    if (state != nullptr && !state->dimmed && widget != nullptr && !widget->isEnabled()) {
+        // Input the window system still holds was made while the control was dimmed: it meets
+        // the control dimmed, before the control comes back.
+        deliverPendingInput();
+        w = window(panel);
+        if (w == nullptr) return;
+    }
+    w->refresh(control);
+    for (const ChangeObserver& observer : observers_)
+        observer(panel, control);
+}
+
+void QtUiView::deliverPendingInput() {
+    if (delivering_) return;
+    delivering_ = true;
+    suspendDispatch();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    resumeDispatch();
+    delivering_ = false;
 }
 
 // --- Event loop ------------------------------------------------------------------------------
@@ -158,6 +202,11 @@ QWidget* QtUiView::dialogParent() const {
 
 int QtUiView::fileSelect(const char* defaultDirectory, const char* fileType, const char* title,
                          std::string& path) {
+    if (!fileAnswers_.empty()) {
+        path = fileAnswers_.front();
+        fileAnswers_.pop_front();
+        return VAL_EXISTING_FILE_SELECTED;
+    }
     suspendDispatch();
     const std::vector<UiFileRequest>& requests = uis_FileRequests();
     const bool save = !requests.empty() && requests.back().buttonLabel == "Save";

@@ -9,9 +9,11 @@
 #include <QObject>
 #include <QPointer>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 class QMenuBar;
 class QWidget;
@@ -32,6 +34,9 @@ class QtUiView : public QObject, public UiView {
 
     // Window of a live panel (nullptr when there is none).
     PanelWindow* window(int panel) const;
+    // The program's main window: the first panel loaded (nullptr before there is one). Every
+    // later window stays in front of it.
+    PanelWindow* mainWindow() const;
     // Menu bar widget the panel's window shows now (nullptr while the panel has none).
     QMenuBar* menuBar(int panel) const;
     // Main widget of a control (the button, the combo box, the list ...).
@@ -42,6 +47,19 @@ class QtUiView : public QObject, public UiView {
     // While suspended (modal pop-ups, waits on the serial line) posted actions stay queued.
     void suspendDispatch();
     void resumeDispatch();
+
+    // Called after every change of a control the services report (value, text, dimmed state).
+    using ChangeObserver = std::function<void(int panel, int control)>;
+    void addChangeObserver(ChangeObserver observer);
+    // Files dropped on the main window go to this handler (none: drops are refused).
+    using DropHandler = std::function<void(const std::vector<std::string>& paths)>;
+    void setDropHandler(DropHandler handler) { dropHandler_ = std::move(handler); }
+    bool acceptsDrops() const { return static_cast<bool>(dropHandler_); }
+    void filesDropped(const std::vector<std::string>& paths);
+    // The next file selection answers with this path instead of opening the dialog (a file
+    // dropped on the window, or named on the command line, goes through its load button).
+    // Answers not taken by the operator actions dispatched next are forgotten.
+    void answerNextFileSelect(const std::string& path);
 
     // UiView
     void panelLoaded(int panel) override;
@@ -60,6 +78,8 @@ class QtUiView : public QObject, public UiView {
 
   private:
     void dispatchPosted();
+    // Lets pending input reach the widgets now, with no operator action dispatched.
+    void deliverPendingInput();
     // Window that owns pop-ups: the active one, else the oldest visible panel window.
     QWidget* dialogParent() const;
 
@@ -67,4 +87,8 @@ class QtUiView : public QObject, public UiView {
     bool dispatchScheduled_ = false;
     bool dispatchDeferred_ = false;
     int suspended_ = 0;
+    bool delivering_ = false;
+    std::vector<ChangeObserver> observers_;
+    DropHandler dropHandler_;
+    std::deque<std::string> fileAnswers_;
 };

@@ -26,7 +26,10 @@ void dwl_qt_RepaintWhileWaiting() {
     running = true;
     QtUiView* view = QtUiView::active();
     if (view != nullptr) view->suspendDispatch();
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Input too: a click on a dimmed control must meet it dimmed and be dropped now, not be held
+    // back and delivered once the run has released the panel. Actions on controls that are
+    // enabled (Stop, the windows' buttons) are posted and run at the next event-pump point.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (view != nullptr) view->resumeDispatch();
     last.start();
     running = false;

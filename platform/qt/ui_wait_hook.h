@@ -1,6 +1,7 @@
 // Keeps the windows painted while the protocol waits on the serial line: the wait hook of the
-// port services runs Qt's pending non-input events (paint, expose, resize), at most every few
-// milliseconds. Operator input and posted operator actions wait for the next event-pump point.
+// port services runs Qt's pending events, at most every few milliseconds. Operator input reaches
+// the widgets at once (a click on a dimmed control is dropped there); the operator actions it
+// posts wait for the next event-pump point.
 #pragma once
 
 void dwl_qt_InstallWaitHook();

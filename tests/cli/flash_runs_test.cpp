@@ -304,4 +304,26 @@ TEST(Programs, DemoFlashesTheSamplesThroughTheHandsetProgram) {
     EXPECT_LT(elapsed, 20.0); // about 13 s; a busy machine adds some
 }
 
+TEST(DwlCommands, CtrlCEndsTheRunSaysSoAndExits130) {
+    // The demo's handset keeps the wire's pace, so the interrupt lands in the middle of the run.
+    const std::string command =
+        "timeout --preserve-status -s INT 2 " + quoted(clitest::dwlProgram()) + " demo 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    const int raw = pclose(pipe);
+    // Without serial ports the demo's handset is in the process, on virtual time: no wire to
+    // interrupt.
+    if (out.find("this build has no serial ports") != std::string::npos)
+        GTEST_SKIP() << "no serial ports in this build";
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 130) << out;
+    EXPECT_NE(out.find("\nDownload cancelled by the operator\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("result: Download successful"), std::string::npos);
+}
+
 } // namespace

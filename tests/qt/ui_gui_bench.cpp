@@ -1,5 +1,6 @@
 #include "tests/qt/ui_gui_bench.h"
 
+#include "app/gui/gui_operator.h"
 #include "flash/dwl10fla.h"
 #include "link/dwl12pclib.h"
 #include "platform/qt/ui_wait_hook.h"
@@ -23,7 +24,7 @@
 
 namespace guitest {
 
-GuiBench::GuiBench(bool wirePacing) : cwd_(work_.path()) {
+GuiBench::GuiBench(bool wirePacing, const sim::FaultConfig& faults) : cwd_(work_.path()) {
     copyExample("flash.txt", work_.file("flash.txt"));
     copyExample("dwl87.spm", work_.file("dwl87.spm"));
     copyExample("dwl88.spm", work_.file("dwl88.spm"));
@@ -41,6 +42,7 @@ GuiBench::GuiBench(bool wirePacing) : cwd_(work_.path()) {
     sim::HandsetConfig config = sim::DefaultConfig();
     config.flashFile = work_.file("flash.txt");
     config.wirePacing = wirePacing;
+    config.faults = faults;
     session_ = std::make_unique<sim::SimSession>(config);
 
     view_.install();
@@ -52,10 +54,12 @@ GuiBench::GuiBench(bool wirePacing) : cwd_(work_.path()) {
             {label, view_.menuBar(v_Panel) != nullptr, start != nullptr && start->isEnabled()});
     });
     dwl50_1InitPanels();
+    dwlgui_InstallOperatorAids(view_);
     pump();
 }
 
 GuiBench::~GuiBench() {
+    dwlgui_RemoveOperatorAids();
     for (int port = 1; port <= 8; port++)
         dwl12_1UartStop(static_cast<uint8_t>(port));
     dwl_qt_RemoveWaitHook();

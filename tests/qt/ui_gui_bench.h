@@ -19,7 +19,8 @@ class GuiBench {
   public:
     // wirePacing: the emulated handset takes the line's real byte times (in virtual time), so
     // that the PC waits for every reply as on a cable.
-    explicit GuiBench(bool wirePacing = false);
+    // faults: what the emulated handset gets wrong (a handset that never answers ...).
+    explicit GuiBench(bool wirePacing = false, const sim::FaultConfig& faults = {});
     ~GuiBench();
 
     QtUiView& view() { return view_; }

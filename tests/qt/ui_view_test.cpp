@@ -277,10 +277,14 @@ TEST_F(QtView, MenuBarIsShownOnlyWhileAttached) {
     guitest::pump();
     EXPECT_EQ(menuCalls, std::vector<int>{2});
 
+    const int canvasTop = view.window(panel)->canvas()->mapTo(view.window(panel), QPoint()).y();
     DiscardMenuBar(bar);
     guitest::pump();
     EXPECT_EQ(view.menuBar(panel), nullptr);
-    EXPECT_TRUE(view.window(panel)->findChildren<QMenuBar*>().isEmpty());
+    // Its place stays, greyed, so that the panel below does not move.
+    ASSERT_EQ(view.window(panel)->findChildren<QMenuBar*>().size(), 1);
+    EXPECT_FALSE(view.window(panel)->shownMenuBar()->isEnabled());
+    EXPECT_EQ(view.window(panel)->canvas()->mapTo(view.window(panel), QPoint()).y(), canvasTop);
 
     // Loaded again, twice in a row: exactly one menu bar.
     LoadMenuBar(panel, "view.uir", 1);

@@ -1,0 +1,282 @@
+#include "app/gui/gui_operator.h"
+
+#include "app/gui/gui_line.h"
+#include "link/com_map.h"
+#include "platform/qt/ui_port_picker.h"
+#include "platform/qt/ui_view.h"
+#include "procedure/dwl3_run.h"
+#include "session/dwl_clock.h"
+#include "session/dwl_context.h"
+#include "session/dwl_oplog.h"
+#include "session/uis.h"
+#include "session/uis_backend.h"
+#include "ui/dwl51mmi.h"
+#include "ui/mmi_ids.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// How often the elapsed time and the progress line are brought up to date during a run.
+constexpr int kTickMsecs = 250;
+// How often a file load waits to see the load before it finished.
+constexpr int kLoadPollMsecs = 20;
+
+struct ImageInProgress {
+    std::string name;
+    uint32_t size = 0;
+    double start = 0.0;
+};
+
+struct Aids {
+    QtUiView* view = nullptr;
+    QTimer ticker;
+    std::vector<std::string> stamps; // time of each log line, by index
+    ImageInProgress image;
+    std::string baseTitle;
+};
+
+std::unique_ptr<Aids>& aids() {
+    static std::unique_ptr<Aids> a;
+    return a;
+}
+
+std::string timeText(double seconds) {
+    if (seconds < 0 || seconds > 359999) return "--:--";
+    const long s = static_cast<long>(seconds + 0.5);
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+QString settingsKey(int com) {
+    return QStringLiteral("ports/COM%1").arg(com);
+}
+
+bool environmentNames(int com) {
+    const std::string var = "DWL_COM" + std::to_string(com);
+    const char* env = std::getenv(var.c_str());
+    return env != nullptr && env[0] != '\0';
+}
+
+void showTitle() {
+    Aids& a = *aids();
+    PanelWindow* main = a.view->mainWindow();
+    if (main == nullptr) return;
+    if (a.baseTitle.empty()) a.baseTitle = main->windowTitle().toStdString();
+    const int com = sg_DownloadContext.ComPort;
+    const std::string device = dwlgui_LineEmulated() ? "emulated handset" : dwl_ComDevicePath(com);
+    main->setWindowTitle(
+        QString::fromStdString(a.baseTitle + "  -  COM" + std::to_string(com) + "  " + device));
+}
+
+void showProgress() {
+    Aids& a = *aids();
+    if (a.image.name.empty()) return;
+    int percent = 0;
+    GetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, &percent);
+    const std::string text =
+        dwlgui_ProgressText(a.image.name, percent, a.image.size, dwl_Now() - a.image.start);
+    SetCtrlVal(v_Panel, MAIN_PROGRESS_STATUS, text.c_str());
+}
+
+// A new log line: stamp it; an image step that begins names the image of the progress line.
+void logChanged() {
+    Aids& a = *aids();
+    const UiControl* log = uis_Control(v_Panel, MAIN_LOG);
+    if (log == nullptr) return;
+    if (a.stamps.size() > log->items.size()) a.stamps.resize(log->items.size());
+    const std::string now =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString();
+    while (a.stamps.size() < log->items.size())
+        a.stamps.push_back(now);
+    if (log->items.empty()) return;
+    const std::string& line = log->items.back().label;
+    if (line.find("sector by sector") == std::string::npos) return;
+    const DownloadContext& c = sg_DownloadContext;
+    if (line.find("TFS") != std::string::npos)
+        a.image = {"TFS ogm image", c.TfsOgm.Size, dwl_Now()};
+    else if (line.find("binary") != std::string::npos)
+        a.image = {"binary image", c.Cla.Size, dwl_Now()};
+    else if (line.find("ogm") != std::string::npos)
+        a.image = {"ogm image", c.Ogm.Size, dwl_Now()};
+    showProgress();
+}
+
+void changed(int panel, int control) {
+    if (panel != v_Panel || !aids()) return;
+    switch (control) {
+    case MAIN_LOG: logChanged(); break;
+    case MAIN_PROGRESS_PERCENT: showProgress(); break;
+    case MAIN_PROGRESS_STATUS: {
+        // A run that begins empties the line: the image of the last run is over.
+        if (uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS) == " ") aids()->image = {};
+        break;
+    }
+    case MAIN_COM_PORT:
+    case MAIN_LINE: showTitle(); break;
+    default: break;
+    }
+}
+
+void tick() {
+    if (!dwl51_9RunActive()) return;
+    dwl3_4ShowElapsedTime(sg_DownloadContext.StartTime, dwl_Time());
+    showProgress();
+}
+
+bool choosePort(int com) {
+    Aids& a = *aids();
+    a.view->suspendDispatch();
+    const std::string path = dwl_qt_PickPort(a.view->mainWindow(), com, dwl_ComDevicePath(com));
+    a.view->resumeDispatch();
+    if (path.empty()) return false;
+    dwl_SetComDevice(com, path);
+    QSettings().setValue(settingsKey(com), QString::fromStdString(path));
+    dwl50_2AddCommentF("COM%d opens %s", com, path.c_str());
+    showTitle();
+    return true;
+}
+
+void saveLog() {
+    Aids& a = *aids();
+    a.view->suspendDispatch();
+    const QString path = QFileDialog::getSaveFileName(
+        a.view->mainWindow(), QStringLiteral("Save operator log"),
+        QStringLiteral("dwl-log-%1.txt")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))),
+        QStringLiteral("Text files (*.txt *.log);;All files (*)"));
+    a.view->resumeDispatch();
+    if (path.isEmpty()) return;
+    if (!dwlgui_WriteLog(path.toStdString()))
+        MessagePopup("Save operator log", ("Cannot write " + path.toStdString()).c_str());
+}
+
+// Stop acts the moment it is pressed, even in a wait that runs no operator actions (the boot).
+void connectStop() {
+    auto* stop = qobject_cast<QPushButton*>(aids()->view->controlWidget(v_Panel, MAIN_STOP));
+    if (stop == nullptr) return;
+    QObject::connect(stop, &QPushButton::clicked, stop, [] {
+        if (dwl51_5CommandRunning()) dwl51_11RequestStop();
+    });
+}
+
+void afterLoad(QtUiView* view, std::shared_ptr<const std::vector<std::string>> paths, size_t i);
+
+// Loads paths[i...] one at a time: a load locks the panel, and a press on a dimmed button is
+// dropped, so the next file's press waits until the event loop has run the load before it.
+void loadFrom(QtUiView* view, std::shared_ptr<const std::vector<std::string>> paths, size_t i) {
+    for (; i < paths->size(); i++) {
+        const std::string& path = (*paths)[i];
+        const int button = dwl51_10LoadButtonFor(path.c_str());
+        if (button == 0) {
+            dwl50_2AddCommentF("Not an image file (.bin, .ogm, .tfs): %s", path.c_str());
+            continue;
+        }
+        if (uis_OperateCommit(v_Panel, button) != 0) {
+            dwl50_2AddCommentF("Cannot load now: %s", path.c_str());
+            continue;
+        }
+        view->answerNextFileSelect(path);
+        view->scheduleDispatch();
+        afterLoad(view, paths, i + 1);
+        return;
+    }
+}
+
+// Goes on with paths[i...] once the load just posted has run to its end.
+void afterLoad(QtUiView* view, std::shared_ptr<const std::vector<std::string>> paths, size_t i) {
+    if (i >= paths->size()) return;
+    QTimer::singleShot(kLoadPollMsecs, view, [view, paths, i] {
+        if (uis_PendingEvents() > 0 || dwl51_5CommandRunning())
+            afterLoad(view, paths, i);
+        else
+            loadFrom(view, paths, i);
+    });
+}
+
+} // namespace
+
+std::string dwlgui_ProgressText(const std::string& image, int percent, uint32_t size,
+                                double seconds) {
+    if (percent < 0) percent = 0;
+    if (percent > 100) percent = 100;
+    const double done = static_cast<double>(size) * percent / 100.0;
+    const double rate = seconds > 0 ? done / seconds : 0.0;
+    const double left = rate > 0 ? (static_cast<double>(size) - done) / rate : -1.0;
+    char text[160];
+    std::snprintf(text, sizeof text, "%s: %d %%, %.0f bytes/s, %s left", image.c_str(), percent,
+                  rate, percent >= 100 ? "00:00" : timeText(left).c_str());
+    return text;
+}
+
+void dwlgui_InstallOperatorAids(QtUiView& view) {
+    dwlgui_RemoveOperatorAids();
+    aids() = std::make_unique<Aids>();
+    Aids& a = *aids();
+    a.view = &view;
+    view.addChangeObserver(&changed);
+    view.setDropHandler(
+        [&view](const std::vector<std::string>& paths) { dwlgui_LoadFiles(view, paths); });
+    QObject::connect(&a.ticker, &QTimer::timeout, &tick);
+    a.ticker.start(kTickMsecs);
+    v_ChoosePortHook = &choosePort;
+    v_SaveLogHook = &saveLog;
+    connectStop();
+    logChanged();
+    showTitle();
+}
+
+void dwlgui_RemoveOperatorAids() {
+    if (!aids()) return;
+    v_ChoosePortHook = nullptr;
+    v_SaveLogHook = nullptr;
+    aids()->view->setDropHandler(nullptr);
+    aids().reset();
+}
+
+void dwlgui_LoadFiles(QtUiView& view, const std::vector<std::string>& paths) {
+    loadFrom(&view, std::make_shared<const std::vector<std::string>>(paths), 0);
+}
+
+void dwlgui_RestorePortChoices() {
+    QSettings settings;
+    for (int com = 1; com <= 4; com++) {
+        const QString path = settings.value(settingsKey(com)).toString();
+        if (!path.isEmpty() && !environmentNames(com)) dwl_SetComDevice(com, path.toStdString());
+    }
+}
+
+std::vector<std::string> dwlgui_StampedLog() {
+    std::vector<std::string> out;
+    const UiControl* log = uis_Control(v_Panel, MAIN_LOG);
+    if (log == nullptr) return out;
+    for (size_t i = 0; i < log->items.size(); i++) {
+        const std::string stamp = aids() && i < aids()->stamps.size() ? aids()->stamps[i] : "";
+        std::string text = log->items[i].label;
+        // A log line is the text with one blank before and one after.
+        if (!text.empty() && text.front() == ' ') text.erase(0, 1);
+        if (!text.empty() && text.back() == ' ') text.pop_back();
+        out.push_back(stamp + "  " + text);
+    }
+    return out;
+}
+
+bool dwlgui_WriteLog(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) return false;
+    for (const std::string& line : dwlgui_StampedLog())
+        std::fprintf(file, "%s\n", line.c_str());
+    return std::fclose(file) == 0;
+}
