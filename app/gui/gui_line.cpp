@@ -1,7 +1,7 @@
 #include "app/gui/gui_line.h"
 
-#include "link/dwl12datafiles.h"
 #include "link/com_map.h"
+#include "link/dwl12datafiles.h"
 #include "link/serial_device.h"
 #include "platform/qt/serial_backend.h"
 #include "platform/qt/serial_qt_device.h"

@@ -115,8 +115,8 @@ TEST(DataFolder, InstalledProgramsFindTheirFilesAndAWorkingFolderWins) {
         const char* expected;
     };
     const Case cases[] = {
-        {"nothing here: all from the data folder", &empty.path(), 0, "\"device\": \"DATAFOLDER\""},
-        {"a working folder of its own", &own.path(), 0, "\"device\": \"WORKFOLDER\""},
+        {"nothing here: all from the data folder", &empty.path(), 0, "\"device\":\"DATAFOLDER\""},
+        {"a working folder of its own", &own.path(), 0, "\"device\":\"WORKFOLDER\""},
         // The installed handset programs are not mixed into a working folder.
         {"flash.txt without the handset programs", &descriptionOnly.path(), 42,
          "BOOT : cannot load the bootstrap"},
@@ -144,7 +144,7 @@ TEST(DataFolder, StandInHandsetProgramsServeTheEmulatedHandsetOnly) {
                                                  " --workdir " + quoted(installed.data),
                                              empty.path());
     EXPECT_EQ(named.status, 0) << named.out;
-    EXPECT_TRUE(named.has("\"device\": \"DATAFOLDER\"")) << named.out;
+    EXPECT_TRUE(named.has("\"device\":\"DATAFOLDER\"")) << named.out;
 }
 
 } // namespace
