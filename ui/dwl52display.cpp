@@ -94,12 +94,9 @@ void dwl52_4InitControls() {
 }
 
 bool dwl52_20ModeUsesGroup(int32_t mode, int group) {
-    switch (group) {
-    case 0: return mode == 0 || mode == 1 || mode == 5 || mode == 6;
-    case 1: return mode == 0 || mode == 2 || mode == 4 || mode == 5;
-    case 2: return mode == 3 || mode == 4 || mode == 5 || mode == 6;
-    default: return false;
-    }
+    if (group == 0) return mode == 0 || mode == 1 || mode == 5 || mode == 6;
+    if (group == 1) return mode == 0 || mode == 2 || mode == 4 || mode == 5;
+    return mode == 3 || mode == 4 || mode == 5 || mode == 6; // group 2
 }
 
 void dwl52_21ApplyModeGroups(int32_t mode, bool dimUnused) {

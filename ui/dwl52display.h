@@ -42,7 +42,7 @@ int dwl52_11DisplayFlashFileErr(int32_t code);
 int dwl52_12DisplayConfigFileErr(int32_t code);
 int dwl52_13DisplayTFSFileErr(int32_t code);
 
-// Whether an image group is used by a download mode (0 binary, 1 ogm, 2 TFS ogm).
+// Whether an image group is used by a download mode (group 0 binary, 1 ogm, 2 TFS ogm).
 bool dwl52_20ModeUsesGroup(int32_t mode, int group);
 // Dims or releases the four controls of each image group as the mode asks (groups the mode
 // does not use are dimmed only when dimUnused is set).
