@@ -115,7 +115,12 @@ TEST_F(UisServices, EachLoadIsANewInstanceAndHandlesAreNeverReused) {
 TEST_F(UisServices, LoadFailuresAreReported) {
     EXPECT_EQ(LoadPanel(0, "missing.uir", 1), UIE_FILE);
     EXPECT_EQ(LoadPanel(0, "test.uir", 5), UIE_RESOURCE);
+    EXPECT_EQ(uis_LastError(), "no panel 5");
     EXPECT_EQ(LoadPanel(12345, "test.uir", 1), UIE_BAD_HANDLE);
+    const int p = LoadPanel(0, "test.uir", 1);
+    EXPECT_EQ(LoadMenuBar(p, "test.uir", 99), UIE_RESOURCE);
+    EXPECT_EQ(uis_LastError(), "no menu bar 99");
+    DiscardPanel(p);
     const CallbackBinding partial[] = {{"onGo", onGo, nullptr}, {"onClose", onClose, nullptr}};
     uis_SetCallbackTable(partial, 2);
     EXPECT_EQ(LoadPanel(0, "test.uir", 1), UIE_CALLBACK);
