@@ -223,6 +223,8 @@ TEST(ImageSteps, EmptySlotsSendNothing) {
     }
     EXPECT_TRUE(run.handset().recording().commands.empty());
     EXPECT_TRUE(run.panel.logged("Binary file not loaded : step skipped"));
+    EXPECT_TRUE(run.panel.logged("Ogm file not loaded : step skipped"));
+    EXPECT_TRUE(run.panel.logged("TFS ogm file not loaded : step skipped"));
     EXPECT_EQ(run.panel.label(PANEL_ELAPSED_TIME), " ");
 }
 

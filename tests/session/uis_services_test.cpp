@@ -120,6 +120,10 @@ TEST_F(UisServices, LoadFailuresAreReported) {
     const int p = LoadPanel(0, "test.uir", 1);
     EXPECT_EQ(LoadMenuBar(p, "test.uir", 99), UIE_RESOURCE);
     EXPECT_EQ(uis_LastError(), "no menu bar 99");
+    const CallbackBinding noQuit[] = {{"onSave", nullptr, onSave}};
+    uis_SetCallbackTable(noQuit, 1);
+    EXPECT_EQ(LoadMenuBar(p, "test.uir", 1), UIE_CALLBACK);
+    EXPECT_EQ(uis_LastError(), "callback not bound: onQuit");
     DiscardPanel(p);
     const CallbackBinding partial[] = {{"onGo", onGo, nullptr}, {"onClose", onClose, nullptr}};
     uis_SetCallbackTable(partial, 2);
