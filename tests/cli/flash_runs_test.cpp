@@ -7,12 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdint>
-#include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -227,29 +224,6 @@ TEST(Programs, SimPrintsItsDeviceFirst) {
     const int status = sim.stop();
     EXPECT_EQ(line.rfind("dwl-handset-sim: /dev/", 0), 0u) << line;
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-}
-
-TEST(Programs, AKilledDemoTakesItsHandsetProgramAlong) {
-    testsupport::ChildProcess demo(clitest::dwlProgram(), {"demo"});
-    ASSERT_TRUE(demo.started());
-    const std::string line = demo.readLine(10000);
-    const std::string prefix = "dwl demo: emulated handset on ";
-    ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
-    const std::string device =
-        line.substr(prefix.size(), line.find(' ', prefix.size()) - prefix.size());
-    const int pty = open(device.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(pty, 0) << device;
-    demo.signal(SIGKILL);
-    // The handset program's end closes its side of the pseudo-terminal: reads end there. It
-    // may still send wake-up bytes until then; give it five seconds in all.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    bool closed = false;
-    char buffer[256];
-    pollfd p{pty, POLLIN, 0};
-    while (!closed && std::chrono::steady_clock::now() < end && poll(&p, 1, 1000) > 0)
-        closed = (p.revents & POLLHUP) != 0 || read(pty, buffer, sizeof buffer) <= 0;
-    close(pty);
-    EXPECT_TRUE(closed) << device << " still served after dwl demo was killed";
 }
 
 TEST(Programs, DemoFlashesTheSamplesThroughTheHandsetProgram) {

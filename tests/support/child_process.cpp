@@ -66,10 +66,6 @@ std::string ChildProcess::readLine(int msecs) {
     return line;
 }
 
-void ChildProcess::signal(int number) {
-    if (pid_ > 0) kill(pid_, number);
-}
-
 int ChildProcess::stop() {
     if (pid_ <= 0) return status_;
     // The child's pidfd becomes readable when it ends: sleep on it, two seconds at most.

@@ -24,8 +24,6 @@ class ChildProcess {
     bool running();
     // The next line the program prints, without its '\n', waiting at most msecs in all.
     std::string readLine(int msecs);
-    // Sends it a signal.
-    void signal(int number);
     // Ends the program: SIGTERM, then SIGKILL after two seconds. Returns its wait status.
     int stop();
 
