@@ -96,6 +96,23 @@ TEST(LayoutParser, RefusesMalformedFiles) {
     }
 }
 
+TEST(LayoutParser, SaysWhichLineIsWrongAndWhy) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"panel x \"p\" 10 10\n", "line 1: panel: bad number"},
+        {"panel 1 \"p\" 10 10\nbutton 1 \"b\" 0 0 0 1\n", "line 2: control: bad position or size"},
+        {"menubar 1\nseparator\n", "line 2: separator outside a menu"},
+    };
+    for (const auto& c : cases) {
+        UiLayout layout;
+        std::string error;
+        EXPECT_FALSE(uis_ParseLayout(c.text, layout, error));
+        EXPECT_EQ(error, c.error);
+    }
+}
+
 TEST(LayoutParser, SurvivesArbitraryBytes) {
     std::string noise;
     uint32_t x = 12345;

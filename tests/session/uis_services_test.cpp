@@ -129,6 +129,10 @@ TEST_F(UisServices, LoadFailuresAreReported) {
     uis_SetCallbackTable(partial, 2);
     EXPECT_EQ(LoadPanel(0, "test.uir", 1), UIE_CALLBACK);
     EXPECT_EQ(uis_LastError(), "callback not bound: onRing");
+    const CallbackBinding noClose[] = {{"onGo", onGo, nullptr}};
+    uis_SetCallbackTable(noClose, 1);
+    EXPECT_EQ(LoadPanel(0, "test.uir", 1), UIE_CALLBACK);
+    EXPECT_EQ(uis_LastError(), "callback not bound: onClose");
     // A control name bound only as a menu callback does not count.
     const CallbackBinding wrongKind[] = {{"onOk", nullptr, onSave}};
     uis_SetCallbackTable(wrongKind, 1);
