@@ -326,6 +326,7 @@ TEST_F(UisServices, PopupsAnswerFromTheQueueAndAreRecorded) {
               VAL_NO_FILE_SELECTED); // a path cut to the buffer would name another file
     EXPECT_STREQ(path, "keep");
     ASSERT_EQ(uis_Messages().size(), 1u);
+    EXPECT_EQ(uis_Messages()[0].title, "File selection");
     EXPECT_EQ(uis_Messages()[0].text, "The path of the chosen file is too long");
     uis_ClearMessages();
     uis_PushFileAnswer("/tmp/ab");
