@@ -100,10 +100,11 @@ bool dwl52_20ModeUsesGroup(int32_t mode, int group) {
 }
 
 void dwl52_21ApplyModeGroups(int32_t mode, bool dimUnused) {
-    for (int group = 0; group < 3; group++) {
-        const bool used = dwl52_20ModeUsesGroup(mode, group);
+    int group = 0;
+    for (const auto& controls : a_ImageGroups) {
+        const bool used = dwl52_20ModeUsesGroup(mode, group++);
         if (!used && !dimUnused) continue;
-        for (int control : a_ImageGroups[group])
+        for (int control : controls)
             dimControl(control, used ? 0 : 1);
     }
 }
