@@ -28,7 +28,7 @@ int dwl10_200InitTFSDescription();
 // The same from an explicit image path (the command line's check).
 int dwl10_201InitTFSDescriptionFor(const char* imagePath);
 // Fills `path` (at least 260 bytes) with the description file that the image path leads to,
-// by the candidate rules; 1 when one opens, else 2.
+// by the candidate rules; 1 when one opens, else 2 with `path` empty.
 int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned pathSize);
 // Releases the tables of vg_TFSDescritpion.
 void dwl10_203FreeTFSDescription();

@@ -18,7 +18,7 @@ cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-    harnesses=(flash_description tfs_description config handset_replies)
+    harnesses=(flash_description tfs_description config handset_replies layout)
 fi
 
 # The harnesses run side by side, each for the whole time.

@@ -209,10 +209,11 @@ void dwl51_0InitLoadFile_TFS_ogm() {
         keepHeldPath(path, ma_HeldTfsOgmFile, MAIN_TFS_PATH);
     } else if ((step = dwl10_200InitTFSDescription()) != DWL_STEP_OK) {
         close(fd);
-        dwl52_13DisplayTFSFileErr(step);
+        const int window = dwl52_13DisplayTFSFileErr(step);
         // The path box keeps naming the file whose description failed; the error window's
-        // button releases the panel.
+        // button releases the panel, or the load itself when that window cannot be shown.
         dropTfsImage();
+        if (window == 0) dwl52_6UnlockAfterDownload();
         return;
     } else if (length != vg_TFSDescritpion.TotalSize) {
         close(fd);

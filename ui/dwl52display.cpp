@@ -97,19 +97,17 @@ void dwl52_4InitControls() {
 }
 
 bool dwl52_20ModeUsesGroup(int32_t mode, int group) {
-    switch (group) {
-    case 0: return mode == 0 || mode == 1 || mode == 5 || mode == 6;
-    case 1: return mode == 0 || mode == 2 || mode == 4 || mode == 5;
-    case 2: return mode == 3 || mode == 4 || mode == 5 || mode == 6;
-    default: return false;
-    }
+    if (group == 0) return mode == 0 || mode == 1 || mode == 5 || mode == 6;
+    if (group == 1) return mode == 0 || mode == 2 || mode == 4 || mode == 5;
+    return mode == 3 || mode == 4 || mode == 5 || mode == 6; // group 2
 }
 
 void dwl52_21ApplyModeGroups(int32_t mode, bool dimUnused) {
-    for (int group = 0; group < 3; group++) {
-        const bool used = dwl52_20ModeUsesGroup(mode, group);
+    int group = 0;
+    for (const auto& controls : a_ImageGroups) {
+        const bool used = dwl52_20ModeUsesGroup(mode, group++);
         if (!used && !dimUnused) continue;
-        for (int control : a_ImageGroups[group])
+        for (int control : controls)
             dimControl(control, used ? 0 : 1);
     }
 }

@@ -52,7 +52,7 @@ int dwl52_14DisplayCancelled();
 // Empties the progress bar, its percent and the line that names the image being written.
 void dwl52_15ResetProgress();
 
-// Whether an image group is used by a download mode (0 binary, 1 ogm, 2 TFS ogm).
+// Whether an image group is used by a download mode (group 0 binary, 1 ogm, 2 TFS ogm).
 bool dwl52_20ModeUsesGroup(int32_t mode, int group);
 // Dims or releases the four controls of each image group as the mode asks (groups the mode
 // does not use are dimmed only when dimUnused is set).

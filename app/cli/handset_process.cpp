@@ -7,11 +7,9 @@
 #include <csignal>
 #include <cstring>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace dwlcli {
 
@@ -48,18 +46,24 @@ bool HandsetProcess::start(const std::string& program, const std::vector<std::st
         *why = std::string("cannot make a pipe: ") + strerror(errno);
         return false;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, out[1]);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        // The handset ends with this program however it ends (a crash, SIGKILL), and not only
+        // through the signal handler below. Only async-signal-safe calls here.
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(127);
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    const int rc = pid_ < 0 ? errno : 0;
     close(out[1]);
     out_ = out[0];
     if (rc != 0) {

@@ -2,6 +2,7 @@
 #include "boot/dwl1boot.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
+#include "session/dwl_oplog.h"
 #include "tests/boot/handset_programs.h"
 #include "tests/support/scripted_line.h"
 
@@ -256,6 +257,7 @@ TEST_F(BootSequence, MissingOrUnsuitableBootstrapIsAPcLibraryFailure) {
     ResultRecord r = dwl1_0boot(&ctx);
     EXPECT_EQ(r.family, 5);
     EXPECT_EQ(r.code, 3);
+    EXPECT_STREQ(ma_Comment, " BOOT : cannot load the bootstrap ");
 
     files.writeBootstrap(65535);
     r = dwl1_0boot(&ctx);

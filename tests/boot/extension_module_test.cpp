@@ -5,6 +5,7 @@
 #include "link/rs232.h"
 #include "link/serial_device.h"
 #include "session/dwl_clock.h"
+#include "session/dwl_oplog.h"
 #include "tests/boot/handset_programs.h"
 #include "tests/support/scripted_line.h"
 
@@ -81,6 +82,7 @@ TEST_F(ExtensionModule, WrongAcceptanceIsReturnedAsTheByte) {
 
     EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 0xC1);
     EXPECT_EQ(line.writes().size(), 1u) << "no module after a refusal";
+    EXPECT_STREQ(ma_Comment, " COMMAND : extension module refused (0xC1) ");
 }
 
 TEST_F(ExtensionModule, AnswerOneIsNeverTakenForSuccess) {
@@ -112,10 +114,12 @@ TEST_F(ExtensionModule, WrongFinalAnswer) {
     Bytes module = files.writeExtension(100);
     answerWith(0xC0, 0x62, module.size());
     EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 0x62);
+    EXPECT_STREQ(ma_Comment, " COMMAND : extension module not started (0x62) ");
 }
 
 TEST_F(ExtensionModule, MissingOrOversizedModuleFileSendsNothing) {
     EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 3);
+    EXPECT_STREQ(ma_Comment, " COMMAND : cannot load the extension module ");
     files.writeExtension(65535);
     EXPECT_EQ(dwl1_4DownloadExtendMobule(4), 4);
     EXPECT_TRUE(line.written().empty());

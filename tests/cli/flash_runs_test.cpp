@@ -2,6 +2,7 @@
 // summary, its log file, the modes the images imply, settings files, several ports at once,
 // boot only, format, the demo and the handset program.
 #include "tests/cli/dwl_program.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_files.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <csignal>
 #include <cstdint>
 #include <fstream>
-#include <poll.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -256,29 +256,11 @@ TEST(HandsetFaults, EachFamilyGivesItsExitStatusAndMessage) {
 }
 
 TEST(Programs, SimPrintsItsDeviceFirst) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const std::string program = clitest::dwlProgram();
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl(program.c_str(), program.c_str(), "sim", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c = 0;
-    pollfd p{out[0], POLLIN, 0};
-    while (poll(&p, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n')
-        line += c;
-    close(out[0]);
+    testsupport::ChildProcess sim(clitest::dwlProgram(), {"sim"});
+    ASSERT_TRUE(sim.started());
+    const std::string line = sim.readLine(10000);
     // dwl sim became the handset program: stopping it stops the handset.
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int status = sim.stop();
     EXPECT_EQ(line.rfind("dwl-handset-sim: /dev/", 0), 0u) << line;
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
 }

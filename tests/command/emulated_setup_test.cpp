@@ -1,6 +1,7 @@
 // GPIO, speed change, PMU, extension module and switch-off against the emulated bootstrap.
 #include "command/dwl11command.h"
 #include "link/dwl12pclib.h"
+#include "session/dwl_oplog.h"
 #include "sim/handset.h"
 #include "tests/boot/handset_programs.h"
 
@@ -111,10 +112,11 @@ TEST_F(EmulatedSetup, WrongAnswersGiveTheirCodes) {
         sim::Step step;
         int index;
         int code;
+        const char* log; // the line the failure leaves in the operator log
     } cases[] = {
-        {sim::Step::SpeedAccept, 0, 2},
-        {sim::Step::SpeedAck, 0, 7},
-        {sim::Step::SpeedAck, 1, 8},
+        {sim::Step::SpeedAccept, 0, 2, " COMMAND : speed change refused "},
+        {sim::Step::SpeedAck, 0, 7, " COMMAND : speed frame not acknowledged "},
+        {sim::Step::SpeedAck, 1, 8, " COMMAND : speed frame checksum refused "},
     };
     for (const Case& c : cases) {
         sim::HandsetConfig cfg = config;
@@ -123,6 +125,7 @@ TEST_F(EmulatedSetup, WrongAnswersGiveTheirCodes) {
         cfg.faults.wrongByte = 0x5A;
         start(cfg);
         EXPECT_EQ(dwl11_50ChangeSpeed(10, 4, 3), c.code) << sim::StepName(c.step);
+        EXPECT_STREQ(ma_Comment, c.log);
     }
     sim::HandsetConfig cfg = config;
     cfg.faults.wrongReplyAt = sim::Step::Gpio;
@@ -130,6 +133,7 @@ TEST_F(EmulatedSetup, WrongAnswersGiveTheirCodes) {
     cfg.faults.wrongByte = 0x5A;
     start(cfg);
     EXPECT_EQ(dwl11_8SetGPIO(ctx), 21);
+    EXPECT_STREQ(ma_Comment, " COMMAND : GPIO not set ");
 
     cfg = config;
     cfg.faults.wrongReplyAt = sim::Step::Pmu;
@@ -137,6 +141,11 @@ TEST_F(EmulatedSetup, WrongAnswersGiveTheirCodes) {
     cfg.faults.wrongByte = 0x5A;
     start(cfg);
     EXPECT_EQ(dwl11_52SetPMU(4), 10);
+    EXPECT_STREQ(ma_Comment, " COMMAND : PMU not set ");
+    cfg.faults.wrongByteIndex = 0;
+    start(cfg);
+    EXPECT_EQ(dwl11_52SetPMU(4), 2);
+    EXPECT_STREQ(ma_Comment, " COMMAND : PMU command refused ");
 }
 
 TEST_F(EmulatedSetup, SilentSpeedControlIsTriedFourTimesAtTheNewTimeOut) {

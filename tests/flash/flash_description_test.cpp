@@ -247,6 +247,13 @@ TEST_F(FlashDescriptionTest, TextWithoutCarriageReturns) {
     at = crlf.find("MANUFACTURER_ID : 137\r\n");
     crlf.erase(at + 22, 1);
     EXPECT_EQ(parseRaw(crlf), 8);
+    // A value line without its CR: the CR of a later line does not end it.
+    for (const char* keyword : {"BASEBAND_PRODUCT : PCF5087", "MANUFACTURER_ID : 137"}) {
+        crlf = testsupport::crlfText(smallBlock());
+        const std::string line = std::string(keyword) + "\r\n";
+        crlf.erase(crlf.find(line) + line.size() - 2, 1);
+        EXPECT_EQ(parseRaw(crlf), keyword[0] == 'B' ? 6 : 7) << keyword;
+    }
 }
 
 // atoi where long is 32 bits: beyond the range the value stays at the limit.

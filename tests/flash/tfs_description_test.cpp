@@ -306,6 +306,7 @@ TEST_F(TfsCandidateTest, NoCandidateLeavesThePreviousDescription) {
     char path[300] = "x";
     EXPECT_EQ(dwl10_202FindTFSDescription(images.file("missing.tfs").c_str(), path, sizeof path),
               2);
+    EXPECT_STREQ(path, "") << "no candidate named after a failure";
     // A path that does not fit the caller's buffer is not offered.
     char small[8];
     EXPECT_EQ(dwl10_202FindTFSDescription(images.file("soft.tfs").c_str(), small, sizeof small), 2);

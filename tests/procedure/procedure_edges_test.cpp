@@ -225,6 +225,7 @@ TEST(ImageSteps, EmptySlotsSendNothing) {
     EXPECT_TRUE(run.panel.logged("Binary file not loaded : step skipped"));
     EXPECT_TRUE(run.panel.logged("Ogm file empty : step skipped"));
     EXPECT_FALSE(run.panel.logged("Ogm file not loaded : step skipped"));
+    EXPECT_TRUE(run.panel.logged("TFS ogm file not loaded : step skipped"));
     EXPECT_EQ(run.panel.label(PANEL_ELAPSED_TIME), " ");
 }
 

@@ -9,16 +9,13 @@
 #include "link/serial_device.h"
 #include "platform/qt/serial_backend.h"
 #include "session/dwl_context.h"
+#include "tests/support/child_process.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/temp_files.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,92 +23,9 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 constexpr int kPort = 4;
-
-// dwl-handset-sim as a child process; stopped when this goes.
-class SimProcess {
-  public:
-    SimProcess(const std::string& program, const std::vector<std::string>& args) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, out[1]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~SimProcess() {
-        stop();
-        if (out_ >= 0) close(out_);
-    }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-
-    bool started() const { return pid_ > 0; }
-    // Still running (not exited nor killed).
-    bool running() {
-        if (pid_ <= 0) return false;
-        if (waitpid(pid_, &status_, WNOHANG) == pid_) {
-            pid_ = -1;
-            return false;
-        }
-        return true;
-    }
-
-    // The first line the program prints, waiting at most `msecs`.
-    std::string firstLine(int msecs) {
-        std::string line;
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(msecs);
-        while (out_ >= 0) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
-            pollfd p{out_, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-            char c;
-            if (read(out_, &c, 1) != 1) break;
-            if (c == '\n') return line;
-            line += c;
-        }
-        return line;
-    }
-
-    // Ends the program: politely first, then for good. Returns its wait status.
-    int stop() {
-        if (pid_ <= 0) return status_;
-        kill(pid_, SIGTERM);
-        for (int i = 0; i < 200; ++i) {
-            if (waitpid(pid_, &status_, WNOHANG) == pid_) {
-                pid_ = -1;
-                return status_;
-            }
-            usleep(10 * 1000);
-        }
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status_, 0);
-        pid_ = -1;
-        return status_;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int status_ = 0;
-};
 
 std::string simProgram() {
     std::string dir = testsupport::binaryDir();
@@ -148,9 +62,9 @@ TEST_F(HandsetSimOverRealPort, BootsChangesSpeedSendsModuleAndSwitchesOff) {
     writeHandsetPrograms(dir);
     testsupport::WorkingDirectory cwd(dir.path());
 
-    SimProcess sim(program, {});
+    testsupport::ChildProcess sim(program, {});
     ASSERT_TRUE(sim.started());
-    std::string first = sim.firstLine(5000);
+    std::string first = sim.readLine(5000);
     const std::string prefix = "dwl-handset-sim: ";
     ASSERT_EQ(first.rfind(prefix, 0), 0u) << "first line: " << first;
     std::string device = first.substr(prefix.size());

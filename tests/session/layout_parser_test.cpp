@@ -72,13 +72,17 @@ TEST(LayoutParser, RefusesMalformedFiles) {
         "panel 1 \"p\" 10 10\nnumeric 1 \"n\" 0 0 1 1 value=99999999999\n",  // out of range
         "panel 1 \"p\" 10 10\nbutton 1 \"b\" 0 0 1 1 value=1\n",             // value on a button
         "panel 1 \"p\" 10 10\nbutton 1 \"b\" 0 0 1 1 dimmed=2\n",
-        "panel 1 \"p\" 10 10\nbutton 1 \"b\"x 0 0 1 1\n",      // text after quote
-        "panel 1 \"p\" 10 10\nbutton 1 \"b\\q\" 0 0 1 1\n",    // unknown escape
-        "item 1 \"x\" callback=a\n",                           // item outside a menu
-        "menubar 1\nitem 1 \"x\"\n",                           // item before a menu
-        "menu \"m\"\n",                                        // menu outside a menubar
-        "menubar 1\nmenu \"m\"\nitem 1 \"a\"\nitem 1 \"b\"\n", // same item number
-        "menubar 1\nbutton 1 \"b\" 0 0 1 1\n",                 // control in a menubar
+        "panel 1 \"p\" 10 10\nbutton 1 \"b\"x 0 0 1 1\n",          // text after quote
+        "panel 1 \"p\" 10 10\nbutton 1 \"b\\q\" 0 0 1 1\n",        // unknown escape
+        "item 1 \"x\" callback=a\n",                               // item outside a menu
+        "menubar 1\nitem 1 \"x\"\n",                               // item before a menu
+        "menu \"m\"\n",                                            // menu outside a menubar
+        "separator\n",                                             // separator outside a menubar
+        "menubar 1\nseparator\n",                                  // separator before a menu
+        "menubar 1\nmenu \"m\"\npanel 1 \"p\" 10 10\nseparator\n", // separator in a panel
+        "menubar 1\nmenu \"m\"\nseparator x\n",                    // separator with an operand
+        "menubar 1\nmenu \"m\"\nitem 1 \"a\"\nitem 1 \"b\"\n",     // same item number
+        "menubar 1\nbutton 1 \"b\" 0 0 1 1\n",                     // control in a menubar
         "menubar x\n",
         "\"panel\" 1 \"p\" 10 10\n",
         "=x\n",
@@ -89,6 +93,23 @@ TEST(LayoutParser, RefusesMalformedFiles) {
         EXPECT_FALSE(uis_ParseLayout(text, layout, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
         EXPECT_EQ(error.rfind("line ", 0), 0u) << error;
+    }
+}
+
+TEST(LayoutParser, SaysWhichLineIsWrongAndWhy) {
+    const struct {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"panel x \"p\" 10 10\n", "line 1: panel: bad number"},
+        {"panel 1 \"p\" 10 10\nbutton 1 \"b\" 0 0 0 1\n", "line 2: control: bad position or size"},
+        {"menubar 1\nseparator\n", "line 2: separator outside a menu"},
+    };
+    for (const auto& c : cases) {
+        UiLayout layout;
+        std::string error;
+        EXPECT_FALSE(uis_ParseLayout(c.text, layout, error));
+        EXPECT_EQ(error, c.error);
     }
 }
 

@@ -12,6 +12,10 @@
 
 namespace {
 
+// The counter as the program starts, before any test touches it: the fixture starts each test
+// from it, so that a wrong start value shows as lines that never become the visible one.
+const int kLinesAtProgramStart = mv_NbCommentLine;
+
 class OperatorLog : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -22,13 +26,13 @@ class OperatorLog : public ::testing::Test {
                                             "  listbox 23 \"Log\" 0 0 300 200\n"));
         uis_SetLayoutDirectory(dir.path().c_str());
         v_Panel = LoadPanel(0, "log.uir", 3);
-        mv_NbCommentLine = 0;
+        mv_NbCommentLine = kLinesAtProgramStart;
     }
     void TearDown() override {
         uis_Reset();
         uis_SetLayoutDirectory(nullptr);
         v_Panel = 0;
-        mv_NbCommentLine = 0;
+        mv_NbCommentLine = kLinesAtProgramStart;
     }
     std::vector<std::string> lines() const {
         std::vector<std::string> out;

@@ -46,6 +46,8 @@ const Row kRows[] = {
     {6, 0x000A0301, "Utility.uir", 1, "BOOT : Problem during the boot sequence"},
     {8, 2, "Utility.uir", 3, "COMMAND : Bad command acknowledge "},
     {8, 15, "Utility.uir", 3, "COMMAND : Erase processing failed DQ6 bis"},
+    {8, 16, "Utility.uir", 3, "COMMAND : Erase processing default aborted"},
+    {8, 18, "Utility.uir", 3, "COMMAND : bad read command parameter"},
     {8, 20, "Utility.uir", 3, "COMMAND : Switch off error "},
     {8, 21, "Utility.uir", 3, "COMMAND : Command error "},
     // The raw byte 0x16 is no format failure; that has a code no byte can take.

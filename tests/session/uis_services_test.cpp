@@ -115,11 +115,24 @@ TEST_F(UisServices, EachLoadIsANewInstanceAndHandlesAreNeverReused) {
 TEST_F(UisServices, LoadFailuresAreReported) {
     EXPECT_EQ(LoadPanel(0, "missing.uir", 1), UIE_FILE);
     EXPECT_EQ(LoadPanel(0, "test.uir", 5), UIE_RESOURCE);
+    EXPECT_EQ(uis_LastError(), "no panel 5");
     EXPECT_EQ(LoadPanel(12345, "test.uir", 1), UIE_BAD_HANDLE);
+    const int p = LoadPanel(0, "test.uir", 1);
+    EXPECT_EQ(LoadMenuBar(p, "test.uir", 99), UIE_RESOURCE);
+    EXPECT_EQ(uis_LastError(), "no menu bar 99");
+    const CallbackBinding noQuit[] = {{"onSave", nullptr, onSave}};
+    uis_SetCallbackTable(noQuit, 1);
+    EXPECT_EQ(LoadMenuBar(p, "test.uir", 1), UIE_CALLBACK);
+    EXPECT_EQ(uis_LastError(), "callback not bound: onQuit");
+    DiscardPanel(p);
     const CallbackBinding partial[] = {{"onGo", onGo, nullptr}, {"onClose", onClose, nullptr}};
     uis_SetCallbackTable(partial, 2);
     EXPECT_EQ(LoadPanel(0, "test.uir", 1), UIE_CALLBACK);
-    EXPECT_NE(uis_LastError().find("onRing"), std::string::npos);
+    EXPECT_EQ(uis_LastError(), "callback not bound: onRing");
+    const CallbackBinding noClose[] = {{"onGo", onGo, nullptr}};
+    uis_SetCallbackTable(noClose, 1);
+    EXPECT_EQ(LoadPanel(0, "test.uir", 1), UIE_CALLBACK);
+    EXPECT_EQ(uis_LastError(), "callback not bound: onClose");
     // A control name bound only as a menu callback does not count.
     const CallbackBinding wrongKind[] = {{"onOk", nullptr, onSave}};
     uis_SetCallbackTable(wrongKind, 1);
@@ -313,6 +326,7 @@ TEST_F(UisServices, PopupsAnswerFromTheQueueAndAreRecorded) {
               VAL_NO_FILE_SELECTED); // a path cut to the buffer would name another file
     EXPECT_STREQ(path, "keep");
     ASSERT_EQ(uis_Messages().size(), 1u);
+    EXPECT_EQ(uis_Messages()[0].title, "File selection");
     EXPECT_EQ(uis_Messages()[0].text, "The path of the chosen file is too long");
     uis_ClearMessages();
     uis_PushFileAnswer("/tmp/ab");

@@ -1,5 +1,6 @@
 // dwl-handset-sim on a pseudo-terminal, driven with plain POSIX calls.
 #include "tests/sim/pty_rate.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_files.h"
 
 #include <gtest/gtest.h>
@@ -9,66 +10,24 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-class SimProgram {
-  public:
-    explicit SimProgram(std::vector<std::string> args) {
-        std::string binary = testsupport::binaryDir() + "/app/dwl-handset-sim";
-        if (access(binary.c_str(), X_OK) != 0) return;
-        int out[2];
-        if (pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        args.insert(args.begin(), binary);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        out_ = out[0];
-    }
-    ~SimProgram() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-    }
-    bool started() const { return pid_ > 0; }
-
-    // The first line of the program's output.
-    std::string firstLine() {
-        std::string line;
-        char c;
-        for (;;) {
-            pollfd p{out_, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0) return line;
-            if (::read(out_, &c, 1) != 1 || c == '\n') return line;
-            line += c;
-        }
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
+// dwl-handset-sim with its arguments; not started when it is not built.
+std::unique_ptr<testsupport::ChildProcess> StartSim(const std::vector<std::string>& args) {
+    const std::string binary = testsupport::binaryDir() + "/app/dwl-handset-sim";
+    if (access(binary.c_str(), X_OK) != 0) return nullptr;
+    auto sim = std::make_unique<testsupport::ChildProcess>(binary, args);
+    if (!sim->started()) return nullptr;
+    return sim;
+}
 
 // Reads bytes until count arrived or the time-out (ms) passed.
 std::vector<int> ReadBytes(int fd, size_t count, int timeoutMs) {
@@ -93,9 +52,9 @@ void SetRate(int fd, speed_t rate) {
 }
 
 TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
-    SimProgram sim({"--noise", "0"});
-    if (!sim.started()) GTEST_SKIP() << "dwl-handset-sim not built";
-    std::string line = sim.firstLine();
+    const auto sim = StartSim({"--noise", "0"});
+    if (!sim) GTEST_SKIP() << "dwl-handset-sim not built";
+    std::string line = sim->readLine(5000);
     const std::string prefix = "dwl-handset-sim: ";
     ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
     std::string device = line.substr(prefix.size());

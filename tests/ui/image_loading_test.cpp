@@ -5,6 +5,7 @@
 #include "flash/dwl10tfs.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
+#include "session/dwl_oplog.h"
 #include "session/uis.h"
 #include "session/uis_backend.h"
 #include "ui/dwl51mmi.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using testsupport::OperatorBench;
@@ -67,6 +69,56 @@ TEST(ImageLoading, ABinaryOfOddSizeIsHeldExactly) {
     // The load locked and released the panel.
     EXPECT_TRUE(bench.menuBarShown());
     EXPECT_FALSE(bench.dimmed(MAIN_START));
+}
+
+// Looks at the panel when a load shows the file's size, in the middle of the load.
+class MidLoadView : public UiView {
+  public:
+    static constexpr int kSize = 64;
+    MidLoadView(std::string path, int sizeControl) : path_(std::move(path)), size_(sizeControl) {}
+    void controlChanged(int panel, int control) override {
+        if (panel != v_Panel || control != size_ || seen) return;
+        if (uis_Control(v_Panel, size_)->intValue != kSize) return; // not yet the new size
+        seen = true;
+        menuBar = uis_Panel(v_Panel)->menuBar != 0;
+        for (int c : {MAIN_START, MAIN_MODE, MAIN_BIN_LOAD, MAIN_OGM_LOAD, MAIN_TFS_LOAD})
+            allDimmed = allDimmed && uis_Control(v_Panel, c)->dimmed;
+    }
+    void processEvents() override {}
+    void runEventLoop() override {}
+    void quitEventLoop() override {}
+    int fileSelect(const char*, const char*, const char*, std::string& path) override {
+        path = path_;
+        return VAL_EXISTING_FILE_SELECTED;
+    }
+    void message(const char*, const char*) override {}
+
+    bool seen = false, menuBar = true, allDimmed = true;
+
+  private:
+    std::string path_;
+    int size_;
+};
+
+TEST(ImageLoading, TheBinaryAndOgmLoadsLockThePanelWhileTheyRead) {
+    const struct {
+        int button, size;
+        const char* name;
+    } kinds[] = {{MAIN_BIN_LOAD, MAIN_BIN_SIZE, "lock.bin"},
+                 {MAIN_OGM_LOAD, MAIN_OGM_SIZE, "lock.ogm"}};
+    for (const auto& kind : kinds) {
+        OperatorBench bench;
+        bench.choose(MAIN_MODE, 0);
+        MidLoadView view(bench.writeImage(kind.name, MidLoadView::kSize), kind.size);
+        uis_SetView(&view);
+        bench.press(kind.button);
+        uis_SetView(nullptr);
+        ASSERT_TRUE(view.seen) << kind.name;
+        EXPECT_FALSE(view.menuBar) << kind.name;
+        EXPECT_TRUE(view.allDimmed) << kind.name;
+        EXPECT_TRUE(bench.menuBarShown()) << kind.name;
+        EXPECT_FALSE(bench.dimmed(MAIN_START)) << kind.name;
+    }
 }
 
 TEST(ImageLoading, AnOgmOfOddSizeIsPaddedAndItsSumCountsTheSpareByte) {

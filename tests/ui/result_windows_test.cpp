@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 using testsupport::OperatorBench;
 
 namespace {
@@ -94,6 +96,38 @@ TEST(ResultDisplay, DescriptionFileWindowsFallBackToTheirDefaultText) {
               "TFS DESCRIPTION : There are too many files");
     EXPECT_EQ(bench.windowText(dwl52_13DisplayTFSFileErr(42)),
               "TFS DESCRIPTION : The file tfs.cfg problem");
+}
+
+// A window that cannot be loaded (Utility.uir missing or broken) has no button to release the
+// panel: the command that locked it releases it itself.
+TEST(ResultDisplay, AWindowThatCannotLoadStillReleasesThePanel) {
+    for (const char* utility : {static_cast<const char*>(nullptr), "panel 1 \"broken\n"}) {
+        for (const bool run : {false, true}) {
+            testsupport::TempDir layouts;
+            OperatorBench bench;
+            const std::string ui = testsupport::sourceDir() + "/ui/";
+            testsupport::writeBytes(layouts.file("mmi.uir"),
+                                    testsupport::readBytes(ui + "mmi.uir"));
+            if (utility != nullptr) testsupport::writeBytes(layouts.file("Utility.uir"), utility);
+            uis_SetLayoutDirectory(layouts.path().c_str());
+            if (run) { // a binary run that ends in a command error
+                sim::HandsetConfig config = sim::DefaultConfig();
+                config.faults.silentFrom = sim::Step::SwitchOff;
+                bench.emulate(config);
+                bench.choose(MAIN_MODE, 1);
+                bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 2000));
+                bench.press(MAIN_START);
+            } else { // a TFS image without description
+                bench.choose(MAIN_MODE, 3);
+                bench.load(MAIN_TFS_LOAD, bench.writeImage("lonely.tfs", 100));
+            }
+            const std::string what = std::string(run ? "run" : "load") + ", Utility.uir " +
+                                     (utility != nullptr ? "broken" : "missing");
+            EXPECT_EQ(uis_LivePanels().size(), 1u) << what; // the main panel only
+            EXPECT_TRUE(bench.menuBarShown()) << what;
+            EXPECT_FALSE(bench.dimmed(MAIN_START)) << what;
+        }
+    }
 }
 
 TEST(WindowButtons, SuccessButtonClosesBlanksTheTimeTurnsLightsOffAndUnlocks) {
