@@ -45,17 +45,15 @@ int dwl10_102ParseFlashDescription(const uint8_t* data, uint32_t length,
 
 int dwl10_500GetFlashIndex(uint8_t manufacturerId, uint8_t deviceId, uint8_t* index);
 
-int dwl10_0GetSectorSize(uint8_t manufacturerId, uint8_t deviceId, uint32_t sector,
-                         uint32_t* size);
+int dwl10_0GetSectorSize(uint8_t manufacturerId, uint8_t deviceId, uint32_t sector, uint32_t* size);
 int dwl10_1GetNumberOfSector(uint8_t manufacturerId, uint8_t deviceId, uint32_t* count);
-int dwl10_2GetSectorNumberWithStartAddr(uint8_t manufacturerId, uint8_t deviceId,
-                                        uint32_t offset, uint32_t* sector);
+int dwl10_2GetSectorNumberWithStartAddr(uint8_t manufacturerId, uint8_t deviceId, uint32_t offset,
+                                        uint32_t* sector);
 int dwl10_2GetSectorNumberWithStartAddr_ogm(uint8_t manufacturerId, uint8_t deviceId,
                                             uint32_t offset, uint32_t* sector);
-int dwl10_3GetSectorList(uint8_t manufacturerId, uint8_t deviceId, uint32_t offset,
-                         uint32_t length, SectorList* list);
-int dwl10_4GetSectorBank(uint8_t manufacturerId, uint8_t deviceId, uint16_t sector,
-                         uint8_t* bank);
+int dwl10_3GetSectorList(uint8_t manufacturerId, uint8_t deviceId, uint32_t offset, uint32_t length,
+                         SectorList* list);
+int dwl10_4GetSectorBank(uint8_t manufacturerId, uint8_t deviceId, uint16_t sector, uint8_t* bank);
 int dwl10_5GetFlashSize(uint8_t manufacturerId, uint8_t deviceId, uint32_t* size);
 // manufacturerName and deviceName: caller buffers of at least 15 characters.
 int dwl10_6GetManufacturerAndFlashName(uint8_t manufacturerId, uint8_t deviceId,

@@ -19,5 +19,9 @@ std::string dwl_ComDevicePath(int port) {
     return "/dev/ttyUSB" + std::to_string(port - 1);
 }
 
-void dwl_SetComDevice(int port, const std::string& path) { overrides()[port] = path; }
-void dwl_ClearComDevices() { overrides().clear(); }
+void dwl_SetComDevice(int port, const std::string& path) {
+    overrides()[port] = path;
+}
+void dwl_ClearComDevices() {
+    overrides().clear();
+}

@@ -11,9 +11,17 @@ double systemNow() {
 }
 } // namespace
 
-void dwl_SetClock(ClockSource* clock) { installed = clock; }
-ClockSource* dwl_GetClock() { return installed; }
+void dwl_SetClock(ClockSource* clock) {
+    installed = clock;
+}
+ClockSource* dwl_GetClock() {
+    return installed;
+}
 
-double dwl_Now() { return installed ? installed->now() : systemNow(); }
+double dwl_Now() {
+    return installed ? installed->now() : systemNow();
+}
 
-uint32_t dwl_Time() { return static_cast<uint32_t>(dwl_Now()); }
+uint32_t dwl_Time() {
+    return static_cast<uint32_t>(dwl_Now());
+}

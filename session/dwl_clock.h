@@ -6,7 +6,7 @@
 #include <cstdint>
 
 class ClockSource {
-public:
+  public:
     virtual ~ClockSource() = default;
     // Seconds since the epoch, with fractions.
     virtual double now() = 0;

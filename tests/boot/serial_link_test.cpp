@@ -72,7 +72,7 @@ TEST(SerialLink, StopDropsDtrAndClosesThePort) {
     EXPECT_EQ(line.dtrChanges(), (std::vector<bool>{false, true, false}));
     EXPECT_EQ(line.closes, 1);
     EXPECT_EQ(ComRdByte(4), kRS_TimeOutErr); // a closed port reads as silence
-    dwl12_1UartStop(4); // closing a closed port is harmless
+    dwl12_1UartStop(4);                      // closing a closed port is harmless
     EXPECT_EQ(line.closes, 1);
 }
 

@@ -124,9 +124,9 @@ TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
 }
 
 TEST(PtyProgram, LatencyComesBeforeEachReply) {
-    SimProgram sim({"--latency", "300"});
-    if (!sim.started()) GTEST_SKIP() << "dwl-handset-sim not built";
-    std::string line = sim.firstLine();
+    const auto sim = StartSim({"--latency", "300"});
+    if (!sim) GTEST_SKIP() << "dwl-handset-sim not built";
+    std::string line = sim->readLine(5000);
     std::string device = line.substr(line.find(": ") + 2);
     int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(fd, 0) << device;

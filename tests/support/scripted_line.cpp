@@ -7,7 +7,7 @@
 namespace testsupport {
 
 class ScriptedDevice : public SerialDevice {
-public:
+  public:
     explicit ScriptedDevice(ScriptedLine& line) : line_(line) {}
     ~ScriptedDevice() override { ++line_.closes; }
 
@@ -56,7 +56,7 @@ public:
         return n;
     }
 
-private:
+  private:
     ScriptedLine& line_;
 };
 
@@ -82,8 +82,12 @@ void ScriptedLine::reply(std::vector<uint8_t> bytes) {
     in_.insert(in_.end(), bytes.begin(), bytes.end());
 }
 
-void ScriptedLine::setResponder(Responder responder) { responder_ = std::move(responder); }
+void ScriptedLine::setResponder(Responder responder) {
+    responder_ = std::move(responder);
+}
 
-void ScriptedLine::failOpenWith(int error) { openError_ = error; }
+void ScriptedLine::failOpenWith(int error) {
+    openError_ = error;
+}
 
 } // namespace testsupport

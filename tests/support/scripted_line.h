@@ -15,11 +15,11 @@
 namespace testsupport {
 
 class ScriptedLine : public ClockSource {
-public:
+  public:
     // Called after every write with the bytes just written; may queue replies.
     using Responder = std::function<void(const std::vector<uint8_t>& written, ScriptedLine&)>;
 
-    ScriptedLine();  // installs itself as serial backend and clock
+    ScriptedLine(); // installs itself as serial backend and clock
     ~ScriptedLine() override;
 
     // Bytes the peer sends; readable at once.
@@ -48,7 +48,7 @@ public:
     void advance(double seconds) { now_ += seconds; }
     size_t pending() const { return in_.size(); }
 
-private:
+  private:
     friend class ScriptedDevice;
     std::deque<uint8_t> in_;
     std::vector<uint8_t> written_;
