@@ -1,14 +1,13 @@
 #include "app/cli/handset_process.h"
 
 #include "app/cli/run_settings.h"
+#include "sim/child_program.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <poll.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace dwlcli {
@@ -41,34 +40,9 @@ HandsetProcess::~HandsetProcess() {
 
 bool HandsetProcess::start(const std::string& program, const std::vector<std::string>& args,
                            int timeoutMs, std::string* why) {
-    int out[2];
-    if (pipe(out) != 0) {
-        *why = std::string("cannot make a pipe: ") + strerror(errno);
-        return false;
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        // The handset ends with this program however it ends (a crash, SIGKILL), and not only
-        // through the signal handler below. Only async-signal-safe calls here.
-        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(127);
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    const int rc = pid_ < 0 ? errno : 0;
-    close(out[1]);
-    out_ = out[0];
-    if (rc != 0) {
-        pid_ = -1;
-        *why = "cannot start " + program + ": " + strerror(rc);
+    pid_ = sim::StartChildProgram(program, args, SIGTERM, &out_);
+    if (pid_ < 0) {
+        *why = "cannot start " + program + ": " + strerror(errno);
         return false;
     }
 
@@ -114,19 +88,7 @@ bool HandsetProcess::start(const std::string& program, const std::vector<std::st
 void HandsetProcess::stop() {
     if (pid_ > 0) {
         g_handsetPid = -1;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        bool gone = false;
-        for (int i = 0; i < 200 && !gone; i++) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_)
-                gone = true;
-            else
-                usleep(10 * 1000);
-        }
-        if (!gone) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
+        sim::EndChildProgram(pid_, 2000);
         pid_ = -1;
     }
     if (out_ >= 0) close(out_);

@@ -1,9 +1,9 @@
 #include "tests/support/child_process.h"
 
+#include "sim/child_program.h"
+
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,27 +12,7 @@
 namespace testsupport {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        // Only async-signal-safe calls from here on. The parent may have died before prctl.
-        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    out_ = out[0];
-    if (pid_ < 0) pid_ = -1;
+    pid_ = sim::StartChildProgram(program, args, SIGKILL, &out_);
 }
 
 ChildProcess::~ChildProcess() {
@@ -68,18 +48,7 @@ std::string ChildProcess::readLine(int msecs) {
 
 int ChildProcess::stop() {
     if (pid_ <= 0) return status_;
-    // The child's pidfd becomes readable when it ends: sleep on it, two seconds at most.
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-    kill(pid_, SIGTERM);
-    if (pidfd >= 0) {
-        pollfd p{pidfd, POLLIN, 0};
-        poll(&p, 1, 2000);
-        close(pidfd);
-    }
-    if (waitpid(pid_, &status_, WNOHANG) != pid_) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status_, 0);
-    }
+    status_ = sim::EndChildProgram(pid_, 2000);
     pid_ = -1;
     return status_;
 }
