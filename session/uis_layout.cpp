@@ -16,6 +16,17 @@ struct Token {
     bool quoted = false; // the token (or its value) was written in quotes
 };
 
+// The first key that two key=value tokens from `from` on share, or "" when every key is new.
+std::string repeatedKey(const std::vector<Token>& tokens, size_t from) {
+    for (size_t i = from; i < tokens.size(); i++) {
+        for (size_t j = from; j < i; j++) {
+            if (tokens[i].hasKey && tokens[j].hasKey && tokens[i].key == tokens[j].key)
+                return tokens[i].key;
+        }
+    }
+    return "";
+}
+
 // Splits a line into tokens. Returns false on an unterminated quote or a bad escape.
 bool tokenize(const std::string& line, std::vector<Token>& tokens, std::string& error) {
     tokens.clear();
@@ -138,9 +149,9 @@ bool kindFromName(const std::string& word, UiControlKind& kind) {
     return false;
 }
 
-// items="label:value|label:value"; the value follows the last ':' of each entry.
+// items="label:value|label:value", added to the control's list; the value follows the last ':'
+// of each entry.
 bool parseItems(const std::string& text, std::vector<UiListItem>& items) {
-    items.clear();
     if (text.empty()) return true;
     size_t start = 0;
     while (true) {
@@ -206,6 +217,12 @@ class Parser {
         return false;
     }
 
+    // An option given twice on one line is a slip of the pen: refused, not last-one-wins.
+    bool optionsOnce(const std::vector<Token>& t, size_t from, const char* statement) {
+        const std::string key = repeatedKey(t, from);
+        return key.empty() || fail(std::string(statement) + ": option '" + key + "' given twice");
+    }
+
     bool panel(const std::vector<Token>& t) {
         UiPanel p{};
         if (t.size() < 5) return fail("panel: number, title, width and height expected");
@@ -214,6 +231,7 @@ class Parser {
         p.title = t[2].value;
         if (!parseInt(t[3], p.width) || !parseInt(t[4], p.height) || p.width <= 0 || p.height <= 0)
             return fail("panel: bad size");
+        if (!optionsOnce(t, 5, "panel")) return false;
         for (size_t i = 5; i < t.size(); i++) {
             if (!t[i].hasKey || t[i].key != "close") return fail("panel: unknown option");
             if (!isName(t[i].value)) return fail("panel: bad callback name");
@@ -259,6 +277,7 @@ class Parser {
             return fail("item: number expected");
         if (!t[2].quoted || t[2].hasKey) return fail("item: quoted label expected");
         it.label = t[2].value;
+        if (!optionsOnce(t, 3, "item")) return false;
         for (size_t i = 3; i < t.size(); i++) {
             if (!t[i].hasKey || t[i].key != "callback") return fail("item: unknown option");
             if (!isName(t[i].value)) return fail("item: bad callback name");
@@ -295,6 +314,7 @@ class Parser {
         if (!parseInt(t[3], c.x) || !parseInt(t[4], c.y) || !parseInt(t[5], c.width) ||
             !parseInt(t[6], c.height) || c.x < 0 || c.y < 0 || c.width <= 0 || c.height <= 0)
             return fail("control: bad position or size");
+        if (!optionsOnce(t, 7, "control")) return false;
         bool hasValue = false;
         std::string value;
         for (size_t i = 7; i < t.size(); i++) {

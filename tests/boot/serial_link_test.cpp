@@ -21,8 +21,10 @@ TEST(SerialLink, DeviceNameIsComAndTheNumber) {
 
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_0UartInit(9, 38400, 2, 5), 1);
-    ASSERT_EQ(line.openedNames.size(), 1u);
+    ASSERT_EQ(dwl12_0UartInit(32, 38400, 2, 5), 1) << "the services know COM1 to COM32";
+    ASSERT_EQ(line.openedNames.size(), 2u);
     EXPECT_EQ(line.openedNames[0], "COM9");
+    EXPECT_EQ(line.openedNames[1], "COM32");
 }
 
 TEST(SerialLink, OpenFailureKeepsTheNegativeErrorNumber) {
@@ -35,7 +37,7 @@ TEST(SerialLink, OpenFailureKeepsTheNegativeErrorNumber) {
     // A port number the services do not know is refused by them, not by a crash.
     line.failOpenWith(0);
     EXPECT_EQ(dwl12_0UartInit(0, 38400, 2, 5), kRS_InvalidPortNum);
-    EXPECT_EQ(dwl12_0UartInit(1000, 38400, 2, 5), kRS_InvalidPortNum);
+    EXPECT_EQ(dwl12_0UartInit(33, 38400, 2, 5), kRS_InvalidPortNum);
 }
 
 TEST(SerialLink, BootSettingsThenEveryLinkSpeedOnTheSamePort) {
