@@ -598,7 +598,7 @@ int InsertListItem(int panel, int control, int index, const char* label, int val
     c->items.insert(c->items.begin() + at, UiListItem{label != nullptr ? label : "", value});
     if (c->index < 0)
         c->index = 0;
-    else if (at <= c->index && count > 0)
+    else if (at <= c->index) // the selection stays on its item
         c->index++;
     const std::string inserted = c->items[at].label;
     const bool listBox = c->kind == UI_LISTBOX;

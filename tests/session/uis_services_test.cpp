@@ -196,6 +196,12 @@ TEST_F(UisServices, ListAndTextBoxContent) {
     EXPECT_EQ(GetCtrlIndex(p, 4, &index), 0);
     EXPECT_EQ(index, 3);
     EXPECT_EQ(InsertListItem(p, 2, 0, "x", 0), UIE_TYPE);
+    // An item put before the selected one leaves the selection on the same item.
+    const int q = LoadPanel(0, "test.uir", 1);
+    EXPECT_EQ(InsertListItem(q, 4, -1, "chosen", 0), 0);
+    EXPECT_EQ(InsertListItem(q, 4, 0, "before", 0), 0);
+    EXPECT_EQ(GetCtrlIndex(q, 4, &index), 0);
+    EXPECT_EQ(index, 1);
 
     EXPECT_EQ(ResetTextBox(p, 5, ""), 0);
     EXPECT_TRUE(uis_Control(p, 5)->lines.empty());
