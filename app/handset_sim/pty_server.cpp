@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
@@ -22,20 +23,34 @@
 
 namespace {
 
-// Longest sleep of the loop: the pace of the 0xBE announcements.
-constexpr double kMaxWait = 0.020;
-
 double MonotonicNow() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-void SleepSeconds(double s) {
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(s);
-    ts.tv_nsec = static_cast<long>((s - static_cast<double>(ts.tv_sec)) * 1e9);
-    nanosleep(&ts, nullptr);
+// Reads every queued inotify event; true when there was one.
+bool DrainOpens(int opensFd) {
+    alignas(inotify_event) char events[4096];
+    bool any = false;
+    while (read(opensFd, events, sizeof events) > 0)
+        any = true;
+    return any;
+}
+
+// Sleeps until the slave is opened. Opens before the call count when `earlierCount`; otherwise
+// they are dropped, and a slave that is open by now (the master no longer hung up) ends the
+// wait at once.
+void SleepUntilOpened(int opensFd, int masterFd, bool earlierCount) {
+    if (DrainOpens(opensFd) && earlierCount) return;
+    if (!earlierCount) {
+        pollfd m{masterFd, 0, 0};
+        if (poll(&m, 1, 0) == 0) return;
+    }
+    pollfd p{opensFd, POLLIN, 0};
+    while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
+    DrainOpens(opensFd);
 }
 
 // Longest stretch of wire time the server lets pass between two looks at the line while bytes
@@ -88,12 +103,14 @@ struct WireByte {
 
 class PtyServer {
   public:
-    PtyServer(int fd, const sim::HandsetConfig& config, bool paced, std::string reportPath,
-              TraceFile* trace)
-        : fd_(fd), handset_(config), paced_(paced), reportPath_(std::move(reportPath)),
-          trace_(trace) {}
+    PtyServer(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, bool paced,
+              std::string reportPath, TraceFile* trace)
+        : fd_(endpoint.masterFd), opensFd_(endpoint.opensFd), handset_(config), paced_(paced),
+          reportPath_(std::move(reportPath)), trace_(trace) {}
 
     int run() {
+        // The handset is powered when the PC first opens the port: nothing before can be heard.
+        SleepUntilOpened(opensFd_, fd_, true);
         engine().start(MonotonicNow());
         for (;;) {
             double now = MonotonicNow();
@@ -110,8 +127,9 @@ class PtyServer {
             // While bytes from the PC are still on the wire the server does not ask to be
             // woken by them: it comes back when the next chunk has arrived.
             pollfd p{fd_, static_cast<short>(receiving_ ? 0 : POLLIN), 0};
-            const timespec wait = waitTime(MonotonicNow());
-            int rc = ppoll(&p, 1, &wait, nullptr);
+            timespec wait{};
+            const bool deadline = waitTime(MonotonicNow(), &wait);
+            int rc = ppoll(&p, 1, deadline ? &wait : nullptr, nullptr);
             if (rc < 0 && errno != EINTR) return 1;
             if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) portClosed(MonotonicNow());
         }
@@ -120,9 +138,10 @@ class PtyServer {
   private:
     sim::HandsetEngine& engine() { return handset_.impl(); }
 
-    timespec waitTime(double now) {
-        double until = now + kMaxWait;
-        until = std::min(until, engine().nextEventTime());
+    // When the loop must look again though the line stays quiet: the handset's next event, the
+    // next reply byte, the next chunk from the PC. False when nothing is due.
+    bool waitTime(double now, timespec* ts) {
+        double until = engine().nextEventTime();
         const std::deque<sim::OutByte>& out = engine().output();
         if (!out.empty()) {
             // A reply goes over whole when it is short; a long stream in chunks.
@@ -131,11 +150,11 @@ class PtyServer {
         }
         if (receiving_) until = std::min(until, nextArrival_);
         if (!wire_.empty()) until = std::min(until, now + 0.002); // the line was full: retry soon
-        double wait = std::max(0.0, until - now);
-        timespec ts{};
-        ts.tv_sec = static_cast<time_t>(wait);
-        ts.tv_nsec = static_cast<long>((wait - static_cast<double>(ts.tv_sec)) * 1e9);
-        return ts;
+        if (!std::isfinite(until)) return false;
+        const double wait = std::max(0.0, until - now);
+        ts->tv_sec = static_cast<time_t>(wait);
+        ts->tv_nsec = static_cast<long>((wait - static_cast<double>(ts->tv_sec)) * 1e9);
+        return true;
     }
 
     // Takes the bytes from the PC that have come off the wire by `now`. False when the PC has
@@ -312,9 +331,11 @@ class PtyServer {
             }
             engine().powerOn(now);
         }
-        engine().advanceTo(now);
-        engine().dropArrived(now);
-        SleepSeconds(0.010);
+        SleepUntilOpened(opensFd_, fd_, false);
+        // What the handset said while nobody listened is lost.
+        const double opened = MonotonicNow();
+        engine().advanceTo(opened);
+        engine().dropArrived(opened);
     }
 
     void writeToPc(double now) {
@@ -382,6 +403,7 @@ class PtyServer {
     }
 
     int fd_;
+    int opensFd_;
     sim::Handset handset_;
     bool paced_;
     std::string reportPath_;
@@ -432,6 +454,15 @@ bool OpenPty(PtyEndpoint* endpoint) {
     }
     int flags = fcntl(fd, F_GETFL);
     fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (opens < 0 || inotify_add_watch(opens, name, IN_OPEN) < 0) {
+        const int error = errno;
+        if (opens >= 0) close(opens);
+        close(fd);
+        errno = error;
+        return false;
+    }
+    endpoint->opensFd = opens;
     endpoint->masterFd = fd;
     endpoint->slavePath = name;
     return true;
@@ -445,6 +476,6 @@ int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config, 
     served.wirePacing = paced;
     served.powerOnDtr = false; // no modem lines: powered at start
     served.wakeUpInterval = 0.020;
-    PtyServer server(endpoint.masterFd, served, paced, reportPath, trace);
+    PtyServer server(endpoint, served, paced, reportPath, trace);
     return server.run();
 }

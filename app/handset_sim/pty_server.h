@@ -9,12 +9,15 @@
 struct PtyEndpoint {
     int masterFd = -1;
     std::string slavePath;
+    int opensFd = -1; // inotify: every open of the slave, watched from before its path is known
 };
 
 // Opens a pseudo-terminal in raw mode with a non-blocking master; false on failure (errno set).
 bool OpenPty(PtyEndpoint* endpoint);
 
-// Runs until the process is killed; returns only when the master fails. With `paced`, every
+// Runs until the process is killed; returns only when the master fails. While the PC does not
+// have the port open the server sleeps, and so it does while the line is quiet and the handset
+// has nothing to do. With `paced`, every
 // byte takes its time on the wire in both directions, at the rate the PC set on the line
 // (10 bits a byte, 11 with parity); without it bytes pass as fast as the pseudo-terminal
 // carries them.
