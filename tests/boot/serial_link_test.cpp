@@ -40,6 +40,29 @@ TEST(SerialLink, OpenFailureKeepsTheNegativeErrorNumber) {
     EXPECT_EQ(dwl12_0UartInit(33, 38400, 2, 5), kRS_InvalidPortNum);
 }
 
+// The texts the log shows before a failed acknowledgement.
+TEST(SerialLink, ErrorTextsNameEachError) {
+    const struct {
+        int error;
+        const char* text;
+    } rows[] = {
+        {kRS_UnknownSysError, "Unknown system error"},
+        {kRS_InvalidPortNum, "Invalid port number"},
+        {kRS_PortNotOpen, "Port is not open"},
+        {kRS_UnknownIOError, "Unknown I/O error"},
+        {kRS_InternalError, "Unexpected internal error"},
+        {kRS_NoPortFound, "No serial port found"},
+        {kRS_CanNotOpenPort, "Cannot open port"},
+        {kRS_InvalidParameter, "Invalid parameter"},
+        {kRS_TimeOutErr, "Timeout error"},
+        {-8, "Unknown error"},
+        {0, "No error"},
+        {0xBE, "No error"},
+    };
+    for (const auto& r : rows)
+        EXPECT_STREQ(GetRS232ErrorString(r.error), r.text) << r.error;
+}
+
 TEST(SerialLink, BootSettingsThenEveryLinkSpeedOnTheSamePort) {
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_0UartInit(4, 38400, 2, 5), 1);

@@ -48,6 +48,7 @@ TEST_F(FlashDescriptionTest, EmptyOrCommentOnlyTextHasNoDescription) {
     EXPECT_EQ(table->NbFlash, 0);
     EXPECT_EQ(parse({"# nothing", "", "#"}), 1);
     EXPECT_EQ(table->NbFlash, 0);
+    EXPECT_EQ(parseRaw("# the last line has no line end"), 1);
     // A comment line as long as you like is skipped whole.
     EXPECT_EQ(parse(join({"#" + std::string(10000, 'x')}, smallBlock())), 1);
     EXPECT_EQ(table->NbFlash, 1);

@@ -190,7 +190,17 @@ TEST(ImageLoading, AFileThatCannotBeOpenedIsReportedAndThePreviousImageStaysName
 }
 
 TEST(ImageLoading, AFailedFirstLoadLeavesNoPathAndStartAsksForTheFile) {
+    {
+        // A session before this one quit with its images held: nothing of them outlives it.
+        OperatorBench before;
+        before.load(MAIN_BIN_LOAD, before.writeImage("a.bin", 10, 1));
+        before.load(MAIN_OGM_LOAD, before.writeImage("a.ogm", 10, 1));
+    }
     OperatorBench bench;
+    bench.load(MAIN_BIN_LOAD, bench.file("missing.bin"));
+    EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
+    EXPECT_EQ(bench.text(MAIN_BIN_PATH), "");
+    bench.pressOk(bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR));
     bench.load(MAIN_OGM_LOAD, bench.file("missing.ogm"));
     EXPECT_STREQ(sg_DownloadContext.OgmFile, "");
     EXPECT_EQ(bench.text(MAIN_OGM_PATH), "");
