@@ -1,22 +1,14 @@
 #include "app/gui/gui_line.h"
 
-#include "link/com_map.h"
 #include "link/dwl12datafiles.h"
-#include "link/serial_device.h"
 #include "platform/qt/serial_backend.h"
-#include "platform/qt/serial_qt_device.h"
-#include "session/dwl_oplog.h"
 #include "session/uis.h"
 #include "sim/handset.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -37,27 +29,10 @@ sim::HandsetConfig handsetConfig() {
     return config;
 }
 
-// What the system says about opening the device.
-std::string openProblem(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    ::close(fd);
-    // It opens here: another program holds it locked.
-    return "in use by another program";
-}
-
 } // namespace
 
 void dwlgui_InstallCable() {
     dwl_qt_InstallSerialBackend();
-    rs232_SetOpener([](int port, const char*, int* error) -> std::unique_ptr<SerialDevice> {
-        const std::string path = dwl_ComDevicePath(port);
-        std::unique_ptr<SerialDevice> device = QtSerialDevice::open(path, error);
-        if (!device)
-            dwl50_2AddCommentF("COM%d: cannot open %s: %s", port, path.c_str(),
-                               openProblem(path).c_str());
-        return device;
-    });
 }
 
 void dwlgui_SelectLine(int emulated) {

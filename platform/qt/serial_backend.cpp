@@ -3,7 +3,9 @@
 #include "link/com_map.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
+#include "platform/qt/serial_open_problem.h"
 #include "platform/qt/serial_qt_device.h"
+#include "session/dwl_oplog.h"
 
 #include <QCoreApplication>
 
@@ -22,6 +24,11 @@ void ensureApplication() {
 void dwl_qt_InstallSerialBackend() {
     rs232_SetOpener([](int port, const char*, int* error) -> std::unique_ptr<SerialDevice> {
         ensureApplication();
-        return QtSerialDevice::open(dwl_ComDevicePath(port), error);
+        const std::string path = dwl_ComDevicePath(port);
+        std::unique_ptr<QtSerialDevice> device = QtSerialDevice::open(path, error);
+        if (!device)
+            dwl50_2AddCommentF("COM%d: cannot open %s: %s", port, path.c_str(),
+                               dwlqt::openProblem(path).c_str());
+        return device;
     });
 }

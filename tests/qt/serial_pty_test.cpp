@@ -13,9 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -103,6 +109,43 @@ TEST_F(RealPortOnPty, OpeningFailsWithNegativeErrorNumbers) {
     EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), kRS_CanNotOpenPort);
     // Once released it opens.
     EXPECT_EQ(CloseCom(kPort), 0);
+    EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), 0);
+    CloseCom(8);
+}
+
+// A device that does not open gets a log line saying why; a lock file in the way is explained.
+TEST_F(RealPortOnPty, OpenFailuresSayWhy) {
+    const std::string device = peer.slavePath();
+    auto openSays = [](int port, const std::string& why) {
+        OpenComConfig(port, "COM", 38400, 2, 8, 1, 65536, 65536);
+        EXPECT_EQ(std::string(ma_Comment), " " + why + " ");
+    };
+    dwl_SetComDevice(7, "/dev/no-such-serial-device");
+    openSays(7, "COM7: cannot open /dev/no-such-serial-device: No such file or directory");
+    ASSERT_EQ(open(), 0);
+    dwl_SetComDevice(8, device);
+    openSays(8, "COM8: cannot open " + device + ": already open in this program");
+    CloseCom(kPort);
+
+    std::string lock = "/var/lock/LCK.." + device.substr(5);
+    std::replace(lock.begin() + 15, lock.end(), '/', '_');
+    if (access("/var/lock", W_OK) != 0) GTEST_SKIP() << "no lock folder to write in";
+    std::ofstream(lock).close(); // its maker was killed before it wrote its number
+    openSays(8, "COM8: cannot open " + device +
+                    ": left locked by a killed program; free again within 30 s");
+    const pid_t other = fork();
+    if (other == 0) {
+        pause();
+        _exit(0);
+    }
+    std::string comm;
+    std::getline(std::ifstream("/proc/self/comm"), comm);
+    std::ofstream(lock) << other << "\n" << comm << "\n\n"; // as the serial port library writes it
+    openSays(8, "COM8: cannot open " + device + ": in use by process " + std::to_string(other) +
+                    " (" + comm + ")");
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+    unlink(lock.c_str());
     EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), 0);
     CloseCom(8);
 }
