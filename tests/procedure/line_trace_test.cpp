@@ -196,4 +196,18 @@ TEST(SectorMapModel, TriesAndResultsOfEachSector) {
     }
 }
 
+// A failure report shows the bytes of its own run, not those of the run before it.
+TEST(FailureReport, ARunKeepsOnlyItsOwnLastBytes) {
+    {
+        EmulatedRun before;
+        ASSERT_EQ(before.start(5).family, 0);
+    }
+    sim::FaultConfig faults;
+    faults.silentFrom = sim::Step::WakeUp;
+    EmulatedRun silent(faults);
+    EXPECT_NE(silent.start(5).family, 0);
+    uint8_t last[DWL_LAST_BYTES];
+    EXPECT_EQ(dwl12_LastLineBytes(false, last, DWL_LAST_BYTES), 0);
+}
+
 } // namespace
