@@ -120,6 +120,7 @@ TEST_F(BootSequence, SilentHandsetTimesOutAfterFiveSeconds) {
     EXPECT_EQ(line.written(), Bytes{0x44}) << "the answer goes out, nothing is uploaded";
     EXPECT_EQ(line.dtrChanges(), (std::vector<bool>{false, true, false}));
     EXPECT_DOUBLE_EQ(elapsed(), 5.0);
+    EXPECT_STREQ(ma_Comment, " BOOT : no answer from the boot loader ");
 }
 
 TEST_F(BootSequence, BytesBeforeTheWakeUpAreSkippedWithoutTimeLimit) {
@@ -147,6 +148,7 @@ TEST_F(BootSequence, MissingHelloPacksTheReadCountAndTheLastByte) {
     EXPECT_EQ(r.family, 6);
     EXPECT_EQ(r.code, 0x000A029D);
     EXPECT_DOUBLE_EQ(elapsed(), 5.0);
+    EXPECT_STREQ(ma_Comment, " BOOT : the bootstrap did not answer (0x9D) ");
 }
 
 TEST_F(BootSequence, SilenceAfterTheUploadReadsTwice) {
@@ -171,6 +173,7 @@ TEST_F(BootSequence, BytesBeforeTheHelloAreSkipped) {
     EXPECT_EQ(r.family, 0);
     EXPECT_EQ(ctx.FlashManufacturerId, 0xB0);
     EXPECT_EQ(ctx.FlashDeviceId, 0x42);
+    EXPECT_STREQ(ma_Comment, " Flash manufacturer 0xB0, device 0x42 ");
 }
 
 TEST_F(BootSequence, EndlessChatterAfterTheUploadEndsWithAFullCount) {
@@ -182,6 +185,7 @@ TEST_F(BootSequence, EndlessChatterAfterTheUploadEndsWithAFullCount) {
 
     EXPECT_EQ(r.family, 6);
     EXPECT_EQ(r.code, 0x000AFF11);
+    EXPECT_STREQ(ma_Comment, " BOOT : the bootstrap did not answer (0x11) ");
     EXPECT_EQ(line.pending(), 100000u - 256u);
     EXPECT_EQ(elapsed(), 0.0);
 }
@@ -194,6 +198,7 @@ TEST_F(BootSequence, ByteAfterTheHelloMustSayTheBootstrapRuns) {
 
     EXPECT_EQ(r.family, 6);
     EXPECT_EQ(r.code, 11);
+    EXPECT_STREQ(ma_Comment, " BOOT : the bootstrap does not run (0xA1) ");
 }
 
 TEST_F(BootSequence, IdentificationFailuresComeBackAsBootCodes) {
@@ -201,7 +206,13 @@ TEST_F(BootSequence, IdentificationFailuresComeBackAsBootCodes) {
     struct Case {
         Bytes ident;
         int32_t code;
-    } cases[] = {{{0xC3, 0x89, 0x18}, 12}, {{0xC2}, 13}, {{0xC2, 0x1F, 0x18}, 15}, {{}, 12}};
+        const char* log;
+    } cases[] = {
+        {{0xC3, 0x89, 0x18}, 12, " BOOT : bad flash identification header (0xC3) "},
+        {{0xC2}, 13, " BOOT : no flash manufacturer code "},
+        {{0xC2, 0x1F, 0x18}, 15, " BOOT : unknown flash manufacturer 0x1F "},
+        {{}, 12, " BOOT : bad flash identification header (0x9D) "},
+    };
     for (const Case& c : cases) {
         testsupport::ScriptedLine own;
         own.reply({0xBE});
@@ -211,6 +222,7 @@ TEST_F(BootSequence, IdentificationFailuresComeBackAsBootCodes) {
         ResultRecord r = dwl1_0boot(&context);
         EXPECT_EQ(r.family, 6);
         EXPECT_EQ(r.code, c.code);
+        EXPECT_STREQ(ma_Comment, c.log);
     }
 }
 
@@ -239,6 +251,7 @@ TEST_F(BootSequence, ImageTooLongForTheDataFrameIsRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(r.code, 3);
     EXPECT_TRUE(line.written().empty());
     EXPECT_EQ(line.dtrChanges(), std::vector<bool>{false}) << "DTR never raised";
+    EXPECT_STREQ(ma_Comment, " BOOT : bootstrap of 8193 bytes, at most 8192 fit in the upload ");
 }
 
 TEST_F(BootSequence, PortThatCannotBeOpenedKeepsItsErrorNumber) {
@@ -250,6 +263,7 @@ TEST_F(BootSequence, PortThatCannotBeOpenedKeepsItsErrorNumber) {
     EXPECT_EQ(r.family, 5);
     EXPECT_EQ(r.code, -3);
     EXPECT_TRUE(line.written().empty());
+    EXPECT_STREQ(ma_Comment, " BOOT : cannot open COM4 (-3) ");
 }
 
 TEST_F(BootSequence, MissingOrUnsuitableBootstrapIsAPcLibraryFailure) {
@@ -281,6 +295,7 @@ TEST_F(BootSequence, ProductWithoutChipSelectConfigurationSendsNoFrame) {
     EXPECT_EQ(r.family, 6);
     EXPECT_EQ(r.code, 9);
     EXPECT_EQ(line.written(), Bytes{0x44});
+    EXPECT_STREQ(ma_Comment, " BOOT : no chip select configuration for this product ");
 }
 
 // A port whose reads fail with an error other than the time-out, at once.

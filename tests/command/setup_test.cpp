@@ -1,6 +1,7 @@
 // The link set-up (speed, PMU, extension module), GPIO and switch-off.
 #include "command/dwl11command.h"
 #include "link/dwl12pclib.h"
+#include "session/dwl_oplog.h"
 #include "tests/boot/handset_programs.h"
 #include "tests/command/scripted_bootstrap.h"
 
@@ -91,8 +92,10 @@ TEST_F(LinkSetup, GpioAnswers) {
     ctx.SpeedIndex = 3;
     bootstrap.answers.gpio = {0xC0, 0xC8};
     EXPECT_EQ(dwl11_8SetGPIO(ctx), 21);
+    EXPECT_STREQ(ma_Comment, " COMMAND : GPIO not set ");
     bootstrap.answers.gpio = {0xC1, 0xC9};
     EXPECT_EQ(dwl11_8SetGPIO(ctx), 2);
+    EXPECT_STREQ(ma_Comment, " COMMAND : GPIO command refused ");
     bootstrap.answers.gpio = {};
     EXPECT_EQ(dwl11_53SetGPIO(4), 2);
 }
@@ -101,6 +104,7 @@ TEST_F(LinkSetup, SwitchOff) {
     EXPECT_EQ(dwl11_7SwitchOffCommand(4), 1);
     bootstrap.answers.switchOff = {0xC1};
     EXPECT_EQ(dwl11_7SwitchOffCommand(4), 20);
+    EXPECT_STREQ(ma_Comment, " COMMAND : switch-off refused ");
     bootstrap.answers.switchOff = {};
     EXPECT_EQ(dwl11_7SwitchOffCommand(4), 20);
     EXPECT_EQ(bootstrap.count(0xE8), 3);

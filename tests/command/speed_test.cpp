@@ -1,6 +1,7 @@
 // Speed change, its frame and the speed control, against a scripted bootstrap.
 #include "command/dwl11command.h"
 #include "link/dwl12pclib.h"
+#include "session/dwl_oplog.h"
 #include "tests/command/scripted_bootstrap.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,7 @@ TEST_F(SpeedChange, SpeedIndexOutsideTheTableSendsNothing) {
     EXPECT_EQ(dwl11_50ChangeSpeed(10, 4, 9), 3);
     EXPECT_EQ(dwl11_50ChangeSpeed(10, 4, -1), 3);
     EXPECT_TRUE(line.written().empty());
+    EXPECT_STREQ(ma_Comment, " COMMAND : no link speed of index -1 ");
 }
 
 TEST_F(SpeedChange, SpeedControlAnsweredOnTheThirdTryPasses) {
@@ -98,6 +100,7 @@ TEST_F(SpeedChange, SpeedControlGivesUpAfterFourTries) {
     EXPECT_EQ(dwl11_50ChangeSpeed(10, 4, 3), 9);
     EXPECT_EQ(bootstrap.count(0xE9), 8);
     EXPECT_DOUBLE_EQ(elapsed(), 40.0) << "four silent tries at the new time-out";
+    EXPECT_STREQ(ma_Comment, " COMMAND : no answer at 460800 baud ");
 }
 
 } // namespace

@@ -120,4 +120,27 @@ TEST_F(FormatReplies, WrongFirstStageSkipsTheMountReads) {
     EXPECT_EQ(panel.lines, expected);
 }
 
+// One stage missing at a time: the last log line names it.
+TEST_F(FormatReplies, TheFailureLineNamesTheMissingStage) {
+    const struct {
+        std::vector<uint8_t> replies;
+        const char* stage;
+    } rows[] = {
+        {{0x57, 0x00, 0x22, 0x23, 0x20}, "Format (0x44)"},
+        {{0x57, 0x44, 0x91, 0x00, 0x22, 0x23, 0x20}, "Setdrv (0x92)"},
+        {{0x57, 0x44, 0x91, 0x92, 0x00, 0x22, 0x23, 0x20}, "Create dir (0x93)"},
+        {{0x57, 0x44, 0x91, 0x92, 0x93, 0x00, 0x23, 0x20}, "stage 0x22"},
+        {{0x57, 0x44, 0x91, 0x92, 0x93, 0x22, 0x00, 0x20}, "stage 0x23"},
+        {{0x57, 0x44, 0x91, 0x92, 0x93, 0x22, 0x23, 0x00}, "Formated (0x20)"},
+    };
+    for (const auto& r : rows) {
+        line.reply(r.replies);
+        EXPECT_EQ(dwl3_11FormatFlash(1), DWL_CODE_FORMAT_FAILED) << r.stage;
+        ASSERT_FALSE(panel.lines.empty());
+        EXPECT_EQ(panel.lines.back(),
+                  std::string(" Flash format failed : no ") + r.stage + " reply ");
+        EXPECT_EQ(line.pending(), 0u) << r.stage;
+    }
+}
+
 } // namespace

@@ -227,6 +227,12 @@ TEST(ImageSteps, EmptySlotsSendNothing) {
     EXPECT_FALSE(run.panel.logged("Ogm file not loaded : step skipped"));
     EXPECT_TRUE(run.panel.logged("TFS ogm file not loaded : step skipped"));
     EXPECT_EQ(run.panel.label(PANEL_ELAPSED_TIME), " ");
+    // A TFS image with a buffer but no bytes, for a description that wants some.
+    c.TfsOgm = sg_DownloadContext.TfsOgm;
+    c.TfsOgm.Size = 0;
+    EXPECT_EQ(dwl3_1DownloadSoftware_TFS_ogm(c).family, 0);
+    EXPECT_TRUE(run.panel.logged("TFS ogm file empty : step skipped"));
+    EXPECT_TRUE(run.handset().recording().commands.empty());
 }
 
 TEST(ImageSteps, ShortTfsImageIsRefusedBeforeTheTransfer) {

@@ -276,7 +276,9 @@ TEST_P(GuiStop, StopEndsTheRunAndSaysTheFlashMayBePartlyWritten) {
     EXPECT_EQ(enabledDuringRun, std::vector<int>{MAIN_STOP});
     EXPECT_TRUE(bench.logged("Download cancelled by the operator"));
     ASSERT_GT(v_PanelGenericErr, 0);
-    EXPECT_EQ(uis_ControlText(v_PanelGenericErr, UTIL_WINDOW_TEXT), a_CancelledMessage);
+    EXPECT_EQ(uis_ControlText(v_PanelGenericErr, UTIL_WINDOW_TEXT),
+              "Download cancelled by the operator.\nThe flash may be partly written: download "
+              "again before using the handset.");
     EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TIMEOUT), 0);
     EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS), 0);
     EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TURN_ON), 0);

@@ -31,6 +31,10 @@ TEST(LineTraceMenu, TracesTheFollowingRunsUntilChosenAgain) {
     uis_PushFileAnswer(trace.c_str(), VAL_NEW_FILE_SELECTED);
     bench.menu(MENU_LINE_TRACE);
     EXPECT_TRUE(dwl12_TraceActive());
+    ASSERT_EQ(uis_FileRequests().size(), 2u); // the image's, then the trace's
+    EXPECT_EQ(uis_FileRequests()[1].fileType, "*.trace");
+    EXPECT_EQ(uis_FileRequests()[1].title, "Line trace");
+    EXPECT_TRUE(bench.logged("Line trace on: the following runs are traced"));
 
     for (int run = 0; run < 2; ++run) {
         bench.press(MAIN_START);
@@ -40,6 +44,8 @@ TEST(LineTraceMenu, TracesTheFollowingRunsUntilChosenAgain) {
     }
     bench.menu(MENU_LINE_TRACE); // ends the trace; nothing is asked
     EXPECT_FALSE(dwl12_TraceActive());
+    EXPECT_EQ(uis_FileRequests().size(), 2u);
+    EXPECT_EQ(bench.lines.back(), " Line trace off ");
     bench.press(MAIN_START);
 
     const std::vector<uint8_t> bytes = testsupport::readBytes(trace);
@@ -48,6 +54,18 @@ TEST(LineTraceMenu, TracesTheFollowingRunsUntilChosenAgain) {
     EXPECT_EQ(count(text, " open "), 2u);
     EXPECT_EQ(count(text, " close "), 2u);
     EXPECT_EQ(count(text, "sector command 0x02000000"), 2u);
+}
+
+TEST(LineTraceMenu, AFileThatCannotBeWrittenIsSaidAndNothingIsTraced) {
+    OperatorBench bench;
+    const std::string trace = bench.file("no-such-folder/bench.trace");
+    uis_PushFileAnswer(trace.c_str(), VAL_NEW_FILE_SELECTED);
+    bench.menu(MENU_LINE_TRACE);
+    EXPECT_FALSE(dwl12_TraceActive());
+    ASSERT_EQ(uis_Messages().size(), 1u);
+    EXPECT_EQ(uis_Messages()[0].title, "Line trace");
+    EXPECT_EQ(uis_Messages()[0].text, "Cannot write " + trace + ": No such file or directory");
+    EXPECT_TRUE(bench.lines.empty());
 }
 
 } // namespace
