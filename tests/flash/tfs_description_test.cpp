@@ -7,7 +7,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -150,6 +153,31 @@ TEST_F(TfsDescriptionTest, CountsOutsideOneTo65536AreRefusedBeforeAllocating) {
     ASSERT_EQ(parse(lines), 1);
     EXPECT_EQ(d.MaxFiles, 65536u);
     EXPECT_EQ(parse(description({"/"}, {{"f", "1"}}, 65536)), 6);
+}
+
+// Out of memory for a table: the description is refused with the code of that table's line.
+TEST_F(TfsDescriptionTest, ATableThatCannotBeAllocatedRefusesTheDescription) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves address space beyond any limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the address sanitizer reserves address space beyond any limit";
+#endif
+#endif
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    ASSERT_GT(pages, 0);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    // Room for what is mapped now and 8 MB more: not for 65536 names of 512 bytes.
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (8u << 20);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    const int dirs = parse(description({"/"}, {{"/f", "1"}}, 65536));
+    const int files = parse(description({"/"}, {{"/f", "1"}}, 1, 65536));
+    setrlimit(RLIMIT_AS, &saved);
+    EXPECT_EQ(dirs, 4);
+    EXPECT_EQ(files, 5);
 }
 
 TEST_F(TfsDescriptionTest, FileSizesMustFitTheImage) {
