@@ -289,6 +289,10 @@ TEST_F(TfsCandidateTest, DescriptionBesideTheImageComesFirst) {
     EXPECT_EQ(std::string(path), images.file("soft.cfg"));
     ASSERT_EQ(dwl10_201InitTFSDescriptionFor(image.c_str()), 1);
     EXPECT_STREQ(vg_TFSDescritpion.Version, "BESIDE");
+    // A relative name of three characters becomes "cfg" whole.
+    write(work.file("cfg"), "SHORT");
+    ASSERT_EQ(dwl10_202FindTFSDescription("abc", path, sizeof path), 1);
+    EXPECT_STREQ(path, "cfg");
 }
 
 TEST_F(TfsCandidateTest, NamePartInTheWorkingDirectory) {
