@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -208,6 +209,75 @@ TEST(FailureReport, ARunKeepsOnlyItsOwnLastBytes) {
     EXPECT_NE(silent.start(5).family, 0);
     uint8_t last[DWL_LAST_BYTES];
     EXPECT_EQ(dwl12_LastLineBytes(false, last, DWL_LAST_BYTES), 0);
+}
+
+// The line format, column by column; bulk chunks summarised unless full data was asked for.
+TEST(LineTraceFormat, ColumnsSummariesAndEvents) {
+    std::vector<uint8_t> bytes(200);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i);
+    auto hex = [&](size_t from, size_t count) {
+        std::string out;
+        for (size_t i = from; i < from + count; ++i) {
+            char two[4];
+            std::snprintf(two, sizeof two, "%s%02X", out.empty() ? "" : " ", bytes[i]);
+            out += two;
+        }
+        return out;
+    };
+    const struct {
+        double t;
+        TraceWhat what;
+        const char* settings;
+        const char* step;
+        size_t count; // bytes from 0 up; 0 for an event
+        bool full;
+        const char* detail;
+        std::string line;
+    } rows[] = {
+        {0.0521, TRACE_HS_TO_PC, "38400 8E1", "wake-up", 1, false, nullptr,
+         "     52100 HS>PC  38400 8E1   wake-up                  | 00"},
+        {-1.0, TRACE_OPEN, nullptr, nullptr, 0, false, "COM4 /dev/ttyUSB0",
+         "         0 open   -           -                        | COM4 /dev/ttyUSB0"},
+        {0.0000004, TRACE_PC_TO_HS, "460800 8N1", "sector data", 32, false, nullptr,
+         "         0 PC>HS  460800 8N1  sector data              | " + hex(0, 32)},
+        {0.0000006, TRACE_PC_TO_HS, "460800 8N1", "sector data", 33, false, nullptr,
+         "         1 PC>HS  460800 8N1  sector data              | " + hex(0, 16) + " .. " +
+             hex(17, 16) + " (33 bytes, sum 0x00000210)"},
+        {2.5, TRACE_PC_TO_HS, "460800 8N1", "sector data", 200, true, nullptr,
+         "   2500000 PC>HS  460800 8N1  sector data              | " + hex(0, 200) +
+             " (200 bytes, sum 0x00004DBC)"},
+        {3, TRACE_CLOSE, "-", "end", 0, false, "",
+         "   3000000 close  -           end                      |"},
+        {3, TRACE_SPEED, "230400 8N1", "speed check", 0, false, nullptr,
+         "   3000000 speed  230400 8N1  speed check              |"},
+        {3, TRACE_DTR, "38400 8E1", "wake-up", 0, false, "off",
+         "   3000000 DTR    38400 8E1   wake-up                  | off"},
+        {3, TRACE_TIMEOUT, "38400 8E1", "wake-up", 0, false, "5 s",
+         "   3000000 time-out 38400 8E1   wake-up                  | 5 s"},
+        {3, TRACE_ERROR, "38400 8E1", "wake-up", 0, false, "5 Input/output error",
+         "   3000000 error  38400 8E1   wake-up                  | 5 Input/output error"},
+    };
+    for (const auto& r : rows) {
+        FILE* f = std::tmpfile();
+        ASSERT_NE(f, nullptr);
+        TraceFile trace{f, r.full};
+        dwl12_TraceLine(&trace, r.t, r.what, r.settings, r.step, r.count ? bytes.data() : nullptr,
+                        r.count, r.detail);
+        std::rewind(f);
+        char text[1024] = "";
+        ASSERT_NE(std::fgets(text, sizeof text, f), nullptr);
+        std::fclose(f);
+        EXPECT_EQ(std::string(text), r.line + "\n");
+    }
+
+    char settings[24];
+    const char* const frames[] = {"8N1", "8O1", "8E1", "8M1", "8S1", "8?1", "8?1"};
+    const int parities[] = {0, 1, 2, 3, 4, 5, -1};
+    for (int i = 0; i < 7; ++i) {
+        dwl12_TraceSettings(settings, sizeof settings, 38400, parities[i], 8, 1);
+        EXPECT_EQ(std::string(settings), std::string("38400 ") + frames[i]);
+    }
 }
 
 } // namespace
