@@ -40,6 +40,39 @@ TEST(SerialLink, OpenFailureKeepsTheNegativeErrorNumber) {
     EXPECT_EQ(dwl12_0UartInit(33, 38400, 2, 5), kRS_InvalidPortNum);
 }
 
+// Every service on a port that is not open, and the parameters the services refuse.
+TEST(SerialLink, ServicesRefuseClosedPortsAndBadParameters) {
+    testsupport::ScriptedLine line;
+    uint8_t buffer[4] = {0xBE, 0, 0, 0};
+    for (int port : {0, 6, 33}) {
+        SCOPED_TRACE(port);
+        for (int rc :
+             {SetCTSMode(port, 0), SetXMode(port, 0), SetComTime(port, 1.0), FlushInQ(port),
+              FlushOutQ(port), ComSetEscape(port, SETDTR), ComWrtByte(port, 0x44),
+              ComWrt(port, buffer, 1), GetOutQLen(port), GetInQLen(port), WaitInQ(port, 0.0),
+              WaitOutQEmpty(port, 0.0), ComRd(port, buffer, 1), CloseCom(port)})
+            EXPECT_EQ(rc, kRS_PortNotOpen);
+        EXPECT_EQ(ComRdByte(port), kRS_TimeOutErr) << "a closed port reads as silence";
+    }
+    EXPECT_TRUE(line.openedNames.empty());
+
+    ASSERT_EQ(OpenComConfig(4, "COM4", 38400, 2, 8, 1, 512, 512), 0);
+    for (int parity : {-1, 5})
+        EXPECT_EQ(OpenComConfig(4, "COM4", 38400, parity, 8, 1, 512, 512), kRS_InvalidParameter);
+    EXPECT_EQ(OpenComConfig(4, "COM4", 0, 0, 8, 1, 512, 512), kRS_InvalidParameter);
+    EXPECT_EQ(ComSetEscape(4, 99), kRS_InvalidParameter);
+    EXPECT_EQ(ComWrt(4, nullptr, 1), kRS_InvalidParameter);
+    EXPECT_EQ(ComWrt(4, buffer, -1), kRS_InvalidParameter);
+    EXPECT_EQ(ComWrt(4, nullptr, 0), 0);
+    EXPECT_EQ(ComRd(4, buffer, 0), 0);
+    EXPECT_TRUE(line.written().empty());
+    EXPECT_EQ(ComWrtByte(4, 0x1BE), 1) << "the low byte goes";
+    EXPECT_EQ(line.written(), std::vector<uint8_t>{0xBE});
+    EXPECT_EQ(line.settings().size(), 1u) << "refused settings change nothing";
+    EXPECT_EQ(CloseCom(4), 0);
+    EXPECT_EQ(CloseCom(4), kRS_PortNotOpen);
+}
+
 // The texts the log shows before a failed acknowledgement.
 TEST(SerialLink, ErrorTextsNameEachError) {
     const struct {
