@@ -1,10 +1,12 @@
 // Opening, reopening and closing the COM port with the settings of each phase.
+#include "link/com_map.h"
 #include "link/dwl12pclib.h"
 #include "link/rs232.h"
 #include "tests/support/scripted_line.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -18,6 +20,10 @@ TEST(SerialLink, DeviceNameIsComAndTheNumber) {
     char tiny[3] = {'x', 'x', 'x'};
     dwl12_3ComName(4, tiny, sizeof tiny);
     EXPECT_STREQ(tiny, "CO") << "cut to the buffer, always terminated";
+    EXPECT_EQ(dwl_ComDevicePath(0), "");
+    if (std::getenv("DWL_COM3") == nullptr) {
+        EXPECT_EQ(dwl_ComDevicePath(3), "/dev/ttyUSB2");
+    }
 
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_0UartInit(9, 38400, 2, 5), 1);

@@ -280,4 +280,29 @@ TEST(LineTraceFormat, ColumnsSummariesAndEvents) {
     }
 }
 
+// The step a trace line and a failure report name, and how it is cut to a small buffer.
+TEST(LineTraceFormat, StepLabels) {
+    char text[64];
+    const uint32_t serial = dwl12_LineStepSerial();
+    dwl12_SetLineStep("wake-up");
+    EXPECT_EQ(dwl12_FormatLineStep(text, sizeof text), 7u);
+    EXPECT_STREQ(text, "wake-up");
+    dwl12_SetLineStepNumber("TFS file", 12);
+    dwl12_FormatLineStep(text, sizeof text);
+    EXPECT_STREQ(text, "TFS file 12");
+    dwl12_SetLineStepAddress("sector command", 0x02010000);
+    dwl12_FormatLineStep(text, sizeof text);
+    EXPECT_STREQ(text, "sector command 0x02010000");
+    dwl12_SetLineStepSum("acknowledgement", 0x02010000, 0xABCD);
+    EXPECT_EQ(dwl12_FormatLineStep(text, sizeof text), 41u);
+    EXPECT_STREQ(text, "acknowledgement 0x02010000 sum 0x0000ABCD");
+    EXPECT_EQ(dwl12_FormatLineStep(text, 11), 10u);
+    EXPECT_STREQ(text, "acknowledg");
+    EXPECT_EQ(dwl12_FormatLineStep(text, 0), 0u);
+    dwl12_ClearLineStep();
+    dwl12_FormatLineStep(text, sizeof text);
+    EXPECT_STREQ(text, "-");
+    EXPECT_EQ(dwl12_LineStepSerial(), serial + 5) << "each new step counts";
+}
+
 } // namespace
