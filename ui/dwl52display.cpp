@@ -77,6 +77,15 @@ int* windowHandle(const char* layoutFile, int panelResource) {
     }
 }
 
+// A window that came up (panel handles start at 1; a failed load is negative): its handle is
+// kept and it is the last result shown.
+int keepShown(int panel, int* handle, int32_t family, int32_t code) {
+    if (panel <= 0) return panel;
+    if (handle != nullptr) *handle = panel;
+    mv_LastShownResult = {panel, family, code};
+    return panel;
+}
+
 } // namespace
 
 void dwl52_1DisplayTypeFlash(uint8_t manufacturerId, uint8_t deviceId) {
@@ -144,17 +153,12 @@ int dwl52_10DisplayResult(int32_t family, int32_t code) {
     if (window.layoutFile == nullptr) return 0;
     const int panel =
         showWindow(window.layoutFile, window.panel, window.hasMessage ? window.message : nullptr);
-    int* handle = windowHandle(window.layoutFile, window.panel);
-    if (handle != nullptr && panel > 0) *handle = panel;
-    if (panel > 0) mv_LastShownResult = {panel, family, code};
-    return panel;
+    return keepShown(panel, windowHandle(window.layoutFile, window.panel), family, code);
 }
 
 int dwl52_14DisplayCancelled() {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_GENERIC_ERR, a_CancelledMessage);
-    if (panel > 0) v_PanelGenericErr = panel;
-    if (panel > 0) mv_LastShownResult = {panel, kFamilyCancelled, 0};
-    return panel;
+    return keepShown(panel, &v_PanelGenericErr, kFamilyCancelled, 0);
 }
 
 void dwl52_15ResetProgress() {
@@ -166,21 +170,15 @@ void dwl52_15ResetProgress() {
 
 int dwl52_11DisplayFlashFileErr(int32_t code) {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_FLASH_ERR, dwl_FlashFileMessage(code));
-    if (panel > 0) v_PanelFlashFileErr = panel;
-    if (panel > 0) mv_LastShownResult = {panel, 2, code};
-    return panel;
+    return keepShown(panel, &v_PanelFlashFileErr, 2, code);
 }
 
 int dwl52_12DisplayConfigFileErr(int32_t code) {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_CONF_ERR, dwl_ConfigFileMessage(code));
-    if (panel > 0) v_PanelConfFileErr = panel;
-    if (panel > 0) mv_LastShownResult = {panel, 3, code};
-    return panel;
+    return keepShown(panel, &v_PanelConfFileErr, 3, code);
 }
 
 int dwl52_13DisplayTFSFileErr(int32_t code) {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_TFS_ERR, dwl_TfsFileMessage(code));
-    if (panel > 0) v_PanelTFSFileErr = panel;
-    if (panel > 0) mv_LastShownResult = {panel, -1, code};
-    return panel;
+    return keepShown(panel, &v_PanelTFSFileErr, -1, code);
 }
