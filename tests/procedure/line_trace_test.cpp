@@ -4,6 +4,8 @@
 #include "flash/dwl10sectormap.h"
 #include "link/line_step.h"
 #include "link/line_trace.h"
+#include "link/rs232.h"
+#include "tests/support/scripted_line.h"
 
 #include <gtest/gtest.h>
 
@@ -303,6 +305,23 @@ TEST(LineTraceFormat, StepLabels) {
     dwl12_FormatLineStep(text, sizeof text);
     EXPECT_STREQ(text, "-");
     EXPECT_EQ(dwl12_LineStepSerial(), serial + 5) << "each new step counts";
+}
+
+// A block read that ends early is a time-out on the trace, one with nothing read included.
+TEST_F(LineTrace, ABlockReadThatEndsEarlyIsATimeOut) {
+    testsupport::ScriptedLine line;
+    ASSERT_EQ(dwl12_TraceStart(path_.c_str(), false, false), 0);
+    ASSERT_EQ(OpenComConfig(4, "COM4", 38400, 2, 8, 1, 512, 512), 0);
+    line.reply({0x11, 0x22});
+    uint8_t buffer[4];
+    EXPECT_EQ(ComRd(4, buffer, 4), 2);
+    EXPECT_EQ(ComRd(4, buffer, 4), 0);
+    CloseCom(4);
+    dwl12_TraceStop();
+    std::vector<std::string> whats;
+    for (const TraceEntry& e : readTrace(path_))
+        whats.push_back(e.what);
+    EXPECT_EQ(whats, (std::vector<std::string>{"open", "HS>PC", "time-out", "time-out", "close"}));
 }
 
 } // namespace
