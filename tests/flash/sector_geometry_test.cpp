@@ -104,6 +104,7 @@ TEST_F(SectorGeometryTest, SizeBankCountAndFlashSize) {
     EXPECT_EQ(dwl10_4GetSectorBank(kMan, kDev, 0, &bank), 1);
     EXPECT_EQ(bank, 0);
     bank = 9;
+    EXPECT_EQ(dwl10_4GetSectorBank(kMan, kDev, 3, &bank), 19);
     EXPECT_EQ(dwl10_4GetSectorBank(kMan, kDev, 65535, &bank), 19);
     EXPECT_EQ(bank, 9);
 }

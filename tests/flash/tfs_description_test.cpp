@@ -368,6 +368,13 @@ TEST(SampleTfsDescription, MatchesTheSampleImage) {
     EXPECT_GE(vg_TFSDescritpion.NbFiles, 8u);
     EXPECT_EQ(vg_TFSDescritpion.TotalSize, testsupport::readBytes(image).size());
     dwl10_203FreeTFSDescription();
+    // Freed, it describes nothing: no table and no count left behind.
+    EXPECT_EQ(vg_TFSDescritpion.DirNames, nullptr);
+    EXPECT_EQ(vg_TFSDescritpion.Files, nullptr);
+    EXPECT_EQ(vg_TFSDescritpion.NbDir, 0);
+    EXPECT_EQ(vg_TFSDescritpion.MaxFiles, 0u);
+    EXPECT_EQ(vg_TFSDescritpion.NbFiles, 0u);
+    EXPECT_EQ(vg_TFSDescritpion.TotalSize, 0u);
 }
 
 } // namespace

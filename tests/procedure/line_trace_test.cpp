@@ -307,7 +307,8 @@ TEST(LineTraceFormat, StepLabels) {
     EXPECT_EQ(dwl12_LineStepSerial(), serial + 5) << "each new step counts";
 }
 
-// A block read that ends early is a time-out on the trace, one with nothing read included.
+// A block read that ends early is a time-out on the trace, one with nothing read included; DTR
+// changes are events.
 TEST_F(LineTrace, ABlockReadThatEndsEarlyIsATimeOut) {
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_TraceStart(path_.c_str(), false, false), 0);
@@ -316,12 +317,15 @@ TEST_F(LineTrace, ABlockReadThatEndsEarlyIsATimeOut) {
     uint8_t buffer[4];
     EXPECT_EQ(ComRd(4, buffer, 4), 2);
     EXPECT_EQ(ComRd(4, buffer, 4), 0);
+    ComSetEscape(4, SETDTR);
+    ComSetEscape(4, CLRDTR);
     CloseCom(4);
     dwl12_TraceStop();
     std::vector<std::string> whats;
     for (const TraceEntry& e : readTrace(path_))
-        whats.push_back(e.what);
-    EXPECT_EQ(whats, (std::vector<std::string>{"open", "HS>PC", "time-out", "time-out", "close"}));
+        whats.push_back(e.data.empty() ? e.what : e.what + " " + e.data);
+    EXPECT_EQ(whats, (std::vector<std::string>{"open COM4", "HS>PC 11 22", "time-out", "time-out",
+                                               "DTR on", "DTR off", "close"}));
 }
 
 } // namespace

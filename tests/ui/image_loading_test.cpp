@@ -196,6 +196,9 @@ TEST(ImageLoading, AFailedFirstLoadLeavesNoPathAndStartAsksForTheFile) {
         OperatorBench before;
         before.load(MAIN_BIN_LOAD, before.writeImage("a.bin", 10, 1));
         before.load(MAIN_OGM_LOAD, before.writeImage("a.ogm", 10, 1));
+        before.choose(MAIN_MODE, 3);
+        before.load(MAIN_TFS_LOAD, before.copyTfsSample());
+        ASSERT_STRNE(sg_DownloadContext.TfsOgmFile, "");
     }
     OperatorBench bench;
     bench.load(MAIN_BIN_LOAD, bench.file("missing.bin"));
@@ -206,6 +209,11 @@ TEST(ImageLoading, AFailedFirstLoadLeavesNoPathAndStartAsksForTheFile) {
     EXPECT_STREQ(sg_DownloadContext.OgmFile, "");
     EXPECT_EQ(bench.text(MAIN_OGM_PATH), "");
     bench.pressOk(bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR));
+    bench.choose(MAIN_MODE, 3);
+    bench.load(MAIN_TFS_LOAD, bench.file("missing.tfs"));
+    EXPECT_STREQ(sg_DownloadContext.TfsOgmFile, "");
+    EXPECT_EQ(bench.text(MAIN_TFS_PATH), "");
+    bench.choose(MAIN_MODE, 0);
     bench.choose(MAIN_MODE, 2);
     bench.press(MAIN_START);
     ASSERT_EQ(bench.messages().size(), 1u);
