@@ -325,8 +325,8 @@ TEST_F(UisServices, PopupsAnswerFromTheQueueAndAreRecorded) {
     EXPECT_EQ(FileSelectPopup("c:/images", "*.bin", "", "select bin file", "Load", 0, 0, 1, 0, path,
                               sizeof path),
               VAL_NO_FILE_SELECTED);
-    EXPECT_STREQ(path, "keep"); // a cancel leaves the buffer alone
-    uis_PushFileAnswer("/tmp/a-rather-long-name.bin");
+    EXPECT_STREQ(path, "keep");     // a cancel leaves the buffer alone
+    uis_PushFileAnswer("/tmp/abc"); // 8 characters: no room left for the terminating NUL
     EXPECT_EQ(FileSelectPopup("c:/images", "*.bin", "", "select bin file", "Load", 0, 0, 1, 0, path,
                               sizeof path),
               VAL_NO_FILE_SELECTED); // a path cut to the buffer would name another file

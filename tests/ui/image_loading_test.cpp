@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -188,6 +190,35 @@ TEST(ImageLoading, AFileThatCannotBeOpenedIsReportedAndThePreviousImageStaysName
         EXPECT_EQ(bench.intValue(MAIN_BIN_SUM), sum);
         bench.pressOk(w);
     }
+}
+
+// No memory for the image: the load fails like a file whose size cannot be taken.
+TEST(ImageLoading, AnImageThatDoesNotFitInMemoryIsRefused) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves address space beyond any limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the address sanitizer reserves address space beyond any limit";
+#endif
+#endif
+    OperatorBench bench;
+    const std::string huge = bench.file("huge.bin");
+    testsupport::writeBytes(huge, std::string());
+    ASSERT_EQ(truncate(huge.c_str(), 512l << 20), 0); // a sparse file: no disk used
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (64u << 20);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    bench.load(MAIN_BIN_LOAD, huge);
+    setrlimit(RLIMIT_AS, &saved);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(bench.windowText(w), "LIB_PC : The calculation of the file size create an error");
+    EXPECT_EQ(sg_DownloadContext.Cla.Data, nullptr);
+    EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
 }
 
 TEST(ImageLoading, AFailedFirstLoadLeavesNoPathAndStartAsksForTheFile) {

@@ -58,6 +58,9 @@ TEST(LineTraceMenu, TracesTheFollowingRunsUntilChosenAgain) {
 
 TEST(LineTraceMenu, AFileThatCannotBeWrittenIsSaidAndNothingIsTraced) {
     OperatorBench bench;
+    bench.menu(MENU_LINE_TRACE); // the file popup cancelled: nothing at all
+    EXPECT_FALSE(dwl12_TraceActive());
+    EXPECT_TRUE(uis_Messages().empty());
     const std::string trace = bench.file("no-such-folder/bench.trace");
     uis_PushFileAnswer(trace.c_str(), VAL_NEW_FILE_SELECTED);
     bench.menu(MENU_LINE_TRACE);

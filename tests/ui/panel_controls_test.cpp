@@ -203,6 +203,18 @@ TEST(Menus, AboutShowsTheHelpBox) {
     const std::string& text = uis_Messages()[0].text;
     EXPECT_EQ(text.substr(0, text.find("\nVersion ")),
               "dwl - PCF5087 software download, TFS 3.10\nPCF50874-5 : 128NOR 128NAND");
+    // The program's version, when it has one, however short.
+    const char* const kept = v_ProgramVersion;
+    for (const char* version : {"7", ""}) {
+        v_ProgramVersion = version;
+        uis_ClearMessages();
+        bench.press(MAIN_ABOUT);
+        ASSERT_EQ(uis_Messages().size(), 1u);
+        const std::string& shown = uis_Messages()[0].text;
+        EXPECT_EQ(shown.substr(shown.rfind('\n') + 1),
+                  *version ? "Version 7" : "PCF50874-5 : 128NOR 128NAND");
+    }
+    v_ProgramVersion = kept;
 }
 
 TEST(Menus, TheAcknowledgementButtonsTurnTheLightsOff) {

@@ -7,6 +7,7 @@
 #include "session/dwl_oplog.h"
 #include "session/uis.h"
 #include "session/uis_backend.h"
+#include "ui/dwl51mmi.h"
 #include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
@@ -187,6 +188,28 @@ TEST(WindowButtons, AnOlderWindowsButtonClosesThatWindowNotTheNewest) {
     EXPECT_NE(uis_Panel(newer), nullptr);
     bench.pressOk(newer);
     EXPECT_EQ(bench.windowCount("Utility.uir", UTIL_PANEL_GENERIC_ERR), 0);
+}
+
+// A window left over from an earlier run, pressed while a run goes on: it closes and releases
+// nothing of the run in progress.
+TEST(WindowButtons, AnEarlierRunsWindowReleasesNothingOfTheRunInProgress) {
+    OperatorBench bench;
+    const int success = dwl52_10DisplayResult(0, 0);
+    const int timeOut = dwl52_10DisplayResult(6, 4);
+    ASSERT_TRUE(dwl51_6BeginCommand());
+    dwl52_5LockDuringDownload();
+    v_PanelTurnOn = LoadPanel(0, "mmi.uir", MMI_PANEL_TURN_ON);
+    DisplayPanel(v_PanelTurnOn);
+    SetCtrlAttribute(v_Panel, MAIN_ELAPSED_TIME, ATTR_LABEL_TEXT, "2 min 5 sec");
+    bench.pressOk(success);
+    bench.pressOk(timeOut);
+    EXPECT_EQ(uis_Panel(success), nullptr);
+    EXPECT_EQ(uis_Panel(timeOut), nullptr);
+    EXPECT_EQ(bench.label(MAIN_ELAPSED_TIME), "2 min 5 sec");
+    EXPECT_GT(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+    EXPECT_FALSE(bench.menuBarShown());
+    EXPECT_TRUE(bench.dimmed(MAIN_START));
+    dwl51_7EndCommand();
 }
 
 } // namespace
