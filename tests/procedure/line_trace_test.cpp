@@ -211,6 +211,9 @@ TEST(FailureReport, ARunKeepsOnlyItsOwnLastBytes) {
     EXPECT_NE(silent.start(5).family, 0);
     uint8_t last[DWL_LAST_BYTES];
     EXPECT_EQ(dwl12_LastLineBytes(false, last, DWL_LAST_BYTES), 0);
+    // Only the answer to the wake-up went out, after the silence.
+    ASSERT_EQ(dwl12_LastLineBytes(true, last, DWL_LAST_BYTES), 1);
+    EXPECT_EQ(last[0], 0x44);
 }
 
 // The line format, column by column; bulk chunks summarised unless full data was asked for.
