@@ -1,5 +1,6 @@
 // Loading the binary, ogm and TFS ogm images from the panel: sizes, byte sums, padding, the
 // TFS description and size check, failed loads and what the start checks make of them.
+#include "tests/support/memory_limit.h"
 #include "tests/support/operator_bench.h"
 
 #include "flash/dwl10tfs.h"
@@ -14,9 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -194,26 +193,17 @@ TEST(ImageLoading, AFileThatCannotBeOpenedIsReportedAndThePreviousImageStaysName
 
 // No memory for the image: the load fails like a file whose size cannot be taken.
 TEST(ImageLoading, AnImageThatDoesNotFitInMemoryIsRefused) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the address sanitizer reserves address space beyond any limit";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    GTEST_SKIP() << "the address sanitizer reserves address space beyond any limit";
-#endif
-#endif
+    if (testsupport::kAddressSanitizer)
+        GTEST_SKIP() << "the address sanitizer maps beyond any limit";
     OperatorBench bench;
     const std::string huge = bench.file("huge.bin");
     testsupport::writeBytes(huge, std::string());
     ASSERT_EQ(truncate(huge.c_str(), 512l << 20), 0); // a sparse file: no disk used
-    long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (64u << 20);
-    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
-    bench.load(MAIN_BIN_LOAD, huge);
-    setrlimit(RLIMIT_AS, &saved);
+    {
+        testsupport::AddressSpaceLimit limit(64u << 20);
+        ASSERT_TRUE(limit.ok());
+        bench.load(MAIN_BIN_LOAD, huge);
+    }
     const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
     ASSERT_GT(w, 0);
     EXPECT_EQ(bench.windowText(w), "LIB_PC : The calculation of the file size create an error");
