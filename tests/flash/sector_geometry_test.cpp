@@ -1,5 +1,6 @@
 // Sector geometry queries on the description table.
 #include "flash/dwl10fla.h"
+#include "flash/dwl10sectormap.h"
 #include "tests/flash/flash_lines.h"
 
 #include <gtest/gtest.h>
@@ -210,6 +211,18 @@ TEST(SampleFlashDescriptions, DefaultHandsetChipAndImageOffsets) {
     EXPECT_TRUE(topBoot);
     EXPECT_TRUE(bottomBoot);
     memset(&vg_FlashDescritpion, 0, sizeof vg_FlashDescritpion);
+}
+
+// A sector tried again and again: its count of tries stops at 255 rather than wrapping to 0.
+TEST_F(SectorGeometryTest, SectorMapTriesStopAt255) {
+    ASSERT_EQ(dwl10_81SetSectorMapFlash(kMan, kDev), 1);
+    for (int i = 0; i < 300; ++i)
+        dwl10_83SectorTry(0x02002000u, 8192);
+    const SectorRecord* s = dwl10_86FindSector(0x02002000u);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->Tries, 255);
+    EXPECT_EQ(s->State, SECTOR_WRITING);
+    dwl10_80ResetSectorMap();
 }
 
 } // namespace

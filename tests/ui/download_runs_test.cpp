@@ -2,6 +2,8 @@
 // the lights, the result window, the lock and the port.
 #include "tests/support/operator_bench.h"
 
+#include "link/com_map.h"
+
 #include "boot/dwl1boot.h"
 #include "config/dwl56conf.h"
 #include "procedure/dwl3spm87.h"
@@ -259,6 +261,25 @@ TEST(DownloadRun, TheRunUsesTheWaitStatesAndSpeedChosenOnThePanel) {
     EXPECT_NE(std::search(all.begin(), all.end(), chipSelects.begin(), chipSelects.end()),
               all.end());
     EXPECT_GT(bench.handset().recording().bytesPerBaud.count(115200), 0u);
+}
+
+// The first log line of a run names when, where, how fast, in which mode and with which images.
+TEST(DownloadRun, TheRunLineNamesPortSpeedModeAndImages) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 1);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 3000));
+    for (const auto& [index, baud] : {std::pair{0, "38400"}, std::pair{8, "302325"}}) {
+        bench.choose(MAIN_SPEED, index);
+        bench.lines.clear();
+        bench.press(MAIN_BOOT_START);
+        ASSERT_FALSE(bench.lines.empty());
+        const std::string& line = bench.lines.front();
+        ASSERT_EQ(line.rfind(" Boot 20", 0), 0u) << line;
+        EXPECT_EQ(line.substr(25),
+                  " COM4 " + dwl_ComDevicePath(4) + " " + baud + " baud mode 1 run.bin ")
+            << line;
+    }
 }
 
 } // namespace
