@@ -160,7 +160,6 @@ static bool dwl10_50Opens(const char* path) {
 
 int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned pathSize) {
     if (path == nullptr || pathSize == 0) return 2;
-    path[0] = '\0';
     if (imagePath != nullptr) {
         size_t n = strlen(imagePath);
         if (n >= 3 && n + 1 <= pathSize) {

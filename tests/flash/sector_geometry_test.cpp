@@ -213,8 +213,9 @@ TEST(SampleFlashDescriptions, DefaultHandsetChipAndImageOffsets) {
     memset(&vg_FlashDescritpion, 0, sizeof vg_FlashDescritpion);
 }
 
-// A sector tried again and again: its count of tries stops at 255 rather than wrapping to 0.
-TEST_F(SectorGeometryTest, SectorMapTriesStopAt255) {
+// A sector tried again and again: its count of tries stops at 255 rather than wrapping to 0;
+// the next chip replaces the map whole.
+TEST_F(SectorGeometryTest, SectorMapTriesStopAt255AndTheMapFollowsTheChip) {
     ASSERT_EQ(dwl10_81SetSectorMapFlash(kMan, kDev), 1);
     for (int i = 0; i < 300; ++i)
         dwl10_83SectorTry(0x02002000u, 8192);
@@ -222,6 +223,10 @@ TEST_F(SectorGeometryTest, SectorMapTriesStopAt255) {
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->Tries, 255);
     EXPECT_EQ(s->State, SECTOR_WRITING);
+    // An undescribed chip after it leaves no sector of the one before on the map.
+    EXPECT_EQ(dwl10_81SetSectorMapFlash(1, 1), 15);
+    EXPECT_EQ(sg_SectorMap.NbSectors, 0u);
+    EXPECT_EQ(dwl10_86FindSector(0x02002000u), nullptr);
     dwl10_80ResetSectorMap();
 }
 
