@@ -8,8 +8,8 @@
 #include "link/line_step.h"
 #include "link/line_trace.h"
 #include "link/rs232.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 int v_PanelTurnOn = 0;
 

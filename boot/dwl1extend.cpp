@@ -5,7 +5,7 @@
 #include "link/dwl12pclib.h"
 #include "link/line_step.h"
 #include "link/rs232.h"
-#include "session/dwl_oplog.h"
+#include "uis/dwl_oplog.h"
 
 namespace {
 constexpr int kExtensionProduct = 255;

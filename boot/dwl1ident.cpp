@@ -3,7 +3,7 @@
 
 #include "boot/dwl1line.h"
 #include "link/line_step.h"
-#include "session/dwl_oplog.h"
+#include "uis/dwl_oplog.h"
 
 namespace {
 constexpr uint8_t kIdentHeader = 0xC2;

@@ -3,7 +3,7 @@
 #include "link/rs232.h"
 #include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
-#include "session/uis.h"
+#include "uis/uis.h"
 
 uint8_t dwl1_60ReadAnswer(uint8_t port) {
     int value = ComRdByte(port);

@@ -7,7 +7,7 @@
 #include "link/dwl12pclib.h"
 #include "link/line_step.h"
 #include "link/rs232.h"
-#include "session/dwl_oplog.h"
+#include "uis/dwl_oplog.h"
 
 // Handset-side divider parameters by speed index (the PC rate is a_PCSpeedValue).
 const uint8_t a_SpeedParameters[9][3] = {

@@ -11,8 +11,8 @@
 #include "link/rs232.h"
 #include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 #include <cstdint>
 

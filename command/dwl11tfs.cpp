@@ -7,8 +7,8 @@
 #include "flash/dwl10tfs.h"
 #include "link/line_step.h"
 #include "link/rs232.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 #include <cstdint>
 #include <cstring>

@@ -5,10 +5,6 @@
 #include "flash/dwl10text.h"
 #include "link/dwl12pclib.h"
 #include "session/dwl_context.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
-#include "ui/dwl51mmi.h"
-#include "ui/mmi_ids.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -68,7 +64,7 @@ int readValue(ConfigText& t, const char* key, int32_t upperBound, int missingKey
     return DWL_CONF_OK;
 }
 
-int readBlock(ConfigText& t) {
+int readBlock(ConfigText& t, ConfigRestored* restored) {
     DownloadContext& c = sg_DownloadContext;
     while (t.pos < t.length) {
         const char first = t.data[t.pos];
@@ -84,11 +80,11 @@ int readBlock(ConfigText& t) {
         c.ClaFile[n] = '\0';
         t.pos += n;
         skipLineEnd(t);
-        dwl51_0InitLoadFile();
+        restored->claFile = true;
 
         int step = readValue(t, "COM : ", 4, DWL_CONF_COM_KEY, DWL_CONF_COM_VALUE, &c.ComPort);
         if (step != DWL_CONF_OK) return step;
-        SetCtrlVal(v_Panel, MAIN_COM_PORT, c.ComPort);
+        restored->comPort = true;
         step = readValue(t, "PMU : ", 1, DWL_CONF_PMU_KEY, DWL_CONF_PMU_VALUE, &c.Pmu);
         if (step != DWL_CONF_OK) return step;
         step = readValue(t, "Product Type : ", 2, DWL_CONF_PRODUCT_KEY, DWL_CONF_PRODUCT_VALUE,
@@ -97,7 +93,7 @@ int readBlock(ConfigText& t) {
         step = readValue(t, "Download Type : ", 4, DWL_CONF_DOWNLOAD_KEY, DWL_CONF_DOWNLOAD_VALUE,
                          &c.DownloadType);
         if (step != DWL_CONF_OK) return step;
-        SetCtrlAttribute(v_Panel, MAIN_BIN_LOAD, ATTR_DIMMED, 0);
+        restored->complete = true;
         break;
     }
     return DWL_CONF_OK;
@@ -105,7 +101,8 @@ int readBlock(ConfigText& t) {
 
 } // namespace
 
-int dwl56_0RestoreConfig() {
+int dwl56_0RestoreConfig(ConfigRestored* restored) {
+    *restored = ConfigRestored{};
     FILE* file = fopen(kConfigFile, "rb");
     if (file == nullptr) return DWL_CONF_NO_FILE;
     long size = 0;
@@ -121,7 +118,7 @@ int dwl56_0RestoreConfig() {
     const size_t length = fread(data, 1, static_cast<size_t>(size), file);
     fclose(file);
     ConfigText text{data, length, 0};
-    const int step = readBlock(text);
+    const int step = readBlock(text, restored);
     free(data);
     return step;
 }

@@ -16,8 +16,17 @@ constexpr int DWL_CONF_PRODUCT_KEY = 12;   // no "Product Type : " line
 constexpr int DWL_CONF_DOWNLOAD_VALUE = 13; // download type above 4
 constexpr int DWL_CONF_DOWNLOAD_KEY = 14;   // no "Download Type : " line
 
-// Reads config.txt into the download context; the binary image named there is loaded and the
-// COM port selector set. Values stored before a failing line stay.
-int dwl56_0RestoreConfig();
+// How far a restore read config.txt: the panel loads the binary image once its path was read,
+// sets the COM port selector once the COM line was read, and offers the binary load button
+// once every line was read.
+struct ConfigRestored {
+    bool claFile = false;
+    bool comPort = false;
+    bool complete = false;
+};
+
+// Reads config.txt into the download context and says how far it got. Values stored before a
+// failing line stay.
+int dwl56_0RestoreConfig(ConfigRestored* restored);
 // Writes the eight lines of config.txt from the download context (CR LF line ends).
 int dwl56_1SaveConfig();

@@ -2,6 +2,7 @@
 // writing past its buffers, and a file it accepts leaves values within their bounds.
 #include "config/dwl56conf.h"
 #include "session/dwl_context.h"
+#include "ui/dwl51mmi.h"
 
 #include <unistd.h>
 
@@ -48,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sg_DownloadContext.Pmu = 0;
     sg_DownloadContext.ProductType = 2;
     sg_DownloadContext.DownloadType = 0;
-    const int code = dwl56_0RestoreConfig();
+    const int code = dwl51_104RestoreConfig();
     if (!Accepted(code)) std::abort();
     const DownloadContext& c = sg_DownloadContext;
     if (memchr(c.ClaFile, 0, sizeof c.ClaFile) == nullptr) std::abort();

@@ -1,7 +1,7 @@
 // Layout text of any shape: the reader must accept it or say which line is wrong, without
 // reading past its buffers; a layout it accepts keeps the rules of the format (positive and
 // unique numbers, separators only inside a menu, list selections inside their lists).
-#include "session/uis_layout.h"
+#include "uis/uis_layout.h"
 
 #include <cstdint>
 #include <cstdlib>

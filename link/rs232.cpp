@@ -4,7 +4,7 @@
 #include "link/rs232_cancel.h"
 #include "link/serial_device.h"
 
-#include "session/dwl_oplog.h"
+#include "uis/dwl_oplog.h"
 
 #include <cstdio>
 #include <memory>

@@ -3,8 +3,8 @@
 
 #include "link/line_step.h"
 #include "link/rs232.h"
-#include "session/dwl_oplog.h"
 #include "session/dwl_results.h"
+#include "uis/dwl_oplog.h"
 
 #include <cstdio>
 

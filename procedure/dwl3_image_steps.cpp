@@ -7,8 +7,8 @@
 #include "flash/dwl10sectormap.h"
 #include "flash/dwl10tfs.h"
 #include "session/dwl_clock.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 #include <cstdio>
 

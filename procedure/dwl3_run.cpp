@@ -6,7 +6,7 @@
 #include "command/dwl11command.h"
 #include "flash/dwl10fla.h"
 #include "session/dwl_clock.h"
-#include "session/dwl_oplog.h"
+#include "uis/dwl_oplog.h"
 
 namespace {
 constexpr int32_t kFamilyNotPerformed = 1;

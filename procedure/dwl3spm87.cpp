@@ -3,8 +3,8 @@
 #include "procedure/dwl3spm87.h"
 
 #include "procedure/dwl3_run.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 uint8_t v_Format_Flag = 0;
 int v_PanelFormat = 0;

@@ -6,9 +6,9 @@
 #include "link/dwl12pclib.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
-#include "session/dwl_oplog.h"
 #include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
+#include "uis/dwl_oplog.h"
 
 #include <cstdio>
 #include <cstdlib>

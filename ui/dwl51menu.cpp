@@ -4,8 +4,10 @@
 
 #include "config/dwl56conf.h"
 #include "session/dwl_context.h"
-#include "session/dwl_oplog.h"
 #include "ui/dwl52display.h"
+#include "ui/mmi_ids.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 #include <cstdio>
 
@@ -24,9 +26,18 @@ void setWaitState(int chipSelect, int count) {
 
 } // namespace
 
+int dwl51_104RestoreConfig() {
+    ConfigRestored restored;
+    const int step = dwl56_0RestoreConfig(&restored);
+    if (restored.claFile) dwl51_0InitLoadFile();
+    if (restored.comPort) SetCtrlVal(v_Panel, MAIN_COM_PORT, sg_DownloadContext.ComPort);
+    if (restored.complete) SetCtrlAttribute(v_Panel, MAIN_BIN_LOAD, ATTR_DIMMED, 0);
+    return step;
+}
+
 void dwl51_100MMIMenuRestore(int, int, void*, int) {
     if (!dwl51_6BeginCommand()) return;
-    const int step = dwl56_0RestoreConfig();
+    const int step = dwl51_104RestoreConfig();
     if (step != DWL_STEP_OK) dwl52_10DisplayResult(kFamilyConfig, step);
     dwl51_7EndCommand();
 }

@@ -4,9 +4,9 @@
 
 #include "link/com_map.h"
 #include "session/dwl_context.h"
-#include "session/dwl_oplog.h"
 #include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
+#include "uis/dwl_oplog.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The main panel's callbacks, the start commands, the image loaders and the menus.
 //
 // A front end (the Qt program, the command line) binds the callbacks with
-// dwl51_1InstallCallbacks, loads the main panel (start-up does it, session/dwl50dev.h) and then
+// dwl51_1InstallCallbacks, loads the main panel (start-up does it, startup/dwl50dev.h) and then
 // acts as the operator through the user-interface services: uis_OperateCommit on MAIN_START
 // and the other buttons of ui/mmi_ids.h, uis_OperateSetValue on the rings, uis_OperateMenuItem
 // on the menu items, then uis_DispatchEvents. What happened shows in the operator log (list
@@ -9,7 +9,7 @@
 // (uis_FindPanel with the window's layout file and panel number).
 #pragma once
 
-#include "session/uis.h"
+#include "uis/uis.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -126,6 +126,10 @@ int dwl51_84MMIBootLoaderOk(int panel, int control, int event, void* callbackDat
                             int eventData2);
 
 // --- Menu callbacks ---------------------------------------------------------------------------
+// Restores config.txt onto the panel: the binary image it names is loaded, the COM port selector
+// set and the binary load button offered, each once config.txt was read that far. The restore's
+// code.
+int dwl51_104RestoreConfig();
 void dwl51_100MMIMenuRestore(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_101MMIMenuSave(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_102MMIMenuQuit(int menuBar, int menuItem, void* callbackData, int panel);

@@ -3,8 +3,8 @@
 #include "ui/dwl51mmi.h"
 
 #include "link/line_trace.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -5,12 +5,12 @@
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
 #include "session/dwl_context.h"
-#include "session/dwl_oplog.h"
 #include "session/dwl_results.h"
-#include "session/uis.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 #include <cstdio>
 #include <cstring>

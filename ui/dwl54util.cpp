@@ -2,10 +2,10 @@
 #include "ui/dwl54util.h"
 
 #include "boot/dwl1boot.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
 #include "ui/dwl51mmi.h"
 #include "ui/dwl52display.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
 
 bool dwl54_10CloseResultWindow(int windowPanel) {
     // The button closes its own window, so that an older window of the same kind can still be

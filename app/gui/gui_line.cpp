@@ -2,8 +2,8 @@
 
 #include "link/dwl12datafiles.h"
 #include "platform/qt/serial_backend.h"
-#include "session/uis.h"
 #include "sim/handset.h"
+#include "uis/uis.h"
 
 #include <cstdlib>
 #include <memory>

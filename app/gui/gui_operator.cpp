@@ -7,11 +7,11 @@
 #include "procedure/dwl3_run.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
-#include "session/uis_backend.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
+#include "uis/uis_backend.h"
 
 #include <QDateTime>
 #include <QFileDialog>

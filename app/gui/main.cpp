@@ -13,9 +13,9 @@
 #include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_view.h"
 #include "platform/qt/ui_wait_hook.h"
-#include "session/dwl50dev.h"
-#include "session/uis.h"
+#include "startup/dwl50dev.h"
 #include "ui/dwl51mmi.h"
+#include "uis/uis.h"
 
 #include <QApplication>
 #include <QFile>

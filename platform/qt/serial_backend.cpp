@@ -5,7 +5,7 @@
 #include "link/serial_device.h"
 #include "platform/qt/serial_open_problem.h"
 #include "platform/qt/serial_qt_device.h"
-#include "session/dwl_oplog.h"
+#include "uis/dwl_oplog.h"
 
 #include <QCoreApplication>
 

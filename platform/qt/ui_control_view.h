@@ -2,7 +2,7 @@
 // for the kinds that carry one. show() brings the widgets in line with the services' state.
 #pragma once
 
-#include "session/uis_backend.h"
+#include "uis/uis_backend.h"
 
 #include <QRect>
 

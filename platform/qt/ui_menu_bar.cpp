@@ -1,7 +1,7 @@
 #include "platform/qt/ui_menu_bar.h"
 
 #include "platform/qt/ui_view.h"
-#include "session/uis_backend.h"
+#include "uis/uis_backend.h"
 
 #include <QAction>
 #include <QMenu>

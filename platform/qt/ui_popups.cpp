@@ -1,6 +1,6 @@
 #include "platform/qt/ui_popups.h"
 
-#include "session/uis.h"
+#include "uis/uis.h"
 
 #include <QDir>
 #include <QFile>

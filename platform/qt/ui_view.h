@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/qt/ui_panel_window.h"
-#include "session/uis_backend.h"
+#include "uis/uis_backend.h"
 
 #include <QObject>
 #include <QPointer>

@@ -2,9 +2,9 @@
 #include "boot/dwl1boot.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
-#include "session/dwl_oplog.h"
-#include "tests/boot/handset_programs.h"
+#include "tests/support/handset_programs.h"
 #include "tests/support/scripted_line.h"
+#include "uis/dwl_oplog.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "command/dwl11command.h"
 #include "link/dwl12pclib.h"
 #include "sim/handset.h"
-#include "tests/boot/handset_programs.h"
+#include "tests/support/handset_programs.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // write outside a buffer (run it under AddressSanitizer too).
 #include "boot/dwl1boot.h"
 #include "command/dwl11command.h"
-#include "tests/boot/handset_programs.h"
+#include "tests/support/handset_programs.h"
 #include "tests/support/scripted_line.h"
 
 #include <gtest/gtest.h>

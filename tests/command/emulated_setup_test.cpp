@@ -1,9 +1,9 @@
 // GPIO, speed change, PMU, extension module and switch-off against the emulated bootstrap.
 #include "command/dwl11command.h"
 #include "link/dwl12pclib.h"
-#include "session/dwl_oplog.h"
 #include "sim/handset.h"
-#include "tests/boot/handset_programs.h"
+#include "tests/support/handset_programs.h"
+#include "uis/dwl_oplog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The link set-up (speed, PMU, extension module), GPIO and switch-off.
 #include "command/dwl11command.h"
 #include "link/dwl12pclib.h"
-#include "session/dwl_oplog.h"
-#include "tests/boot/handset_programs.h"
 #include "tests/command/scripted_bootstrap.h"
+#include "tests/support/handset_programs.h"
+#include "uis/dwl_oplog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Speed change, its frame and the speed control, against a scripted bootstrap.
 #include "command/dwl11command.h"
 #include "link/dwl12pclib.h"
-#include "session/dwl_oplog.h"
 #include "tests/command/scripted_bootstrap.h"
+#include "uis/dwl_oplog.h"
 
 #include <gtest/gtest.h>
 

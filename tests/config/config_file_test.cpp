@@ -4,10 +4,11 @@
 
 #include "config/dwl56conf.h"
 #include "session/dwl_context.h"
-#include "session/uis.h"
-#include "session/uis_backend.h"
+#include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
+#include "uis/uis.h"
+#include "uis/uis_backend.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +114,7 @@ TEST_F(ConfigFile, SaveIntoAFolderThatCannotHoldTheFileGivesTwo) {
 TEST_F(ConfigFile, AComValueAboveFourIsStoredLoadedAndReported) {
     writeConfig(bench, {"CLA File : " + image, "COM : 5", "PMU : 0", "Product Type : 2",
                         "Download Type : 0"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 5);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 5);
     EXPECT_EQ(sg_DownloadContext.ComPort, 5);
     EXPECT_EQ(sg_DownloadContext.Cla.Size, 777u);
     // The selector is set only after the value passed.
@@ -127,7 +128,7 @@ TEST_F(ConfigFile, AComValueAboveFourIsStoredLoadedAndReported) {
 TEST_F(ConfigFile, ValuesAreComparedAgainstTheUpperBoundOnly) {
     writeConfig(bench, {"CLA File : " + image, "COM : -1", "PMU : -7", "Product Type :   +1",
                         "Download Type : 2abc"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 1);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 1);
     EXPECT_EQ(sg_DownloadContext.ComPort, -1);
     EXPECT_EQ(sg_DownloadContext.Pmu, -7);
     EXPECT_EQ(sg_DownloadContext.ProductType, 1);
@@ -143,7 +144,7 @@ TEST_F(ConfigFile, ValuesBeyondThirtyTwoBitsStayAtTheLimit) {
     for (auto [text, value] : cases) {
         writeConfig(bench, {"CLA File : " + image, std::string("COM : ") + text, "PMU : 0",
                             "Product Type : 1", "Download Type : 0"});
-        EXPECT_EQ(dwl56_0RestoreConfig(), value > 4 ? 5 : 1) << text;
+        EXPECT_EQ(dwl51_104RestoreConfig(), value > 4 ? 5 : 1) << text;
         EXPECT_EQ(sg_DownloadContext.ComPort, value) << text;
     }
 }
@@ -152,7 +153,7 @@ TEST_F(ConfigFile, AValueWithoutDigitsReadsAsZero) {
     sg_DownloadContext.ProductType = 2;
     writeConfig(bench, {"CLA File : " + image, "COM : 1", "PMU : ", "Product Type : x",
                         "Download Type : 4"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 1);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 1);
     EXPECT_EQ(sg_DownloadContext.Pmu, 0);
     EXPECT_EQ(sg_DownloadContext.ProductType, 0);
     EXPECT_EQ(sg_DownloadContext.DownloadType, 4);
@@ -185,7 +186,7 @@ TEST_F(ConfigFile, EachLineHasItsMissingKeyAndTooHighCodes) {
     };
     for (const Case& c : cases) {
         writeConfig(bench, c.keyed);
-        EXPECT_EQ(dwl56_0RestoreConfig(), c.code) << c.message;
+        EXPECT_EQ(dwl51_104RestoreConfig(), c.code) << c.message;
         bench.menu(MENU_RESTORE);
         const int w = bench.window("Utility.uir", UTIL_PANEL_CONF_ERR);
         ASSERT_GT(w, 0);
@@ -196,7 +197,7 @@ TEST_F(ConfigFile, EachLineHasItsMissingKeyAndTooHighCodes) {
 
 TEST_F(ConfigFile, ValuesStoredBeforeAFailingLineStay) {
     writeConfig(bench, {"CLA File : " + image, "COM : 2", "PMU : 1", "Product Type : 9"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 11);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 11);
     EXPECT_EQ(sg_DownloadContext.ComPort, 2);
     EXPECT_EQ(sg_DownloadContext.Pmu, 1);
     EXPECT_EQ(sg_DownloadContext.ProductType, 9);
@@ -205,7 +206,7 @@ TEST_F(ConfigFile, ValuesStoredBeforeAFailingLineStay) {
 
 TEST_F(ConfigFile, ACommentBetweenComAndPmuGivesTen) {
     writeConfig(bench, {"CLA File : " + image, "COM : 1", "* note", "PMU : 0"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 10);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 10);
     EXPECT_EQ(sg_DownloadContext.ComPort, 1);
 }
 
@@ -213,16 +214,16 @@ TEST_F(ConfigFile, CommentsAndEmptyLinesBeforeTheBlockAreSkippedWhateverFollows)
     writeCrLfFile(bench.file("config.txt"),
                   {"*", "", "*COM : 1", "", "CLA File : " + image, "COM : 3", "PMU : 0",
                    "Product Type : 1", "Download Type : 0", "anything at all", "COM : 9"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 1);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 1);
     EXPECT_EQ(sg_DownloadContext.ComPort, 3);
 }
 
 TEST_F(ConfigFile, AnEmptyFileOrOnlyCommentsChangeNothing) {
     setClaPath(image);
     testsupport::writeBytes(bench.file("config.txt"), std::string());
-    EXPECT_EQ(dwl56_0RestoreConfig(), 1);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 1);
     writeCrLfFile(bench.file("config.txt"), {"* a", "* b", ""});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 1);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 1);
     const DownloadContext defaults = dwl_DefaultContext();
     EXPECT_STREQ(sg_DownloadContext.ClaFile, image.c_str());
     EXPECT_EQ(sg_DownloadContext.ComPort, defaults.ComPort);
@@ -238,7 +239,7 @@ TEST_F(ConfigFile, AShorterPathReplacesTheLongerWhole) {
     setClaPath(bench.file("a-much-longer-name-of-an-image.bin"));
     writeConfig(bench, {"CLA File : " + shorter, "COM : 1", "PMU : 0", "Product Type : 1",
                         "Download Type : 0"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 1);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 1);
     EXPECT_STREQ(sg_DownloadContext.ClaFile, shorter.c_str());
 }
 
@@ -264,7 +265,7 @@ TEST_F(ConfigFile, LineFeedOnlyLinesAndAMissingLastLineEndAreRead) {
     testsupport::writeBytes(bench.file("config.txt"),
                             "* c\n\nCLA File : " + image +
                                 "\nCOM : 2\nPMU : 1\nProduct Type : 1\nDownload Type : 3");
-    EXPECT_EQ(dwl56_0RestoreConfig(), 1);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 1);
     EXPECT_STREQ(sg_DownloadContext.ClaFile, image.c_str());
     EXPECT_EQ(sg_DownloadContext.ComPort, 2);
     EXPECT_EQ(sg_DownloadContext.DownloadType, 3);
@@ -273,19 +274,19 @@ TEST_F(ConfigFile, LineFeedOnlyLinesAndAMissingLastLineEndAreRead) {
 TEST_F(ConfigFile, OverlongPathsAndValuesAreRefusedWithoutTouchingTheirField) {
     setClaPath(image);
     writeConfig(bench, {"CLA File : " + std::string(300, 'p'), "COM : 1"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 4);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 4);
     EXPECT_STREQ(sg_DownloadContext.ClaFile, image.c_str());
 
     writeConfig(bench, {"CLA File : " + image, "COM : 00000000000000000001"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 4);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 4);
     EXPECT_EQ(sg_DownloadContext.ComPort, 4);
 
     // Nineteen characters are still a value; a huge one is held to the 32-bit range.
     writeConfig(bench, {"CLA File : " + image, "COM : 9999999999999999999"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 5);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 5);
     EXPECT_EQ(sg_DownloadContext.ComPort, INT32_MAX);
     writeConfig(bench, {"CLA File : " + image, "COM : -9999999999999999"});
-    EXPECT_EQ(dwl56_0RestoreConfig(), 10);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 10);
     EXPECT_EQ(sg_DownloadContext.ComPort, INT32_MIN);
 
     bench.menu(MENU_RESTORE);
@@ -300,10 +301,10 @@ TEST_F(ConfigFile, BytesThatAreNoTextDoNotUpsetTheReader) {
     junk.push_back('\0');
     junk += "\r\nPMU : 0\r\nProduct Type : 1\r\nDownload Type : 0\r\n";
     testsupport::writeBytes(bench.file("config.txt"), junk);
-    EXPECT_EQ(dwl56_0RestoreConfig(), 1);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 1);
     EXPECT_EQ(sg_DownloadContext.ComPort, 1);
     testsupport::writeBytes(bench.file("config.txt"), std::string("CLA File : "));
-    EXPECT_EQ(dwl56_0RestoreConfig(), 6);
+    EXPECT_EQ(dwl51_104RestoreConfig(), 6);
 }
 
 } // namespace

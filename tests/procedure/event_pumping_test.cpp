@@ -5,9 +5,9 @@
 #include "command/dwl11command.h"
 #include "flash/dwl10fla.h"
 #include "link/dwl12pclib.h"
-#include "session/uis_backend.h"
 #include "sim/handset.h"
 #include "tests/support/temp_files.h"
+#include "uis/uis_backend.h"
 
 #include <gtest/gtest.h>
 

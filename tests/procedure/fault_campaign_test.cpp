@@ -1,7 +1,7 @@
 // Seeded fault campaign: whole runs of random modes against a handset with random faults, in
 // virtual time. A run may fail in any way, but it must never report success unless the handset
 // holds exactly the images of its mode.
-#include "tests/procedure/emulated_run.h"
+#include "tests/support/emulated_run.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The TFS ogm procedure's format branch: its log lines, the format panel, the flag, and a
 // format that went wrong reported as such.
-#include "tests/procedure/emulated_run.h"
+#include "tests/support/emulated_run.h"
 
 #include "link/dwl12pclib.h"
 #include "procedure/dwl3_run.h"

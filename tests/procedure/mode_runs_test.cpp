@@ -1,6 +1,6 @@
 // Whole download runs against the emulated handset: every mode leaves exactly its images in
 // the handset, with the log lines, closing line and switch-off of the run.
-#include "tests/procedure/emulated_run.h"
+#include "tests/support/emulated_run.h"
 
 #include <gtest/gtest.h>
 

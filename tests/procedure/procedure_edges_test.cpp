@@ -1,6 +1,6 @@
 // Edge cases and failure rows of the procedures and image steps: download types, PMU, link and
 // geometry failures, failed and skipped image steps, the elapsed-time label.
-#include "tests/procedure/emulated_run.h"
+#include "tests/support/emulated_run.h"
 
 #include "command/dwl11command.h"
 #include "link/dwl12pclib.h"

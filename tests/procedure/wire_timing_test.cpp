@@ -2,7 +2,7 @@
 // queue keep the read and acknowledgement time-outs from running while data is still on the
 // wire, the boot's line-state change follows the byte it belongs after, and a run takes no
 // longer than the wire and the handset's turnarounds make it.
-#include "tests/procedure/emulated_run.h"
+#include "tests/support/emulated_run.h"
 
 #include "command/dwl11command.h"
 

@@ -6,12 +6,12 @@
 #include "link/dwl12pclib.h"
 #include "link/rs232.h"
 #include "procedure/dwl3spm87.h"
-#include "session/dwl50dev.h"
 #include "session/dwl_context.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
-#include "session/uis_backend.h"
+#include "startup/dwl50dev.h"
 #include "ui/dwl51mmi.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
+#include "uis/uis_backend.h"
 
 #include <cstring>
 

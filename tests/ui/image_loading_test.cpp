@@ -6,12 +6,12 @@
 #include "flash/dwl10tfs.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
-#include "session/uis_backend.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
+#include "uis/uis_backend.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "tests/support/operator_bench.h"
 
 #include "link/line_trace.h"
-#include "session/uis_backend.h"
 #include "ui/mmi_ids.h"
+#include "uis/uis_backend.h"
 
 #include <gtest/gtest.h>
 

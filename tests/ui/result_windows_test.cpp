@@ -4,13 +4,13 @@
 #include "boot/dwl1boot.h"
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
-#include "session/dwl_oplog.h"
-#include "session/uis.h"
-#include "session/uis_backend.h"
 #include "ui/dwl51mmi.h"
 #include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
+#include "uis/uis_backend.h"
 
 #include <gtest/gtest.h>
 

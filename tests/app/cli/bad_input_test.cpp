@@ -1,0 +1,173 @@
+// Bad input to the dwl program: each case ends with a clear message and its documented exit
+// status, never a crash or a hang.
+#include "tests/app/cli/dwl_program.h"
+#include "tests/support/temp_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using clitest::examples;
+using clitest::quoted;
+using clitest::runDwl;
+
+namespace {
+
+std::string sample(const char* name) {
+    return quoted(examples() + "/" + name);
+}
+
+struct Case {
+    std::string args;
+    int status;
+    std::string message;
+};
+
+void expectAll(const std::vector<Case>& cases, const std::string& cwd = "") {
+    for (const Case& c : cases) {
+        const clitest::Run run = runDwl(c.args, cwd);
+        EXPECT_EQ(run.status, c.status) << "dwl " << c.args << "\n" << run.out << run.err;
+        EXPECT_TRUE(run.has(c.message)) << "dwl " << c.args << "\n" << run.out << run.err;
+    }
+}
+
+TEST(BadCommandLine, UsageErrorsExit64) {
+    const std::string bin = " --bin " + sample("sample.bin");
+    expectAll({
+        {"", 64, "A subcommand is required"},
+        {"flash --no-such-option" + bin, 64, "--no-such-option"},
+        {"frobnicate", 64, "A subcommand is required"},
+        {"flash --sim", 64, "nothing to download"},
+        {"flash --sim --mode 7" + bin, 64, "unknown mode \"7\""},
+        {"flash --sim --mode turbo" + bin, 64, "the modes are 0 binary+ogm"},
+        {"flash --sim --mode ogm" + bin, 64, "mode 2 (ogm) does not download a binary image"},
+        {"flash --sim --speed 9600" + bin, 64, "unknown speed \"9600\""},
+        {"flash --sim --speed fast" + bin, 64, "unknown speed"},
+        {"flash --sim --model 3" + bin, 64, "--model takes 0 to 2"},
+        {"flash --sim --pmu 2" + bin, 64, "--pmu takes 0 to 1"},
+        {"flash --sim --product-type -1" + bin, 64, "--product-type takes 0 to 2"},
+        {"flash --sim --download-type 5" + bin, 64, "--download-type takes 0 to 4"},
+        {"flash --sim --wait-states 1,2,3" + bin, 64, "--wait-states takes four counts"},
+        {"flash --sim --wait-states 0,0,0,5" + bin, 64, "--wait-states takes four counts"},
+        {"flash --sim --sim-silent-from Nowhere" + bin, 64, "unknown step Nowhere"},
+        {"flash --port 0" + bin, 64, "unknown port 0"},
+        {"flash --port COM9" + bin, 64, "unknown port COM9"},
+        {"flash --port ttyUSB0" + bin, 64, "give a COM number 1 to 4 or a device path"},
+        {"flash --sim --port 1 --port COM1" + bin, 64, "port COM1 is given twice"},
+    });
+}
+
+TEST(BadCommandLine, MissingFilesAndDevicesExit66) {
+    testsupport::TempDir dir;
+    expectAll({
+        {"flash --sim --bin " + quoted(dir.file("none.bin")), 66,
+         "cannot read the binary image " + dir.file("none.bin") + ": no such file"},
+        {"flash --sim --ogm " + quoted(dir.path()), 66, "it is a folder"},
+        {"flash --sim --config " + quoted(dir.file("config.txt")), 66,
+         "cannot read the settings file"},
+        {"flash --port /dev/dwl-no-such-port --bin " + sample("sample.bin"), 66,
+         "no serial device /dev/dwl-no-such-port"},
+        {"flash --sim --workdir " + quoted(dir.file("gone")) + " --bin " + sample("sample.bin"), 66,
+         "no folder"},
+        {"flash --sim --log " + quoted(dir.file("gone/x.log")) + " --bin " + sample("sample.bin"),
+         66, "cannot write"},
+    });
+}
+
+TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
+    testsupport::TempDir dir;
+    // A TFS image of the right size without any description beside it.
+    testsupport::writeBytes(dir.file("lonely.tfs"),
+                            testsupport::readBytes(examples() + "/sample.tfs"));
+    // A TFS image one byte short of its description.
+    std::vector<uint8_t> shortImage = testsupport::readBytes(examples() + "/sample.tfs");
+    shortImage.pop_back();
+    testsupport::writeBytes(dir.file("short.tfs"), shortImage);
+    testsupport::writeBytes(dir.file("short.cfg"),
+                            testsupport::readBytes(examples() + "/sample.cfg"));
+    // Settings files with a bad COM value and a missing key.
+    testsupport::writeCrLfFile(dir.file("com5.txt"),
+                               {"CLA File : " + examples() + "/sample.bin", "COM : 5", "PMU : 0",
+                                "Product Type : 2", "Download Type : 0"});
+    testsupport::writeCrLfFile(dir.file("nokey.txt"), {"CLA File : " + examples() + "/sample.bin",
+                                                       "COM : 1", "Product Type : 2"});
+    const std::string bin = " --bin " + sample("sample.bin");
+    expectAll({
+        {"flash --sim --tfs " + quoted(dir.file("lonely.tfs")), 40,
+         "TFS DESCRIPTION : The file tfs.cfg not found"},
+        {"flash --sim --tfs " + quoted(dir.file("short.tfs")), 18,
+         "The size of the TFS OGM File is Wrong"},
+        {"flash --sim --config " + quoted(dir.file("com5.txt")), 3,
+         "The com number in configuration file is not rigth "},
+        {"flash --sim --config " + quoted(dir.file("nokey.txt")), 3,
+         "Bad PMU description in configuration file "},
+        // The mode needs an ogm image that was not given: the start refuses.
+        {"flash --sim --mode 0" + bin, 41, "DOWNLOAD: Please load a ogm file before start"},
+    });
+    // The operator log says what went wrong with the TFS image.
+    const clitest::Run run = runDwl("flash --sim --tfs " + quoted(dir.file("short.tfs")));
+    EXPECT_TRUE(run.has("ERROR : The size of the TFS OGM File is Wrong"));
+    EXPECT_TRUE(run.has("File size=85597(0x00014e5d)"));
+}
+
+// As on the panel, a flash.txt error is a warning: the run goes on with the blocks read before
+// it, and a flash they do not describe is refused by the run.
+TEST(BadFiles, FlashDescriptionErrorIsAWarning) {
+    testsupport::TempDir partial;
+    testsupport::TempDir none;
+    for (const testsupport::TempDir* dir : {&partial, &none})
+        for (const char* program : {"dwl87.spm", "dwl88.spm"})
+            testsupport::writeBytes(dir->file(program),
+                                    testsupport::readBytes(examples() + "/" + program));
+    std::vector<uint8_t> text = testsupport::readBytes(examples() + "/flash.txt");
+    for (char c : std::string("NEW_FLASH\r\nMANUFACTURER_NAME\r\n"))
+        text.push_back(static_cast<uint8_t>(c));
+    testsupport::writeBytes(partial.file("flash.txt"), text);
+    const std::string bin = " --bin " + sample("sample.bin");
+
+    const clitest::Run ok = runDwl("flash --sim --workdir " + quoted(partial.path()) + bin);
+    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+    EXPECT_TRUE(ok.has("dwl: warning: FLASH DESCRIPTION : Problem with parameter "
+                       "MANUFACTURER_NAME in the file flash.txt"));
+    EXPECT_TRUE(ok.has("result: Download successful"));
+
+    const clitest::Run refused = runDwl("flash --sim --workdir " + quoted(none.path()) + bin);
+    EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
+    EXPECT_TRUE(refused.has("dwl: warning: FLASH DESCRIPTION : The file flash.txt not found"));
+    EXPECT_TRUE(refused.has("result: FLASH DESCRIPTION : The flash id is not known (Not "
+                            "description in the file flash.txt)"));
+}
+
+TEST(BadFiles, HandsetProgramsMissingOrTooLong) {
+    testsupport::TempDir noPrograms;
+    testsupport::TempDir longProgram;
+    for (const testsupport::TempDir* dir : {&noPrograms, &longProgram})
+        testsupport::writeBytes(dir->file("flash.txt"),
+                                testsupport::readBytes(examples() + "/flash.txt"));
+    testsupport::writeBytes(longProgram.file("dwl87.spm"), std::string(70000, '\x5a'));
+    const std::string bin = " --bin " + sample("sample.bin");
+    expectAll({
+        {"flash --sim --workdir " + quoted(noPrograms.path()) + bin, 5,
+         "result: LIB_PC : File not found (family 5, code 3, exit 5)"},
+        {"flash --sim --workdir " + quoted(longProgram.path()) + bin, 5,
+         "LIB_PC : The size of the SPM is too long"},
+    });
+}
+
+TEST(BadFiles, EmptyAndOddImagesAreHandled) {
+    testsupport::TempDir dir;
+    testsupport::writeBytes(dir.file("empty.bin"), std::string());
+    testsupport::writeBytes(dir.file("odd.ogm"), std::string(1001, '\x01'));
+    // An empty binary image is held but has nothing to write: the step is skipped.
+    const clitest::Run empty = runDwl("flash --sim --bin " + quoted(dir.file("empty.bin")));
+    EXPECT_EQ(empty.status, 0) << empty.out << empty.err;
+    EXPECT_TRUE(empty.has("Binary file empty : step skipped"));
+    // An odd ogm image goes padded to an even size; the file size is reported.
+    const clitest::Run odd = runDwl("flash --sim --json --ogm " + quoted(dir.file("odd.ogm")));
+    EXPECT_EQ(odd.status, 0) << odd.err;
+    const nlohmann::json summary = odd.json();
+    EXPECT_EQ(summary["images"][0]["size"], 1001);
+    EXPECT_EQ(summary["bytes_written"], 1002);
+}
+
+} // namespace

@@ -1,0 +1,311 @@
+// Whole commands of the dwl program against the emulated handset: what a run prints, its JSON
+// summary, its log file, the modes the images imply, settings files, several ports at once,
+// boot only, format, the demo and the handset program.
+#include "tests/app/cli/dwl_program.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <csignal>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using clitest::examples;
+using clitest::quoted;
+using clitest::runDwl;
+
+namespace {
+
+std::string sample(const char* name) {
+    return quoted(examples() + "/" + name);
+}
+
+uint32_t byteSum(const std::string& path) {
+    uint32_t sum = 0;
+    for (uint8_t b : testsupport::readBytes(path))
+        sum += b;
+    return sum;
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(FlashRun, WritesAllThreeImagesAndEndsWithTheSuccessWindow) {
+    const clitest::Run run =
+        runDwl("flash --sim --mode 5 --speed 460800 --bin " + sample("sample.bin") + " --ogm " +
+               sample("sample.ogm") + " --tfs " + sample("sample.tfs"));
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    // The operator log, line by line, without the blanks that frame each line.
+    EXPECT_NE(run.out.find("\nDownload binary sector by sector\n"), std::string::npos);
+    EXPECT_TRUE(run.has("Finished TFS OGM Downloading.."));
+    EXPECT_TRUE(run.has("> Please switch on the mobile"));
+    // Not a terminal: plain progress lines, each image to 100 %.
+    EXPECT_TRUE(run.has("binary 100%"));
+    EXPECT_TRUE(run.has("ogm    100%"));
+    EXPECT_TRUE(run.has("tfs    100%"));
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+    // The last line is the result window's message.
+    EXPECT_NE(run.out.rfind("result: Download successful\n"), std::string::npos);
+    EXPECT_EQ(run.out.substr(run.out.size() - 28), "result: Download successful\n");
+}
+
+TEST(FlashRun, JsonSummaryNamesResultFlashImagesAndRate) {
+    const clitest::Run run = runDwl("flash --sim --json --bin " + sample("sample.bin") + " --ogm " +
+                                    sample("sample.ogm") + " --tfs " + sample("sample.tfs"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Only the summary goes to standard output; the log goes to standard error.
+    EXPECT_EQ(run.out.front(), '{');
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1);
+    EXPECT_TRUE(run.err.find("Download binary sector by sector") != std::string::npos);
+    const nlohmann::json j = run.json();
+    ASSERT_FALSE(j.is_discarded()) << run.out;
+    EXPECT_EQ(j["exit_status"], 0);
+    EXPECT_EQ(j["result"],
+              nlohmann::json({{"family", 0}, {"code", 0}, {"message", "Download successful"}}));
+    EXPECT_EQ(j["mode"], 5);
+    EXPECT_EQ(j["flash"]["manufacturer_id"], 137);
+    EXPECT_EQ(j["flash"]["device_id"], 24);
+    ASSERT_EQ(j["images"].size(), 3u);
+    EXPECT_EQ(j["images"][0]["kind"], "binary");
+    EXPECT_EQ(j["images"][0]["size"], 300000);
+    EXPECT_EQ(j["images"][0]["byte_sum"], byteSum(examples() + "/sample.bin"));
+    // The ogm image's size is the file's, its byte sum runs over the padded image.
+    EXPECT_EQ(j["images"][1]["size"], 102401);
+    EXPECT_EQ(j["images"][2]["size"], 85598);
+    EXPECT_EQ(j["images"][2]["byte_sum"], byteSum(examples() + "/sample.tfs"));
+    // Held sizes: the odd ogm image goes as 102402 bytes.
+    EXPECT_EQ(j["bytes_written"], 488000);
+    EXPECT_GT(j["bytes_per_second"], 0.0);
+}
+
+TEST(FlashRun, JsonSummaryStaysUtf8ForALatin1FileName) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("caf\xe9.bin"); // "café" in Latin-1
+    testsupport::writeBytes(path, std::string(1000, '\x5a'));
+    const clitest::Run run = runDwl("flash --sim --json --bin " + quoted(path));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json j = run.json();
+    ASSERT_FALSE(j.is_discarded()) << run.out;
+    // The byte that is not UTF-8 becomes U+FFFD.
+    EXPECT_EQ(j["images"][0]["path"], dir.file("caf\xef\xbf\xbd.bin"));
+}
+
+TEST(FlashRun, ImagesImplyTheMode) {
+    struct Case {
+        std::string images;
+        int mode;
+    };
+    const Case cases[] = {
+        {"--ogm " + sample("sample.ogm"), 2},
+        {"--tfs " + sample("sample.tfs"), 3},
+        {"--ogm " + sample("sample.ogm") + " --tfs " + sample("sample.tfs"), 4},
+        {"--bin " + sample("sample.bin") + " --tfs " + sample("sample.tfs"), 6},
+    };
+    for (const Case& c : cases) {
+        const clitest::Run run = runDwl("flash --sim --json " + c.images);
+        EXPECT_EQ(run.status, 0) << c.images << run.err;
+        EXPECT_EQ(run.json()["mode"], c.mode) << c.images << run.out;
+    }
+    // A mode by name.
+    const clitest::Run named = runDwl("flash --sim --json --mode binary+ogm --bin " +
+                                      sample("sample.bin") + " --ogm " + sample("sample.ogm"));
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(named.json()["mode"], 0);
+}
+
+TEST(FlashRun, LogFileHoldsEveryLineWithATimestamp) {
+    testsupport::TempDir dir;
+    const clitest::Run run = runDwl("flash --sim --bin " + sample("sample.bin") + " --log " +
+                                    quoted(dir.file("run.log")));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string log = readText(dir.file("run.log"));
+    EXPECT_NE(log.find("  Download binary sector by sector\n"), std::string::npos);
+    EXPECT_NE(log.find("  The end\n"), std::string::npos);
+    // "YYYY-MM-DD HH:MM:SS.mmm  text"
+    ASSERT_GT(log.size(), 25u);
+    EXPECT_EQ(log[4], '-');
+    EXPECT_EQ(log[10], ' ');
+    EXPECT_EQ(log[19], '.');
+    EXPECT_EQ(log.substr(23, 2), "  ");
+}
+
+TEST(FlashRun, SettingsFileOfAnyNameRestoresTheBinaryImageAndOptions) {
+    testsupport::TempDir dir;
+    testsupport::writeCrLfFile(dir.file("line3.cfg"),
+                               {"* ***********************", "* Configuration save file",
+                                "* ***********************",
+                                "CLA File : " + examples() + "/sample.bin", "COM : 2", "PMU : 0",
+                                "Product Type : 2", "Download Type : 0"});
+    const clitest::Run run = runDwl("flash --sim --json --config " + quoted(dir.file("line3.cfg")));
+    EXPECT_EQ(run.status, 0) << run.err;
+    const nlohmann::json j = run.json();
+    EXPECT_EQ(j["port"], "COM2");
+    EXPECT_EQ(j["mode"], 1);
+    EXPECT_EQ(j["images"][0]["size"], 300000);
+    // The restore read the file under its own name: nothing was left in the working folder.
+    EXPECT_FALSE(testsupport::readBytes(examples() + "/config.txt").size() > 0);
+}
+
+TEST(FlashRun, DownloadTypeOtherThanZeroWritesOnlyTheTfsImageOfModeFour) {
+    const clitest::Run run = runDwl("flash --sim --download-type 2 --bin " + sample("sample.bin"));
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_TRUE(run.has("result: Error during the download (family 1, code 0, exit 1)"));
+    // Mode 4 writes its TFS image whatever the download type, and reports it.
+    const std::string images = " --ogm " + sample("sample.ogm") + " --tfs " + sample("sample.tfs");
+    const clitest::Run json = runDwl("flash --sim --json --download-type 1" + images);
+    EXPECT_EQ(json.status, 0) << json.out << json.err;
+    EXPECT_EQ(json.json()["bytes_written"], 85598);
+    const clitest::Run text = runDwl("flash --sim --download-type 3" + images);
+    EXPECT_TRUE(text.has("elapsed: ")) << text.out;
+    EXPECT_TRUE(text.has(", 85598 bytes, ")) << text.out;
+}
+
+TEST(FlashRun, SeveralPortsRunInParallelWithOneSummaryLineEach) {
+    const clitest::Run ok =
+        runDwl("flash --sim --port 1 --port COM2 --bin " + sample("sample.bin"));
+    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+    EXPECT_TRUE(ok.has("[COM1] Download binary sector by sector"));
+    EXPECT_TRUE(ok.has("[COM2] result: Download successful"));
+    EXPECT_TRUE(ok.has("\nCOM1: success: Download successful\n"));
+    EXPECT_TRUE(ok.has("\nCOM2: success: Download successful\n"));
+
+    const clitest::Run failed = runDwl("flash --sim --port 1 --port 3 --sim-silent-from WakeUp "
+                                       "--json --bin " +
+                                       sample("sample.bin"));
+    EXPECT_EQ(failed.status, 6) << failed.out << failed.err;
+    const nlohmann::json j = failed.json();
+    EXPECT_EQ(j["exit_status"], 6);
+    ASSERT_EQ(j["ports"].size(), 2u);
+    EXPECT_EQ(j["ports"][0]["exit_status"], 6);
+    EXPECT_EQ(j["ports"][1]["port"], "COM3");
+}
+
+TEST(FlashRun, PerPortLogFiles) {
+    testsupport::TempDir dir;
+    const clitest::Run run = runDwl("flash --sim --port 1 --port 2 --bin " + sample("sample.bin") +
+                                    " --log " + quoted(dir.file("bench.log")));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(readText(dir.file("bench.log.COM1")).find("The end"), std::string::npos);
+    EXPECT_NE(readText(dir.file("bench.log.COM2")).find("The end"), std::string::npos);
+}
+
+TEST(BootAndFormat, BootIdentifiesTheFlashAndWritesNothing) {
+    const clitest::Run run = runDwl("boot --sim --json");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.has("Booting Loader is Completed!!"));
+    const nlohmann::json j = run.json();
+    EXPECT_EQ(j["flash"]["device"], "28F128W18T");
+    EXPECT_EQ(j["images"], nlohmann::json::array());
+
+    const clitest::Run silent = runDwl("boot --sim --sim-silent-from WakeUp");
+    EXPECT_EQ(silent.status, 42) << silent.out;
+    EXPECT_TRUE(silent.has("Booting Loader is Completed!!"));
+    EXPECT_TRUE(silent.has("result: the flash was not identified"));
+}
+
+TEST(BootAndFormat, BootOnAFlashThatFlashTxtDoesNotDescribe) {
+    const clitest::Run run = runDwl("boot --sim --sim-manufacturer 0x89 --sim-device 0x99");
+    EXPECT_EQ(run.status, 2) << run.out << run.err;
+    EXPECT_TRUE(run.has("result: flash.txt does not describe the flash read: manufacturer code "
+                        "137 (0x89), device code 153 (0x99) (family 2, code 15, exit 2)"))
+        << run.out;
+}
+
+TEST(BootAndFormat, FormatRunsTheFormatConversation) {
+    const clitest::Run run = runDwl("format --sim --wait-states 0,1,2,3");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(run.has("2 wait state on the chip select 2"));
+    EXPECT_TRUE(run.has("> Formatting the flash file system"));
+    EXPECT_TRUE(run.has("Flash is Formated!!"));
+    EXPECT_TRUE(run.has("result: Download successful"));
+}
+
+TEST(HandsetFaults, EachFamilyGivesItsExitStatusAndMessage) {
+    struct Case {
+        std::string options;
+        int status;
+        const char* message;
+    };
+    const std::string bin = " --bin " + sample("sample.bin");
+    const Case cases[] = {
+        {"--sim-silent-from WakeUp" + bin, 6,
+         "result: The mobile does not answer (family 6, code 4, exit 6)"},
+        {"--sim-manufacturer 0x55" + bin, 6,
+         "result: BOOT : The manufacturer of terminal GSM flash is unknown (family 6, code 15"},
+        {"--sim-silent-from SpeedAck" + bin, 8, "(family 8, code 2, exit 8)"},
+        {"--product-type 0" + bin, 5, "result: LIB_PC : File not found (family 5, code 3"},
+        {"--sim-tfs-start-error A1 --tfs " + sample("sample.tfs"), 19,
+         "result: TFS Start ERROR : "},
+    };
+    for (const Case& c : cases) {
+        const clitest::Run run = runDwl("flash --sim " + c.options);
+        EXPECT_EQ(run.status, c.status) << c.options << "\n" << run.out << run.err;
+        EXPECT_TRUE(run.has(c.message)) << c.options << "\n" << run.out;
+    }
+}
+
+TEST(Programs, SimPrintsItsDeviceFirst) {
+    testsupport::ChildProcess sim(clitest::dwlProgram(), {"sim"});
+    ASSERT_TRUE(sim.started());
+    const std::string line = sim.readLine(10000);
+    // dwl sim became the handset program: stopping it stops the handset.
+    const int status = sim.stop();
+    EXPECT_EQ(line.rfind("dwl-handset-sim: /dev/", 0), 0u) << line;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+}
+
+TEST(Programs, DemoFlashesTheSamplesThroughTheHandsetProgram) {
+    const clitest::Run run = runDwl("demo");
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(run.has("mode 5 at 460800 baud"));
+    EXPECT_TRUE(run.has("Finished TFS OGM Downloading.."));
+    EXPECT_EQ(run.out.substr(run.out.size() - 28), "result: Download successful\n");
+
+    // The handset keeps the wire's pace: never faster than 460800 baud carries the images, and
+    // not much slower.
+    double elapsed = 0, rate = 0;
+    unsigned long long bytes = 0;
+    const size_t at = run.out.find("elapsed: ");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    ASSERT_EQ(sscanf(run.out.c_str() + at, "elapsed: %lf s, %llu bytes, %lf B/s", &elapsed, &bytes,
+                     &rate),
+              3);
+    EXPECT_LE(rate, 46080.0);
+    EXPECT_GE(elapsed, bytes / 46080.0);
+    EXPECT_LT(elapsed, 20.0); // about 13 s; a busy machine adds some
+}
+
+TEST(DwlCommands, CtrlCEndsTheRunSaysSoAndExits130) {
+    // The demo's handset keeps the wire's pace, so the interrupt lands in the middle of the run.
+    const std::string command =
+        "timeout --preserve-status -s INT 2 " + quoted(clitest::dwlProgram()) + " demo 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    const int raw = pclose(pipe);
+    // Without serial ports the demo's handset is in the process, on virtual time: no wire to
+    // interrupt.
+    if (out.find("this build has no serial ports") != std::string::npos)
+        GTEST_SKIP() << "no serial ports in this build";
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 130) << out;
+    EXPECT_NE(out.find("\nDownload cancelled by the operator\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("result: Download successful"), std::string::npos);
+}
+
+} // namespace

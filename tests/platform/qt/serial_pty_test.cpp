@@ -1,0 +1,460 @@
+// The real-port backend on a pseudo-terminal the test makes itself: bytes both ways, read
+// time-out, every link rate as the kernel holds it, the output queue, lost lines.
+#include "link/com_map.h"
+#include "link/dwl12pclib.h"
+#include "link/rs232.h"
+#include "link/rs232_cancel.h"
+#include "link/serial_device.h"
+#include "platform/qt/serial_backend.h"
+#include "platform/qt/serial_qt_device.h"
+#include "platform/qt/serial_termios2.h"
+#include "tests/platform/qt/serial_pty_peer.h"
+#include "uis/dwl_oplog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kPort = 5;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::vector<uint8_t> pattern(size_t count) {
+    std::vector<uint8_t> bytes(count);
+    uint32_t x = 2463534242u;
+    for (auto& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<uint8_t>(x);
+    }
+    return bytes;
+}
+
+class RealPortOnPty : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(peer.ok()) << "no pseudo-terminal available";
+        dwl_qt_InstallSerialBackend();
+        dwl_SetComDevice(kPort, peer.slavePath());
+    }
+    void TearDown() override {
+        rs232_SetWaitHook(nullptr);
+        rs232_SetOpener(nullptr);
+        dwl_ClearComDevices();
+    }
+    // As the boot sequence opens the port.
+    int open(long baud = 38400, int parity = 2) {
+        return OpenComConfig(kPort, "COM5", baud, parity, 8, 1, 65536, 65536);
+    }
+    // Waits for the output queue as the protocol code does, with a guard against a hang.
+    int drain(double guardSeconds = 10) {
+        auto start = Clock::now();
+        int left = GetOutQLen(kPort);
+        while (left > 0 && secondsSince(start) < guardSeconds)
+            left = WaitOutQEmpty(kPort, 0.05);
+        return left;
+    }
+
+    qttest::PtyPeer peer;
+};
+
+TEST_F(RealPortOnPty, OpensDespiteParityAndModemLinesAPtyCannotHold) {
+    ASSERT_EQ(open(38400, 2), 0);
+    EXPECT_EQ(ComSetEscape(kPort, SETDTR), 0);
+    EXPECT_EQ(ComSetEscape(kPort, CLRDTR), 0);
+    EXPECT_EQ(SetCTSMode(kPort, 0), 0);
+    EXPECT_EQ(SetXMode(kPort, 0), 0);
+    // The line still carries bytes after the requests the pty refused.
+    ASSERT_EQ(ComWrtByte(kPort, 0x44), 1);
+    EXPECT_EQ(drain(), 0);
+    EXPECT_EQ(peer.receive(1, 2000), std::vector<uint8_t>{0x44});
+    EXPECT_EQ(CloseCom(kPort), 0);
+}
+
+TEST_F(RealPortOnPty, OpeningFailsWithNegativeErrorNumbers) {
+    int error = 0;
+    EXPECT_EQ(QtSerialDevice::open("/dev/no-such-serial-device", &error), nullptr);
+    EXPECT_EQ(error, kRS_NoPortFound);
+    EXPECT_EQ(QtSerialDevice::open("", &error), nullptr);
+    EXPECT_EQ(error, kRS_NoPortFound);
+    // A device that is no terminal.
+    EXPECT_EQ(QtSerialDevice::open("/dev/null", &error), nullptr);
+    EXPECT_EQ(error, kRS_CanNotOpenPort);
+
+    // Through the port services, for a COM number mapped to a missing device.
+    dwl_SetComDevice(7, "/dev/no-such-serial-device");
+    EXPECT_EQ(OpenComConfig(7, "COM7", 38400, 2, 8, 1, 65536, 65536), kRS_NoPortFound);
+    EXPECT_EQ(ComRdByte(7), kRS_TimeOutErr); // a closed port reads as silence
+    // dwl12_0UartInit hands the number on unchanged.
+    EXPECT_EQ(dwl12_0UartInit(7, 38400, 2, 5), kRS_NoPortFound);
+
+    // Two COM numbers on one device: the second cannot have it while the first holds it.
+    ASSERT_EQ(open(), 0);
+    dwl_SetComDevice(8, peer.slavePath());
+    EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), kRS_CanNotOpenPort);
+    // Once released it opens.
+    EXPECT_EQ(CloseCom(kPort), 0);
+    EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), 0);
+    CloseCom(8);
+}
+
+// A device that does not open gets a log line saying why; a lock file in the way is explained.
+TEST_F(RealPortOnPty, OpenFailuresSayWhy) {
+    const std::string device = peer.slavePath();
+    auto openSays = [](int port, const std::string& why) {
+        OpenComConfig(port, "COM", 38400, 2, 8, 1, 65536, 65536);
+        EXPECT_EQ(std::string(ma_Comment), " " + why + " ");
+    };
+    dwl_SetComDevice(7, "/dev/no-such-serial-device");
+    openSays(7, "COM7: cannot open /dev/no-such-serial-device: No such file or directory");
+    ASSERT_EQ(open(), 0);
+    dwl_SetComDevice(8, device);
+    openSays(8, "COM8: cannot open " + device + ": already open in this program");
+    CloseCom(kPort);
+
+    std::string lock = "/var/lock/LCK.." + device.substr(5);
+    std::replace(lock.begin() + 15, lock.end(), '/', '_');
+    if (access("/var/lock", W_OK) != 0) GTEST_SKIP() << "no lock folder to write in";
+    std::ofstream(lock).close(); // its maker was killed before it wrote its number
+    openSays(8, "COM8: cannot open " + device +
+                    ": left locked by a killed program; free again within 30 s");
+    const pid_t other = fork();
+    if (other == 0) {
+        pause();
+        _exit(0);
+    }
+    std::string comm;
+    std::getline(std::ifstream("/proc/self/comm"), comm);
+    std::ofstream(lock) << other << "\n" << comm << "\n\n"; // as the serial port library writes it
+    openSays(8, "COM8: cannot open " + device + ": in use by process " + std::to_string(other) +
+                    " (" + comm + ")");
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+    unlink(lock.c_str());
+    EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), 0);
+    CloseCom(8);
+}
+
+TEST_F(RealPortOnPty, CarriesEveryByteValueBothWays) {
+    ASSERT_EQ(open(), 0);
+    std::vector<uint8_t> all(256);
+    for (int i = 0; i < 256; ++i)
+        all[i] = static_cast<uint8_t>(i);
+
+    ASSERT_EQ(ComWrt(kPort, all.data(), 256), 256);
+    EXPECT_EQ(drain(), 0);
+    EXPECT_EQ(peer.receive(256, 2000), all);
+
+    SetComTime(kPort, 2.0);
+    peer.send(all);
+    // Single bytes, 0x9D and 0xFF included, come back as 0 to 255, never negative.
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(ComRdByte(kPort), i);
+    // The rest has arrived by now; the queue length tells it without a read.
+    auto start = Clock::now();
+    while (GetInQLen(kPort) < 240 && secondsSince(start) < 2) {
+    }
+    EXPECT_EQ(GetInQLen(kPort), 240);
+    std::vector<uint8_t> rest(240);
+    EXPECT_EQ(ComRd(kPort, rest.data(), 240), 240);
+    EXPECT_EQ(rest, std::vector<uint8_t>(all.begin() + 16, all.end()));
+    EXPECT_EQ(GetInQLen(kPort), 0);
+}
+
+TEST_F(RealPortOnPty, ReadsTimeOutAfterTheSetTime) {
+    ASSERT_EQ(open(), 0);
+    ASSERT_EQ(SetComTime(kPort, 0.2), 0);
+
+    auto start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    double waited = secondsSince(start);
+    EXPECT_GE(waited, 0.18);
+    EXPECT_LT(waited, 1.0);
+    // The protocol reads the time-out as the byte 0x9D.
+    EXPECT_EQ(static_cast<uint8_t>(kRS_TimeOutErr), 0x9D);
+
+    // A block read returns what came within the time-out.
+    peer.send({0x11, 0x22});
+    uint8_t buffer[4] = {};
+    start = Clock::now();
+    EXPECT_EQ(ComRd(kPort, buffer, 4), 2);
+    waited = secondsSince(start);
+    EXPECT_EQ(buffer[0], 0x11);
+    EXPECT_EQ(buffer[1], 0x22);
+    EXPECT_GE(waited, 0.18);
+    EXPECT_LT(waited, 1.0);
+
+    // Bytes that trickle in do not restart the time-out: one time-out for the whole call.
+    std::thread trickle([&] {
+        for (uint8_t b : {0x01, 0x02, 0x03}) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+            peer.send({b});
+        }
+    });
+    start = Clock::now();
+    const int got = ComRd(kPort, buffer, 4);
+    waited = secondsSince(start);
+    trickle.join();
+    EXPECT_LT(got, 3);
+    EXPECT_LT(waited, 0.4);
+    FlushInQ(kPort);
+
+    // A byte that arrives during the wait ends it early.
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        peer.send({0xBE});
+    });
+    SetComTime(kPort, 5.0);
+    start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), 0xBE);
+    EXPECT_LT(secondsSince(start), 2.0);
+    late.join();
+
+    // A zero time-out looks once and does not wait.
+    SetComTime(kPort, 0);
+    start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    EXPECT_LT(secondsSince(start), 0.1);
+}
+
+int hookCalls = 0;
+void countHookCall() {
+    ++hookCalls;
+}
+
+TEST_F(RealPortOnPty, WaitingCallsTheWaitHook) {
+    ASSERT_EQ(open(), 0);
+    rs232_SetWaitHook(&countHookCall);
+    SetComTime(kPort, 0.2);
+    hookCalls = 0;
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    // A window kept painted through a long read: a call after every slice of the wait, not one
+    // at the end.
+    EXPECT_GE(hookCalls, 3);
+
+    // Bytes already there are read without a call.
+    peer.send({0x63});
+    auto start = Clock::now();
+    while (GetInQLen(kPort) < 1 && secondsSince(start) < 2) {
+    }
+    hookCalls = 0;
+    EXPECT_EQ(ComRdByte(kPort), 0x63);
+    EXPECT_EQ(hookCalls, 0);
+
+    // Output that waits for the far end: the queue query does not wait, the drain wait sleeps
+    // its time and reports what is left.
+    std::vector<uint8_t> data = pattern(256 * 1024);
+    ComWrt(kPort, data.data(), static_cast<int>(data.size()));
+    start = Clock::now();
+    EXPECT_GT(GetOutQLen(kPort), 0);
+    EXPECT_LT(secondsSince(start), 0.02);
+    EXPECT_GT(WaitOutQEmpty(kPort, 0.1), 0);
+    EXPECT_GE(secondsSince(start), 0.09);
+    FlushOutQ(kPort);
+    EXPECT_EQ(GetOutQLen(kPort), 0);
+}
+
+TEST_F(RealPortOnPty, EveryLinkRateReachesTheKernel) {
+    ASSERT_EQ(open(38400, 2), 0);
+    EXPECT_EQ(peer.line().outputSpeed, 38400u);
+    for (int index = 0; index < 9; ++index) {
+        long baud = a_PCSpeedValue[index];
+        SCOPED_TRACE(baud);
+        // As the speed change reopens the port: no parity, 10 s.
+        ASSERT_EQ(dwl12_0UartInit(kPort, baud, 0, 10), 1);
+        qttest::PtyPeer::Line line = peer.line();
+        EXPECT_EQ(line.outputSpeed, static_cast<unsigned long>(baud));
+        EXPECT_EQ(line.inputSpeed, static_cast<unsigned long>(baud));
+        EXPECT_EQ(line.cflag & qttest::PtyPeer::charSizeMask(), qttest::PtyPeer::eightBits());
+        if (index >= 4) {
+            EXPECT_TRUE(line.arbitraryRate);
+        }
+        // The line works at the new rate.
+        ASSERT_EQ(ComWrtByte(kPort, 0xE9), 1);
+        EXPECT_EQ(drain(), 0);
+        EXPECT_EQ(peer.receive(1, 2000), std::vector<uint8_t>{0xE9});
+    }
+    // From a non-standard rate back to a standard one.
+    ASSERT_EQ(dwl12_0UartInit(kPort, 38400, 2, 5), 1);
+    EXPECT_EQ(peer.line().outputSpeed, 38400u);
+    EXPECT_FALSE(peer.line().arbitraryRate);
+}
+
+TEST_F(RealPortOnPty, ArbitraryRateHelpersReadBackWhatTheySet) {
+    int error = 0;
+    auto device = QtSerialDevice::open(peer.slavePath(), &error);
+    ASSERT_NE(device, nullptr);
+    EXPECT_TRUE(device->isPseudoTerminal());
+    // The device's descriptor is not reachable from here; the master side acts on the same
+    // settings.
+    for (long baud : {220338L, 240740L, 260000L, 270833L, 302325L, 38400L}) {
+        ASSERT_TRUE(dwlqt::setLineSpeed(peer.masterFd(), baud));
+        EXPECT_EQ(dwlqt::lineSpeed(peer.masterFd()), baud);
+        EXPECT_EQ(peer.line().outputSpeed, static_cast<unsigned long>(baud));
+        EXPECT_EQ(peer.line().inputSpeed, static_cast<unsigned long>(baud));
+    }
+    EXPECT_FALSE(dwlqt::setLineSpeed(peer.masterFd(), 0));
+    EXPECT_EQ(dwlqt::lineSpeed(-1), -1);
+    EXPECT_FALSE(dwlqt::isPseudoTerminal(-1));
+}
+
+TEST_F(RealPortOnPty, WriteQueuesWithoutBlockingAndPollingDrainsIt) {
+    // A fast arbitrary rate: the queue drains at the line's rate even on a pseudo-terminal.
+    ASSERT_EQ(open(4608000, 0), 0);
+    // More than the pseudo-terminal buffers while nobody reads its far end.
+    std::vector<uint8_t> data = pattern(512 * 1024);
+    auto start = Clock::now();
+    ASSERT_EQ(ComWrt(kPort, data.data(), static_cast<int>(data.size())),
+              static_cast<int>(data.size()));
+    EXPECT_LT(secondsSince(start), 0.5);
+    EXPECT_GT(GetOutQLen(kPort), 0);
+
+    std::vector<uint8_t> received;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        received = peer.receive(data.size(), 10000);
+        done = true;
+    });
+    EXPECT_EQ(drain(), 0);
+    reader.join();
+    EXPECT_TRUE(done);
+    EXPECT_EQ(received.size(), data.size());
+    EXPECT_TRUE(received == data);
+
+    // A pseudo-terminal takes bytes at once but keeps them queued for their wire time: 384
+    // bytes at 38400 baud without parity take 0.1 s.
+    ASSERT_EQ(open(38400, 0), 0);
+    std::vector<uint8_t> small = pattern(384);
+    start = Clock::now();
+    ASSERT_EQ(ComWrt(kPort, small.data(), 384), 384);
+    EXPECT_GT(GetOutQLen(kPort), 300);
+    EXPECT_EQ(WaitOutQEmpty(kPort, 1.0), 0);
+    EXPECT_GE(secondsSince(start), 0.095);
+    EXPECT_LT(secondsSince(start), 0.5);
+}
+
+TEST_F(RealPortOnPty, StalledOutputIsDroppedAfterTheTimeOut) {
+    ASSERT_EQ(open(460800, 0), 0);
+    SetComTime(kPort, 0.2);
+    std::vector<uint8_t> data = pattern(512 * 1024);
+    ASSERT_EQ(ComWrt(kPort, data.data(), static_cast<int>(data.size())),
+              static_cast<int>(data.size()));
+    // Nobody reads the far end: polling must still end, after about the time-out.
+    auto start = Clock::now();
+    EXPECT_EQ(drain(5), 0);
+    double waited = secondsSince(start);
+    EXPECT_GE(waited, 0.15);
+    EXPECT_LT(waited, 2.0);
+    // The port is still usable once the far end reads again.
+    peer.receive(1 << 20, 200);
+    ASSERT_EQ(ComWrtByte(kPort, 0x5A), 1);
+    EXPECT_EQ(drain(), 0);
+    EXPECT_EQ(peer.receive(1, 2000), std::vector<uint8_t>{0x5A});
+}
+
+TEST_F(RealPortOnPty, FlushInDropsWhatArrived) {
+    ASSERT_EQ(open(), 0);
+    SetComTime(kPort, 0.2);
+    peer.send({1, 2, 3});
+    auto start = Clock::now();
+    while (GetInQLen(kPort) < 3 && secondsSince(start) < 2) {
+    }
+    ASSERT_EQ(GetInQLen(kPort), 3);
+    EXPECT_EQ(FlushInQ(kPort), 0);
+    EXPECT_EQ(GetInQLen(kPort), 0);
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+}
+
+TEST_F(RealPortOnPty, ReopeningKeepsThePortAndWhatIsQueued) {
+    ASSERT_EQ(open(38400, 2), 0);
+    peer.send({0xC3, 0x00});
+    SetComTime(kPort, 2);
+    EXPECT_EQ(ComRdByte(kPort), 0xC3);
+    // Reopen at the new rate without closing, as the speed change does.
+    ASSERT_EQ(OpenComConfig(kPort, "COM5", 220338, 0, 8, 1, 65536, 65536), 0);
+    EXPECT_EQ(ComRdByte(kPort), 0x00);
+    EXPECT_EQ(peer.line().outputSpeed, 220338u);
+}
+
+TEST_F(RealPortOnPty, LostLineEndsWaitsAtOnce) {
+    ASSERT_EQ(open(), 0);
+    SetComTime(kPort, 2.0);
+    peer.hangUp();
+    auto start = Clock::now();
+    // Every wait ends at once instead of spinning through the time-out.
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    uint8_t frame[5] = {0xC0, 0xFF, 0xFF, 0x02, 0xBE};
+    EXPECT_EQ(ComWrt(kPort, frame, 5), kRS_UnknownIOError);
+    EXPECT_EQ(drain(5), 0);
+    EXPECT_EQ(GetInQLen(kPort), 0);
+    uint8_t buffer[4];
+    EXPECT_EQ(ComRd(kPort, buffer, 4), 0);
+    EXPECT_LT(secondsSince(start), 0.5);
+    EXPECT_EQ(CloseCom(kPort), 0);
+}
+
+TEST_F(RealPortOnPty, OperatorCancelFromAnotherThreadWakesTheWaits) {
+    ASSERT_EQ(open(460800, 0), 0);
+    SetComTime(kPort, 10.0);
+    std::thread stop([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        rs232_Cancel();
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    stop.join();
+    EXPECT_LT(secondsSince(start), 1.0);
+    // Until cleared, waits give up at once, and output is not waited for.
+    std::vector<uint8_t> data = pattern(64 * 1024);
+    ComWrt(kPort, data.data(), static_cast<int>(data.size()));
+    EXPECT_GT(WaitOutQEmpty(kPort, 5.0), 0);
+    EXPECT_EQ(WaitInQ(kPort, 5.0), 0);
+    EXPECT_LT(secondsSince(start), 1.0);
+    rs232_ClearCancel();
+    FlushOutQ(kPort);
+    peer.send({0x5A});
+    EXPECT_EQ(ComRdByte(kPort), 0x5A);
+}
+
+TEST_F(RealPortOnPty, PortLostMidWaitEndsItAtOnceAndIsLoggedOnce) {
+    ASSERT_EQ(open(460800, 0), 0);
+    SetComTime(kPort, 10.0);
+    const int linesBefore = mv_NbCommentLine;
+    // The adapter is pulled while the PC waits for an answer.
+    std::thread pull([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        peer.hangUp();
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
+    const double waited = secondsSince(start);
+    pull.join();
+    EXPECT_GE(waited, 0.15);
+    EXPECT_LT(waited, 1.0) << "the wait ran on towards its 10 s time-out";
+    EXPECT_LT(WaitInQ(kPort, 5.0), 0);
+    EXPECT_LT(WaitOutQEmpty(kPort, 5.0), 0);
+    EXPECT_LT(secondsSince(start), 1.0);
+
+    // One line naming the device and the system's error.
+    EXPECT_EQ(mv_NbCommentLine, linesBefore + 1) << ma_Comment;
+    const std::string line = ma_Comment;
+    EXPECT_EQ(line.rfind(" Port lost: " + peer.slavePath() + ": ", 0), 0u) << line;
+    EXPECT_GT(line.size(), (" Port lost: " + peer.slavePath() + ": x ").size() - 1) << line;
+}
+
+} // namespace

@@ -1,0 +1,334 @@
+// The operator's window driven with real mouse and key events while a run waits on the handset:
+// clicks on dimmed controls, About, Stop, files dropped on the window, and the windows that stay
+// in front of the main one.
+#include "app/gui/gui_operator.h"
+#include "link/com_map.h"
+#include "link/rs232.h"
+#include "link/serial_device.h"
+#include "platform/qt/ui_led.h"
+#include "platform/qt/ui_wait_hook.h"
+#include "session/dwl_context.h"
+#include "tests/platform/qt/ui_gui_bench.h"
+#include "tests/platform/qt/ui_test_helpers.h"
+#include "tests/support/temp_files.h"
+#include "ui/dwl51mmi.h"
+#include "ui/dwl52display.h"
+#include "ui/mmi_ids.h"
+#include "ui/utility_ids.h"
+#include "uis/dwl_oplog.h"
+#include "uis/uis.h"
+#include "uis/uis_backend.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using guitest::GuiBench;
+
+// Runs `action` inside the run's waits on the serial line (every call, with the call's number),
+// then repaints as the program's own hook does.
+class InsideTheWaits {
+  public:
+    explicit InsideTheWaits(std::function<void(int call)> action) {
+        current() = this;
+        action_ = std::move(action);
+        dwl_qt_SetRepaintInterval(0);
+        rs232_SetWaitHook(&InsideTheWaits::hook);
+    }
+    ~InsideTheWaits() {
+        dwl_qt_InstallWaitHook();
+        dwl_qt_SetRepaintInterval(-1);
+        current() = nullptr;
+    }
+    int calls = 0;
+
+  private:
+    static InsideTheWaits*& current() {
+        static InsideTheWaits* c = nullptr;
+        return c;
+    }
+    static void hook() {
+        InsideTheWaits* self = current();
+        if (self == nullptr) return;
+        self->action_(self->calls++);
+        dwl_qt_RepaintWhileWaiting();
+    }
+    std::function<void(int)> action_;
+};
+
+int countLogLinesStarting(const GuiBench& bench, const std::string& prefix) {
+    int n = 0;
+    for (const std::string& line : bench.logLines())
+        n += line.rfind(" " + prefix, 0) == 0 ? 1 : 0;
+    return n;
+}
+
+// A click and a key press that the window system still holds: they reach the widget only when
+// the event loop next runs.
+void holdClickAndKey(QWidget* button) {
+    const QPointF at(button->width() / 2.0, button->height() / 2.0);
+    const QPointF global = button->mapToGlobal(at);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(
+            button,
+            new QMouseEvent(type, at, global, Qt::LeftButton,
+                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                            Qt::NoModifier));
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+        QCoreApplication::postEvent(button, new QKeyEvent(type, Qt::Key_Space, Qt::NoModifier));
+}
+
+TEST(GuiOperator, ClicksAndKeysOnTheDimmedStartDuringARunAreDropped) {
+    sim::FaultConfig silent;
+    silent.silentFrom = sim::Step::WakeUp;
+    GuiBench bench(true, silent);
+    const std::string ogm = bench.copyExample("sample.ogm", bench.imageFile("sample.ogm"));
+    ASSERT_TRUE(bench.loadThroughDialog(MAIN_OGM_LOAD, ogm));
+    bench.chooseRingIndex(MAIN_MODE, 2);
+    QWidget* start = bench.control(MAIN_START);
+
+    // The operator clicks Start and presses Space on it while the handset is awaited ...
+    InsideTheWaits waits([&](int call) {
+        if (call != 0) return;
+        QTest::mouseClick(start, Qt::LeftButton);
+        QTest::keyClick(start, Qt::Key_Space);
+        QTest::keyClick(start, Qt::Key_Return);
+    });
+    // ... and once more just before the run releases the panel.
+    bool held = false;
+    bench.view().addChangeObserver([&](int panel, int control) {
+        const UiControl* stop = uis_Control(panel, control);
+        if (held || panel != v_Panel || control != MAIN_STOP || !stop->dimmed) return;
+        if (countLogLinesStarting(bench, "Run ") == 0) return;
+        held = true;
+        holdClickAndKey(start);
+    });
+    bench.click(MAIN_START);
+    guitest::pump();
+
+    EXPECT_GT(waits.calls, 0);
+    EXPECT_TRUE(held);
+    EXPECT_EQ(countLogLinesStarting(bench, "Run "), 1) << "a second run started by itself";
+    EXPECT_EQ(uis_CountPanels("mmi.uir", MMI_PANEL_TIMEOUT), 1);
+    EXPECT_EQ(uis_CountPanels("mmi.uir", MMI_PANEL_TURN_ON), 1);
+    EXPECT_TRUE(start->isEnabled()) << "the ogm path releases the panel at once";
+
+    // The time-out window: in front of the main window, centred on it; Enter presses its OK.
+    const int timeout = uis_FindPanel("mmi.uir", MMI_PANEL_TIMEOUT);
+    PanelWindow* window = bench.view().window(timeout);
+    PanelWindow* main = bench.view().window(v_Panel);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->parentWidget(), main);
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::Dialog));
+    EXPECT_LE((window->frameGeometry().center() - main->frameGeometry().center()).manhattanLength(),
+              4);
+    QTest::keyClick(window, Qt::Key_Return);
+    guitest::pump();
+    EXPECT_EQ(uis_CountPanels("mmi.uir", MMI_PANEL_TIMEOUT), 0);
+    EXPECT_EQ(uis_CountPanels("mmi.uir", MMI_PANEL_TURN_ON), 0) << "a turn-on window is left";
+    EXPECT_EQ(countLogLinesStarting(bench, "Run "), 1);
+}
+
+TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
+    GuiBench bench(true);
+    const std::string image = bench.copyExample("sample.bin", bench.imageFile("sample.bin"));
+    ASSERT_TRUE(bench.loadThroughDialog(MAIN_BIN_LOAD, image));
+    bench.chooseRingIndex(MAIN_MODE, 1);
+    QWidget* about = bench.control(MAIN_ABOUT);
+
+    bool aboutEnabled = false;
+    bool modalSeen = false;
+    int progressAtBoot = -1;
+    // A box that opens during the run would hold it: this closes it, and tells.
+    auto duringRun = std::make_unique<guitest::ModalAnswer>(guitest::acceptMessage);
+    bool pictureTaken = false;
+    InsideTheWaits waits([&](int call) {
+        if (call == 0) progressAtBoot = bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt();
+        // The picture of the README: the window in the middle of the binary image.
+        if (!pictureTaken && !testsupport::binaryDir().empty() &&
+            bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt() >= 40) {
+            pictureTaken = true;
+            bench.view().mainWindow()->grab().save(
+                QString::fromStdString(testsupport::binaryDir() + "/main-window.png"));
+        }
+        aboutEnabled = aboutEnabled || about->isEnabled();
+        if (call % 50 == 0) QTest::mouseClick(about, Qt::LeftButton);
+        modalSeen = modalSeen || QApplication::activeModalWidget() != nullptr;
+    });
+    bench.click(MAIN_START);
+
+    EXPECT_FALSE(aboutEnabled);
+    EXPECT_FALSE(modalSeen || duringRun->answered()) << "a window opened during the run";
+    duringRun.reset();
+    EXPECT_EQ(progressAtBoot, 0);
+    const int success = uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS);
+    ASSERT_GT(success, 0);
+    EXPECT_TRUE(bench.widget<LedWidget>(MAIN_LED_2)->isOn()) << "Boot light";
+    EXPECT_TRUE(bench.widget<LedWidget>(MAIN_LED_3)->isOn()) << "Download light";
+    EXPECT_EQ(countLogLinesStarting(bench, "Run "), 1);
+    EXPECT_EQ(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS).rfind("binary image: 100 %", 0), 0u)
+        << uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS);
+
+    // The progress of this run stays until the next one begins, which empties it.
+    QTest::keyClick(bench.view().window(success), Qt::Key_Enter);
+    guitest::pump();
+    ASSERT_TRUE(about->isEnabled());
+    v_ProgramVersion = "9.8.7";
+    guitest::ModalAnswer answer(guitest::acceptMessage);
+    bench.click(MAIN_ABOUT);
+    v_ProgramVersion = nullptr;
+    EXPECT_TRUE(answer.answered());
+    EXPECT_NE(answer.text().find("Version 9.8.7"), std::string::npos) << answer.text();
+}
+
+TEST(GuiOperator, ByteSumsOfTwoToTheThirtyFirstAndMoreShowUnsigned) {
+    GuiBench bench;
+    const std::string image = bench.imageFile("erased.bin");
+    testsupport::writeBytes(image, std::vector<uint8_t>(9u << 20, 0xFF));
+    ASSERT_TRUE(bench.loadThroughDialog(MAIN_BIN_LOAD, image));
+    EXPECT_EQ(bench.widget<QLabel>(MAIN_BIN_SUM)->text(), "2406481920");
+}
+
+TEST(GuiOperator, DroppedFilesLoadAsTheirLoadButtonsWould) {
+    GuiBench bench;
+    const std::string bin = bench.copyExample("sample.bin", bench.imageFile("sample.bin"));
+    const std::string tfs = bench.copyExample("sample.tfs", bench.imageFile("sample.tfs"));
+    const std::string text = bench.imageFile("notes.txt");
+    testsupport::writeBytes(text, std::vector<uint8_t>{'x'});
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(bin)),
+                  QUrl::fromLocalFile(QString::fromStdString(tfs)),
+                  QUrl::fromLocalFile(QString::fromStdString(text))});
+    PanelWindow* main = bench.view().mainWindow();
+    const QPoint at(40, 40);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(main, &drop);
+    // The files load one after the other, each once the last one's load is over.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return countLogLinesStarting(bench, "Not an image file") > 0; }, 5000));
+    guitest::pump();
+
+    // The binary image as its button loads it; in mode 0 the TFS ogm button is dimmed, so the
+    // TFS image is refused as a press on it would be; a text file is no image.
+    EXPECT_EQ(bench.widget<QLabel>(MAIN_BIN_SIZE)->text(), "300000");
+    EXPECT_TRUE(bench.logged("Software binary file loading, please wait... "));
+    EXPECT_EQ(std::string(sg_DownloadContext.ClaFile), bin);
+    EXPECT_EQ(sg_DownloadContext.TfsOgm.Data, nullptr);
+    EXPECT_EQ(countLogLinesStarting(bench, "Cannot load now: "), 1);
+    EXPECT_EQ(countLogLinesStarting(bench, "Not an image file"), 1);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a file dialog opened";
+}
+
+// Stop pressed in a wait of the given kind: the run ends, says so, and closes the port.
+struct StopCase {
+    const char* name;
+    sim::Step silentFrom; // None: the handset answers; Stop is pressed during the sectors
+};
+
+class GuiStop : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(GuiStop, StopEndsTheRunAndSaysTheFlashMayBePartlyWritten) {
+    sim::FaultConfig faults;
+    faults.silentFrom = GetParam().silentFrom;
+    GuiBench bench(true, faults);
+    const std::string image = bench.copyExample("sample.bin", bench.imageFile("sample.bin"));
+    ASSERT_TRUE(bench.loadThroughDialog(MAIN_BIN_LOAD, image));
+    bench.chooseRingIndex(MAIN_MODE, 1);
+    QWidget* stop = bench.control(MAIN_STOP);
+    EXPECT_FALSE(stop->isEnabled()) << "Stop works only during a run";
+
+    const bool inSectors = GetParam().silentFrom == sim::Step::None;
+    std::vector<int> enabledDuringRun;
+    bool pressed = false;
+    InsideTheWaits waits([&](int) {
+        if (pressed || (inSectors && countLogLinesStarting(bench, "Download binary") == 0)) return;
+        for (const UiControl& c : uis_Panel(v_Panel)->controls) {
+            QWidget* w = bench.control(c.id);
+            const bool operable = c.kind == UI_BUTTON || c.kind == UI_RING;
+            if (w != nullptr && w->isEnabled() && operable) enabledDuringRun.push_back(c.id);
+        }
+        pressed = true;
+        QTest::mouseClick(stop, Qt::LeftButton);
+    });
+    bench.click(MAIN_START);
+
+    ASSERT_TRUE(pressed);
+    EXPECT_EQ(enabledDuringRun, std::vector<int>{MAIN_STOP});
+    EXPECT_TRUE(bench.logged("Download cancelled by the operator"));
+    ASSERT_GT(v_PanelGenericErr, 0);
+    EXPECT_EQ(uis_ControlText(v_PanelGenericErr, UTIL_WINDOW_TEXT),
+              "Download cancelled by the operator.\nThe flash may be partly written: download "
+              "again before using the handset.");
+    EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TIMEOUT), 0);
+    EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS), 0);
+    EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TURN_ON), 0);
+    EXPECT_LT(GetInQLen(sg_DownloadContext.ComPort), 0) << "the port is still open";
+    EXPECT_FALSE(bench.control(MAIN_START)->isEnabled()) << "the window's button releases it";
+    EXPECT_FALSE(stop->isEnabled()) << "Stop outlives the run";
+    const std::vector<uint8_t> bytes = testsupport::readBytes(image);
+    EXPECT_FALSE(
+        bench.handset().flashEquals(0x02000000, bytes.data(), static_cast<uint32_t>(bytes.size())))
+        << "the run went on to its end";
+
+    QTest::keyClick(bench.view().window(v_PanelGenericErr), Qt::Key_Return);
+    guitest::pump();
+    EXPECT_TRUE(bench.control(MAIN_START)->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, GuiStop,
+                         ::testing::Values(StopCase{"BootWakeUp", sim::Step::WakeUp},
+                                           StopCase{"Sectors", sim::Step::None}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GuiOperator, ThePortPickerMapsTheComNumberAndItsChoiceComesBackAtTheNextStart) {
+    GuiBench bench;
+    testsupport::TempDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.path()));
+    QCoreApplication::setOrganizationName(QStringLiteral("dwl-test"));
+    guitest::ModalAnswer answer([](QWidget* dialog) {
+        dialog->findChild<QComboBox*>(QStringLiteral("devices"))
+            ->setEditText(QStringLiteral("/dev/ttyTEST7"));
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    bench.click(MAIN_CHOOSE_PORT);
+    ASSERT_TRUE(answer.answered());
+    EXPECT_EQ(dwl_ComDevicePath(4), "/dev/ttyTEST7");
+    EXPECT_EQ(uis_ControlText(v_Panel, MAIN_COM_PORT), "COM4  /dev/ttyTEST7");
+    EXPECT_TRUE(bench.view().mainWindow()->windowTitle().endsWith("COM4  /dev/ttyTEST7"));
+
+    // The next start: the remembered device, unless the environment names one for that number.
+    QSettings().setValue(QStringLiteral("ports/COM2"), QStringLiteral("/dev/ttyACM3"));
+    dwl_ClearComDevices();
+    setenv("DWL_COM2", "/dev/ttyS1", 1);
+    dwlgui_RestorePortChoices();
+    EXPECT_EQ(dwl_ComDevicePath(4), "/dev/ttyTEST7");
+    EXPECT_EQ(dwl_ComDevicePath(2), "/dev/ttyS1");
+    EXPECT_EQ(dwl_ComDevicePath(1), "/dev/ttyUSB0");
+    unsetenv("DWL_COM2");
+    dwl_ClearComDevices();
+    QSettings().clear();
+}
+
+} // namespace
