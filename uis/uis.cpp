@@ -129,42 +129,18 @@ void changed(int panel, int control) {
 }
 
 bool isList(const UiControl& c) {
-    return c.kind == UI_RING || c.kind == UI_LISTBOX;
+    return uis_HoldsList(c.kind);
 }
 bool holdsInt(const UiControl& c) {
-    return c.kind == UI_NUMERIC || c.kind == UI_LED || c.kind == UI_PROGRESS || c.kind == UI_BUTTON;
+    return uis_HoldsInt(c.kind);
 }
 bool holdsText(const UiControl& c) {
-    return c.kind == UI_STRING || c.kind == UI_TEXTMSG;
+    return uis_HoldsText(c.kind);
 }
 
 void copyText(const std::string& from, char* to, size_t size) {
     if (to == nullptr || size == 0) return;
     snprintf(to, size, "%s", from.c_str());
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string current;
-    for (char ch : text) {
-        if (ch == '\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current += ch;
-        }
-    }
-    lines.push_back(current);
-    return lines;
-}
-
-std::string joinLines(const std::vector<std::string>& lines) {
-    std::string out;
-    for (size_t i = 0; i < lines.size(); i++) {
-        if (i > 0) out += '\n';
-        out += lines[i];
-    }
-    return out;
 }
 
 int readLayout(const char* layoutFile, UiLayout& layout) {
@@ -465,8 +441,8 @@ int GetCtrlVal(int panel, int control, char* text, size_t size) {
     if (c == nullptr) return err;
     if (holdsText(*c))
         copyText(c->text, text, size);
-    else if (c->kind == UI_TEXTBOX)
-        copyText(joinLines(c->lines), text, size);
+    else if (uis_HoldsLines(c->kind))
+        copyText(uis_JoinLines(c->lines), text, size);
     else if (isList(*c) && c->index >= 0 && c->index < static_cast<int>(c->items.size()))
         copyText(c->items[c->index].label, text, size);
     else
@@ -501,9 +477,9 @@ int SetCtrlVal(int panel, int control, const char* text) {
     const std::string t = text != nullptr ? text : "";
     if (holdsText(*c)) {
         c->text = t;
-    } else if (c->kind == UI_TEXTBOX) {
+    } else if (uis_HoldsLines(c->kind)) {
         // A text box collects what it is given: the text's lines are appended.
-        for (const std::string& line : splitLines(t))
+        for (const std::string& line : uis_SplitLines(t))
             c->lines.push_back(line);
     } else {
         return UIE_TYPE;
@@ -651,9 +627,8 @@ int ResetTextBox(int panel, int control, const char* text) {
     int err = 0;
     UiControl* c = lookup(panel, control, err);
     if (c == nullptr) return err;
-    if (c->kind != UI_TEXTBOX) return UIE_TYPE;
-    c->lines.clear();
-    if (text != nullptr && text[0] != '\0') c->lines = splitLines(text);
+    if (!uis_HoldsLines(c->kind)) return UIE_TYPE;
+    c->lines = uis_SplitLines(text != nullptr ? text : "");
     changed(panel, control);
     return 0;
 }
@@ -662,7 +637,7 @@ int InsertTextBoxLine(int panel, int control, int line, const char* text) {
     int err = 0;
     UiControl* c = lookup(panel, control, err);
     if (c == nullptr) return err;
-    if (c->kind != UI_TEXTBOX) return UIE_TYPE;
+    if (!uis_HoldsLines(c->kind)) return UIE_TYPE;
     if (line < -1) return UIE_INDEX;
     const int count = static_cast<int>(c->lines.size());
     const int at = (line == -1 || line > count) ? count : line;
@@ -775,7 +750,7 @@ std::string uis_ControlText(int panel, int control) {
     const UiControl* c = controlOf(panelOf(panel), control);
     if (c == nullptr) return "";
     if (holdsText(*c)) return c->text;
-    if (c->kind == UI_TEXTBOX) return joinLines(c->lines);
+    if (uis_HoldsLines(c->kind)) return uis_JoinLines(c->lines);
     if (isList(*c) && c->index >= 0 && c->index < static_cast<int>(c->items.size()))
         return c->items[c->index].label;
     return "";

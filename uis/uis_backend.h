@@ -28,6 +28,26 @@ enum UiControlKind {
 // Name of a kind as written in the layout files ("button", "ring", ...).
 const char* uis_KindName(UiControlKind kind);
 
+// What a control of each kind holds: one line of text, lines of text (a text box), a list of
+// items with a selection, or a number.
+inline bool uis_HoldsText(UiControlKind k) {
+    return k == UI_STRING || k == UI_TEXTMSG;
+}
+inline bool uis_HoldsLines(UiControlKind k) {
+    return k == UI_TEXTBOX;
+}
+inline bool uis_HoldsList(UiControlKind k) {
+    return k == UI_RING || k == UI_LISTBOX;
+}
+inline bool uis_HoldsInt(UiControlKind k) {
+    return k == UI_NUMERIC || k == UI_LED || k == UI_PROGRESS || k == UI_BUTTON;
+}
+
+// The lines of a text box's text, split at '\n': an empty text has no lines. The text of a text
+// box: its lines joined with '\n'.
+std::vector<std::string> uis_SplitLines(const std::string& text);
+std::string uis_JoinLines(const std::vector<std::string>& lines);
+
 struct UiListItem {
     std::string label;
     int value;

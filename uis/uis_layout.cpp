@@ -170,29 +170,6 @@ bool parseItems(const std::string& text, std::vector<UiListItem>& items) {
     return true;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    if (text.empty()) return lines;
-    std::string current;
-    for (char c : text) {
-        if (c == '\n') {
-            lines.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    lines.push_back(current);
-    return lines;
-}
-
-bool isListKind(UiControlKind k) {
-    return k == UI_RING || k == UI_LISTBOX;
-}
-bool isTextKind(UiControlKind k) {
-    return k == UI_STRING || k == UI_TEXTMSG || k == UI_TEXTBOX;
-}
-
 class Parser {
   public:
     Parser(UiLayout& layout, std::string& error) : layout_(layout), error_(error) {}
@@ -324,7 +301,7 @@ class Parser {
                 if (!isName(o.value)) return fail("control: bad callback name");
                 c.callback = o.value;
             } else if (o.key == "items") {
-                if (!isListKind(kind)) return fail("control: items on a control without a list");
+                if (!uis_HoldsList(kind)) return fail("control: items on a control without a list");
                 if (!parseItems(o.value, c.items)) return fail("control: bad items");
             } else if (o.key == "value") {
                 hasValue = true;
@@ -343,7 +320,7 @@ class Parser {
                 return fail("control: unknown option '" + o.key + "'");
             }
         }
-        if (isListKind(kind) && !c.items.empty()) c.index = 0;
+        if (uis_HoldsList(kind) && !c.items.empty()) c.index = 0;
         if (hasValue && !initialValue(c, value)) return false;
         UiPanel& p = layout_.panels.back();
         for (const UiControl& other : p.controls) {
@@ -354,16 +331,17 @@ class Parser {
     }
 
     bool initialValue(UiControl& c, const std::string& value) {
-        if (isTextKind(c.kind)) {
-            if (c.kind == UI_TEXTBOX)
-                c.lines = splitLines(value);
-            else
-                c.text = value;
+        if (uis_HoldsLines(c.kind)) {
+            c.lines = uis_SplitLines(value);
+            return true;
+        }
+        if (uis_HoldsText(c.kind)) {
+            c.text = value;
             return true;
         }
         int v = 0;
         if (c.kind == UI_BUTTON || !parseIntText(value, v)) return fail("control: bad value");
-        if (isListKind(c.kind)) {
+        if (uis_HoldsList(c.kind)) {
             for (size_t i = 0; i < c.items.size(); i++) {
                 if (c.items[i].value == v) {
                     c.index = static_cast<int>(i);
