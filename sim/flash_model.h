@@ -3,12 +3,20 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace sim {
 
 constexpr uint32_t kFlashBase = 0x02000000u;
+
+// A stretch of programmed flash.
+struct FlashRange {
+    uint32_t address;
+    uint32_t count;
+    bool operator==(const FlashRange&) const = default;
+};
 
 class FlashModel {
   public:
@@ -26,8 +34,16 @@ class FlashModel {
     // Pointer to the byte at a handset address inside the flash, nullptr outside.
     const uint8_t* at(uint32_t address) const;
 
+    // The stretches programmed since the last forgetWritten(), in address order, touching ones
+    // joined.
+    std::vector<FlashRange> written() const;
+    void forgetWritten() { written_.clear(); }
+
   private:
+    void noteWritten(uint32_t address, uint32_t count);
+
     std::vector<uint8_t> bytes_;
+    std::map<uint32_t, uint64_t> written_; // first address -> address past the end
 };
 
 // First chip of a description file (its identification bytes); false when there is none.
