@@ -110,6 +110,23 @@ const uint8_t* FlashModel::at(uint32_t address) const {
     return bytes_.data() + (address - kFlashBase);
 }
 
+bool FlashHoldsOnly(const uint8_t* flash, uint32_t size, const std::vector<PlacedImage>& images) {
+    const auto erased = [](const uint8_t* from, const uint8_t* to) {
+        return std::all_of(from, to, [](uint8_t b) { return b == 0xFF; });
+    };
+    uint64_t at = 0; // offset of the first byte not yet checked
+    for (const PlacedImage& image : images) {
+        if (image.address < kFlashBase) return false;
+        const uint64_t offset = image.address - kFlashBase;
+        if (offset < at || offset + image.size > size) return false;
+        if (!erased(flash + at, flash + offset)) return false;
+        if (image.size > 0 && !std::equal(image.data, image.data + image.size, flash + offset))
+            return false;
+        at = offset + image.size;
+    }
+    return erased(flash + at, flash + size);
+}
+
 bool FirstChipOf(const std::string& path, uint8_t* manufacturerId, uint8_t* deviceId) {
     auto table = ReadTable(path);
     if (!table || table->NbFlash == 0) return false;

@@ -46,6 +46,18 @@ class FlashModel {
     std::map<uint32_t, uint64_t> written_; // first address -> address past the end
 };
 
+// An image and the handset address it belongs at.
+struct PlacedImage {
+    uint32_t address;
+    const uint8_t* data;
+    uint32_t size;
+};
+
+// True when a flash of `size` bytes (its first at kFlashBase) holds exactly these images, in
+// address order and apart, and is erased (0xFF) everywhere else: what writing them, and nothing
+// else, leaves in an erased flash.
+bool FlashHoldsOnly(const uint8_t* flash, uint32_t size, const std::vector<PlacedImage>& images);
+
 // First chip of a description file (its identification bytes); false when there is none.
 bool FirstChipOf(const std::string& path, uint8_t* manufacturerId, uint8_t* deviceId);
 
