@@ -310,9 +310,10 @@ TEST(LineTraceFormat, StepLabels) {
     EXPECT_EQ(dwl12_LineStepSerial(), serial + 5) << "each new step counts";
 }
 
-// A block read that ends early is a time-out on the trace, one with nothing read included; DTR
-// changes are events.
-TEST_F(LineTrace, ABlockReadThatEndsEarlyIsATimeOut) {
+// A block read that ends early is a time-out on the trace, one with nothing read included; a
+// read or write of a device that went away is an error with the device's reason; DTR changes
+// are events.
+TEST_F(LineTrace, ReadEndingsErrorsAndDtrAreEvents) {
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_TraceStart(path_.c_str(), false, false), 0);
     ASSERT_EQ(OpenComConfig(4, "COM4", 38400, 2, 8, 1, 512, 512), 0);
@@ -322,13 +323,18 @@ TEST_F(LineTrace, ABlockReadThatEndsEarlyIsATimeOut) {
     EXPECT_EQ(ComRd(4, buffer, 4), 0);
     ComSetEscape(4, SETDTR);
     ComSetEscape(4, CLRDTR);
+    line.lose("/dev/ttyUSB0: Input/output error");
+    EXPECT_LT(ComRd(4, buffer, 4), 0);
+    EXPECT_LT(ComRdByte(4), 0);
+    EXPECT_LT(ComWrt(4, buffer, 1), 0);
     CloseCom(4);
     dwl12_TraceStop();
     std::vector<std::string> whats;
     for (const TraceEntry& e : readTrace(path_))
         whats.push_back(e.data.empty() ? e.what : e.what + " " + e.data);
+    const std::string lost = "error -4 /dev/ttyUSB0: Input/output error";
     EXPECT_EQ(whats, (std::vector<std::string>{"open COM4", "HS>PC 11 22", "time-out", "time-out",
-                                               "DTR on", "DTR off", "close"}));
+                                               "DTR on", "DTR off", lost, lost, lost, "close"}));
 }
 
 } // namespace
