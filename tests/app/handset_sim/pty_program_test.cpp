@@ -272,10 +272,15 @@ TEST(PtyProgram, InstantServesEveryModeAndShowsWhatItWrote) {
 TEST(PtyProgram, RefusesBadOptions) {
     std::string binary = testsupport::binaryDir() + "/app/dwl-handset-sim";
     if (access(binary.c_str(), X_OK) != 0) GTEST_SKIP() << "dwl-handset-sim not built";
-    std::string cmd = binary + " --silent-from NoSuchStep >/dev/null 2>&1";
-    int status = std::system(cmd.c_str());
+    const std::string cmd = binary + " --silent-from NoSuchStep 2>&1";
+    FILE* out = popen(cmd.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char text[256] = "";
+    const size_t n = std::fread(text, 1, sizeof text - 1, out);
+    const int status = pclose(out);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(std::string(text, n), "dwl-handset-sim: --silent-from: unknown step NoSuchStep\n");
 }
 
 } // namespace
