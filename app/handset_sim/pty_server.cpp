@@ -193,7 +193,9 @@ class PtyServer {
         receiving_ = false;
         unpacedLineFree_ = 0.0;
         if (!closed_) {
-            // A session is over: what it left in the flash, then the report that tells it.
+            // A session is over: its trace, what it left in the flash, then the report that
+            // tells it, each on disk before the next.
+            trace_.closed(now);
             if (tally_.started()) {
                 if (!options_.dumpPath.empty() &&
                     !WriteFlashDump(options_.dumpPath, engine().flash()))
@@ -209,7 +211,6 @@ class PtyServer {
             tfsStartsAtOpen_ = engine().recording().tfsStarts;
             // Closing the port is the only power switch a pseudo-terminal has.
             closed_ = true;
-            trace_.closed(now);
             engine().powerOn(now);
         }
         SleepUntilOpened(endpoint_, false);

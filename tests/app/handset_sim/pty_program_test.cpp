@@ -7,6 +7,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/temp_files.h"
+#include "tests/support/trace_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -221,8 +222,17 @@ TEST(PtyProgram, InstantServesEveryModeAndShowsWhatItWrote) {
     std::vector<FILE*> runs;
     for (const Mode& m : modes) {
         const std::string n = std::to_string(m.mode);
-        handsets.push_back(StartSim({"--instant", "--flash", dir.file("flash.txt"), "--dump",
-                                     dir.file("flash." + n), "--report", dir.file("report." + n)}));
+        std::vector<std::string> args = {"--instant",
+                                         "--flash",
+                                         dir.file("flash.txt"),
+                                         "--dump",
+                                         dir.file("flash." + n),
+                                         "--report",
+                                         dir.file("report." + n)};
+        // One run traced on both sides, every byte.
+        if (m.mode == 5)
+            args.insert(args.end(), {"--trace", dir.file("hs.trace"), "--trace-data", "full"});
+        handsets.push_back(StartSim(args));
         ASSERT_NE(handsets.back(), nullptr) << "dwl-handset-sim not built";
         const std::string line = handsets.back()->readLine(5000);
         std::string command = "cd '" + dir.path() + "' && timeout -k 5 60 '" + dwl +
@@ -231,6 +241,7 @@ TEST(PtyProgram, InstantServesEveryModeAndShowsWhatItWrote) {
         if (m.binary) command += " --bin a.bin";
         if (m.ogm) command += " --ogm a.ogm";
         if (m.tfs) command += " --tfs a.tfs";
+        if (m.mode == 5) command += " --trace pc.trace --trace-data full";
         runs.push_back(popen((command + " > log." + n + " 2>&1").c_str(), "r"));
         ASSERT_NE(runs.back(), nullptr);
     }
@@ -267,6 +278,12 @@ TEST(PtyProgram, InstantServesEveryModeAndShowsWhatItWrote) {
                 reported.push_back(line);
         EXPECT_EQ(reported, written);
     }
+    // Both sides saw the same bytes from the PC.
+    const std::vector<uint8_t> sent =
+        testsupport::tracedBytes(testsupport::readTrace(dir.file("pc.trace")), "PC>HS");
+    EXPECT_GT(sent.size(), 20000u + 20000u + 9002u + 12000u);
+    EXPECT_EQ(testsupport::tracedBytes(testsupport::readTrace(dir.file("hs.trace")), "PC>HS"),
+              sent);
 }
 
 TEST(PtyProgram, RefusesBadOptions) {
