@@ -192,7 +192,7 @@ struct Outcome {
     int32_t family = 0;
     int32_t code = 0;
     int32_t falseSuccess = 0; // 0, or which check failed (1 binary, 2 ogm, 3 TFS, 4 format,
-                              // 5 a sector written outside the images)
+                              // 5 the flash changed outside the images)
     // The difference is one the protocol cannot see: it carries no check over command bytes,
     // sector headers and names, and its checksums are plain sums, so garbled bytes whose
     // changes cancel out pass them.
@@ -317,18 +317,14 @@ Outcome RunOne(const RunPlan& p, void (*show)(const sim::Handset&) = nullptr) {
         o.protocolBlind = lineGarbled && TfsDifferenceBlind(h, tfs);
     }
     if (o.falseSuccess != 0) return o;
-    // Nothing may have been written outside the images.
-    for (const sim::SectorWrite& w : h.recording().sectorWrites) {
-        if (!w.accepted) continue;
-        const bool inBinary = budget::ModeWritesBinary(p.mode) && w.address >= DWL_FLASH_BASE &&
-                              w.address < DWL_FLASH_BASE + kClaSize;
-        const bool inOgm = budget::ModeWritesOgm(p.mode) && w.address >= ogmAddress &&
-                           w.address < ogmAddress + kOgmSize;
-        if (!inBinary && !inOgm) {
-            // Only a garbled sector header sends data elsewhere.
-            o.falseSuccess = 5;
-            o.protocolBlind = lineGarbled;
-        }
+    // The images and nothing else: no sector erased or written outside them.
+    std::vector<sim::PlacedImage> images;
+    if (budget::ModeWritesBinary(p.mode)) images.push_back({DWL_FLASH_BASE, cla.data(), kClaSize});
+    if (budget::ModeWritesOgm(p.mode)) images.push_back({ogmAddress, ogm.data(), kOgmSize});
+    if (!h.flashHoldsOnly(images)) {
+        // Only a garbled sector header sends data elsewhere.
+        o.falseSuccess = 5;
+        o.protocolBlind = lineGarbled;
     }
     o.leftOn = !h.recording().switchedOff;
     return o;

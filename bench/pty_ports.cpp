@@ -106,10 +106,13 @@ LineFigures ReadReport(const std::string& path) {
     // The handset writes it when it sees the port closed: give it a moment.
     for (int i = 0; i < 200 && !f.ok; ++i) {
         std::ifstream in(path);
-        std::string key;
-        double value = 0;
         int seen = 0;
-        while (in >> key >> value) {
+        // One figure a line, its name first; the digests of what was written follow.
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            std::string key;
+            double value = 0;
+            if (!(fields >> key >> value)) continue;
             if (key == "span") f.span = value, ++seen;
             if (key == "busy") f.busy = value, ++seen;
             if (key == "waits") f.waits = value, ++seen;

@@ -2,6 +2,7 @@
 
 #include "link/line_step.h"
 #include "link/rs232.h"
+#include "link/trace_gather.h"
 #include "session/dwl_clock.h"
 
 #include <cerrno>
@@ -207,29 +208,13 @@ class TracedDevice : public SerialDevice {
     // other direction speaks or an event comes.
     void gather(const uint8_t* bytes, size_t count) {
         const uint32_t serial = dwl12_LineStepSerial();
-        if (pendingCount_ > 0 && (serial != pendingSerial_ || pendingCount_ + count > kReadChunk))
-            flushRead();
-        if (pendingCount_ == 0) {
-            pendingAt_ = dwl_Now();
-            pendingSerial_ = serial;
-            dwl12_FormatLineStep(pendingStep_, sizeof pendingStep_);
-        }
-        if (count > kReadChunk) {
-            dwl12_TraceLine(&mv_Trace, pendingAt_ - opened_, TRACE_HS_TO_PC, settings_,
-                            pendingStep_, bytes, count, nullptr);
-            return;
-        }
-        std::memcpy(pending_ + pendingCount_, bytes, count);
-        pendingCount_ += count;
+        if (received_.add(&mv_Trace, serial, bytes, count)) return;
+        char step[kStepText];
+        dwl12_FormatLineStep(step, sizeof step);
+        received_.start(&mv_Trace, dwl_Now() - opened_, settings_, step, serial, bytes, count);
     }
 
-    void flushRead() {
-        if (pendingCount_ == 0) return;
-        if (mv_Trace.file != nullptr)
-            dwl12_TraceLine(&mv_Trace, pendingAt_ - opened_, TRACE_HS_TO_PC, settings_,
-                            pendingStep_, pending_, pendingCount_, nullptr);
-        pendingCount_ = 0;
-    }
+    void flushRead() { received_.flush(&mv_Trace); }
 
     void event(TraceWhat what, const char* detail) {
         if (mv_Trace.file == nullptr) return;
@@ -254,11 +239,7 @@ class TracedDevice : public SerialDevice {
     bool configured_ = false;
     char name_[64];
     char settings_[kSettingsText];
-    uint8_t pending_[kReadChunk];
-    size_t pendingCount_ = 0;
-    double pendingAt_ = 0.0;
-    uint32_t pendingSerial_ = 0;
-    char pendingStep_[kStepText];
+    TraceGather received_{TRACE_HS_TO_PC, kReadChunk};
 };
 
 } // namespace

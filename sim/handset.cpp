@@ -69,4 +69,9 @@ bool Handset::flashEquals(uint32_t address, const uint8_t* data, uint32_t count)
     return std::equal(data, data + count, flash.at(address));
 }
 
+bool Handset::flashHoldsOnly(const std::vector<PlacedImage>& images) const {
+    const FlashModel& flash = impl_->flash();
+    return FlashHoldsOnly(flash.at(kFlashBase), flash.size(), images);
+}
+
 } // namespace sim

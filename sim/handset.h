@@ -15,6 +15,7 @@
 #pragma once
 
 #include "session/dwl_clock.h"
+#include "sim/flash_model.h"
 
 struct TfsDescription;
 
@@ -219,6 +220,9 @@ class Handset {
     uint32_t flashSize() const;
     // True when every byte of [address, address+count) equals data.
     bool flashEquals(uint32_t address, const uint8_t* data, uint32_t count) const;
+    // True when the flash holds exactly these images (in address order) and is erased
+    // everywhere else.
+    bool flashHoldsOnly(const std::vector<PlacedImage>& images) const;
     // True when the TFS holds exactly the description's version, directories and closed files,
     // the files' data cut from image in the description's order, and the transfer ended.
     bool tfsHolds(const TfsDescription& description, const uint8_t* image, size_t size) const;

@@ -42,6 +42,8 @@ void HandsetEngine::powerOn(double t) {
     now_ = std::max(now_, t);
     rec_.powerOns++;
     rec_.switchedOff = false;
+    // What a session wrote is told from its power-on.
+    flash_.forgetWritten();
     rec_.bootLoaderDead = false;
     out_.clear();
     outFree_ = now_;

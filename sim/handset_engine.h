@@ -9,6 +9,7 @@
 #include "sim/handset.h"
 #include "sim/line_settings.h"
 
+#include <algorithm>
 #include <deque>
 #include <initializer_list>
 #include <limits>
@@ -40,6 +41,10 @@ class HandsetEngine {
     void receive(uint8_t byte, LineSettings sentAt, double t);
     // Bytes from the PC that all arrived at time t; the same as receiving them one by one.
     void receive(const uint8_t* data, size_t count, LineSettings sentAt, double t);
+    // The PC's bytes, though they arrived at once, keep its line busy until t: a transport
+    // without wire pacing, where the PC still sends no faster than its line rate. The quiet
+    // time that ends the extension module counts from t.
+    void lineBusyUntil(double t) { lastRxAt_ = std::max(lastRxAt_, t); }
     // Lets the handset's own timers run up to time t.
     void advanceTo(double t);
     // The next time at which the handset does something on its own; kNever when idle.

@@ -48,28 +48,6 @@ bool hasFile(const std::string& dir, const char* name) {
     return fs::is_regular_file(fs::path(dir) / name, ec);
 }
 
-bool parseStep(const std::string& text, sim::Step* step, int* occurrence) {
-    std::string name = text;
-    *occurrence = 0;
-    const size_t colon = text.find(':');
-    if (colon != std::string::npos) {
-        name = text.substr(0, colon);
-        if (!parseInt(text.substr(colon + 1), 0, 1000000, occurrence)) return false;
-    }
-    *step = sim::ParseStep(name.c_str());
-    return *step != sim::Step::Count && *step != sim::Step::None;
-}
-
-bool parseByte(const std::string& text, unsigned long max, unsigned long* value) {
-    if (text.empty() || text[0] == '-') return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (*end != '\0' || errno != 0 || v > max) return false;
-    *value = static_cast<unsigned long>(v);
-    return true;
-}
-
 int resolveSim(const RunRequest& request, RunSettings* out) {
     const SimFaults& in = request.faults;
     sim::HandsetConfig& config = out->simConfig;
@@ -87,46 +65,8 @@ int resolveSim(const RunRequest& request, RunSettings* out) {
                            why);
         config.flashFile = absolute(in.flashFile);
     }
-    unsigned long value = 0;
-    if (!in.manufacturer.empty()) {
-        if (!parseByte(in.manufacturer, 255, &value))
-            return usage("--sim-manufacturer takes a byte (0 to 255, 0x.. allowed)");
-        config.manufacturerId = static_cast<uint8_t>(value);
-    }
-    if (!in.device.empty()) {
-        if (!parseByte(in.device, 255, &value))
-            return usage("--sim-device takes a byte (0 to 255, 0x.. allowed)");
-        config.deviceId = static_cast<uint8_t>(value);
-    }
-    sim::FaultConfig& faults = config.faults;
-    if (!in.silentFrom.empty() &&
-        !parseStep(in.silentFrom, &faults.silentFrom, &faults.silentOccurrence))
-        return usage("--sim-silent-from: unknown step " + in.silentFrom);
-    if (!in.wrongReply.empty() &&
-        !parseStep(in.wrongReply, &faults.wrongReplyAt, &faults.wrongReplyOccurrence))
-        return usage("--sim-wrong-reply: unknown step " + in.wrongReply);
-    if (!in.disconnectAt.empty() &&
-        !parseStep(in.disconnectAt, &faults.disconnectAt, &faults.disconnectOccurrence))
-        return usage("--sim-disconnect: unknown step " + in.disconnectAt);
-    for (const std::string& a : in.rejectSectors) {
-        if (!parseByte(a, 0xFFFFFFFFul, &value))
-            return usage("--sim-reject-sector takes a handset address");
-        faults.rejectSectors.push_back(static_cast<uint32_t>(value));
-    }
-    for (const std::string& a : in.badChecksums) {
-        if (!parseByte(a, 0xFFFFFFFFul, &value))
-            return usage("--sim-bad-checksum takes a handset address");
-        faults.badChecksumSectors.push_back(static_cast<uint32_t>(value));
-    }
-    if (!in.tfsStartError.empty()) {
-        const std::string t = in.tfsStartError;
-        if (t == "A1" || t == "a1" || t == "0xA1" || t == "0xa1")
-            faults.tfsStartError = 0xA1;
-        else if (t == "A5" || t == "a5" || t == "0xA5" || t == "0xa5")
-            faults.tfsStartError = 0xA5;
-        else
-            return usage("--sim-tfs-start-error takes A1 or A5");
-    }
+    const std::string problem = sim::ApplyFaultOptions(in, "--sim-", &config);
+    if (!problem.empty()) return usage(problem);
     return 0;
 }
 

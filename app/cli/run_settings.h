@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/cli/option_values.h"
+#include "sim/fault_options.h"
 #include "sim/handset.h"
 
 #include <CLI/CLI.hpp>
@@ -12,16 +13,8 @@
 
 namespace dwlcli {
 
-// Handset faults of the in-process emulated handset (--sim).
-struct SimFaults {
-    std::string silentFrom;   // STEP[:N]
-    std::string wrongReply;   // STEP[:N]
-    std::string disconnectAt; // STEP[:N]
-    std::vector<std::string> rejectSectors;
-    std::vector<std::string> badChecksums;
-    std::string tfsStartError; // A1 / A5
-    std::string manufacturer;
-    std::string device;
+// Handset faults and flash of the in-process emulated handset (--sim), as typed.
+struct SimFaults : sim::FaultOptions {
     std::string flashFile;
 };
 

@@ -6,50 +6,17 @@
 #include "link/line_trace.h"
 #include "link/rs232.h"
 #include "tests/support/scripted_line.h"
+#include "tests/support/trace_lines.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
+using testsupport::readTrace;
+using testsupport::TraceEntry;
 using xfer::EmulatedRun;
-
-struct TraceEntry {
-    std::string what, settings, step, data;
-};
-
-// The lines of a trace file, cut into their columns.
-std::vector<TraceEntry> readTrace(const std::string& path) {
-    std::vector<TraceEntry> entries;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t bar = line.find(" |");
-        if (bar == std::string::npos) continue;
-        std::istringstream head(line.substr(0, bar));
-        std::string time, baud, frame;
-        TraceEntry e;
-        head >> time >> e.what >> baud >> frame;
-        e.settings = baud + " " + frame;
-        std::getline(head >> std::ws, e.step);
-        while (!e.step.empty() && e.step.back() == ' ')
-            e.step.pop_back();
-        e.data = line.size() > bar + 3 ? line.substr(bar + 3) : "";
-        entries.push_back(e);
-    }
-    return entries;
-}
-
-// The bytes of a chunk's data column written in full.
-void appendBytes(const std::string& data, std::vector<uint8_t>* out) {
-    std::istringstream in(data.substr(0, data.find(" (")));
-    std::string hex;
-    while (in >> hex)
-        out->push_back(static_cast<uint8_t>(std::stoul(hex, nullptr, 16)));
-}
 
 class LineTrace : public ::testing::Test {
   protected:
@@ -123,10 +90,8 @@ TEST_F(LineTrace, FullDataEqualsWhatTheHandsetReceived) {
     ASSERT_EQ(run.start(5).family, 0);
     dwl12_TraceStop();
 
-    std::vector<uint8_t> traced;
-    for (const TraceEntry& e : readTrace(path_))
-        if (e.what == "PC>HS") appendBytes(e.data, &traced);
-    EXPECT_EQ(traced, run.handset().recording().lineBytes);
+    EXPECT_EQ(testsupport::tracedBytes(readTrace(path_), "PC>HS"),
+              run.handset().recording().lineBytes);
 }
 
 // The sector map after runs of the binary image (70000 bytes: eight 8 KB sectors, then the
@@ -310,9 +275,10 @@ TEST(LineTraceFormat, StepLabels) {
     EXPECT_EQ(dwl12_LineStepSerial(), serial + 5) << "each new step counts";
 }
 
-// A block read that ends early is a time-out on the trace, one with nothing read included; DTR
-// changes are events.
-TEST_F(LineTrace, ABlockReadThatEndsEarlyIsATimeOut) {
+// A block read that ends early is a time-out on the trace, one with nothing read included; a
+// read or write of a device that went away is an error with the device's reason; DTR changes
+// are events.
+TEST_F(LineTrace, ReadEndingsErrorsAndDtrAreEvents) {
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_TraceStart(path_.c_str(), false, false), 0);
     ASSERT_EQ(OpenComConfig(4, "COM4", 38400, 2, 8, 1, 512, 512), 0);
@@ -322,13 +288,18 @@ TEST_F(LineTrace, ABlockReadThatEndsEarlyIsATimeOut) {
     EXPECT_EQ(ComRd(4, buffer, 4), 0);
     ComSetEscape(4, SETDTR);
     ComSetEscape(4, CLRDTR);
+    line.lose("/dev/ttyUSB0: Input/output error");
+    EXPECT_LT(ComRd(4, buffer, 4), 0);
+    EXPECT_LT(ComRdByte(4), 0);
+    EXPECT_LT(ComWrt(4, buffer, 1), 0);
     CloseCom(4);
     dwl12_TraceStop();
     std::vector<std::string> whats;
     for (const TraceEntry& e : readTrace(path_))
         whats.push_back(e.data.empty() ? e.what : e.what + " " + e.data);
+    const std::string lost = "error -4 /dev/ttyUSB0: Input/output error";
     EXPECT_EQ(whats, (std::vector<std::string>{"open COM4", "HS>PC 11 22", "time-out", "time-out",
-                                               "DTR on", "DTR off", "close"}));
+                                               "DTR on", "DTR off", lost, lost, lost, "close"}));
 }
 
 } // namespace

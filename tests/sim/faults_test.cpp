@@ -2,6 +2,7 @@
 #include "tests/sim/sim_fixture.h"
 
 #include "link/rs232.h"
+#include "sim/fault_options.h"
 
 using namespace simtest;
 
@@ -117,6 +118,68 @@ TEST_F(Faults, RandomFaultsNeverWedgeTheEmulator) {
             EXPECT_TRUE(b == -99 || (b >= 0 && b <= 255));
         }
     }
+}
+
+// The options as typed on either program's command line: all of them at once, and each bad
+// one named by its message.
+TEST(FaultOptions, SetTheConfigOrNameTheFirstBadOne) {
+    sim::FaultOptions all;
+    all.silentFrom = "sectorack:2";
+    all.wrongReply = "Gpio";
+    all.disconnectAt = "TfsStart:1000000";
+    all.rejectSectors = {"0x02010000", "33554432"};
+    all.badChecksums = {"0xFFFFFFFF"};
+    all.tfsStartError = "0xa5";
+    all.manufacturer = "0x01";
+    all.device = "227";
+    all.extraId = "0xEC";
+    sim::HandsetConfig config;
+    ASSERT_EQ(sim::ApplyFaultOptions(all, "--", &config), "");
+    const sim::FaultConfig& f = config.faults;
+    EXPECT_EQ(f.silentFrom, sim::Step::SectorAck);
+    EXPECT_EQ(f.silentOccurrence, 2);
+    EXPECT_EQ(f.wrongReplyAt, sim::Step::Gpio);
+    EXPECT_EQ(f.wrongReplyOccurrence, 0);
+    EXPECT_EQ(f.disconnectAt, sim::Step::TfsStart);
+    EXPECT_EQ(f.disconnectOccurrence, 1000000);
+    EXPECT_EQ(f.rejectSectors, (std::vector<uint32_t>{0x02010000u, 0x02000000u}));
+    EXPECT_EQ(f.badChecksumSectors, std::vector<uint32_t>{0xFFFFFFFFu});
+    EXPECT_EQ(f.tfsStartError, 0xA5);
+    EXPECT_EQ(config.manufacturerId, 0x01);
+    EXPECT_EQ(config.deviceId, 0xE3);
+    EXPECT_EQ(config.extraIdByte, 0xEC);
+
+    using Text = std::string sim::FaultOptions::*;
+    const struct {
+        Text field;
+        const char* typed;
+        const char* message;
+    } bad[] = {
+        {&sim::FaultOptions::silentFrom, "Nowhere", "--sim-silent-from: unknown step Nowhere"},
+        {&sim::FaultOptions::silentFrom, "None", "--sim-silent-from: unknown step None"},
+        {&sim::FaultOptions::wrongReply, "Gpio:", "--sim-wrong-reply: unknown step Gpio:"},
+        {&sim::FaultOptions::disconnectAt, "Gpio:1000001",
+         "--sim-disconnect: unknown step Gpio:1000001"},
+        {&sim::FaultOptions::disconnectAt, "Gpio:-1", "--sim-disconnect: unknown step Gpio:-1"},
+        {&sim::FaultOptions::manufacturer, "256",
+         "--sim-manufacturer takes a byte (0 to 255, 0x.. allowed)"},
+        {&sim::FaultOptions::device, "-1", "--sim-device takes a byte (0 to 255, 0x.. allowed)"},
+        {&sim::FaultOptions::extraId, " 1", "--sim-extra-id takes a byte (0 to 255, 0x.. allowed)"},
+        {&sim::FaultOptions::tfsStartError, "A2", "--sim-tfs-start-error takes A1 or A5"},
+    };
+    for (const auto& b : bad) {
+        sim::FaultOptions options;
+        options.*b.field = b.typed;
+        EXPECT_EQ(sim::ApplyFaultOptions(options, "--sim-", &config), b.message);
+    }
+    sim::FaultOptions addresses;
+    addresses.rejectSectors = {"0x100000000"};
+    EXPECT_EQ(sim::ApplyFaultOptions(addresses, "--", &config),
+              "--reject-sector takes a handset address");
+    addresses.rejectSectors.clear();
+    addresses.badChecksums = {"0x0200000g"};
+    EXPECT_EQ(sim::ApplyFaultOptions(addresses, "--", &config),
+              "--bad-checksum takes a handset address");
 }
 
 } // namespace

@@ -2,6 +2,10 @@
 #include "tests/sim/sim_fixture.h"
 
 #include "link/rs232.h"
+#include "sim/handset_engine.h"
+#include "sim/sha256.h"
+
+#include <string>
 
 using namespace simtest;
 
@@ -108,6 +112,65 @@ TEST_F(Sector, RejectionsAndBadChecksumsForChosenSectors) {
     ASSERT_EQ(writes.size(), 5u);
     EXPECT_FALSE(writes[3].accepted);
     EXPECT_TRUE(writes[4].accepted);
+}
+
+// What the handset wrote since its power-on: the stretches programmed, joined where they
+// touch, and whether the flash holds exactly a set of images.
+TEST_F(Sector, WhatWasWrittenSincePowerOn) {
+    start(runningConfig());
+    const std::vector<uint8_t> a = Pattern(8192, 1), b = Pattern(100, 2), c = Pattern(300, 3);
+    sendSector(8192, kFlash + 8192, b); // rewritten by the next two
+    read(5);
+    sendSector(8192, kFlash, a);
+    read(5);
+    sendSector(8192, kFlash + 8192, b);
+    read(5);
+    sendSector(65536, kFlash + 0x20000, c);
+    read(5);
+    sendSector(8192, kFlash - 8192, c); // refused: nothing written
+    read(2);
+    const sim::FlashModel& flash = handset().impl().flash();
+    EXPECT_EQ(flash.written(),
+              (std::vector<sim::FlashRange>{{kFlash, 8192 + 100}, {kFlash + 0x20000, 300}}));
+
+    std::vector<uint8_t> ab = a;
+    ab.insert(ab.end(), b.begin(), b.end());
+    const sim::PlacedImage images[] = {{kFlash, ab.data(), 8292},
+                                       {kFlash + 0x20000, c.data(), 300}};
+    EXPECT_TRUE(handset().flashHoldsOnly({images[0], images[1]}));
+    EXPECT_FALSE(handset().flashHoldsOnly({images[0]})) << "a stretch written elsewhere";
+    EXPECT_FALSE(handset().flashHoldsOnly({images[1], images[0]})) << "out of address order";
+    EXPECT_FALSE(handset().flashHoldsOnly({{kFlash, a.data(), 8192}, images[1]}))
+        << "less than written";
+    const sim::PlacedImage shifted{kFlash + 0x20001, c.data(), 300};
+    EXPECT_FALSE(handset().flashHoldsOnly({images[0], shifted}));
+
+    // A power cycle starts a new account; the flash keeps its content.
+    ComSetEscape(kPort, CLRDTR);
+    ComSetEscape(kPort, SETDTR);
+    EXPECT_TRUE(flash.written().empty());
+    EXPECT_TRUE(handset().flashHoldsOnly({images[0], images[1]}));
+}
+
+// Digests of FIPS 180-4's examples and of a long stream handed over in uneven pieces.
+TEST(Digest, Sha256KnownAnswers) {
+    const auto of = [](const std::string& text) {
+        return sim::Sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    };
+    EXPECT_EQ(of(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(of("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits the first block.
+    EXPECT_EQ(of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    sim::Sha256 million;
+    const std::string piece(1100, 'a');
+    size_t left = 1000000;
+    for (size_t n = 1; left > 0; n = n % 997 + 61) {
+        const size_t take = std::min(n, left);
+        million.add(reinterpret_cast<const uint8_t*>(piece.data()), take);
+        left -= take;
+    }
+    EXPECT_EQ(million.hex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 } // namespace

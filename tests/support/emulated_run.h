@@ -104,6 +104,16 @@ class EmulatedRun {
     bool flashHolds(uint32_t address, const std::vector<uint8_t>& bytes) {
         return handset().flashEquals(address, bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
+    // The flash holds the binary image (with `binary`) and the ogm image (with `withOgm`) at
+    // their addresses, and is erased everywhere else.
+    bool flashHoldsOnly(bool binary, bool withOgm) {
+        std::vector<sim::PlacedImage> images;
+        if (binary)
+            images.push_back({DWL_FLASH_BASE, cla.data(), static_cast<uint32_t>(cla.size())});
+        if (withOgm)
+            images.push_back({ogmAddress(), ogm.data(), static_cast<uint32_t>(ogm.size())});
+        return handset().flashHoldsOnly(images);
+    }
     bool flashErased(uint32_t address, uint32_t count) {
         std::vector<uint8_t> erased(count, 0xFF);
         return handset().flashEquals(address, erased.data(), count);

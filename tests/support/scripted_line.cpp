@@ -23,6 +23,7 @@ class ScriptedDevice : public SerialDevice {
     void flushIn() override {}
     void flushOut() override {}
     int write(const uint8_t* data, int count) override {
+        if (lost()) return kRS_UnknownIOError;
         std::vector<uint8_t> bytes(data, data + count);
         line_.written_.insert(line_.written_.end(), bytes.begin(), bytes.end());
         line_.writes_.push_back(bytes);
@@ -38,6 +39,7 @@ class ScriptedDevice : public SerialDevice {
         return static_cast<int>(line_.in_.size());
     }
     int readByte() override {
+        if (lost()) return kRS_UnknownIOError;
         if (line_.in_.empty()) {
             line_.now_ += line_.timeout_;
             return DWL_RS232_TIMEOUT;
@@ -47,6 +49,7 @@ class ScriptedDevice : public SerialDevice {
         return b;
     }
     int read(uint8_t* buffer, int count) override {
+        if (lost()) return kRS_UnknownIOError;
         int n = 0;
         while (n < count) {
             int b = readByte();
@@ -56,7 +59,11 @@ class ScriptedDevice : public SerialDevice {
         return n;
     }
 
+    const char* lostReason() const override { return lost() ? line_.lostReason_.c_str() : nullptr; }
+
   private:
+    bool lost() const { return !line_.lostReason_.empty(); }
+
     ScriptedLine& line_;
 };
 

@@ -27,6 +27,9 @@ class ScriptedLine : public ClockSource {
     void setResponder(Responder responder);
     // Makes open fail with this error (0: open succeeds).
     void failOpenWith(int error);
+    // The device goes away (a pulled adapter): from now on reads and writes fail with
+    // kRS_UnknownIOError and the device names this reason.
+    void lose(const std::string& reason) { lostReason_ = reason; }
 
     // Everything the PC wrote, in order.
     const std::vector<uint8_t>& written() const { return written_; }
@@ -59,6 +62,7 @@ class ScriptedLine : public ClockSource {
     double now_ = 1.8e9;
     double timeout_ = 5.0;
     int openError_ = 0;
+    std::string lostReason_;
     ClockSource* previousClock_ = nullptr;
 };
 

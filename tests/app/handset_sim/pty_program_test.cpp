@@ -1,7 +1,13 @@
 // dwl-handset-sim on a pseudo-terminal, driven with plain POSIX calls.
 #include "tests/app/handset_sim/pty_rate.h"
+
+#include "procedure/dwl3spm87.h"
+#include "sim/flash_model.h"
+#include "sim/sha256.h"
 #include "tests/support/child_process.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_files.h"
+#include "tests/support/trace_lines.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +18,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
+#include <sstream>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -40,6 +48,33 @@ std::vector<int> ReadBytes(int fd, size_t count, int timeoutMs) {
         bytes.push_back(b);
     }
     return bytes;
+}
+
+// Sleeps until `name` appears in `dir` (the handset program renames its files into place) or
+// the time-out (ms) passes; true when it is there.
+bool WaitForFile(const std::string& dir, const std::string& name, int timeoutMs) {
+    const int watch = inotify_init1(IN_CLOEXEC);
+    if (watch < 0) return false;
+    inotify_add_watch(watch, dir.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+    const std::string path = dir + "/" + name;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    bool there = access(path.c_str(), F_OK) == 0;
+    while (!there) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              end - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{watch, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        alignas(inotify_event) char events[4096];
+        if (read(watch, events, sizeof events) < 0) break;
+        there = access(path.c_str(), F_OK) == 0;
+    }
+    close(watch);
+    return there;
+}
+
+std::string Text(const std::vector<uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void SetRate(int fd, speed_t rate) {
@@ -148,13 +183,121 @@ TEST(PtyProgram, LatencyComesBeforeEachReply) {
     close(fd);
 }
 
+// Every mode, through dwl on the pseudo-terminal, against dwl-handset-sim --instant: each run
+// succeeds, and the handset's dump and report show exactly the images of the mode.
+TEST(PtyProgram, InstantServesEveryModeAndShowsWhatItWrote) {
+    const std::string dwl = testsupport::binaryDir() + "/app/dwl";
+    if (access(dwl.c_str(), X_OK) != 0) GTEST_SKIP() << "dwl not built";
+    testsupport::TempDir dir;
+    const std::string examples = testsupport::sourceDir() + "/examples";
+    testsupport::writeBytes(dir.file("flash.txt"), testsupport::readBytes(examples + "/flash.txt"));
+    // A short bootstrap; an extension module longer than one write of the PC's, so that it
+    // reaches the handset in pieces.
+    testsupport::writeBytes(dir.file("dwl87.spm"), testsupport::sampleBytes(87, 600));
+    testsupport::writeBytes(dir.file("dwl88.spm"), testsupport::sampleBytes(88, 20000));
+    const std::vector<uint8_t> bin = testsupport::sampleBytes(1, 20000);
+    const std::vector<uint8_t> ogm = testsupport::sampleBytes(2, 9001); // padded by one byte
+    const std::vector<uint8_t> tfs = testsupport::sampleBytes(3, 12000);
+    testsupport::writeBytes(dir.file("a.bin"), bin);
+    testsupport::writeBytes(dir.file("a.ogm"), ogm);
+    testsupport::writeBytes(dir.file("a.tfs"), tfs);
+    testsupport::writeCrLfFile(dir.file("a.cfg"),
+                               {"TFSVERSION : TFS_PTY_1", "NUM_DIR : 1", "MAXFILES : 4", "SET_DIR",
+                                "DIR_NAME : /sys", "END_DIR", "SET_FILE", "FILE_NAME : /sys/a",
+                                "FILE_SIZE : 3000", "FILE_NAME : /sys/b", "FILE_SIZE : 9000",
+                                "END_FILE", "END_TFS"});
+    std::vector<uint8_t> paddedOgm = ogm;
+    paddedOgm.push_back(0xFF);
+    const uint32_t ogmAddress = dwl3_2OgmStartAddress(1, 0x18);
+
+    struct Mode {
+        int mode;
+        bool binary, ogm, tfs;
+    };
+    const Mode modes[] = {{0, true, true, false},  {1, true, false, false}, {2, false, true, false},
+                          {3, false, false, true}, {4, false, true, true},  {5, true, true, true},
+                          {6, true, false, true}};
+    // All the runs at once, each with its own handset.
+    std::vector<std::unique_ptr<testsupport::ChildProcess>> handsets;
+    std::vector<FILE*> runs;
+    for (const Mode& m : modes) {
+        const std::string n = std::to_string(m.mode);
+        std::vector<std::string> args = {"--instant",
+                                         "--flash",
+                                         dir.file("flash.txt"),
+                                         "--dump",
+                                         dir.file("flash." + n),
+                                         "--report",
+                                         dir.file("report." + n)};
+        // One run traced on both sides, every byte.
+        if (m.mode == 5)
+            args.insert(args.end(), {"--trace", dir.file("hs.trace"), "--trace-data", "full"});
+        handsets.push_back(StartSim(args));
+        ASSERT_NE(handsets.back(), nullptr) << "dwl-handset-sim not built";
+        const std::string line = handsets.back()->readLine(5000);
+        std::string command = "cd '" + dir.path() + "' && timeout -k 5 60 '" + dwl +
+                              "' flash -C . --port " + line.substr(line.find(": ") + 2) +
+                              " --mode " + n;
+        if (m.binary) command += " --bin a.bin";
+        if (m.ogm) command += " --ogm a.ogm";
+        if (m.tfs) command += " --tfs a.tfs";
+        if (m.mode == 5) command += " --trace pc.trace --trace-data full";
+        runs.push_back(popen((command + " > log." + n + " 2>&1").c_str(), "r"));
+        ASSERT_NE(runs.back(), nullptr);
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Mode& m = modes[i];
+        const std::string n = std::to_string(m.mode);
+        const int status = pclose(runs[i]);
+        const std::string log = Text(testsupport::readBytes(dir.file("log." + n)));
+        if (log.find("built without Qt") != std::string::npos)
+            GTEST_SKIP() << "this build has no serial ports";
+        SCOPED_TRACE("mode " + n + "\n" + log);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        ASSERT_TRUE(WaitForFile(dir.path(), "report." + n, 10000));
+
+        std::vector<sim::PlacedImage> images;
+        std::vector<std::string> written;
+        auto expect = [&](uint32_t address, const std::vector<uint8_t>& bytes) {
+            images.push_back({address, bytes.data(), static_cast<uint32_t>(bytes.size())});
+            char text[64];
+            std::snprintf(text, sizeof text, "written 0x%08X %zu sha256 ", address, bytes.size());
+            written.push_back(text + sim::Sha256Hex(bytes.data(), bytes.size()));
+        };
+        if (m.binary) expect(sim::kFlashBase, bin);
+        if (m.ogm) expect(ogmAddress, paddedOgm);
+        if (m.tfs)
+            written.push_back("tfs_files 2 12000 sha256 " + sim::Sha256Hex(tfs.data(), tfs.size()));
+        const std::vector<uint8_t> flash = testsupport::readBytes(dir.file("flash." + n));
+        ASSERT_EQ(flash.size(), 16u << 20);
+        EXPECT_TRUE(sim::FlashHoldsOnly(flash.data(), static_cast<uint32_t>(flash.size()), images));
+        std::istringstream report(Text(testsupport::readBytes(dir.file("report." + n))));
+        std::vector<std::string> reported;
+        for (std::string line; std::getline(report, line);)
+            if (line.rfind("written ", 0) == 0 || line.rfind("tfs_files ", 0) == 0)
+                reported.push_back(line);
+        EXPECT_EQ(reported, written);
+    }
+    // Both sides saw the same bytes from the PC.
+    const std::vector<uint8_t> sent =
+        testsupport::tracedBytes(testsupport::readTrace(dir.file("pc.trace")), "PC>HS");
+    EXPECT_GT(sent.size(), 20000u + 20000u + 9002u + 12000u);
+    EXPECT_EQ(testsupport::tracedBytes(testsupport::readTrace(dir.file("hs.trace")), "PC>HS"),
+              sent);
+}
+
 TEST(PtyProgram, RefusesBadOptions) {
     std::string binary = testsupport::binaryDir() + "/app/dwl-handset-sim";
     if (access(binary.c_str(), X_OK) != 0) GTEST_SKIP() << "dwl-handset-sim not built";
-    std::string cmd = binary + " --silent-from NoSuchStep >/dev/null 2>&1";
-    int status = std::system(cmd.c_str());
+    const std::string cmd = binary + " --silent-from NoSuchStep 2>&1";
+    FILE* out = popen(cmd.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    char text[256] = "";
+    const size_t n = std::fread(text, 1, sizeof text - 1, out);
+    const int status = pclose(out);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_EQ(std::string(text, n), "dwl-handset-sim: --silent-from: unknown step NoSuchStep\n");
 }
 
 } // namespace

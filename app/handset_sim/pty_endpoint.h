@@ -1,0 +1,18 @@
+// The pseudo-terminal the handset is served on, and the PC's opening of it.
+#pragma once
+
+#include <string>
+
+struct PtyEndpoint {
+    int masterFd = -1;
+    std::string slavePath;
+    int opensFd = -1; // inotify: every open of the slave, watched from before its path is known
+};
+
+// Opens a pseudo-terminal in raw mode with a non-blocking master; false on failure (errno set).
+bool OpenPty(PtyEndpoint* endpoint);
+
+// Sleeps until the PC opens the slave. Opens before the call count when `earlierCount`;
+// otherwise they are dropped, and a slave that is open by now (the master no longer hung up)
+// ends the wait at once.
+void SleepUntilOpened(const PtyEndpoint& endpoint, bool earlierCount);
