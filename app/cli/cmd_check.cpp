@@ -77,6 +77,10 @@ int checkTfs(const std::string& image) {
     return kTfsSizeFamily;
 }
 
+} // namespace
+
+namespace dwlcli {
+
 void setupCheck(CLI::App& dwl, int& exitStatus) {
     CLI::App* check = dwl.add_subcommand(
         "check", "Read a flash description file or the TFS description of a TFS image");
@@ -99,6 +103,4 @@ void setupCheck(CLI::App& dwl, int& exitStatus) {
     });
 }
 
-DWL_CLI_SUBCOMMAND(setupCheck);
-
-} // namespace
+} // namespace dwlcli

@@ -73,6 +73,10 @@ int runDemo(bool json) {
     return status;
 }
 
+} // namespace
+
+namespace dwlcli {
+
 void setupDemo(CLI::App& dwl, int& exitStatus) {
     CLI::App* demo = dwl.add_subcommand(
         "demo", "Flash the sample images into the emulated handset on a pseudo-terminal");
@@ -81,6 +85,4 @@ void setupDemo(CLI::App& dwl, int& exitStatus) {
     demo->callback([json, &exitStatus]() { exitStatus = runDemo(*json); });
 }
 
-DWL_CLI_SUBCOMMAND(setupDemo);
-
-} // namespace
+} // namespace dwlcli
