@@ -248,6 +248,10 @@ void dwl51_3FreeImages() {
     releaseSlot(sg_DownloadContext.Cla);
     releaseSlot(sg_DownloadContext.Ogm);
     releaseSlot(sg_DownloadContext.TfsOgm);
+    dwl51_16ForgetHeldPaths();
+}
+
+void dwl51_16ForgetHeldPaths() {
     ma_HeldClaFile[0] = '\0';
     ma_HeldOgmFile[0] = '\0';
     ma_HeldTfsOgmFile[0] = '\0';

@@ -75,6 +75,9 @@ void dwl51_0InitLoadFile_TFS_ogm();
 void dwl51_0InitLoadFile_ogm();
 // Releases the three image buffers.
 void dwl51_3FreeImages();
+// Forgets the paths of the images held, without releasing anything (the run-time reset; the
+// context's slots are forgotten with it).
+void dwl51_16ForgetHeldPaths();
 // Sum of the bytes as an unsigned 32-bit number.
 uint32_t dwl51_8ByteSum(const uint8_t* data, uint32_t size);
 
