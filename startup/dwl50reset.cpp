@@ -22,6 +22,7 @@ void dwl50_3ResetRunTime() {
     sg_DownloadContext = dwl_DefaultContext();
     mv_ResultDownload = ResultRecord{13, 0};
     // link
+    v_WorkFolder.clear();
     v_DataFolderSearch = 0;
     v_SpmFromDataFolder = 0;
     rs232_ClearCancel();

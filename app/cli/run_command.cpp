@@ -4,11 +4,14 @@
 #include "app/cli/line_report.h"
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
+#include "app/cli/run_log.h"
 
 #include "link/rs232_cancel.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace dwlcli {
 
@@ -36,10 +39,15 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
 #endif
     int status = 0;
     RunReport report;
+    RunLog log;
+    if (!settings.logFile.empty() && !log.open(settings.logFile)) {
+        fprintf(stderr, "dwl: cannot write %s: %s\n", settings.logFile.c_str(), strerror(errno));
+        return kExitNoInput;
+    }
     if (int rc = startLineTrace(settings); rc != 0) return rc;
     {
         const CancelOnInterrupt interrupt;
-        OperatorSession session(settings);
+        OperatorSession session(settings, log.isOpen() ? &log : nullptr);
         status = session.prepare(kind == RUN_FLASH);
         if (status == 0) {
             switch (kind) {
@@ -51,9 +59,11 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         if (rs232_Cancelled()) status = kExitCancelled;
         report = session.report();
         report.exitStatus = status;
+        // While the session still holds the line's last bytes.
+        if (status != 0) printLineReport(stderr);
     }
     dwl12_TraceStop();
-    if (status != 0) printLineReport(stderr);
+    log.close();
     if (settings.json) {
         writeJsonReport(stdout, report);
     } else {
