@@ -5,6 +5,7 @@
 #include "app/cli/exit_status.h"
 #include "app/cli/handset_process.h"
 #include "app/cli/run_command.h"
+#include "app/cli/run_signals.h"
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -66,6 +67,8 @@ int runDemo(bool json) {
             "least %.1f s\n",
             bytes, wireRate, static_cast<double>(bytes) / wireRate);
     fflush(stdout);
+    // After the handset program started: it keeps the signal dispositions of its own.
+    const dwlcli::RunSignals signals;
     dwlcli::RunSettings settings;
     int status = dwlcli::resolveRun(request, 0, dwlcli::RUN_FLASH, &settings);
     if (status == 0) status = dwlcli::runOnePort(settings, dwlcli::RUN_FLASH);

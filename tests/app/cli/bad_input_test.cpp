@@ -146,6 +146,23 @@ TEST(BadFiles, FlashDescriptionErrorRefusesTheRun) {
     EXPECT_FALSE(missing.has("Please switch on the mobile"));
 }
 
+// Every file of a run's record is checked to its close: a run that succeeded but could not
+// write its record says which file and why, and ends with 74; a failed run keeps its status.
+TEST(BadFiles, ARecordThatCannotBeWrittenIsSaidWithItsOwnStatus) {
+    const std::string bin = " --bin " + sample("sample.bin");
+    expectAll({
+        {"flash --sim --log /dev/full" + bin, 74,
+         "dwl: the log /dev/full is incomplete: No space left on device"},
+        {"flash --sim --trace /dev/full" + bin, 74,
+         "dwl: the trace /dev/full is incomplete: No space left on device"},
+        {"boot --sim --trace /dev/full", 74, "dwl: the trace /dev/full is incomplete"},
+        {"flash --sim --json" + bin + " >/dev/full", 74,
+         "dwl: the JSON summary could not be written: No space left on device"},
+        {"flash --sim --sim-silent-from WakeUp --log /dev/full" + bin, 6,
+         "dwl: the log /dev/full is incomplete"},
+    });
+}
+
 TEST(BadFiles, HandsetProgramsMissingOrTooLong) {
     testsupport::TempDir noPrograms;
     testsupport::TempDir longProgram;
