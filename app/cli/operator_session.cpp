@@ -10,6 +10,7 @@
 #include "link/dwl12pclib.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
+#include "session/dwl_results.h"
 #include "sim/handset.h"
 #include "startup/dwl50dev.h"
 #include "startup/dwl50reset.h"
@@ -421,9 +422,11 @@ int OperatorSession::bootOnly() {
     fillReport();
     report_.result = ReadResult{};
     const DownloadContext& c = sg_DownloadContext;
-    uint8_t index = 0;
-    if (report_.flashIdentified &&
-        dwl10_500GetFlashIndex(c.FlashManufacturerId, c.FlashDeviceId, &index) != DWL_STEP_OK) {
+    const int described =
+        report_.flashIdentified
+            ? dwl10_8CheckSectorSizes(c.FlashManufacturerId, c.FlashDeviceId, nullptr, 0)
+            : 0;
+    if (described == kCodeFlashNotDescribed) {
         // Identified, but flash.txt has no block with these codes: no run could write it.
         char text[160];
         snprintf(text, sizeof text,
@@ -435,6 +438,14 @@ int OperatorSession::bootOnly() {
         report_.result.hasCode = true;
         report_.result.code = kCodeFlashNotDescribed;
         report_.result.message = text;
+        report_.exitStatus = kFamilyFlashDescription;
+    } else if (described == DWL_FLASH_BAD_SECTOR_SIZE) {
+        // Its block holds a sector size no flash has (the log names the line).
+        report_.result.known = true;
+        report_.result.family = kFamilyFlashDescription;
+        report_.result.hasCode = true;
+        report_.result.code = described;
+        report_.result.message = dwl_FlashFileMessage(described);
         report_.exitStatus = kFamilyFlashDescription;
     } else if (report_.flashIdentified) {
         report_.result.known = true;

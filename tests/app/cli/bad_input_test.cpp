@@ -163,6 +163,37 @@ TEST(BadFiles, ARecordThatCannotBeWrittenIsSaidWithItsOwnStatus) {
     });
 }
 
+// A typo in a sector size (6553 for 65536) is refused before any sector goes to that chip, with
+// the line named; the other chips of the same flash.txt are still written.
+TEST(BadFiles, ASectorSizeNoFlashHasRefusesTheRunsOnThatChip) {
+    testsupport::TempDir dir;
+    for (const char* program : {"dwl87.spm", "dwl88.spm"})
+        testsupport::writeBytes(dir.file(program),
+                                testsupport::readBytes(examples() + "/" + program));
+    std::vector<uint8_t> text = testsupport::readBytes(examples() + "/flash.txt");
+    const std::string good = "\n0-15*65536*0\r\n";
+    const auto at = std::search(text.begin(), text.end(), good.begin(), good.end());
+    ASSERT_NE(at, text.end());
+    text.erase(at + 10, at + 11); // 65536 becomes 6553
+    testsupport::writeBytes(dir.file("flash.txt"), text);
+    const std::string run =
+        "--sim --sim-flash " + sample("flash.txt") + " --workdir " + quoted(dir.path());
+    const std::string bin = " --bin " + sample("sample.bin");
+    const std::string named = "FLASH DESCRIPTION : line 17 of flash.txt: sector size 6553 is not "
+                              "a power of two";
+    for (const std::string& command : {"flash " + run + bin, "boot " + run}) {
+        const clitest::Run r = runDwl(command);
+        EXPECT_EQ(r.status, 2) << command << "\n" << r.out << r.err;
+        EXPECT_TRUE(r.has(named)) << r.out;
+        EXPECT_TRUE(r.has("FLASH DESCRIPTION : A sector size is not a power of two")) << r.out;
+        EXPECT_FALSE(r.has("sector by sector")) << r.out;
+    }
+    // 28F320C3B, the next block, is described well.
+    const clitest::Run other = runDwl("flash " + run + " --sim-device 0xC5" + bin);
+    EXPECT_EQ(other.status, 0) << other.out << other.err;
+    EXPECT_FALSE(other.has(named));
+}
+
 TEST(BadFiles, HandsetProgramsMissingOrTooLong) {
     testsupport::TempDir noPrograms;
     testsupport::TempDir longProgram;
