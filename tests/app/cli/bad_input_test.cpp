@@ -92,6 +92,9 @@ TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
                                 "Product Type : 2", "Download Type : 0"});
     testsupport::writeCrLfFile(dir.file("nokey.txt"), {"CLA File : " + examples() + "/sample.bin",
                                                        "COM : 1", "Product Type : 2"});
+    testsupport::writeBytes(dir.file("garbage.txt"), std::string("\x7f"
+                                                                 "ELF\x02\x01\r\n",
+                                                                 8));
     const std::string bin = " --bin " + sample("sample.bin");
     expectAll({
         {"flash --sim --tfs " + quoted(dir.file("lonely.tfs")), 40,
@@ -102,6 +105,11 @@ TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
          "The com number in configuration file is not rigth "},
         {"flash --sim --config " + quoted(dir.file("nokey.txt")), 3,
          "Bad PMU description in configuration file "},
+        // The window's text does not name the file: a log line does.
+        {"flash --sim --config " + quoted(dir.file("garbage.txt")), 3,
+         "result: Impossible to find the sofware file  (family 3, code 3, exit 3)"},
+        {"flash --sim --config " + quoted(dir.file("garbage.txt")), 3,
+         "Cannot restore the settings of " + dir.file("garbage.txt") + "\n"},
         // The mode needs an ogm image that was not given: the start refuses.
         {"flash --sim --mode 0" + bin, 41, "DOWNLOAD: Please load a ogm file before start"},
     });

@@ -155,6 +155,16 @@ TEST(FlashRun, SettingsFileOfAnyNameRestoresTheBinaryImageAndOptions) {
     EXPECT_EQ(j["images"][0]["size"], 300000);
     // The restore read the file under its own name: nothing was left in the working folder.
     EXPECT_FALSE(testsupport::readBytes(examples() + "/config.txt").size() > 0);
+
+    // A relative image path is taken from the working folder, wherever dwl was started.
+    testsupport::writeCrLfFile(
+        dir.file("relative.cfg"),
+        {"CLA File : sample.bin", "COM : 1", "PMU : 0", "Product Type : 2", "Download Type : 0"});
+    const clitest::Run relative = runDwl("flash --sim --json --workdir " + quoted(examples()) +
+                                             " --config " + quoted(dir.file("relative.cfg")),
+                                         dir.path());
+    EXPECT_EQ(relative.status, 0) << relative.err;
+    EXPECT_EQ(relative.json()["images"][0]["size"], 300000);
 }
 
 TEST(FlashRun, DownloadTypeOtherThanZeroWritesOnlyTheTfsImageOfModeFour) {
