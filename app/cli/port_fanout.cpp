@@ -162,7 +162,10 @@ int fanOut(const std::vector<std::string>& names, bool json,
             int raw = 0;
             while (waitpid(c.pid, &raw, 0) < 0 && errno == EINTR) {
             }
-            c.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : kExitInternal;
+            // A port's process that a second signal ended has the status a shell gives it.
+            c.status = WIFEXITED(raw)     ? WEXITSTATUS(raw)
+                       : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw)
+                                          : kExitInternal;
         }
         if (c.status != 0 && overall == 0) overall = c.status;
     }
@@ -175,7 +178,11 @@ int fanOut(const std::vector<std::string>& names, bool json,
             nlohmann::ordered_json object = nlohmann::ordered_json::parse(c.json, nullptr, false);
             all["ports"].push_back(object.is_discarded() ? nullptr : object);
         }
-        printf("%s\n", jsonText(all).c_str());
+        const bool printed = printf("%s\n", jsonText(all).c_str()) > 0;
+        if (fflush(stdout) != 0 || !printed) {
+            fprintf(stderr, "dwl: the JSON summary could not be written: %s\n", strerror(errno));
+            if (overall == kExitSuccess) overall = kExitRecordLost;
+        }
     } else {
         for (const Child& c : children) {
             if (c.status == 0)

@@ -166,6 +166,8 @@ TEST(BadFiles, ARecordThatCannotBeWrittenIsSaidWithItsOwnStatus) {
         {"boot --sim --trace /dev/full", 74, "dwl: the trace /dev/full is incomplete"},
         {"flash --sim --json" + bin + " >/dev/full", 74,
          "dwl: the JSON summary could not be written: No space left on device"},
+        {"flash --sim --port 1 --port 2 --json" + bin + " >/dev/full", 74,
+         "dwl: the JSON summary could not be written: No space left on device"},
         {"flash --sim --sim-silent-from WakeUp --log /dev/full" + bin, 6,
          "dwl: the log /dev/full is incomplete"},
     });
