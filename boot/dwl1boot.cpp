@@ -114,5 +114,10 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
     rc = dwl1_3GetTypeFlash(context);
     if (rc != 1) return fail(kFamilyBoot, rc);
     dwl10_81SetSectorMapFlash(context->FlashManufacturerId, context->FlashDeviceId);
+    // A description no run may write with: the log names its line before the run refuses it.
+    char problem[100];
+    if (dwl10_8CheckSectorSizes(context->FlashManufacturerId, context->FlashDeviceId, problem,
+                                sizeof problem) == DWL_FLASH_BAD_SECTOR_SIZE)
+        dwl50_1AddComment(problem);
     return result;
 }

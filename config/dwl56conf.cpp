@@ -3,6 +3,7 @@
 #include "config/dwl56conf.h"
 
 #include "flash/dwl10text.h"
+#include "link/dwl12datafiles.h"
 #include "link/dwl12pclib.h"
 #include "session/dwl_context.h"
 
@@ -101,12 +102,20 @@ int readBlock(ConfigText& t, ConfigRestored* restored) {
 
 } // namespace
 
+std::string dwl56_2ConfigFile() {
+    return dwl12_8WorkFile(kConfigFile);
+}
+
 int dwl56_0RestoreConfig(ConfigRestored* restored) {
+    return dwl56_3RestoreConfigFrom(dwl56_2ConfigFile().c_str(), restored);
+}
+
+int dwl56_3RestoreConfigFrom(const char* path, ConfigRestored* restored) {
     *restored = ConfigRestored{};
-    FILE* file = fopen(kConfigFile, "rb");
+    FILE* file = fopen(path, "rb");
     if (file == nullptr) return DWL_CONF_NO_FILE;
     long size = 0;
-    if (dwl12_2CalculateLengthOfFile(kConfigFile, &size) != DWL_STEP_OK || size < 0) {
+    if (dwl12_2CalculateLengthOfFile(path, &size) != DWL_STEP_OK || size < 0) {
         fclose(file);
         return DWL_CONF_NO_FILE;
     }
@@ -124,7 +133,7 @@ int dwl56_0RestoreConfig(ConfigRestored* restored) {
 }
 
 int dwl56_1SaveConfig() {
-    FILE* file = fopen(kConfigFile, "wb");
+    FILE* file = fopen(dwl56_2ConfigFile().c_str(), "wb");
     if (file == nullptr) return DWL_CONF_NO_FILE;
     const DownloadContext& c = sg_DownloadContext;
     bool written = true;

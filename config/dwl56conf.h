@@ -1,6 +1,8 @@
-// The operator's settings in config.txt of the working directory: the binary image path, the
-// COM port, the PMU option, the product type and the download type.
+// The operator's settings in config.txt of the working folder: the binary image path, the COM
+// port, the PMU option, the product type and the download type.
 #pragma once
+
+#include <string>
 
 // Result codes (1 success); the configuration error window shows their texts.
 constexpr int DWL_CONF_OK = 1;
@@ -25,8 +27,13 @@ struct ConfigRestored {
     bool complete = false;
 };
 
+// config.txt of the working folder: the file the restore and save menu items use.
+std::string dwl56_2ConfigFile();
+
 // Reads config.txt into the download context and says how far it got. Values stored before a
 // failing line stay.
 int dwl56_0RestoreConfig(ConfigRestored* restored);
+// The same from a settings file of any name (the command line's --config).
+int dwl56_3RestoreConfigFrom(const char* file, ConfigRestored* restored);
 // Writes the eight lines of config.txt from the download context (CR LF line ends).
 int dwl56_1SaveConfig();

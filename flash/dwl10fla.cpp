@@ -52,7 +52,9 @@ static bool dwl10_FindSeparator(const char* line, uint32_t from, uint32_t to, co
 }
 
 // One sector line (without its LF, CR included) applied to the description. 1, 13 or 14.
-static int dwl10_24ApplySectorLine(const char* line, uint32_t lineLength, FlashDescription* flash) {
+// lineNumber: where it stands in the file, for a size that no flash has.
+static int dwl10_24ApplySectorLine(const char* line, uint32_t lineLength, uint32_t lineNumber,
+                                   FlashDescription* flash) {
     // The line ends at its CR; a sector line without one is malformed.
     if (lineLength == 0 || line[lineLength - 1] != '\r') return 13;
     uint32_t end = lineLength - 1;
@@ -77,6 +79,10 @@ static int dwl10_24ApplySectorLine(const char* line, uint32_t lineLength, FlashD
     if (!dwl10_FindSeparator(line, next, end, "*", &star)) return 13;
     uint32_t size = (uint32_t)dwl10_14DecimalValue(bytes + next, star - next);
     uint8_t bank = (uint8_t)dwl10_14DecimalValue(bytes + star + 1, end - (star + 1));
+    if (!dwl10_7SectorSizeExists(size) && flash->BadSizeLine == 0) {
+        flash->BadSizeLine = lineNumber;
+        flash->BadSize = size;
+    }
     for (uint32_t s = first; s <= last; s++) {
         flash->Sector[s].Bank = bank;
         flash->Sector[s].Size = size;
@@ -105,7 +111,10 @@ static int dwl10_25ReadSectorLines(DescriptionText* text, FlashDescription* flas
         if (!hasLf || lineLength > DWL_SECTOR_LINE_SIZE) return 13;
         memcpy(line, text->Data + start, lineLength);
         text->Pos = lf + 1;
-        int result = dwl10_24ApplySectorLine(line, lineLength, flash);
+        uint32_t lineNumber = 1;
+        for (uint32_t i = 0; i < start; i++)
+            lineNumber += text->Data[i] == '\n' ? 1 : 0;
+        int result = dwl10_24ApplySectorLine(line, lineLength, lineNumber, flash);
         if (result != 1) return result;
     }
 }

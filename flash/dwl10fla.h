@@ -20,6 +20,10 @@ struct FlashDescription {
     uint32_t NbSectors;
     uint32_t FlashSize;
     FlashSector Sector[DWL_MAX_SECTORS];
+    // The first sector line of the block whose size no flash has (0, or not a power of two):
+    // its line in the file, counted from 1, and that size. BadSizeLine 0: none.
+    uint32_t BadSizeLine;
+    uint32_t BadSize;
 };
 
 struct FlashDescriptionTable {
@@ -45,6 +49,16 @@ int dwl10_102ParseFlashDescription(const uint8_t* data, uint32_t length,
 
 int dwl10_500GetFlashIndex(uint8_t manufacturerId, uint8_t deviceId, uint8_t* index);
 
+// A description with a sector size that no flash has: the sector count and size queries refuse
+// the chip with this code, so that no run writes it with that geometry.
+constexpr int DWL_FLASH_BAD_SECTOR_SIZE = 21;
+// Whether a sector size is one a flash chip can have: a power of two.
+bool dwl10_7SectorSizeExists(uint32_t size);
+// 1 when the chip's description can be written with; 15 when there is none; 21 (and the line
+// that makes it so, for the operator log, in text) for a sector size no flash has.
+int dwl10_8CheckSectorSizes(uint8_t manufacturerId, uint8_t deviceId, char* text, unsigned size);
+
+// The sector count and size of a chip: 1, 15, 19 (size: sector not below the count), 21.
 int dwl10_0GetSectorSize(uint8_t manufacturerId, uint8_t deviceId, uint32_t sector, uint32_t* size);
 int dwl10_1GetNumberOfSector(uint8_t manufacturerId, uint8_t deviceId, uint32_t* count);
 int dwl10_2GetSectorNumberWithStartAddr(uint8_t manufacturerId, uint8_t deviceId, uint32_t offset,

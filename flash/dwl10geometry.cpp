@@ -1,6 +1,7 @@
 // Sector geometry of the identified flash, answered from its description.
 #include "flash/dwl10fla.h"
 
+#include <cstdio>
 #include <cstring>
 
 // The description of a chip, or nullptr (15) when none carries both bytes.
@@ -15,9 +16,25 @@ static uint32_t dwl10_31SectorCount(const FlashDescription* flash) {
     return flash->NbSectors < DWL_MAX_SECTORS ? flash->NbSectors : DWL_MAX_SECTORS;
 }
 
+bool dwl10_7SectorSizeExists(uint32_t size) {
+    return size != 0 && (size & (size - 1)) == 0;
+}
+
+int dwl10_8CheckSectorSizes(uint8_t manufacturerId, uint8_t deviceId, char* text, unsigned size) {
+    const FlashDescription* flash = dwl10_30FindFlash(manufacturerId, deviceId);
+    if (flash == nullptr) return 15;
+    if (flash->BadSizeLine == 0) return 1;
+    if (text != nullptr && size > 0)
+        snprintf(text, size,
+                 "FLASH DESCRIPTION : line %u of flash.txt: sector size %u is not a power of two",
+                 (unsigned)flash->BadSizeLine, (unsigned)flash->BadSize);
+    return DWL_FLASH_BAD_SECTOR_SIZE;
+}
+
 int dwl10_1GetNumberOfSector(uint8_t manufacturerId, uint8_t deviceId, uint32_t* count) {
     const FlashDescription* flash = dwl10_30FindFlash(manufacturerId, deviceId);
     if (flash == nullptr) return 15;
+    if (flash->BadSizeLine != 0) return DWL_FLASH_BAD_SECTOR_SIZE;
     *count = dwl10_31SectorCount(flash);
     return 1;
 }
@@ -26,6 +43,7 @@ int dwl10_0GetSectorSize(uint8_t manufacturerId, uint8_t deviceId, uint32_t sect
                          uint32_t* size) {
     const FlashDescription* flash = dwl10_30FindFlash(manufacturerId, deviceId);
     if (flash == nullptr) return 15;
+    if (flash->BadSizeLine != 0) return DWL_FLASH_BAD_SECTOR_SIZE;
     if (sector >= dwl10_31SectorCount(flash)) return 19;
     *size = flash->Sector[sector].Size;
     return 1;

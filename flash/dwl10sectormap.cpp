@@ -90,3 +90,7 @@ const char* dwl10_87SectorStateName(uint8_t state) {
     default: return "?";
     }
 }
+
+const char* dwl10_88TriesWord(unsigned tries) {
+    return tries == 1 ? "try" : "tries";
+}

@@ -52,3 +52,5 @@ void dwl10_85SectorRunFailed();
 SectorRecord* dwl10_86FindSector(uint32_t address);
 // "untouched", "writing", "written", "resent", "failed".
 const char* dwl10_87SectorStateName(uint8_t state);
+// The word for a count of sector commands: "try" for one, "tries" otherwise ("1 try", "3 tries").
+const char* dwl10_88TriesWord(unsigned tries);

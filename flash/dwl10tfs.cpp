@@ -2,11 +2,13 @@
 #include "flash/dwl10tfs.h"
 
 #include "flash/dwl10text.h"
+#include "link/dwl12datafiles.h"
 #include "session/dwl_context.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
 
 TfsDescription vg_TFSDescritpion;
@@ -176,15 +178,19 @@ int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned path
             if (name != path && nameLength <= DWL_TFS_NAME_PART_CHARS) {
                 char namePart[DWL_TFS_NAME_PART_CHARS + 1];
                 memcpy(namePart, name, nameLength + 1);
-                if (dwl10_50Opens(namePart) &&
-                    dwl10_49SetPath(path, pathSize, namePart, nameLength)) {
+                const std::string local = dwl12_8WorkFile(namePart);
+                if (dwl10_50Opens(local.c_str()) &&
+                    dwl10_49SetPath(path, pathSize, local.c_str(), local.size())) {
                     return 1;
                 }
             }
         }
     }
     // 3. tfs.cfg in the working directory.
-    if (dwl10_50Opens("tfs.cfg") && dwl10_49SetPath(path, pathSize, "tfs.cfg", 7)) return 1;
+    const std::string local = dwl12_8WorkFile("tfs.cfg");
+    if (dwl10_50Opens(local.c_str()) &&
+        dwl10_49SetPath(path, pathSize, local.c_str(), local.size()))
+        return 1;
     path[0] = '\0';
     return 2;
 }

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+std::string v_WorkFolder;
 int v_DataFolderSearch = 0;
 int v_SpmFromDataFolder = 0;
 
@@ -67,10 +68,18 @@ std::string dwl12_6FindDataFolder(const char* name) {
     return "";
 }
 
+std::string dwl12_8WorkFile(const char* name) {
+    if (v_WorkFolder.empty() || name[0] == '/') return name;
+    return v_WorkFolder + "/" + name;
+}
+
 std::string dwl12_7DataFile(const char* name) {
-    if (v_DataFolderSearch == 0) return name;
-    if (isFile(name) || isFile("flash.txt") || isFile("dwl87.spm")) return name;
-    if (isHandsetProgram(name) && v_SpmFromDataFolder == 0) return name;
+    const std::string local = dwl12_8WorkFile(name);
+    if (v_DataFolderSearch == 0) return local;
+    if (isFile(local) || isFile(dwl12_8WorkFile("flash.txt")) ||
+        isFile(dwl12_8WorkFile("dwl87.spm")))
+        return local;
+    if (isHandsetProgram(name) && v_SpmFromDataFolder == 0) return local;
     const std::string folder = dwl12_6FindDataFolder(name);
-    return folder.empty() ? std::string(name) : folder + "/" + name;
+    return folder.empty() ? local : folder + "/" + name;
 }

@@ -13,6 +13,14 @@
 #include <string>
 #include <vector>
 
+// The working folder the program reads its own files from (flash.txt, the handset programs,
+// tfs.cfg, config.txt) and a relative path of the settings from. Empty (at start): the current
+// directory, as the panel program has it; a front end that is given a folder sets it.
+extern std::string v_WorkFolder;
+// A file of the working folder: `name` inside v_WorkFolder, or `name` itself when it is absolute
+// or the working folder is the current directory.
+std::string dwl12_8WorkFile(const char* name);
+
 // 1 while files missing from the working directory may come from the data folders. 0 at start.
 extern int v_DataFolderSearch;
 // 1 while the handset programs (dwl87.spm, dwl88.spm) may come from the data folders too. The
@@ -25,7 +33,7 @@ std::vector<std::string> dwl12_5DataFolders();
 // The first of dwl12_5DataFolders() that holds a file `name`, or "" when none does.
 std::string dwl12_6FindDataFolder(const char* name);
 // The path to open for the plain name of a file the program reads from its working directory:
-// the name itself when the search is off, when the working directory holds that file or is a
-// working folder of its own, or when no data folder holds the file; else the file in the first
-// data folder that does.
+// the working folder's file (dwl12_8WorkFile) when the search is off, when the working folder
+// holds that file or is a working folder of its own, or when no data folder holds the file;
+// else the file in the first data folder that does.
 std::string dwl12_7DataFile(const char* name);

@@ -17,7 +17,7 @@ constexpr size_t kSummaryEdge = 16;
 // Bytes read one by one are gathered into one line while the step stays the same.
 constexpr size_t kReadChunk = 64;
 
-TraceFile mv_Trace = {nullptr, false};
+TraceFile mv_Trace = {nullptr, false, 0};
 
 // The last bytes of each direction, as a ring.
 struct LastBytes {
@@ -274,6 +274,7 @@ void dwl12_TraceLine(TraceFile* trace, double t, TraceWhat what, const char* set
         std::fputs(detail, f);
     }
     std::fputc('\n', f);
+    if (trace->error == 0 && std::ferror(f) != 0) trace->error = errno != 0 ? errno : EIO;
 }
 
 int dwl12_TraceStart(const char* path, bool append, bool fullData) {
@@ -291,10 +292,15 @@ int dwl12_TraceStart(const char* path, bool append, bool fullData) {
     return 0;
 }
 
-void dwl12_TraceStop() {
-    if (mv_Trace.file != nullptr) std::fclose(mv_Trace.file);
-    mv_Trace.file = nullptr;
-    mv_Trace.fullData = false;
+int dwl12_TraceStop() {
+    int error = mv_Trace.error;
+    if (mv_Trace.file != nullptr) {
+        errno = 0;
+        if (std::ferror(mv_Trace.file) != 0 && error == 0) error = EIO;
+        if (std::fclose(mv_Trace.file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    }
+    mv_Trace = TraceFile{nullptr, false, 0};
+    return error;
 }
 
 bool dwl12_TraceActive() {

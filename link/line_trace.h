@@ -37,6 +37,7 @@ constexpr int DWL_LAST_BYTES = 64;
 struct TraceFile {
     FILE* file;
     bool fullData; // every byte of bulk chunks, not a summary
+    int error = 0; // the system's error number of the first write that failed, 0 while none
 };
 
 // Writes one trace line. t: seconds since the port was opened; settings: "38400 8E1"; step: the
@@ -49,8 +50,9 @@ void dwl12_TraceSettings(char* out, size_t size, long baud, int parity, int data
 // Starts the trace of the ports opened from now on into path (emptied first unless append).
 // 0, or -1 when the file cannot be opened (errno tells why).
 int dwl12_TraceStart(const char* path, bool append, bool fullData);
-// Ends the trace: the file is closed (ports still open stop being traced).
-void dwl12_TraceStop();
+// Ends the trace: the file is closed (ports still open stop being traced). 0, or the system's
+// error number of the first write or of the close that failed: the trace is incomplete.
+int dwl12_TraceStop();
 // True while a trace file is open.
 bool dwl12_TraceActive();
 

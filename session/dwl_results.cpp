@@ -37,6 +37,7 @@ const CodeMessage a_FlashFileMessages[] = {
     {18, "FLASH DESCRIPTION : Impossible to find the sector starting at this address"},
     {19, "FLASH DESCRIPTION : A sector number is not rigth "},
     {20, "FLASH DESCRIPTION : Not enough sector to download this software"},
+    {21, "FLASH DESCRIPTION : A sector size is not a power of two (see the log for its line)"},
 };
 const char* const FLASH_FILE_DEFAULT = "FLASH DESCRIPTION : The file flash.txt problem";
 

@@ -3,6 +3,7 @@
 #include "ui/dwl51mmi.h"
 
 #include "flash/dwl10tfs.h"
+#include "link/dwl12datafiles.h"
 #include "link/dwl12pclib.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
@@ -36,9 +37,10 @@ struct LoadedFile {
     uint32_t length;
 };
 
-// Opens a regular file read-only: its descriptor, or -1.
+// Opens a regular file read-only: its descriptor, or -1. A relative path is taken from the
+// working folder.
 int openImage(const char* path) {
-    const int fd = open(path, O_RDONLY);
+    const int fd = open(dwl12_8WorkFile(path).c_str(), O_RDONLY);
     if (fd < 0) return -1;
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -52,7 +54,7 @@ int openImage(const char* path) {
 // to hold).
 int imageLength(const char* path, uint32_t* length) {
     long size = 0;
-    const int step = dwl12_2CalculateLengthOfFile(path, &size);
+    const int step = dwl12_2CalculateLengthOfFile(dwl12_8WorkFile(path).c_str(), &size);
     if (step != DWL_STEP_OK) return step;
     if (size < 0 || static_cast<unsigned long>(size) >= 0xFFFFFFFFul) return 2;
     *length = static_cast<uint32_t>(size);
@@ -248,6 +250,10 @@ void dwl51_3FreeImages() {
     releaseSlot(sg_DownloadContext.Cla);
     releaseSlot(sg_DownloadContext.Ogm);
     releaseSlot(sg_DownloadContext.TfsOgm);
+    dwl51_16ForgetHeldPaths();
+}
+
+void dwl51_16ForgetHeldPaths() {
     ma_HeldClaFile[0] = '\0';
     ma_HeldOgmFile[0] = '\0';
     ma_HeldTfsOgmFile[0] = '\0';

@@ -26,20 +26,29 @@ void setWaitState(int chipSelect, int count) {
 
 } // namespace
 
-int dwl51_104RestoreConfig() {
+int dwl51_105RestoreConfigFrom(const char* file) {
     ConfigRestored restored;
-    const int step = dwl56_0RestoreConfig(&restored);
+    const int step = dwl56_3RestoreConfigFrom(file, &restored);
     if (restored.claFile) dwl51_0InitLoadFile();
     if (restored.comPort) SetCtrlVal(v_Panel, MAIN_COM_PORT, sg_DownloadContext.ComPort);
     if (restored.complete) SetCtrlAttribute(v_Panel, MAIN_BIN_LOAD, ATTR_DIMMED, 0);
     return step;
 }
 
-void dwl51_100MMIMenuRestore(int, int, void*, int) {
-    if (!dwl51_6BeginCommand()) return;
-    const int step = dwl51_104RestoreConfig();
+int dwl51_104RestoreConfig() {
+    return dwl51_105RestoreConfigFrom(dwl56_2ConfigFile().c_str());
+}
+
+int dwl51_106RestoreSettings(const char* file) {
+    if (!dwl51_6BeginCommand()) return 0;
+    const int step = dwl51_105RestoreConfigFrom(file);
     if (step != DWL_STEP_OK) dwl52_10DisplayResult(kFamilyConfig, step);
     dwl51_7EndCommand();
+    return step;
+}
+
+void dwl51_100MMIMenuRestore(int, int, void*, int) {
+    dwl51_106RestoreSettings(dwl56_2ConfigFile().c_str());
 }
 
 void (*v_SaveLogHook)() = nullptr;

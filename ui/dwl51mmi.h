@@ -75,6 +75,9 @@ void dwl51_0InitLoadFile_TFS_ogm();
 void dwl51_0InitLoadFile_ogm();
 // Releases the three image buffers.
 void dwl51_3FreeImages();
+// Forgets the paths of the images held, without releasing anything (the run-time reset; the
+// context's slots are forgotten with it).
+void dwl51_16ForgetHeldPaths();
 // Sum of the bytes as an unsigned 32-bit number.
 uint32_t dwl51_8ByteSum(const uint8_t* data, uint32_t size);
 
@@ -130,6 +133,11 @@ int dwl51_84MMIBootLoaderOk(int panel, int control, int event, void* callbackDat
 // set and the binary load button offered, each once config.txt was read that far. The restore's
 // code.
 int dwl51_104RestoreConfig();
+// The same from a settings file of any name.
+int dwl51_105RestoreConfigFrom(const char* file);
+// The restore menu item's command on a settings file: the restore, and the configuration error
+// window for a code other than 1. The restore's code, or 0 when another command runs.
+int dwl51_106RestoreSettings(const char* file);
 void dwl51_100MMIMenuRestore(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_101MMIMenuSave(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_102MMIMenuQuit(int menuBar, int menuItem, void* callbackData, int panel);

@@ -1,22 +1,15 @@
 #include "app/cli/cli_registry.h"
 
-#include <vector>
-
 namespace dwlcli {
 
-// Function-local so that registrations from any file's statics find it constructed.
-static std::vector<Setup>& registry() {
-    static std::vector<Setup> setups;
-    return setups;
-}
+namespace {
 
-bool addSubcommand(Setup setup) {
-    registry().push_back(setup);
-    return true;
-}
+const Setup a_Setups[] = {setupDownloadCommands, setupCheck, setupSim, setupDemo};
+
+} // namespace
 
 void setupAll(CLI::App& dwl, int& exitStatus) {
-    for (Setup setup : registry())
+    for (Setup setup : a_Setups)
         setup(dwl, exitStatus);
 }
 

@@ -5,6 +5,7 @@
 #include "app/cli/exit_status.h"
 #include "app/cli/handset_process.h"
 #include "app/cli/run_command.h"
+#include "app/cli/run_signals.h"
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -66,12 +67,18 @@ int runDemo(bool json) {
             "least %.1f s\n",
             bytes, wireRate, static_cast<double>(bytes) / wireRate);
     fflush(stdout);
+    // After the handset program started: it keeps the signal dispositions of its own.
+    const dwlcli::RunSignals signals;
     dwlcli::RunSettings settings;
     int status = dwlcli::resolveRun(request, 0, dwlcli::RUN_FLASH, &settings);
     if (status == 0) status = dwlcli::runOnePort(settings, dwlcli::RUN_FLASH);
     handset.stop();
     return status;
 }
+
+} // namespace
+
+namespace dwlcli {
 
 void setupDemo(CLI::App& dwl, int& exitStatus) {
     CLI::App* demo = dwl.add_subcommand(
@@ -81,6 +88,4 @@ void setupDemo(CLI::App& dwl, int& exitStatus) {
     demo->callback([json, &exitStatus]() { exitStatus = runDemo(*json); });
 }
 
-DWL_CLI_SUBCOMMAND(setupDemo);
-
-} // namespace
+} // namespace dwlcli

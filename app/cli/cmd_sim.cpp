@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace dwlcli {
 
 void setupSim(CLI::App& dwl, int& exitStatus) {
     CLI::App* simCommand = dwl.add_subcommand(
@@ -41,6 +41,4 @@ void setupSim(CLI::App& dwl, int& exitStatus) {
     });
 }
 
-DWL_CLI_SUBCOMMAND(setupSim);
-
-} // namespace
+} // namespace dwlcli

@@ -31,6 +31,14 @@ int startLineTrace(const RunSettings& settings) {
     return 0;
 }
 
+bool stopLineTrace(const RunSettings& settings) {
+    const int error = dwl12_TraceStop();
+    if (error == 0 || settings.traceFile.empty()) return true;
+    fprintf(stderr, "dwl: the trace %s is incomplete: %s\n", settings.traceFile.c_str(),
+            strerror(error));
+    return false;
+}
+
 void printLineReport(FILE* out) {
     char step[128];
     dwl12_FormatLineStep(step, sizeof step);

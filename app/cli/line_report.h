@@ -11,6 +11,8 @@ namespace dwlcli {
 
 // Opens the trace file of the settings, if any. 0, or an exit status with the reason printed.
 int startLineTrace(const RunSettings& settings);
+// Closes it: true when every line reached the file, otherwise false with the reason printed.
+bool stopLineTrace(const RunSettings& settings);
 // The step where the run stopped and the last bytes in each direction; nothing when the run
 // never reached the line.
 void printLineReport(FILE* out);

@@ -1,6 +1,7 @@
 #include "app/cli/operator_session.h"
 
 #include "app/cli/exit_status.h"
+#include "config/dwl56conf.h"
 #include "flash/dwl10fla.h"
 #include "flash/dwl10sectormap.h"
 #include "flash/dwl10tfs.h"
@@ -9,8 +10,12 @@
 #include "link/dwl12pclib.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
+#include "session/dwl_results.h"
+#include "sim/handset.h"
 #include "startup/dwl50dev.h"
+#include "startup/dwl50reset.h"
 #include "ui/dwl51mmi.h"
+#include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
 #include "uis/dwl_oplog.h"
@@ -21,9 +26,7 @@
 #endif
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <unistd.h>
 
@@ -33,33 +36,13 @@ namespace dwlcli {
 
 namespace {
 
-OperatorSession* g_session = nullptr;
-
-// The panel's windows run headless; what they show reaches the session.
-class HeadlessView : public UiView {
-  public:
-    void panelDisplayed(int panel) override {
-        if (g_session != nullptr) g_session->panelShown(panel);
-    }
-    void controlChanged(int panel, int control) override {
-        if (g_session != nullptr && panel == v_Panel && control == MAIN_PROGRESS_PERCENT)
-            g_session->progressChanged();
-    }
-    void processEvents() override {}
-    void runEventLoop() override {
-        while (!uis_QuitRequested() && uis_PendingEvents() > 0)
-            uis_DispatchEvents();
-    }
-    void quitEventLoop() override {}
-    int fileSelect(const char*, const char*, const char*, std::string& path) override {
-        return g_session != nullptr ? g_session->answerFileRequest(path) : VAL_NO_FILE_SELECTED;
-    }
-    void message(const char* title, const char* text) override {
-        if (g_session != nullptr) g_session->popup(title, text);
-    }
-};
-
-HeadlessView g_view;
+// The title of the notices the start button shows instead of running ("Please load a ...").
+constexpr char kStartRefusalTitle[] = "DOWNLOAD";
+// The flash-description family and its code for a flash that no description names.
+constexpr int kFamilyFlashDescription = 2;
+constexpr int kCodeFlashNotDescribed = 15;
+constexpr int kFirstComPort = 1;
+constexpr int kLastComPort = 4;
 
 // The result and description-file windows of the layouts.
 bool isResultWindow(const UiPanel& p) {
@@ -77,67 +60,54 @@ std::string stripFrame(const char* label) {
     return text;
 }
 
-std::string timestamp() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t t = system_clock::to_time_t(now);
-    const long ms =
-        static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-    char out[48];
-    snprintf(out, sizeof out, "%s.%03ld", text, ms);
-    return out;
-}
-
-// What the handset ring connects: the emulated handset of this process or the serial ports.
-std::unique_ptr<sim::SimSession> g_simSession;
-sim::HandsetConfig g_simConfig;
-
-void selectLine(int emulated) {
-    // The stand-in handset programs of the data folder serve the emulated handset only.
-    v_SpmFromDataFolder = emulated != 0 ? 1 : 0;
-    if (emulated != 0) {
-        if (!g_simSession) g_simSession = std::make_unique<sim::SimSession>(g_simConfig);
-        return;
-    }
-    g_simSession.reset();
-#ifdef DWL_CLI_WITH_SERIAL
-    dwl_qt_InstallSerialBackend();
-#endif
+// The exit status of a result record shown in a window.
+int exitStatusOf(const ReadResult& r) {
+    if (r.family == kFamilyCancelled) return kExitCancelled;
+    // The TFS description window has no family.
+    if (r.family < 0) return kExitTfsDescription;
+    return r.family;
 }
 
 } // namespace
 
-struct OperatorSession::Line {
-    std::string previousDir;
+// The panel's windows run headless; what they show reaches the session.
+class HeadlessView : public UiView {
+  public:
+    explicit HeadlessView(OperatorSession& session) : session_(session) {}
+    void panelDisplayed(int panel) override { session_.panelShown(panel); }
+    void controlChanged(int panel, int control) override {
+        if (panel == v_Panel && control == MAIN_PROGRESS_PERCENT) session_.progressChanged();
+    }
+    void processEvents() override {}
+    void runEventLoop() override {
+        while (!uis_QuitRequested() && uis_PendingEvents() > 0)
+            uis_DispatchEvents();
+    }
+    void quitEventLoop() override {}
+    int fileSelect(const char*, const char*, const char*, std::string& path) override {
+        return session_.answerFileRequest(path);
+    }
+    void message(const char* title, const char* text) override { session_.popup(title, text); }
+
+  private:
+    OperatorSession& session_;
 };
 
-OperatorSession::OperatorSession(RunSettings settings)
-    : settings_(std::move(settings)), out_(settings_.json ? stderr : stdout),
-      meter_(out_, isatty(fileno(out_)) != 0) {
-    line_ = std::make_unique<Line>();
-}
+OperatorSession::OperatorSession(RunSettings settings, RunLog* log)
+    : settings_(std::move(settings)), log_(log), out_(settings_.json ? stderr : stdout),
+      meter_(out_, isatty(fileno(out_)) != 0), view_(std::make_unique<HeadlessView>(*this)) {}
 
 OperatorSession::~OperatorSession() {
     meter_.endImage();
-    if (started_) {
-        for (int port = 1; port <= 4; port++)
-            dwl12_1UartStop(static_cast<uint8_t>(port));
-        g_simSession.reset();
-        dwl50_2EndProgram();
-        uis_Reset();
-        uis_SetView(nullptr);
-        v_SelectLineHook = nullptr;
-        dwl_ClearComDevices();
-    }
-    if (log_ != nullptr) fclose(log_);
-    if (g_session == this) g_session = nullptr;
-    if (!line_->previousDir.empty() && chdir(line_->previousDir.c_str()) != 0) {
-        // The process ends next; nothing depends on the folder any more.
-    }
+    if (!panelUp_) return;
+    for (int port = kFirstComPort; port <= kLastComPort; port++)
+        dwl12_1UartStop(static_cast<uint8_t>(port));
+    simSession_.reset();
+    dwl50_2EndProgram();
+    uis_Reset();
+    uis_SetView(nullptr);
+    dwl50_3ResetRunTime();
+    dwl_ClearComDevices();
 }
 
 void OperatorSession::printLine(FILE* stream, const std::string& text) {
@@ -145,6 +115,11 @@ void OperatorSession::printLine(FILE* stream, const std::string& text) {
     fprintf(stream, "%s\n", text.c_str());
     fflush(stream);
     if (stream == out_) meter_.redraw();
+}
+
+void OperatorSession::printLog(const std::string& text) {
+    if (log_ != nullptr) log_->line(text);
+    printLine(out_, text);
 }
 
 int OperatorSession::failWith(int status, const std::string& message) {
@@ -155,12 +130,13 @@ int OperatorSession::failWith(int status, const std::string& message) {
     return status;
 }
 
+int OperatorSession::failWithResult() {
+    return failWith(exitStatusOf(report_.result), report_.result.message);
+}
+
 void OperatorSession::logLine(const char* label) {
     const std::string text = stripFrame(label);
-    if (log_ != nullptr) {
-        fprintf(log_, "%s  %s\n", timestamp().c_str(), text.c_str());
-        fflush(log_);
-    }
+    if (log_ != nullptr) log_->line(text);
     // An image step announces itself in the log before its first sector.
     const DownloadContext& c = sg_DownloadContext;
     const bool step = text.find("sector by sector") != std::string::npos;
@@ -189,7 +165,7 @@ void OperatorSession::panelShown(int panel) {
 }
 
 void OperatorSession::popup(const char* title, const char* text) {
-    popups_.push_back(std::string(title) + ": " + text);
+    popups_.push_back(Popup{title, text});
 }
 
 int OperatorSession::answerFileRequest(std::string& path) {
@@ -197,6 +173,11 @@ int OperatorSession::answerFileRequest(std::string& path) {
     path = fileAnswers_.front();
     fileAnswers_.erase(fileAnswers_.begin());
     return VAL_EXISTING_FILE_SELECTED;
+}
+
+void OperatorSession::markWindowsSeen() {
+    for (int panel : uis_LivePanels())
+        seenWindows_.insert(panel);
 }
 
 bool OperatorSession::takeResultWindow() {
@@ -212,6 +193,20 @@ bool OperatorSession::takeResultWindow() {
     return report_.result.known;
 }
 
+void OperatorSession::connectLine() {
+    const bool emulated = v_LineEmulated != 0;
+    // The stand-in handset programs of the data folder serve the emulated handset only.
+    v_SpmFromDataFolder = emulated ? 1 : 0;
+    if (emulated) {
+        if (!simSession_) simSession_ = std::make_unique<sim::SimSession>(settings_.simConfig);
+        return;
+    }
+    simSession_.reset();
+#ifdef DWL_CLI_WITH_SERIAL
+    dwl_qt_InstallSerialBackend();
+#endif
+}
+
 int OperatorSession::choose(int control, int value, const char* what) {
     const int rc = uis_OperateSetValue(v_Panel, control, value);
     uis_DispatchEvents();
@@ -222,8 +217,7 @@ int OperatorSession::choose(int control, int value, const char* what) {
 }
 
 int OperatorSession::loadImage(int button, const std::string& path, const char* what) {
-    for (int panel : uis_LivePanels())
-        seenWindows_.insert(panel);
+    markWindowsSeen();
     fileAnswers_.push_back(path);
     const int rc = uis_OperateCommit(v_Panel, button);
     uis_DispatchEvents();
@@ -232,91 +226,57 @@ int OperatorSession::loadImage(int button, const std::string& path, const char* 
         return failWith(kExitUsage, std::string("the panel does not take a ") + what +
                                         " image in mode " +
                                         std::to_string(sg_DownloadContext.Mode));
-    if (takeResultWindow()) {
-        const ReadResult& r = report_.result;
-        const int status = r.family < 0 ? kExitTfsDescription : r.family;
-        return failWith(status, r.message);
-    }
+    if (takeResultWindow()) return failWithResult();
     return 0;
 }
 
 int OperatorSession::restoreConfig() {
-    // The restore reads config.txt of the working directory: another file is put there under
-    // that name, in a folder of its own that shows the working directory's other files.
-    const fs::path wanted = fs::path(settings_.workdir) / "config.txt";
-    std::error_code ec;
-    fs::path folder;
-    if (!fs::equivalent(wanted, settings_.config, ec)) {
-        char pattern[] = "/tmp/dwl-config-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
-            return failWith(kExitInternal, std::string("cannot make a folder: ") + strerror(errno));
-        folder = pattern;
-        for (const fs::directory_entry& e : fs::directory_iterator(settings_.workdir, ec))
-            if (e.path().filename() != "config.txt")
-                fs::create_symlink(e.path(), folder / e.path().filename(), ec);
-        fs::create_symlink(settings_.config, folder / "config.txt", ec);
-        if (chdir(folder.c_str()) != 0) {
-            fs::remove_all(folder, ec);
-            return failWith(kExitInternal, "cannot enter " + folder.string());
-        }
-    }
-    for (int panel : uis_LivePanels())
-        seenWindows_.insert(panel);
-    const int rc = uis_OperateMenuItem(v_MenuBarHandle, MENU_RESTORE);
+    markWindowsSeen();
+    const int step = dwl51_106RestoreSettings(settings_.config.c_str());
     uis_DispatchEvents();
-    if (!folder.empty()) {
-        if (chdir(settings_.workdir.c_str()) != 0) {
-            // Checked when the session began; it went away under us.
+    if (step == 0) return failWith(kExitInternal, "the panel refused to restore the settings");
+    if (step != DWL_STEP_OK) {
+        // The window's message does not say which file it means.
+        std::string line = "Cannot restore the settings of " + settings_.config;
+        if (step == DWL_CONF_NO_FILE) {
+            FILE* file = fopen(settings_.config.c_str(), "rb");
+            if (file == nullptr)
+                line += std::string(": ") + strerror(errno);
+            else
+                fclose(file);
         }
-        fs::remove_all(folder, ec);
+        printLog(line);
     }
-    if (rc < 0) return failWith(kExitInternal, "the panel refused the restore menu item");
-    if (takeResultWindow()) {
-        const ReadResult& r = report_.result;
-        return failWith(r.family < 0 ? kExitTfsDescription : r.family, r.message);
-    }
+    if (takeResultWindow()) return failWithResult();
     return 0;
 }
 
 int OperatorSession::prepare(bool withImages) {
-    char cwd[4096];
-    if (getcwd(cwd, sizeof cwd) != nullptr) line_->previousDir = cwd;
-    if (chdir(settings_.workdir.c_str()) != 0)
-        return failWith(kExitNoInput, "cannot enter " + settings_.workdir + ": " + strerror(errno));
-    if (!settings_.logFile.empty()) {
-        log_ = fopen(settings_.logFile.c_str(), "w");
-        if (log_ == nullptr)
-            return failWith(kExitNoInput,
-                            "cannot write " + settings_.logFile + ": " + strerror(errno));
-    }
+    panelUp_ = true;
     if (settings_.port.com > 0 && !settings_.port.device.empty())
         dwl_SetComDevice(settings_.port.com, settings_.port.device);
-
-    g_session = this;
-    started_ = true;
-    g_simConfig = settings_.simConfig;
     uis_Reset();
-    uis_SetLayoutDirectory(settings_.layoutDir.c_str());
+    dwl50_3ResetRunTime();
+    v_WorkFolder = settings_.workdir;
     v_DataFolderSearch = settings_.searchDataFolders ? 1 : 0;
-    uis_SetView(&g_view);
+    v_SelectLineHook = nullptr;
+    uis_SetLayoutDirectory(settings_.layoutDir.c_str());
+    uis_SetView(view_.get());
     uis_SetListObserver([this](int panel, int control, const char* label) {
         if (panel == v_Panel && control == PANEL_OPERATOR_LOG) logLine(label);
     });
-    v_SelectLineHook = selectLine;
-    sg_DownloadContext = dwl_DefaultContext();
     if (dwl50_1InitPanels() != 0)
         return failWith(kExitInternal, "cannot load the layout files of " + settings_.layoutDir);
-    if (takeResultWindow()) {
-        // flash.txt is missing or malformed. As on the panel, the run goes on with the blocks
-        // read before the error; a handset whose flash they do not describe is refused later.
-        fprintf(stderr, "dwl: warning: %s (in %s)\n", report_.result.message.c_str(),
-                settings_.workdir.c_str());
-        report_.result = ReadResult{};
-    }
+    // flash.txt missing or malformed: the panel goes on with the blocks read before the error,
+    // and a flash they describe only in part would be written with a wrong geometry. No run
+    // starts.
+    if (takeResultWindow())
+        return failWith(exitStatusOf(report_.result),
+                        report_.result.message + " (in " + settings_.workdir + ")");
 
     // The handset ring: the emulated handset or the serial cable.
     if (int rc = choose(MAIN_LINE, settings_.sim ? 1 : 0, "handset"); rc != 0) return rc;
-    if (settings_.sim && !g_simSession) selectLine(1);
+    connectLine();
 
     if (!settings_.config.empty())
         if (int rc = restoreConfig(); rc != 0) return rc;
@@ -348,8 +308,7 @@ int OperatorSession::prepare(bool withImages) {
         if (!settings_.tfs.empty())
             if (int rc = loadImage(MAIN_TFS_LOAD, settings_.tfs, "TFS ogm"); rc != 0) return rc;
     }
-    for (int panel : uis_LivePanels())
-        seenWindows_.insert(panel);
+    markWindowsSeen();
     return 0;
 }
 
@@ -418,19 +377,27 @@ void OperatorSession::fillReport() {
     }
 }
 
-int OperatorSession::finishRun(double started) {
+int OperatorSession::press(int button, const char* what) {
+    popups_.clear();
+    started_ = dwl_Now();
+    const int rc = uis_OperateCommit(v_Panel, button);
+    uis_DispatchEvents();
     meter_.endImage();
-    report_.elapsedSeconds = dwl_Now() - started;
-    for (const std::string& p : popups_)
-        fprintf(stderr, "%s\n", p.c_str());
-    const bool refused = !popups_.empty() && popups_.back().rfind("DOWNLOAD: ", 0) == 0;
-    if (refused) {
+    report_.elapsedSeconds = dwl_Now() - started_;
+    if (rc < 0) return failWith(kExitInternal, std::string("the panel refused the ") + what);
+    return 0;
+}
+
+int OperatorSession::finishRun() {
+    for (const Popup& p : popups_)
+        fprintf(stderr, "%s: %s\n", p.title.c_str(), p.text.c_str());
+    if (!popups_.empty() && popups_.back().title == kStartRefusalTitle) {
+        // The start button refused to run: an image the mode needs is missing.
         report_.result = ReadResult{};
-        report_.result.message = popups_.back().substr(10);
+        report_.result.message = popups_.back().text;
         report_.exitStatus = kExitImageMissing;
     } else if (takeResultWindow()) {
-        const ReadResult& r = report_.result;
-        report_.exitStatus = r.family < 0 ? kExitTfsDescription : r.family;
+        report_.exitStatus = exitStatusOf(report_.result);
     } else {
         report_.result = ReadResult{};
         report_.result.message = "the run ended without a result window";
@@ -441,37 +408,25 @@ int OperatorSession::finishRun(double started) {
 }
 
 int OperatorSession::flash() {
-    popups_.clear();
-    const double started = dwl_Now();
-    const int rc = uis_OperateCommit(v_Panel, MAIN_START);
-    uis_DispatchEvents();
-    if (rc < 0) return failWith(kExitInternal, "the panel refused the start button");
-    return finishRun(started);
+    if (int rc = press(MAIN_START, "start button"); rc != 0) return rc;
+    return finishRun();
 }
 
 int OperatorSession::format() {
-    popups_.clear();
-    const double started = dwl_Now();
-    const int rc = uis_OperateCommit(v_Panel, MAIN_FORMAT);
-    uis_DispatchEvents();
-    if (rc < 0) return failWith(kExitInternal, "the panel refused the format button");
-    return finishRun(started);
+    if (int rc = press(MAIN_FORMAT, "format button"); rc != 0) return rc;
+    return finishRun();
 }
 
 int OperatorSession::bootOnly() {
-    popups_.clear();
-    const double started = dwl_Now();
-    const int rc = uis_OperateCommit(v_Panel, MAIN_BOOT_START);
-    uis_DispatchEvents();
-    if (rc < 0) return failWith(kExitInternal, "the panel refused the boot button");
-    meter_.endImage();
-    report_.elapsedSeconds = dwl_Now() - started;
+    if (int rc = press(MAIN_BOOT_START, "boot button"); rc != 0) return rc;
     fillReport();
     report_.result = ReadResult{};
     const DownloadContext& c = sg_DownloadContext;
-    uint8_t index = 0;
-    if (report_.flashIdentified &&
-        dwl10_500GetFlashIndex(c.FlashManufacturerId, c.FlashDeviceId, &index) != 1) {
+    const int described =
+        report_.flashIdentified
+            ? dwl10_8CheckSectorSizes(c.FlashManufacturerId, c.FlashDeviceId, nullptr, 0)
+            : 0;
+    if (described == kCodeFlashNotDescribed) {
         // Identified, but flash.txt has no block with these codes: no run could write it.
         char text[160];
         snprintf(text, sizeof text,
@@ -479,11 +434,19 @@ int OperatorSession::bootOnly() {
                  "device code %u (0x%02X)",
                  c.FlashManufacturerId, c.FlashManufacturerId, c.FlashDeviceId, c.FlashDeviceId);
         report_.result.known = true;
-        report_.result.family = 2;
+        report_.result.family = kFamilyFlashDescription;
         report_.result.hasCode = true;
-        report_.result.code = 15;
+        report_.result.code = kCodeFlashNotDescribed;
         report_.result.message = text;
-        report_.exitStatus = 2;
+        report_.exitStatus = kFamilyFlashDescription;
+    } else if (described == DWL_FLASH_BAD_SECTOR_SIZE) {
+        // Its block holds a sector size no flash has (the log names the line).
+        report_.result.known = true;
+        report_.result.family = kFamilyFlashDescription;
+        report_.result.hasCode = true;
+        report_.result.code = described;
+        report_.result.message = dwl_FlashFileMessage(described);
+        report_.exitStatus = kFamilyFlashDescription;
     } else if (report_.flashIdentified) {
         report_.result.known = true;
         report_.result.family = 0;

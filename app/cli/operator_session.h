@@ -4,56 +4,28 @@
 #pragma once
 
 #include "app/cli/progress_meter.h"
-#include "app/cli/result_reading.h"
+#include "app/cli/run_log.h"
+#include "app/cli/run_report.h"
 #include "app/cli/run_settings.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+namespace sim {
+class SimSession;
+}
+
 namespace dwlcli {
 
-struct ImageReport {
-    std::string kind; // "binary", "ogm", "tfs"
-    std::string path;
-    long size = 0;        // file size as the panel shows it
-    uint32_t byteSum = 0; // byte sum as the panel shows it
-};
-
-// One sector of the binary or ogm image's range, as the sector map left it.
-struct SectorReport {
-    std::string image; // "binary", "ogm"
-    uint32_t address = 0;
-    uint32_t size = 0;
-    uint32_t bytesSent = 0; // image bytes its last sector command carried
-    int tries = 0;          // sector commands sent for it
-    std::string result;     // "written", "resent", "failed", "writing", "untouched"
-};
-
-struct RunReport {
-    int exitStatus = 0;
-    ReadResult result;
-    std::string port;   // "COM4"
-    std::string device; // what the port opens
-    int mode = -1;
-    long baud = 0;
-    bool flashIdentified = false;
-    int manufacturerId = 0;
-    int deviceId = 0;
-    std::string manufacturerName;
-    std::string deviceName;
-    std::vector<ImageReport> images;
-    std::vector<SectorReport> sectors;
-    double elapsedSeconds = 0.0;
-    uint64_t bytesWritten = 0;
-};
+class HeadlessView;
 
 class OperatorSession {
   public:
-    explicit OperatorSession(RunSettings settings);
+    // log: the run's log file, or nullptr; it must outlive the session.
+    OperatorSession(RunSettings settings, RunLog* log);
     ~OperatorSession();
     OperatorSession(const OperatorSession&) = delete;
     OperatorSession& operator=(const OperatorSession&) = delete;
@@ -75,32 +47,43 @@ class OperatorSession {
     int answerFileRequest(std::string& path);
 
   private:
-    struct Line;
+    struct Popup {
+        std::string title;
+        std::string text;
+    };
+
+    // The handset ring's line: the emulated handset of this session or the serial ports.
+    void connectLine();
+    void printLog(const std::string& text);
     int loadImage(int button, const std::string& path, const char* what);
     int restoreConfig();
     int choose(int control, int value, const char* what);
+    // Presses a command button and lets its command run; 0, or an exit status when the panel
+    // refused the press.
+    int press(int button, const char* what);
     int failWith(int status, const std::string& message);
+    // Every window shown so far counts as seen: the next result window is a new one.
+    void markWindowsSeen();
     // The newest result window shown since the mark; fills report_.result.
     bool takeResultWindow();
-    int finishRun(double started);
+    // The exit status a result window stands for, the window's message in the report.
+    int failWithResult();
+    int finishRun();
     void fillReport();
     void printLine(FILE* stream, const std::string& text);
 
     RunSettings settings_;
+    RunLog* log_;
     FILE* out_;
     ProgressMeter meter_;
-    FILE* log_ = nullptr;
-    std::unique_ptr<Line> line_;
+    std::unique_ptr<HeadlessView> view_;
+    std::unique_ptr<sim::SimSession> simSession_;
     std::set<int> seenWindows_;
     std::vector<std::string> fileAnswers_;
-    std::vector<std::string> popups_;
+    std::vector<Popup> popups_;
     RunReport report_;
-    bool started_ = false;
+    double started_ = 0.0;
+    bool panelUp_ = false;
 };
-
-// Writes the report as one JSON object.
-void writeJsonReport(FILE* out, const RunReport& report);
-// The line a run ends with: "result: <message>" and, when it failed, the family and code.
-std::string resultLine(const RunReport& report);
 
 } // namespace dwlcli

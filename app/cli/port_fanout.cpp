@@ -2,11 +2,13 @@
 
 #include "app/cli/exit_status.h"
 #include "app/cli/json_text.h"
+#include "app/cli/run_signals.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +84,7 @@ int fanOut(const std::vector<std::string>& names, bool json,
                 close(children[j].out);
                 close(children[j].err);
             }
+            const RunSignals signals(false);
             const int status = child(i);
             fflush(stdout);
             fflush(stderr);
@@ -100,7 +103,23 @@ int fanOut(const std::vector<std::string>& names, bool json,
         c.err = err[0];
     }
 
+    // The stop signals arrive only inside the wait (ppoll), so that none slips in between the
+    // look at what was received and the wait.
+    sigset_t stopSignals, waitMask;
+    sigemptyset(&stopSignals);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stopSignals, s);
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    bool forwarded = false;
     for (;;) {
+        // A signal that stops the run may have reached this process alone (sent by number):
+        // each port's run gets it too and ends at its next wait.
+        const int signal = RunSignals::received();
+        if (signal != 0 && !forwarded) {
+            forwarded = true;
+            for (const Child& c : children)
+                if (c.pid > 0) kill(c.pid, signal);
+        }
         std::vector<pollfd> fds;
         std::vector<std::pair<size_t, bool>> owners; // child, is stdout
         for (size_t i = 0; i < children.size(); i++) {
@@ -114,7 +133,7 @@ int fanOut(const std::vector<std::string>& names, bool json,
             }
         }
         if (fds.empty()) break;
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        if (ppoll(fds.data(), fds.size(), nullptr, &waitMask) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -136,13 +155,17 @@ int fanOut(const std::vector<std::string>& names, bool json,
         }
     }
 
+    sigprocmask(SIG_SETMASK, &waitMask, nullptr);
     int overall = 0;
     for (Child& c : children) {
         if (c.pid > 0) {
             int raw = 0;
             while (waitpid(c.pid, &raw, 0) < 0 && errno == EINTR) {
             }
-            c.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : kExitInternal;
+            // A port's process that a second signal ended has the status a shell gives it.
+            c.status = WIFEXITED(raw)     ? WEXITSTATUS(raw)
+                       : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw)
+                                          : kExitInternal;
         }
         if (c.status != 0 && overall == 0) overall = c.status;
     }
@@ -155,7 +178,11 @@ int fanOut(const std::vector<std::string>& names, bool json,
             nlohmann::ordered_json object = nlohmann::ordered_json::parse(c.json, nullptr, false);
             all["ports"].push_back(object.is_discarded() ? nullptr : object);
         }
-        printf("%s\n", jsonText(all).c_str());
+        const bool printed = printf("%s\n", jsonText(all).c_str()) > 0;
+        if (fflush(stdout) != 0 || !printed) {
+            fprintf(stderr, "dwl: the JSON summary could not be written: %s\n", strerror(errno));
+            if (overall == kExitSuccess) overall = kExitRecordLost;
+        }
     } else {
         for (const Child& c : children) {
             if (c.status == 0)

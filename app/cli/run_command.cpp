@@ -4,26 +4,63 @@
 #include "app/cli/line_report.h"
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
+#include "app/cli/run_log.h"
+#include "app/cli/run_signals.h"
 
 #include "link/rs232_cancel.h"
 
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace dwlcli {
 
 namespace {
-// Ctrl-C ends the run at its next wait on the line, as the GUI's Stop does; the run then closes
-// its port and reports that it was cancelled.
-void cancelRun(int) {
-    rs232_Cancel();
+
+// The panel's part of a run: start-up, the settings, the command. A signal received before the
+// command begins stops the run with nothing sent; one received during it ends it at its next
+// wait, as the GUI's Stop does.
+RunReport runOnPanel(const RunSettings& settings, RunCommand kind, RunLog* log) {
+    OperatorSession session(settings, log);
+    int status = session.prepare(kind == RUN_FLASH);
+    const bool ran = status == 0 && RunSignals::received() == 0;
+    if (ran) {
+        switch (kind) {
+        case RUN_FLASH: status = session.flash(); break;
+        case RUN_BOOT: status = session.bootOnly(); break;
+        case RUN_FORMAT: status = session.format(); break;
+        }
+    }
+    RunReport report = session.report();
+    report.exitStatus = status;
+    const int signal = RunSignals::received();
+    if (signal != 0 && (ran ? rs232_Cancelled() : status == 0)) {
+        if (!ran) {
+            report.result = ReadResult{};
+            report.result.message = "stopped before the run began: nothing was sent";
+        }
+        report.exitStatus = RunSignals::exitStatus(signal);
+        fprintf(stderr, "dwl: %s: the run was stopped; the flash may be partly written\n",
+                RunSignals::name(signal));
+    }
+    // While the session still holds the line's last bytes.
+    if (report.exitStatus != 0) printLineReport(stderr);
+    return report;
 }
 
-struct CancelOnInterrupt {
-    CancelOnInterrupt() { previous = std::signal(SIGINT, cancelRun); }
-    ~CancelOnInterrupt() { std::signal(SIGINT, previous); }
-    void (*previous)(int);
-};
+// The end of the log file: the resent sectors and the result line. False when the file could
+// not be written whole (the reason printed).
+bool closeLog(RunLog& log, const RunReport& report) {
+    if (!log.isOpen()) return true;
+    for (const std::string& line : resentSectorLines(report))
+        log.line(line);
+    log.line(logResultLine(report));
+    const int error = log.close();
+    if (error == 0) return true;
+    fprintf(stderr, "dwl: the log %s is incomplete: %s\n", log.path().c_str(), strerror(error));
+    return false;
+}
+
 } // namespace
 
 int runOnePort(const RunSettings& settings, RunCommand kind) {
@@ -34,40 +71,39 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         return kExitInternal;
     }
 #endif
-    int status = 0;
-    RunReport report;
-    if (int rc = startLineTrace(settings); rc != 0) return rc;
-    {
-        const CancelOnInterrupt interrupt;
-        OperatorSession session(settings);
-        status = session.prepare(kind == RUN_FLASH);
-        if (status == 0) {
-            switch (kind) {
-            case RUN_FLASH: status = session.flash(); break;
-            case RUN_BOOT: status = session.bootOnly(); break;
-            case RUN_FORMAT: status = session.format(); break;
-            }
-        }
-        if (rs232_Cancelled()) status = kExitCancelled;
-        report = session.report();
-        report.exitStatus = status;
+    RunLog log;
+    if (!settings.logFile.empty() && !log.open(settings.logFile)) {
+        fprintf(stderr, "dwl: cannot write %s: %s\n", settings.logFile.c_str(), strerror(errno));
+        return kExitNoInput;
     }
-    dwl12_TraceStop();
-    if (status != 0) printLineReport(stderr);
+    if (int rc = startLineTrace(settings); rc != 0) return rc;
+    RunReport report = runOnPanel(settings, kind, log.isOpen() ? &log : nullptr);
+
+    // A run that succeeded but whose record is incomplete says so in its status; a failure's
+    // own status stands.
+    const auto recordLost = [&report]() {
+        if (report.exitStatus == kExitSuccess) report.exitStatus = kExitRecordLost;
+    };
+    if (!stopLineTrace(settings)) recordLost();
+    if (!closeLog(log, report)) recordLost();
     if (settings.json) {
-        writeJsonReport(stdout, report);
+        if (!writeJsonReport(stdout, report)) {
+            fprintf(stderr, "dwl: the JSON summary could not be written: %s\n", strerror(errno));
+            recordLost();
+        }
     } else {
-        if (status == 0 && report.bytesWritten > 0 && report.elapsedSeconds > 0)
+        if (report.exitStatus == 0 && report.bytesWritten > 0 && report.elapsedSeconds > 0)
             printf("elapsed: %.1f s, %llu bytes, %.0f B/s\n", report.elapsedSeconds,
                    static_cast<unsigned long long>(report.bytesWritten),
                    static_cast<double>(report.bytesWritten) / report.elapsedSeconds);
         printf("%s\n", resultLine(report).c_str());
         fflush(stdout);
     }
-    return status;
+    return report.exitStatus;
 }
 
 int runDownloadCommand(const RunRequest& request, RunCommand kind) {
+    const RunSignals signals;
     if (request.ports.size() <= 1) {
         RunSettings settings;
         if (int rc = resolveRun(request, 0, kind, &settings); rc != 0) return rc;

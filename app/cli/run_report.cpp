@@ -1,8 +1,9 @@
-// The end of a run on the command line: the result line and the JSON summary.
-#include "app/cli/operator_session.h"
+// The end of a run on the command line: the result line, the JSON summary, the end of the log.
+#include "app/cli/run_report.h"
 
 #include "app/cli/json_text.h"
 #include "app/cli/option_values.h"
+#include "flash/dwl10sectormap.h"
 
 #include <cmath>
 
@@ -15,23 +16,54 @@ double rounded(double v) {
     return std::isfinite(v) ? std::round(v * 1000.0) / 1000.0 : v;
 }
 
+// "family F, code C, " when the run ended with a result record.
+std::string familyAndCode(const ReadResult& r) {
+    if (r.family < 0) return "";
+    std::string text = "family " + std::to_string(r.family);
+    if (r.hasCode) text += ", code " + std::to_string(r.code);
+    return text + ", ";
+}
+
+std::string hexAddress(uint32_t address) {
+    char text[16];
+    snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(address));
+    return text;
+}
+
 } // namespace
 
 std::string resultLine(const RunReport& r) {
     std::string line = "result: " + r.result.message;
     if (r.exitStatus != 0) {
         line += " (";
-        if (r.result.family > 0) {
-            line += "family " + std::to_string(r.result.family);
-            if (r.result.hasCode) line += ", code " + std::to_string(r.result.code);
-            line += ", ";
-        }
+        if (r.result.family > 0) line += familyAndCode(r.result);
         line += "exit " + std::to_string(r.exitStatus) + ")";
     }
     return line;
 }
 
-void writeJsonReport(FILE* out, const RunReport& r) {
+std::string logResultLine(const RunReport& r) {
+    std::string message = r.result.message;
+    for (char& c : message)
+        if (c == '\n' || c == '\r') c = ' ';
+    char elapsed[32];
+    snprintf(elapsed, sizeof elapsed, "%.1f s",
+             std::isfinite(r.elapsedSeconds) ? r.elapsedSeconds : 0.0);
+    return "result: " + message + " (" + familyAndCode(r.result) + "exit " +
+           std::to_string(r.exitStatus) + ", " + elapsed + ")";
+}
+
+std::vector<std::string> resentSectorLines(const RunReport& r) {
+    std::vector<std::string> lines;
+    for (const SectorReport& s : r.sectors)
+        if (s.result == "resent")
+            lines.push_back("resent " + s.image + " sector " + hexAddress(s.address) + ": " +
+                            std::to_string(s.tries) + " " +
+                            dwl10_88TriesWord(static_cast<unsigned>(s.tries)));
+    return lines;
+}
+
+bool writeJsonReport(FILE* out, const RunReport& r) {
     using Json = nlohmann::ordered_json;
     Json j;
     j["exit_status"] = r.exitStatus;
@@ -72,8 +104,8 @@ void writeJsonReport(FILE* out, const RunReport& r) {
     j["elapsed_seconds"] = rounded(r.elapsedSeconds);
     j["bytes_written"] = r.bytesWritten;
     j["bytes_per_second"] = rounded(rate);
-    fprintf(out, "%s\n", jsonText(j).c_str());
-    fflush(out);
+    const bool printed = fprintf(out, "%s\n", jsonText(j).c_str()) > 0;
+    return fflush(out) == 0 && printed && ferror(out) == 0;
 }
 
 } // namespace dwlcli

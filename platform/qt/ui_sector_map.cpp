@@ -165,14 +165,15 @@ bool SectorMapWidget::event(QEvent* e) {
         }
         const SectorRecord& s = sg_SectorMap.Sector[index];
         QToolTip::showText(help->globalPos(),
-                           tr("sector %1 at 0x%2, %3 bytes, %4\n%5: %6 bytes sent, %7 tries")
+                           tr("sector %1 at 0x%2, %3 bytes, %4\n%5: %6 bytes sent, %7 %8")
                                .arg(index)
                                .arg(s.Address, 8, 16, QLatin1Char('0'))
                                .arg(s.Size)
                                .arg(QString::fromLatin1(imageName(s.Image)))
                                .arg(QString::fromLatin1(dwl10_87SectorStateName(s.State)))
                                .arg(s.BytesSent)
-                               .arg(s.Tries),
+                               .arg(s.Tries)
+                               .arg(QString::fromLatin1(dwl10_88TriesWord(s.Tries))),
                            this);
         return true;
     }

@@ -155,6 +155,22 @@ TEST_F(FlashDescriptionTest, UnnamedSectorsStayEmpty) {
     EXPECT_EQ(flash(0).FlashSize, 4096u);
 }
 
+// The parse keeps the first sector line of a block whose size no flash has, with its line in the
+// file; the block reads as before.
+TEST_F(FlashDescriptionTest, FirstSectorSizeNoFlashHasIsKeptWithItsLine) {
+    const auto second = flashBlock("A", "B", 2, 2, 4, {"0-1*8192*0", "2*6553*0", "3*0*0"});
+    ASSERT_EQ(parse(join(join(smallBlock(1, 1), {"# comment"}), second)), 1);
+    EXPECT_EQ(flash(0).BadSizeLine, 0u);
+    // 13 lines of the first block and the comment: the second block's line i is line 15 + i.
+    EXPECT_EQ(flash(1).BadSizeLine, 15u + kFirstSectorLine + 1);
+    EXPECT_EQ(flash(1).BadSize, 6553u);
+    EXPECT_EQ(flash(1).Sector[2].Size, 6553u);
+    for (uint32_t size : {1u, 4096u, 8192u, 65536u, 0x80000000u})
+        EXPECT_TRUE(dwl10_7SectorSizeExists(size)) << size;
+    for (uint32_t size : {0u, 3u, 6553u, 65535u, 65537u, 0xFFFFFFFFu})
+        EXPECT_FALSE(dwl10_7SectorSizeExists(size)) << size;
+}
+
 TEST_F(FlashDescriptionTest, TwentyFirstBlockIsRefused) {
     std::vector<std::string> lines;
     for (int i = 0; i < 21; i++)

@@ -188,6 +188,27 @@ TEST_F(SectorGeometryTest, HugeSectorsDoNotWrap) {
     EXPECT_EQ(list.Sector[0], 1u);
 }
 
+// A chip whose description holds a sector size no flash has gets neither its sector count nor a
+// sector size, so every run that walks its sectors stops (21); the other chips answer.
+TEST_F(SectorGeometryTest, ASectorSizeNoFlashHasRefusesThatChipOnly) {
+    ASSERT_EQ(parseLines(join(flashBlock("A", "B", 5, 5, 2, {"0-1*6553*0"}), smallBlock(6, 6)),
+                         &vg_FlashDescritpion),
+              1);
+    uint32_t value = 0;
+    EXPECT_EQ(dwl10_1GetNumberOfSector(5, 5, &value), 21);
+    EXPECT_EQ(dwl10_0GetSectorSize(5, 5, 0, &value), 21);
+    char text[100] = "";
+    EXPECT_EQ(dwl10_8CheckSectorSizes(5, 5, text, sizeof text), 21);
+    EXPECT_STREQ(text, "FLASH DESCRIPTION : line 10 of flash.txt: sector size 6553 is not a power "
+                       "of two");
+    EXPECT_EQ(dwl10_81SetSectorMapFlash(5, 5), 21);
+    EXPECT_EQ(sg_SectorMap.NbSectors, 0u);
+    EXPECT_EQ(dwl10_1GetNumberOfSector(6, 6, &value), 1);
+    EXPECT_EQ(dwl10_8CheckSectorSizes(6, 6, nullptr, 0), 1);
+    EXPECT_EQ(dwl10_8CheckSectorSizes(7, 7, nullptr, 0), 15);
+    dwl10_80ResetSectorMap();
+}
+
 TEST(SampleFlashDescriptions, DefaultHandsetChipAndImageOffsets) {
     std::string path = testsupport::sourceDir() + "/examples/flash.txt";
     ASSERT_EQ(dwl10_101InitFlashDescriptionFrom(path.c_str()), 1);

@@ -40,7 +40,8 @@ const Text kTexts[] = {
     {2, 18, "FLASH DESCRIPTION : Impossible to find the sector starting at this address"},
     {2, 19, "FLASH DESCRIPTION : A sector number is not rigth "},
     {2, 20, "FLASH DESCRIPTION : Not enough sector to download this software"},
-    {2, 21, "FLASH DESCRIPTION : The file flash.txt problem"},
+    {2, 21, "FLASH DESCRIPTION : A sector size is not a power of two (see the log for its line)"},
+    {2, 22, "FLASH DESCRIPTION : The file flash.txt problem"},
     // Configuration file.
     {3, 2, "There is no configuration file "},
     {3, 3, "Impossible to find the sofware file "},

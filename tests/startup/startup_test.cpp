@@ -2,10 +2,17 @@
 // the COM ring naming its devices, the exit status, and every layout name bound.
 #include "tests/support/operator_bench.h"
 
+#include "command/dwl11command.h"
 #include "flash/dwl10fla.h"
+#include "flash/dwl10sectormap.h"
+#include "flash/dwl10tfs.h"
 #include "link/com_map.h"
+#include "procedure/dwl3spm87.h"
+#include "session/dwl_context.h"
 #include "startup/dwl50dev.h"
+#include "startup/dwl50reset.h"
 #include "ui/dwl51mmi.h"
+#include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
 #include "uis/dwl_oplog.h"
@@ -14,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <set>
 #include <string>
@@ -114,6 +122,46 @@ TEST(StartUp, TheHandsetRingShowsTheLineTheProgramChose) {
     ASSERT_EQ(dwl50_1InitPanels(), 0);
     EXPECT_EQ(bench.intValue(MAIN_LINE), 1);
     EXPECT_EQ(bench.text(MAIN_LINE), "Emulated handset");
+}
+
+// A run leaves the context, the sector map, the TFS description, the progress, the windows and
+// the held images behind; the run-time reset takes the next session back to a program's start.
+TEST(RunTimeReset, TakesWhatARunLeftBackToTheStart) {
+    OperatorBench bench;
+    bench.emulate();
+    bench.choose(MAIN_MODE, 6);
+    bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 70000));
+    bench.load(MAIN_TFS_LOAD, bench.copyTfsSample());
+    bench.press(MAIN_START);
+    ASSERT_TRUE(bench.logged("The end"));
+    ASSERT_GT(sg_SectorMap.NbSectors, 0u);
+    ASSERT_GT(vg_TFSDescritpion.NbFiles, 0u);
+    ASSERT_GT(mv_LastShownResult.panel, 0);
+    ASSERT_GT(mv_NbCommentLine, 0);
+    bench.pressOk(mv_LastShownResult.panel); // releases the panel
+
+    // The reset forgets the images; whoever loaded them releases them.
+    const DownloadContext before = sg_DownloadContext;
+    dwl50_3ResetRunTime();
+    free(before.Cla.Data);
+    free(before.TfsOgm.Data);
+
+    EXPECT_EQ(sg_DownloadContext.Mode, dwl_DefaultContext().Mode);
+    EXPECT_EQ(sg_DownloadContext.Cla.Data, nullptr);
+    EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
+    EXPECT_EQ(sg_DownloadContext.FlashManufacturerId, 0);
+    EXPECT_EQ(sg_SectorMap.NbSectors, 0u);
+    EXPECT_EQ(vg_TFSDescritpion.NbFiles, 0u);
+    EXPECT_EQ(vg_FlashDescritpion.NbFlash, 0);
+    EXPECT_EQ(v_Format_Flag, 0);
+    EXPECT_EQ(mv_SoftPourcent, 0);
+    EXPECT_EQ(mv_LastShownResult.panel, 0);
+    EXPECT_EQ(v_PanelSuccessful, 0);
+    EXPECT_EQ(mv_NbCommentLine, 0);
+    EXPECT_FALSE(dwl51_5CommandRunning());
+    // A load that fails now puts back no path of the earlier run.
+    bench.load(MAIN_BIN_LOAD, bench.file("missing.bin"));
+    EXPECT_EQ(bench.text(MAIN_BIN_PATH), "");
 }
 
 // A view that plays the operator once the event loop runs.

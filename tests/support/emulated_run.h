@@ -10,6 +10,7 @@
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
 #include "sim/handset.h"
+#include "startup/dwl50reset.h"
 #include "tests/support/temp_files.h"
 
 #include <memory>
@@ -33,6 +34,7 @@ class EmulatedRun {
                          uint8_t device = kDevice, uint32_t claSize = 70000,
                          uint32_t ogmSize = 30000, bool wirePacing = false)
         : cwd_(dir_.path()), panel(dir_) {
+        dwl50_3ResetRunTime();
         testsupport::writeBytes(dir_.file("flash.txt"), FlashText(kManufacturer, device));
         testsupport::writeBytes(dir_.file("dwl87.spm"), Pattern(3000, 87));
         testsupport::writeBytes(dir_.file("dwl88.spm"), Pattern(2000, 88));
@@ -52,8 +54,6 @@ class EmulatedRun {
         config.wirePacing = wirePacing;
         session_ = std::make_unique<sim::SimSession>(config);
 
-        v_Format_Flag = 0;
-        sg_DownloadContext = dwl_DefaultContext();
         sg_DownloadContext.StartTime = dwl_Time();
         sg_DownloadContext.EndTime = sg_DownloadContext.StartTime;
         hold(sg_DownloadContext.Cla, cla);

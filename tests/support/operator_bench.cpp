@@ -8,6 +8,7 @@
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
 #include "startup/dwl50dev.h"
+#include "startup/dwl50reset.h"
 #include "ui/dwl51mmi.h"
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
@@ -32,14 +33,10 @@ OperatorBench::OperatorBench(Options options) : cwd_(dir_.path()) {
     copyExample(dir_, "dwl87.spm");
     copyExample(dir_, "dwl88.spm");
     uis_Reset();
+    dwl50_3ResetRunTime();
     uis_SetLayoutDirectory((sourceDir() + "/ui").c_str());
     dwl51_1InstallCallbacks();
-    sg_DownloadContext = dwl_DefaultContext();
-    std::memset(&vg_FlashDescritpion, 0, sizeof vg_FlashDescritpion);
-    v_Format_Flag = 0;
-    v_LineEmulated = 0;
     v_SelectLineHook = nullptr;
-    mv_NbCommentLine = 0;
     uis_SetListObserver([this](int panel, int control, const char* label) {
         if (panel == v_Panel && control == PANEL_OPERATOR_LOG) lines.emplace_back(label);
     });
@@ -54,8 +51,7 @@ OperatorBench::~OperatorBench() {
     uis_Reset();
     uis_SetLayoutDirectory(nullptr);
     v_SelectLineHook = nullptr;
-    v_Format_Flag = 0;
-    sg_DownloadContext = dwl_DefaultContext();
+    dwl50_3ResetRunTime();
 }
 
 std::string OperatorBench::copyTfsSample(const std::string& name) const {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 using clitest::examples;
@@ -91,6 +92,9 @@ TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
                                 "Product Type : 2", "Download Type : 0"});
     testsupport::writeCrLfFile(dir.file("nokey.txt"), {"CLA File : " + examples() + "/sample.bin",
                                                        "COM : 1", "Product Type : 2"});
+    testsupport::writeBytes(dir.file("garbage.txt"), std::string("\x7f"
+                                                                 "ELF\x02\x01\r\n",
+                                                                 8));
     const std::string bin = " --bin " + sample("sample.bin");
     expectAll({
         {"flash --sim --tfs " + quoted(dir.file("lonely.tfs")), 40,
@@ -101,6 +105,11 @@ TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
          "The com number in configuration file is not rigth "},
         {"flash --sim --config " + quoted(dir.file("nokey.txt")), 3,
          "Bad PMU description in configuration file "},
+        // The window's text does not name the file: a log line does.
+        {"flash --sim --config " + quoted(dir.file("garbage.txt")), 3,
+         "result: Impossible to find the sofware file  (family 3, code 3, exit 3)"},
+        {"flash --sim --config " + quoted(dir.file("garbage.txt")), 3,
+         "Cannot restore the settings of " + dir.file("garbage.txt") + "\n"},
         // The mode needs an ogm image that was not given: the start refuses.
         {"flash --sim --mode 0" + bin, 41, "DOWNLOAD: Please load a ogm file before start"},
     });
@@ -110,32 +119,89 @@ TEST(BadFiles, MalformedDescriptionsGiveTheirWindowsMessage) {
     EXPECT_TRUE(run.has("File size=85597(0x00014e5d)"));
 }
 
-// As on the panel, a flash.txt error is a warning: the run goes on with the blocks read before
-// it, and a flash they do not describe is refused by the run.
-TEST(BadFiles, FlashDescriptionErrorIsAWarning) {
+// A flash.txt error refuses every run before anything goes to the handset: the panel would go
+// on with the blocks read before the error, the last of them described only in part.
+TEST(BadFiles, FlashDescriptionErrorRefusesTheRun) {
     testsupport::TempDir partial;
     testsupport::TempDir none;
     for (const testsupport::TempDir* dir : {&partial, &none})
         for (const char* program : {"dwl87.spm", "dwl88.spm"})
             testsupport::writeBytes(dir->file(program),
                                     testsupport::readBytes(examples() + "/" + program));
+    // Cut inside the sector lines of the chip the emulated handset has.
     std::vector<uint8_t> text = testsupport::readBytes(examples() + "/flash.txt");
-    for (char c : std::string("NEW_FLASH\r\nMANUFACTURER_NAME\r\n"))
-        text.push_back(static_cast<uint8_t>(c));
+    const std::string cut = "16-31*65536*1\r\n";
+    const auto at = std::search(text.begin(), text.end(), cut.begin(), cut.end());
+    ASSERT_NE(at, text.end());
+    text.erase(at, text.end());
     testsupport::writeBytes(partial.file("flash.txt"), text);
     const std::string bin = " --bin " + sample("sample.bin");
 
-    const clitest::Run ok = runDwl("flash --sim --workdir " + quoted(partial.path()) + bin);
-    EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
-    EXPECT_TRUE(ok.has("dwl: warning: FLASH DESCRIPTION : Problem with parameter "
-                       "MANUFACTURER_NAME in the file flash.txt"));
-    EXPECT_TRUE(ok.has("result: Download successful"));
+    for (const std::string command : {"flash", "boot", "format"}) {
+        const std::string args = command == "flash" ? bin : "";
+        const clitest::Run cut =
+            runDwl(command + " --sim --workdir " + quoted(partial.path()) + args);
+        EXPECT_EQ(cut.status, 2) << cut.out << cut.err;
+        EXPECT_TRUE(cut.has("dwl: FLASH DESCRIPTION : Problem with parameter END_FLASH in the "
+                            "file flash.txt (in " +
+                            partial.path() + ")"))
+            << cut.err;
+        EXPECT_FALSE(cut.has("Please switch on the mobile")) << command;
+    }
+    const clitest::Run missing = runDwl("flash --sim --workdir " + quoted(none.path()) + bin);
+    EXPECT_EQ(missing.status, 2) << missing.out << missing.err;
+    EXPECT_TRUE(missing.has("dwl: FLASH DESCRIPTION : The file flash.txt not found"));
+    EXPECT_FALSE(missing.has("Please switch on the mobile"));
+}
 
-    const clitest::Run refused = runDwl("flash --sim --workdir " + quoted(none.path()) + bin);
-    EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
-    EXPECT_TRUE(refused.has("dwl: warning: FLASH DESCRIPTION : The file flash.txt not found"));
-    EXPECT_TRUE(refused.has("result: FLASH DESCRIPTION : The flash id is not known (Not "
-                            "description in the file flash.txt)"));
+// Every file of a run's record is checked to its close: a run that succeeded but could not
+// write its record says which file and why, and ends with 74; a failed run keeps its status.
+TEST(BadFiles, ARecordThatCannotBeWrittenIsSaidWithItsOwnStatus) {
+    const std::string bin = " --bin " + sample("sample.bin");
+    expectAll({
+        {"flash --sim --log /dev/full" + bin, 74,
+         "dwl: the log /dev/full is incomplete: No space left on device"},
+        {"flash --sim --trace /dev/full" + bin, 74,
+         "dwl: the trace /dev/full is incomplete: No space left on device"},
+        {"boot --sim --trace /dev/full", 74, "dwl: the trace /dev/full is incomplete"},
+        {"flash --sim --json" + bin + " >/dev/full", 74,
+         "dwl: the JSON summary could not be written: No space left on device"},
+        {"flash --sim --port 1 --port 2 --json" + bin + " >/dev/full", 74,
+         "dwl: the JSON summary could not be written: No space left on device"},
+        {"flash --sim --sim-silent-from WakeUp --log /dev/full" + bin, 6,
+         "dwl: the log /dev/full is incomplete"},
+    });
+}
+
+// A typo in a sector size (6553 for 65536) is refused before any sector goes to that chip, with
+// the line named; the other chips of the same flash.txt are still written.
+TEST(BadFiles, ASectorSizeNoFlashHasRefusesTheRunsOnThatChip) {
+    testsupport::TempDir dir;
+    for (const char* program : {"dwl87.spm", "dwl88.spm"})
+        testsupport::writeBytes(dir.file(program),
+                                testsupport::readBytes(examples() + "/" + program));
+    std::vector<uint8_t> text = testsupport::readBytes(examples() + "/flash.txt");
+    const std::string good = "\n0-15*65536*0\r\n";
+    const auto at = std::search(text.begin(), text.end(), good.begin(), good.end());
+    ASSERT_NE(at, text.end());
+    text.erase(at + 10, at + 11); // 65536 becomes 6553
+    testsupport::writeBytes(dir.file("flash.txt"), text);
+    const std::string run =
+        "--sim --sim-flash " + sample("flash.txt") + " --workdir " + quoted(dir.path());
+    const std::string bin = " --bin " + sample("sample.bin");
+    const std::string named = "FLASH DESCRIPTION : line 17 of flash.txt: sector size 6553 is not "
+                              "a power of two";
+    for (const std::string& command : {"flash " + run + bin, "boot " + run}) {
+        const clitest::Run r = runDwl(command);
+        EXPECT_EQ(r.status, 2) << command << "\n" << r.out << r.err;
+        EXPECT_TRUE(r.has(named)) << r.out;
+        EXPECT_TRUE(r.has("FLASH DESCRIPTION : A sector size is not a power of two")) << r.out;
+        EXPECT_FALSE(r.has("sector by sector")) << r.out;
+    }
+    // 28F320C3B, the next block, is described well.
+    const clitest::Run other = runDwl("flash " + run + " --sim-device 0xC5" + bin);
+    EXPECT_EQ(other.status, 0) << other.out << other.err;
+    EXPECT_FALSE(other.has(named));
 }
 
 TEST(BadFiles, HandsetProgramsMissingOrTooLong) {

@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <sys/wait.h>
+#include <vector>
 
 using namespace flashtest;
 
@@ -56,7 +58,8 @@ TEST_F(CheckCommandTest, MalformedFlashFileGivesItsCode) {
     lines[13 + kDeviceId] = "DEVICE_ID 2";
     testsupport::writeCrLfFile(dir.file("flash.txt"), lines);
     CommandRun r = run("check --flash flash.txt");
-    EXPECT_EQ(r.status, 8);
+    // Whatever its line, a malformed flash.txt is the flash-description status.
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("result 8: FLASH DESCRIPTION : Problem with parameter DEVICE_ID in "
                          "the file flash.txt"),
               std::string::npos)
@@ -64,10 +67,50 @@ TEST_F(CheckCommandTest, MalformedFlashFileGivesItsCode) {
     EXPECT_NE(r.out.find("descriptions: 2"), std::string::npos) << r.out;
 
     testsupport::writeBytes(dir.file("junk.txt"), std::string(20000, '\0') + "NEW_FLASH\n");
-    EXPECT_EQ(run("check --flash junk.txt").status, 3);
+    EXPECT_EQ(run("check --flash junk.txt").status, 2);
     r = run("check --flash missing.txt");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.out.find("The file flash.txt not found"), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, 66);
+    EXPECT_NE(r.out.find("dwl: cannot read missing.txt: No such file or directory"),
+              std::string::npos)
+        << r.out;
+}
+
+// What real descriptions use passes: regions of several sector sizes, lines that overwrite
+// earlier ones. A size no flash has is refused with its line; sectors no line describes and a
+// total that is no power of two are warnings.
+TEST_F(CheckCommandTest, SectorSizesNoFlashHasAreRefusedWithTheirLine) {
+    struct Case {
+        std::vector<std::string> sectorLines;
+        int sectors;
+        int status;
+        std::vector<std::string> said;
+    };
+    const Case cases[] = {
+        {{"0-7*8192*0", "8-10*8192*1", "8-10*65536*1"}, 11, 0, {}},
+        {{"0-3*8192*0", "4*65536*0", "0-3*6553*0"},
+         5,
+         2,
+         {"line 12: sector size 6553 is not a power of two"}},
+        {{"0-1*0*0"}, 2, 2, {"line 10: sector size 0 is not a power of two"}},
+        // A typo overwritten later is a typo all the same.
+        {{"0-1*6553*0", "0-1*65536*0"}, 2, 2, {"line 10: sector size 6553"}},
+        {{"0-1*65536*0", "3*65536*0"},
+         4,
+         0,
+         {"warning: no line describes sector 2\n", "warning: the sectors add up to 196608 bytes"}},
+        {{"0*65536*0"}, 4, 0, {"warning: no line describes sectors 1 to 3\n"}},
+    };
+    for (const Case& c : cases) {
+        testsupport::writeCrLfFile(dir.file("flash.txt"),
+                                   flashBlock("A", "B", 1, 2, c.sectors, c.sectorLines));
+        const CommandRun r = run("check --flash flash.txt");
+        EXPECT_EQ(r.status, c.status) << c.sectorLines[0] << "\n" << r.out;
+        for (const std::string& text : c.said)
+            EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
+        if (c.said.empty()) {
+            EXPECT_EQ(r.out.find("warning"), std::string::npos) << r.out;
+        }
+    }
 }
 
 TEST_F(CheckCommandTest, SampleTfsImage) {
@@ -94,9 +137,11 @@ TEST_F(CheckCommandTest, MalformedTfsDescriptionGivesItsCode) {
     testsupport::writeCrLfFile(dir.file("soft.cfg"), {"TFSVERSION : V", "NUM_DIR : 0"});
     testsupport::writeBytes(dir.file("soft.tfs"), std::string());
     CommandRun r = run("check --tfs soft.tfs");
-    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.status, 40);
     EXPECT_NE(r.out.find("Problem with parameter NUM_DIR"), std::string::npos) << r.out;
-    EXPECT_EQ(run("check --tfs none.tfs").status, 2);
+    EXPECT_EQ(run("check --tfs none.tfs").status, 66);
+    testsupport::writeBytes(dir.file("lonely.tfs"), std::string(10, 'x'));
+    EXPECT_EQ(run("check --tfs lonely.tfs").status, 40);
 }
 
 TEST_F(CheckCommandTest, NeedsAFileToCheck) {

@@ -1,9 +1,8 @@
 // The command line's own helpers: option values, reading a result window back into its family
-// and code, the progress text. They are compiled into the program only, so the test builds them
-// in.
-#include "app/cli/option_values.cpp"
-#include "app/cli/progress_meter.cpp"
-#include "app/cli/result_reading.cpp"
+// and code, the progress text.
+#include "app/cli/option_values.h"
+#include "app/cli/progress_meter.h"
+#include "app/cli/result_reading.h"
 
 #include "ui/dwl51mmi.h"
 #include "ui/dwl52display.h"

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <vector>
 
 namespace clitest {
 
@@ -27,5 +28,16 @@ Run runDwl(const std::string& args, const std::string& cwd = "");
 std::string quoted(const std::string& path);
 // The examples folder of the source tree.
 std::string examples();
+
+// Runs dwl (args given one by one, no shell) with its standard output on a pipe whose reading
+// end is closed before dwl starts: every write to it fails.
+Run runDwlIntoClosedPipe(const std::vector<std::string>& args);
+
+// Runs dwl with `--trace fifo --trace-data full` added, reads the trace until a line holds
+// `marker`, stops reading (a full trace of the rest of the run does not fit in the pipe, so the
+// run cannot end meanwhile), sends `signal`, then reads everything to the end. A run that never
+// shows the marker is killed after a minute.
+Run runDwlSignalledAt(const std::vector<std::string>& args, const std::string& fifo,
+                      const std::string& marker, int signal);
 
 } // namespace clitest

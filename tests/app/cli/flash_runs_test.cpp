@@ -155,6 +155,16 @@ TEST(FlashRun, SettingsFileOfAnyNameRestoresTheBinaryImageAndOptions) {
     EXPECT_EQ(j["images"][0]["size"], 300000);
     // The restore read the file under its own name: nothing was left in the working folder.
     EXPECT_FALSE(testsupport::readBytes(examples() + "/config.txt").size() > 0);
+
+    // A relative image path is taken from the working folder, wherever dwl was started.
+    testsupport::writeCrLfFile(
+        dir.file("relative.cfg"),
+        {"CLA File : sample.bin", "COM : 1", "PMU : 0", "Product Type : 2", "Download Type : 0"});
+    const clitest::Run relative = runDwl("flash --sim --json --workdir " + quoted(examples()) +
+                                             " --config " + quoted(dir.file("relative.cfg")),
+                                         dir.path());
+    EXPECT_EQ(relative.status, 0) << relative.err;
+    EXPECT_EQ(relative.json()["images"][0]["size"], 300000);
 }
 
 TEST(FlashRun, DownloadTypeOtherThanZeroWritesOnlyTheTfsImageOfModeFour) {
@@ -306,6 +316,72 @@ TEST(DwlCommands, CtrlCEndsTheRunSaysSoAndExits130) {
     EXPECT_EQ(WEXITSTATUS(raw), 130) << out;
     EXPECT_NE(out.find("\nDownload cancelled by the operator\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("result: Download successful"), std::string::npos);
+}
+
+// SIGTERM, SIGHUP and Ctrl-C end a run as the GUI's Stop does: at its next wait, with the result
+// line, the JSON summary and the log file, and each with its own exit status.
+TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
+    struct Case {
+        int signal;
+        int status;
+        std::string name;
+    };
+    const Case cases[] = {
+        {SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP"}, {SIGINT, 130, "SIGINT"}};
+    testsupport::TempDir dir;
+    // Sixteen sectors of 64 KB: the trace of the sectors after the marker fills any pipe.
+    std::string image(1u << 20, '\0');
+    for (size_t i = 0; i < image.size(); i++)
+        image[i] = static_cast<char>(i * 7 + i / 251);
+    testsupport::writeBytes(dir.file("big.bin"), image);
+    for (const Case& c : cases) {
+        const std::string log = dir.file(c.name + ".log");
+        const clitest::Run run = clitest::runDwlSignalledAt(
+            {"flash", "--sim", "--json", "--bin", dir.file("big.bin"), "--log", log},
+            dir.file(c.name + ".fifo"), "sector data 0x02040000", c.signal);
+        EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.err;
+        EXPECT_TRUE(run.has("dwl: " + c.name +
+                            ": the run was stopped; the flash may be partly "
+                            "written"))
+            << run.err;
+        EXPECT_TRUE(run.has("\nDownload cancelled by the operator\n")) << run.err;
+        const nlohmann::json j = run.json();
+        ASSERT_FALSE(j.is_discarded()) << c.name << ": " << run.out;
+        EXPECT_EQ(j["exit_status"], c.status);
+        EXPECT_EQ(j["sectors"].back()["result"], "untouched") << c.name;
+        // The log file ends with the result, the status and the run's time.
+        const std::string text = readText(log);
+        const size_t last = text.rfind('\n', text.size() - 2);
+        ASSERT_NE(last, std::string::npos) << text;
+        const std::string lastLine = text.substr(last + 1);
+        EXPECT_NE(lastLine.find("  result: Download cancelled by the operator. The flash may be "
+                                "partly written"),
+                  std::string::npos)
+            << lastLine;
+        EXPECT_NE(lastLine.find("exit " + std::to_string(c.status) + ", "), std::string::npos)
+            << lastLine;
+    }
+}
+
+// A reader that went away (dwl flash ... | head) neither kills the run nor stops it: the log
+// and the exit status tell how it went. The JSON summary is the run's record, so losing it is
+// said and has its own status.
+TEST(DwlCommands, AClosedOutputPipeNeitherKillsNorStopsTheRun) {
+    testsupport::TempDir dir;
+    const std::string bin = examples() + "/sample.bin";
+    const clitest::Run run =
+        clitest::runDwlIntoClosedPipe({"flash", "--sim", "--bin", bin, "--log", dir.file("a.log")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(readText(dir.file("a.log"))
+                  .find("  result: Download successful (family 0, code 0, "
+                        "exit 0, "),
+              std::string::npos);
+
+    const clitest::Run json =
+        clitest::runDwlIntoClosedPipe({"flash", "--sim", "--json", "--bin", bin});
+    EXPECT_EQ(json.status, 74) << json.err;
+    EXPECT_TRUE(json.has("dwl: the JSON summary could not be written: Broken pipe")) << json.err;
+    EXPECT_TRUE(json.has("Download binary sector by sector"));
 }
 
 } // namespace

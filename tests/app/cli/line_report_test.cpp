@@ -26,9 +26,11 @@ nlohmann::json sectorAt(const nlohmann::json& summary, unsigned address) {
     return nullptr;
 }
 
-TEST(LineReport, ResentSectorInTheJsonSummary) {
+TEST(LineReport, ResentSectorInTheJsonSummaryAndTheLog) {
+    testsupport::TempDir dir;
     const clitest::Run run =
-        runDwl("flash --sim --json --bin " + sampleBin() + " --sim-bad-checksum 0x02010000");
+        runDwl("flash --sim --json --bin " + sampleBin() + " --sim-bad-checksum 0x02010000 --log " +
+               quoted(dir.file("run.log")));
     ASSERT_EQ(run.status, 0) << run.err;
     const nlohmann::json j = run.json();
     EXPECT_EQ(sectorAt(j, 0x02010000), nlohmann::json({{"image", "binary"},
@@ -43,6 +45,18 @@ TEST(LineReport, ResentSectorInTheJsonSummary) {
     // beyond it is listed.
     EXPECT_EQ(j["sectors"].size(), 5u);
     EXPECT_TRUE(sectorAt(j, 0x02050000).is_null());
+    // The log names the resent sector alone, then ends with the result line.
+    std::ifstream in(dir.file("run.log"));
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string log = text.str();
+    const size_t resent = log.find("  resent binary sector 0x02010000: 2 tries\n");
+    ASSERT_NE(resent, std::string::npos) << log;
+    EXPECT_EQ(log.find("  resent ", resent + 1), std::string::npos) << log;
+    const size_t result = log.find("  result: Download successful (family 0, code 0, exit 0, ");
+    ASSERT_NE(result, std::string::npos) << log;
+    EXPECT_GT(result, resent);
+    EXPECT_EQ(log.find('\n', result), log.size() - 1);
 }
 
 TEST(LineReport, FailedRunTellsWhereItStoppedAndTheLastBytes) {

@@ -7,6 +7,7 @@
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
 #include "startup/dwl50dev.h"
+#include "startup/dwl50reset.h"
 #include "tests/platform/qt/ui_test_helpers.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
@@ -31,13 +32,10 @@ GuiBench::GuiBench(bool wirePacing, const sim::FaultConfig& faults) : cwd_(work_
     setenv("DWL_IMAGES_DIR", images_.path().c_str(), 1);
 
     uis_Reset();
+    dwl50_3ResetRunTime();
     uis_SetLayoutDirectory((testsupport::sourceDir() + "/ui").c_str());
-    sg_DownloadContext = dwl_DefaultContext();
-    std::memset(&vg_FlashDescritpion, 0, sizeof vg_FlashDescritpion);
-    v_Format_Flag = 0;
     v_LineEmulated = 1;
     v_SelectLineHook = nullptr;
-    mv_NbCommentLine = 0;
 
     sim::HandsetConfig config = sim::DefaultConfig();
     config.flashFile = work_.file("flash.txt");
@@ -68,8 +66,7 @@ GuiBench::~GuiBench() {
     uis_SetView(nullptr);
     uis_SetLayoutDirectory(nullptr);
     session_.reset();
-    v_LineEmulated = 0;
-    sg_DownloadContext = dwl_DefaultContext();
+    dwl50_3ResetRunTime();
     unsetenv("DWL_IMAGES_DIR");
     pump();
 }

@@ -1,0 +1,60 @@
+#include "app/cli/run_log.h"
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+
+namespace dwlcli {
+
+namespace {
+
+std::string timestamp() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t t = system_clock::to_time_t(now);
+    const long ms =
+        static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    char out[48];
+    snprintf(out, sizeof out, "%s.%03ld", text, ms);
+    return out;
+}
+
+} // namespace
+
+RunLog::~RunLog() {
+    if (file_ != nullptr) fclose(file_);
+}
+
+bool RunLog::open(const std::string& path) {
+    file_ = fopen(path.c_str(), "w");
+    path_ = path;
+    error_ = 0;
+    return file_ != nullptr;
+}
+
+void RunLog::noteError() {
+    if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+}
+
+void RunLog::line(const std::string& text) {
+    if (file_ == nullptr) return;
+    errno = 0;
+    // Each line goes out at once: a run that ends abruptly keeps what it logged.
+    if (fprintf(file_, "%s  %s\n", timestamp().c_str(), text.c_str()) < 0 || fflush(file_) != 0)
+        noteError();
+}
+
+int RunLog::close() {
+    if (file_ == nullptr) return error_;
+    errno = 0;
+    if (ferror(file_) != 0) noteError();
+    if (fclose(file_) != 0) noteError();
+    file_ = nullptr;
+    return error_;
+}
+
+} // namespace dwlcli
