@@ -67,10 +67,30 @@ std::string dwl12_6FindDataFolder(const char* name) {
     return "";
 }
 
+namespace {
+
+// Whether the data folders may serve a file `name` now.
+bool searchesDataFolders(const char* name) {
+    if (v_DataFolderSearch == 0) return false;
+    if (isFile(name) || isFile("flash.txt") || isFile("dwl87.spm")) return false;
+    return !isHandsetProgram(name) || v_SpmFromDataFolder != 0;
+}
+
+} // namespace
+
 std::string dwl12_7DataFile(const char* name) {
-    if (v_DataFolderSearch == 0) return name;
-    if (isFile(name) || isFile("flash.txt") || isFile("dwl87.spm")) return name;
-    if (isHandsetProgram(name) && v_SpmFromDataFolder == 0) return name;
+    if (!searchesDataFolders(name)) return name;
     const std::string folder = dwl12_6FindDataFolder(name);
     return folder.empty() ? std::string(name) : folder + "/" + name;
+}
+
+std::vector<std::string> dwl12_8SearchedFolders(const char* name) {
+    std::vector<std::string> folders;
+    char here[PATH_MAX];
+    folders.emplace_back(getcwd(here, sizeof here) != nullptr ? here : ".");
+    if (searchesDataFolders(name)) {
+        for (const std::string& folder : dwl12_5DataFolders())
+            folders.push_back(folder);
+    }
+    return folders;
 }
