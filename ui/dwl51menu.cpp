@@ -2,9 +2,11 @@
 // service entry; and the acknowledgement buttons of the format and turn-on windows.
 #include "ui/dwl51mmi.h"
 
+#include "boot/dwl1boot.h"
 #include "config/dwl56conf.h"
 #include "session/dwl_context.h"
 #include "ui/dwl52display.h"
+#include "ui/dwl54util.h"
 #include "ui/mmi_ids.h"
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
@@ -68,8 +70,14 @@ int dwl51_83MMIFormatOk(int, int, int event, void*, int, int) {
     return 0;
 }
 
-int dwl51_84MMIBootLoaderOk(int, int, int event, void*, int, int) {
+int dwl51_84MMIBootLoaderOk(int panel, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT && event != EVENT_CLOSE) return 0;
     if (event == EVENT_COMMIT) dwl52_4InitControls();
+    // The operator has seen it: the window goes, whether its run still waits or is over.
+    if (panel == v_PanelTurnOn)
+        dwl54_12CloseTurnOn();
+    else
+        DiscardPanel(panel);
     return 0;
 }
 
