@@ -1,6 +1,7 @@
 // The operator's window driven with real mouse and key events while a run waits on the handset:
 // clicks on dimmed controls, About, Stop, files dropped on the window, and the windows that stay
 // in front of the main one.
+#include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
 #include "link/com_map.h"
 #include "link/rs232.h"
@@ -300,6 +301,26 @@ INSTANTIATE_TEST_SUITE_P(Waits, GuiStop,
                          ::testing::Values(StopCase{"BootWakeUp", sim::Step::WakeUp},
                                            StopCase{"Sectors", sim::Step::None}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The title names the line in use the moment the Handset ring switches it.
+TEST(GuiOperator, TheTitleFollowsTheHandsetRingAtOnce) {
+    GuiBench bench;
+    v_SelectLineHook = &dwlgui_SelectLine;
+    dwlgui_InstallOperatorAids(bench.view());
+    const QWidget* main = bench.view().mainWindow();
+    const QString device = QString::fromStdString("COM4  " + dwl_ComDevicePath(4));
+    for (int emulated : {0, 1, 0}) {
+        bench.chooseRingIndex(MAIN_LINE, emulated);
+        EXPECT_EQ(dwlgui_LineEmulated(), emulated == 1);
+        const QString title = main->windowTitle();
+        EXPECT_TRUE(
+            title.endsWith(emulated == 1 ? QStringLiteral("COM4  emulated handset") : device))
+            << title.toStdString();
+    }
+    dwlgui_RemoveOperatorAids();
+    EXPECT_EQ(v_SelectLineHook, &dwlgui_SelectLine);
+    v_SelectLineHook = nullptr;
+}
 
 TEST(GuiOperator, ThePortPickerMapsTheComNumberAndItsChoiceComesBackAtTheNextStart) {
     GuiBench bench;
