@@ -7,6 +7,7 @@
 #include "link/rs232.h"
 #include "link/serial_device.h"
 #include "platform/qt/ui_led.h"
+#include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_wait_hook.h"
 #include "session/dwl_context.h"
 #include "tests/platform/qt/ui_gui_bench.h"
@@ -301,6 +302,59 @@ INSTANTIATE_TEST_SUITE_P(Waits, GuiStop,
                          ::testing::Values(StopCase{"BootWakeUp", sim::Step::WakeUp},
                                            StopCase{"Sectors", sim::Step::None}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The sector map opens beside the main window, on whichever side has room, narrower when it
+// must; with no room beside it, below; else at the screen's right edge.
+TEST(SectorMap, OpensBesideTheMainWindow) {
+    const QRect screen(0, 0, 1280, 900);
+    const QSize decorations(2, 24);
+    const auto height = [](int width) { return 20000 / width; };
+    struct Case {
+        const char* where;
+        QRect main;
+        int x, width; // of the frame placed
+        bool below;
+    };
+    const Case cases[] = {
+        {"right, whole", QRect(0, 0, 600, 700), 608, 402, false},
+        {"right, narrower", QRect(260, 100, 762, 700), 1030, 250, false},
+        {"left", QRect(500, 100, 762, 700), 90, 402, false},
+        {"below", QRect(100, 0, 1100, 600), 100, 402, true},
+        {"right edge", QRect(0, 0, 1280, 880), 878, 402, false},
+    };
+    for (const Case& c : cases) {
+        const QRect frame = dwl_qt_PlaceBeside(c.main, screen, 400, 232, decorations, height);
+        EXPECT_EQ(frame.x(), c.x) << c.where;
+        EXPECT_EQ(frame.width(), c.width) << c.where;
+        EXPECT_EQ(frame.height(), height(c.width - 2) + 24) << c.where;
+        EXPECT_EQ(frame.top() > c.main.bottom(), c.below) << c.where;
+        EXPECT_TRUE(screen.contains(frame)) << c.where;
+        if (std::string(c.where) != "right edge") {
+            EXPECT_FALSE(frame.intersects(c.main)) << c.where;
+        }
+    }
+}
+
+// Identified flash: the map comes up; its own button closes it, window manager or not.
+TEST(SectorMap, ComesUpWithTheFlashAndHasItsOwnClose) {
+    GuiBench bench;
+    dwl_qt_InstallSectorMap();
+    SectorMapWidget* map = dwl_qt_SectorMap();
+    ASSERT_NE(map, nullptr);
+    EXPECT_FALSE(map->isVisible());
+    bench.click(MAIN_BOOT_START);
+    ASSERT_TRUE(bench.logged("Booting Loader is Completed!!"));
+    map->follow();
+    EXPECT_TRUE(map->isVisible());
+    EXPECT_GE(map->height(), map->heightForWidth(map->width()));
+    auto* close = map->findChild<QPushButton*>(QStringLiteral("sectorMapClose"));
+    ASSERT_NE(close, nullptr);
+    EXPECT_TRUE(map->rect().contains(close->geometry()));
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_FALSE(map->isVisible());
+    dwl_qt_RemoveSectorMap();
+    EXPECT_EQ(dwl_qt_SectorMap(), nullptr);
+}
 
 // The title names the line in use the moment the Handset ring switches it.
 TEST(GuiOperator, TheTitleFollowsTheHandsetRingAtOnce) {
