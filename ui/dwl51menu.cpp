@@ -63,7 +63,15 @@ void dwl51_102MMIMenuQuit(int, int, void*, int) {
     QuitUserInterface(0);
 }
 
-void dwl51_150MMIMenuService(int, int, void*, int) {}
+void dwl51_150MMIMenuService(int, int, void*, int) {
+    // The settings that change a run but show nowhere on the panel (config.txt and the menus).
+    if (!dwl51_6BeginCommand()) return;
+    const DownloadContext& c = sg_DownloadContext;
+    dwl50_2AddCommentF("Product type %d, PMU %d, download type %d, wait states %u %u %u %u",
+                       c.ProductType, c.Pmu, c.DownloadType, c.WaitState[0], c.WaitState[1],
+                       c.WaitState[2], c.WaitState[3]);
+    dwl51_7EndCommand();
+}
 
 int dwl51_83MMIFormatOk(int, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) dwl52_4InitControls();
