@@ -3,6 +3,7 @@
 // in front of the main one.
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
+#include "app/gui/gui_options.h"
 #include "link/com_map.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
@@ -302,6 +303,47 @@ INSTANTIATE_TEST_SUITE_P(Waits, GuiStop,
                          ::testing::Values(StopCase{"BootWakeUp", sim::Step::WakeUp},
                                            StopCase{"Sectors", sim::Step::None}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// dwl-gui's own options are taken before Qt's; what is left must be image files.
+TEST(GuiCommandLine, OwnOptionsFirstThenQtsThenImages) {
+    struct Case {
+        std::vector<std::string> args;
+        bool help, version, emulated;
+        std::vector<std::string> forQt, files;
+    };
+    const Case cases[] = {
+        {{"--help"}, true, false, false, {}, {}},
+        {{"-h", "a.bin"}, true, false, false, {"a.bin"}, {}},
+        {{"--version"}, false, true, false, {}, {}},
+        {{"--sim", "-style", "fusion", "a.bin"},
+         false,
+         false,
+         true,
+         {"-style", "fusion", "a.bin"},
+         {}},
+        {{"a.ogm", "--", "--help", "-x.bin"}, false, false, false, {"a.ogm"}, {"--help", "-x.bin"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> text = {"dwl-gui"};
+        text.insert(text.end(), c.args.begin(), c.args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : text)
+            argv.push_back(arg.data());
+        const GuiOptions o = dwlgui_ReadOptions(static_cast<int>(argv.size()), argv.data());
+        const std::string what = ::testing::PrintToString(c.args);
+        EXPECT_EQ(o.help, c.help) << what;
+        EXPECT_EQ(o.version, c.version) << what;
+        EXPECT_EQ(o.emulated, c.emulated) << what;
+        ASSERT_FALSE(o.forQt.empty()) << what;
+        EXPECT_STREQ(o.forQt[0], "dwl-gui");
+        EXPECT_EQ(std::vector<std::string>(o.forQt.begin() + 1, o.forQt.end()), c.forQt) << what;
+        EXPECT_EQ(o.files, c.files) << what;
+    }
+    // Left by Qt: an option nobody knows is named (and dwl-gui stops); files pass.
+    EXPECT_EQ(dwlgui_UnknownOption({"a.bin", "--halp", "-x"}), "--halp");
+    EXPECT_EQ(dwlgui_UnknownOption({"a.bin", "-", "b.tfs"}), "");
+    EXPECT_NE(std::string(dwlgui_Usage()).find("--sim"), std::string::npos);
+}
 
 // The sector map opens beside the main window, on whichever side has room, narrower when it
 // must; with no room beside it, below; else at the screen's right edge.
