@@ -4,6 +4,7 @@
 
 #include "boot/dwl1boot.h"
 #include "config/dwl56conf.h"
+#include "procedure/dwl3_run.h"
 #include "session/dwl_context.h"
 #include "ui/dwl52display.h"
 #include "ui/dwl54util.h"
@@ -73,8 +74,12 @@ void dwl51_150MMIMenuService(int, int, void*, int) {
     dwl51_7EndCommand();
 }
 
-int dwl51_83MMIFormatOk(int, int, int event, void*, int, int) {
-    if (event == EVENT_COMMIT) dwl52_4InitControls();
+int dwl51_83MMIFormatOk(int panel, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    dwl52_4InitControls();
+    // The notice goes; the format goes on to its own result window.
+    DiscardPanel(panel);
+    if (panel == v_PanelFormat) v_PanelFormat = 0;
     return 0;
 }
 

@@ -225,7 +225,7 @@ TEST(Menus, AboutShowsTheHelpBox) {
     v_ProgramVersion = kept;
 }
 
-TEST(Menus, TheAcknowledgementButtonsTurnTheLightsOff) {
+TEST(Menus, TheAcknowledgementButtonsTurnTheLightsOffAndCloseTheirWindow) {
     OperatorBench bench;
     for (int resource : {MMI_PANEL_FORMAT, MMI_PANEL_TURN_ON}) {
         SetCtrlVal(v_Panel, MAIN_LED_FLASH, 1);
@@ -233,6 +233,7 @@ TEST(Menus, TheAcknowledgementButtonsTurnTheLightsOff) {
         DisplayPanel(w);
         bench.pressOk(w);
         EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 0) << resource;
+        EXPECT_EQ(uis_Panel(w), nullptr) << resource;
     }
 }
 
