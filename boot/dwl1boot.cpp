@@ -4,6 +4,7 @@
 
 #include "boot/dwl1line.h"
 #include "flash/dwl10sectormap.h"
+#include "link/com_map.h"
 #include "link/dwl12pclib.h"
 #include "link/line_step.h"
 #include "link/line_trace.h"
@@ -50,7 +51,9 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
 
     int rc = dwl12_0UartInit(context->ComPort, kBootBaud, kEvenParity, kBootTimeoutSeconds);
     if (rc != 1) {
-        dwl50_2AddCommentF("BOOT : cannot open COM%d (%d)", context->ComPort, rc);
+        dwl50_2AddCommentF("BOOT : cannot open COM%d %s: %s (%d)", context->ComPort,
+                           dwl_ComDevicePath(context->ComPort).c_str(), GetRS232ErrorString(rc),
+                           rc);
         return fail(kFamilyPcLib, rc);
     }
 
@@ -58,6 +61,7 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
     rc = dwl12_4LoadSpmFile(&length, bootImage, context->ProductType);
     if (rc != 1) {
         dwl50_1AddComment("BOOT : cannot load the bootstrap");
+        if (rc == 3) dwl50_1AddComment(dwl12_9SpmProblem(context->ProductType).c_str());
         return fail(kFamilyPcLib, rc);
     }
     if (length > DWL_MAX_BOOT_FRAME) {

@@ -5,6 +5,7 @@
 #include "link/dwl12datafiles.h"
 #include "session/dwl_context.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -150,39 +151,50 @@ static bool dwl10_49SetPath(char* path, unsigned pathSize, const char* text, siz
     return true;
 }
 
-// A file that opens for reading; a folder of that name is no description.
-static bool dwl10_50Opens(const char* path) {
+// 0 when a file opens for reading, else the system's error number (a folder of that name is no
+// description: EISDIR).
+static int dwl10_51OpenError(const char* path) {
     FILE* file = fopen(path, "rb");
-    if (file == nullptr) return false;
+    if (file == nullptr) return errno != 0 ? errno : ENOENT;
     struct stat info;
     bool isFolder = fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
     fclose(file);
-    return !isFolder;
+    return isFolder ? EISDIR : 0;
+}
+
+static bool dwl10_50Opens(const char* path) {
+    return dwl10_51OpenError(path) == 0;
+}
+
+// The first candidate: the image's path with "cfg" in place of its last three characters. false
+// when the image path is too short or the candidate does not fit.
+static bool dwl10_52BesideImage(const char* imagePath, char* path, unsigned pathSize) {
+    if (imagePath == nullptr) return false;
+    size_t n = strlen(imagePath);
+    if (n < 3 || n + 1 > pathSize) return false;
+    memcpy(path, imagePath, n - 3);
+    memcpy(path + n - 3, "cfg", 4);
+    return true;
 }
 
 int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned pathSize) {
     if (path == nullptr || pathSize == 0) return 2;
-    if (imagePath != nullptr) {
-        size_t n = strlen(imagePath);
-        if (n >= 3 && n + 1 <= pathSize) {
-            // 1. The image's path with "cfg" in place of its last three characters.
-            memcpy(path, imagePath, n - 3);
-            memcpy(path + n - 3, "cfg", 4);
-            if (dwl10_50Opens(path)) return 1;
-            // 2. Its name part (behind the last '/' or '\') in the working directory.
-            const char* name = path;
-            for (const char* p = path; *p != '\0'; p++) {
-                if (*p == '/' || *p == '\\') name = p + 1;
-            }
-            size_t nameLength = strlen(name);
-            if (name != path && nameLength <= DWL_TFS_NAME_PART_CHARS) {
-                char namePart[DWL_TFS_NAME_PART_CHARS + 1];
-                memcpy(namePart, name, nameLength + 1);
-                const std::string local = dwl12_8WorkFile(namePart);
-                if (dwl10_50Opens(local.c_str()) &&
-                    dwl10_49SetPath(path, pathSize, local.c_str(), local.size())) {
-                    return 1;
-                }
+    // 1. The image's path with "cfg" in place of its last three characters.
+    if (dwl10_52BesideImage(imagePath, path, pathSize)) {
+        if (dwl10_50Opens(path)) return 1;
+        // 2. Its name part (behind the last '/' or '\') in the working directory.
+        const char* name = path;
+        for (const char* p = path; *p != '\0'; p++) {
+            if (*p == '/' || *p == '\\') name = p + 1;
+        }
+        size_t nameLength = strlen(name);
+        if (name != path && nameLength <= DWL_TFS_NAME_PART_CHARS) {
+            char namePart[DWL_TFS_NAME_PART_CHARS + 1];
+            memcpy(namePart, name, nameLength + 1);
+            const std::string local = dwl12_8WorkFile(namePart);
+            if (dwl10_50Opens(local.c_str()) &&
+                dwl10_49SetPath(path, pathSize, local.c_str(), local.size())) {
+                return 1;
             }
         }
     }
@@ -193,6 +205,17 @@ int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned path
         return 1;
     path[0] = '\0';
     return 2;
+}
+
+int dwl10_206WhyNoDescription(const char* imagePath, char* path, unsigned pathSize,
+                              const char** reason) {
+    *reason = "";
+    if (path == nullptr || pathSize == 0) return 0;
+    path[0] = '\0';
+    if (!dwl10_52BesideImage(imagePath, path, pathSize)) return 0;
+    const int error = dwl10_51OpenError(path);
+    *reason = error != 0 ? strerror(error) : "opens, but cannot be read";
+    return 1;
 }
 
 int dwl10_201InitTFSDescriptionFor(const char* imagePath) {

@@ -30,6 +30,11 @@ int dwl10_201InitTFSDescriptionFor(const char* imagePath);
 // Fills `path` (at least 260 bytes) with the description file that the image path leads to,
 // by the candidate rules; 1 when one opens, else 2 with `path` empty.
 int dwl10_202FindTFSDescription(const char* imagePath, char* path, unsigned pathSize);
+// For the operator log when no description was found: the first candidate (the image's path with
+// "cfg" for its last three characters) in `path` and the system's reason it does not open in
+// *reason. 1, or 0 when the image path gives no candidate.
+int dwl10_206WhyNoDescription(const char* imagePath, char* path, unsigned pathSize,
+                              const char** reason);
 // Releases the tables of vg_TFSDescritpion.
 void dwl10_203FreeTFSDescription();
 // Parses description text into a caller's record (its tables are released first, so start

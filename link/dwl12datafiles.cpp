@@ -73,13 +73,36 @@ std::string dwl12_8WorkFile(const char* name) {
     return v_WorkFolder + "/" + name;
 }
 
+namespace {
+
+// Whether the data folders may serve a file `name` now.
+bool searchesDataFolders(const char* name) {
+    if (v_DataFolderSearch == 0) return false;
+    if (isFile(dwl12_8WorkFile(name)) || isFile(dwl12_8WorkFile("flash.txt")) ||
+        isFile(dwl12_8WorkFile("dwl87.spm")))
+        return false;
+    return !isHandsetProgram(name) || v_SpmFromDataFolder != 0;
+}
+
+} // namespace
+
 std::string dwl12_7DataFile(const char* name) {
     const std::string local = dwl12_8WorkFile(name);
-    if (v_DataFolderSearch == 0) return local;
-    if (isFile(local) || isFile(dwl12_8WorkFile("flash.txt")) ||
-        isFile(dwl12_8WorkFile("dwl87.spm")))
-        return local;
-    if (isHandsetProgram(name) && v_SpmFromDataFolder == 0) return local;
+    if (!searchesDataFolders(name)) return local;
     const std::string folder = dwl12_6FindDataFolder(name);
     return folder.empty() ? local : folder + "/" + name;
+}
+
+std::vector<std::string> dwl12_9SearchedFolders(const char* name) {
+    std::vector<std::string> folders;
+    char here[PATH_MAX];
+    if (!v_WorkFolder.empty())
+        folders.push_back(v_WorkFolder);
+    else
+        folders.emplace_back(getcwd(here, sizeof here) != nullptr ? here : ".");
+    if (searchesDataFolders(name)) {
+        for (const std::string& folder : dwl12_5DataFolders())
+            folders.push_back(folder);
+    }
+    return folders;
 }

@@ -37,3 +37,6 @@ std::string dwl12_6FindDataFolder(const char* name);
 // holds that file or is a working folder of its own, or when no data folder holds the file;
 // else the file in the first data folder that does.
 std::string dwl12_7DataFile(const char* name);
+// The folders, in order, in which dwl12_7DataFile looks for a file `name`: the working directory
+// (as an absolute path), then the data folders when the search may use them.
+std::vector<std::string> dwl12_9SearchedFolders(const char* name);

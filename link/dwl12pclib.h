@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // PC-side baud rates by speed index (the handset's divider for the same index is
 // a_SpeedParameters of the command layer).
@@ -26,3 +27,6 @@ constexpr uint32_t DWL_SPM_BUFFER_SIZE = 65536;
 // buffer (DWL_SPM_BUFFER_SIZE bytes). *count must be 0 on entry; on success it is the file size
 // plus one, the last byte being 0xFF. 1, 3 (no file) or 4 (65535 bytes or more).
 int dwl12_4LoadSpmFile(uint32_t* count, uint8_t* buffer, int productType);
+// Why dwl12_4LoadSpmFile found no file, for the operator log: the file, the system's reason and
+// the folders looked in ("dwl87.spm: No such file or directory, looked for in /home/bench").
+std::string dwl12_9SpmProblem(int productType);

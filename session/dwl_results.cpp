@@ -62,6 +62,7 @@ const CodeMessage a_PcLibMessages[] = {
     {3, "LIB_PC : File not found"},
     {4, "LIB_PC : The size of the SPM is too long"},
     {5, "LIB_PC : Bad length when you want to convert Little - big indien"},
+    {DWL_CODE_EMPTY_FILE, "LIB_PC : The image file is empty"},
 };
 const char* const PC_LIB_DEFAULT_FORMAT = "LIB_PC : Default error number _ 0x%8x";
 

@@ -9,6 +9,8 @@ constexpr size_t DWL_MESSAGE_SIZE = 100;
 // Family 8: a flash format whose replies were not all right. Above every byte the handset can
 // send (0 to 255), so that no received byte reads as this failure.
 constexpr int32_t DWL_CODE_FORMAT_FAILED = 0x116;
+// Family 5: an image file that holds no byte; it is refused where it is loaded.
+constexpr int32_t DWL_CODE_EMPTY_FILE = 6;
 
 struct ResultWindow {
     const char* layoutFile; // "mmi.uir" or "Utility.uir"; nullptr: no window

@@ -7,10 +7,12 @@
 #include "link/dwl12pclib.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
+#include "session/dwl_results.h"
 #include "ui/dwl52display.h"
 #include "ui/mmi_ids.h"
 #include "uis/dwl_oplog.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,26 +39,37 @@ struct LoadedFile {
     uint32_t length;
 };
 
-// Opens a regular file read-only: its descriptor, or -1. A relative path is taken from the
-// working folder.
+// Opens a regular file read-only: its descriptor, or -1 with the reason in the operator log. A
+// relative path is taken from the working folder.
 int openImage(const char* path) {
-    const int fd = open(dwl12_8WorkFile(path).c_str(), O_RDONLY);
-    if (fd < 0) return -1;
+    int fd = open(dwl12_8WorkFile(path).c_str(), O_RDONLY);
+    int error = errno;
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         close(fd);
-        return -1;
+        fd = -1;
+    }
+    if (fd < 0) {
+        char reason[80];
+        snprintf(reason, sizeof reason, ": %s", strerror(error));
+        dwl50_3AddCommentPath("Cannot open ", path, reason);
     }
     return fd;
 }
 
 // Asks the file's length: 1, or the step code of the length query (2 also for a file too large
-// to hold).
+// to hold), or DWL_CODE_EMPTY_FILE for a file without a byte: there is nothing to write, and a
+// run must not report success for it.
 int imageLength(const char* path, uint32_t* length) {
     long size = 0;
     const int step = dwl12_2CalculateLengthOfFile(dwl12_8WorkFile(path).c_str(), &size);
     if (step != DWL_STEP_OK) return step;
     if (size < 0 || static_cast<unsigned long>(size) >= 0xFFFFFFFFul) return 2;
+    if (size == 0) {
+        dwl50_3AddCommentPath("Not loaded, the file is empty: ", path, "");
+        return DWL_CODE_EMPTY_FILE;
+    }
     *length = static_cast<uint32_t>(size);
     return DWL_STEP_OK;
 }
@@ -163,6 +176,21 @@ void dropTfsImage() {
     ma_HeldTfsOgmFile[0] = '\0';
 }
 
+// Names the description file behind a TFS description error: the one read, or, when none was
+// found, the first one looked for and why it did not open.
+void logDescriptionProblem(const char* imagePath, int step) {
+    char path[kPathSize + 8];
+    if (dwl10_202FindTFSDescription(imagePath, path, sizeof path) == DWL_STEP_OK) {
+        dwl50_3AddCommentPath("TFS description read from ", path, "");
+        return;
+    }
+    const char* reason = "";
+    if (step != 2 || dwl10_206WhyNoDescription(imagePath, path, sizeof path, &reason) != 1) return;
+    char after[96];
+    snprintf(after, sizeof after, ": %s", reason);
+    dwl50_3AddCommentPath("No TFS description ", path, after);
+}
+
 // Runs the file selection popup for an image kind; true when a file was chosen (its path is
 // then in the context's path field).
 bool chooseFile(const char* fileType, const char* title, char* path) {
@@ -211,6 +239,7 @@ void dwl51_0InitLoadFile_TFS_ogm() {
         keepHeldPath(path, ma_HeldTfsOgmFile, MAIN_TFS_PATH);
     } else if ((step = dwl10_200InitTFSDescription()) != DWL_STEP_OK) {
         close(fd);
+        logDescriptionProblem(path, step);
         const int window = dwl52_13DisplayTFSFileErr(step);
         // The path box keeps naming the file whose description failed; the error window's
         // button releases the panel, or the load itself when that window cannot be shown.

@@ -2,9 +2,12 @@
 // service entry; and the acknowledgement buttons of the format and turn-on windows.
 #include "ui/dwl51mmi.h"
 
+#include "boot/dwl1boot.h"
 #include "config/dwl56conf.h"
+#include "procedure/dwl3_run.h"
 #include "session/dwl_context.h"
 #include "ui/dwl52display.h"
+#include "ui/dwl54util.h"
 #include "ui/mmi_ids.h"
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
@@ -70,15 +73,33 @@ void dwl51_102MMIMenuQuit(int, int, void*, int) {
     QuitUserInterface(0);
 }
 
-void dwl51_150MMIMenuService(int, int, void*, int) {}
+void dwl51_150MMIMenuService(int, int, void*, int) {
+    // The settings that change a run but show nowhere on the panel (config.txt and the menus).
+    if (!dwl51_6BeginCommand()) return;
+    const DownloadContext& c = sg_DownloadContext;
+    dwl50_2AddCommentF("Product type %d, PMU %d, download type %d, wait states %u %u %u %u",
+                       c.ProductType, c.Pmu, c.DownloadType, c.WaitState[0], c.WaitState[1],
+                       c.WaitState[2], c.WaitState[3]);
+    dwl51_7EndCommand();
+}
 
-int dwl51_83MMIFormatOk(int, int, int event, void*, int, int) {
-    if (event == EVENT_COMMIT) dwl52_4InitControls();
+int dwl51_83MMIFormatOk(int panel, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    dwl52_4InitControls();
+    // The notice goes; the format goes on to its own result window.
+    DiscardPanel(panel);
+    if (panel == v_PanelFormat) v_PanelFormat = 0;
     return 0;
 }
 
-int dwl51_84MMIBootLoaderOk(int, int, int event, void*, int, int) {
+int dwl51_84MMIBootLoaderOk(int panel, int, int event, void*, int, int) {
+    if (event != EVENT_COMMIT && event != EVENT_CLOSE) return 0;
     if (event == EVENT_COMMIT) dwl52_4InitControls();
+    // The operator has seen it: the window goes, whether its run still waits or is over.
+    if (panel == v_PanelTurnOn)
+        dwl54_12CloseTurnOn();
+    else
+        DiscardPanel(panel);
     return 0;
 }
 

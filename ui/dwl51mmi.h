@@ -144,6 +144,8 @@ void dwl51_102MMIMenuQuit(int menuBar, int menuItem, void* callbackData, int pan
 // Saves the operator log through v_SaveLogHook (nothing when no program installed one).
 void dwl51_103MMIMenuSaveLog(int menuBar, int menuItem, void* callbackData, int panel);
 extern void (*v_SaveLogHook)();
+// Logs the settings that change a run but show nowhere on the panel: product type, PMU,
+// download type, wait states.
 void dwl51_150MMIMenuService(int menuBar, int menuItem, void* callbackData, int panel);
 // Line trace: the first choice asks for a file and traces the following runs into it (appended);
 // the next choice ends the trace.

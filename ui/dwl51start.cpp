@@ -10,6 +10,7 @@
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
 #include "ui/dwl52display.h"
+#include "ui/dwl54util.h"
 #include "ui/mmi_ids.h"
 #include "uis/dwl_oplog.h"
 
@@ -105,8 +106,24 @@ void logRunStart(const char* command) {
                        device.c_str(), baud, c.Mode, images.empty() ? "-" : images.c_str());
 }
 
+// The port a successful Boot only left open for whatever comes next (0: none).
+int mv_PortLeftOpen = 0;
+
+// A command that boots again: the port left open goes first. The handset still runs the
+// bootstrap of that boot and no longer answers as a boot loader until it was switched off.
+void closePortLeftOpen() {
+    if (mv_PortLeftOpen == 0) return;
+    dwl12_1UartStop(static_cast<uint8_t>(mv_PortLeftOpen));
+    dwl50_2AddCommentF("COM%d, left open by Boot only, is closed: switch the handset off and on",
+                       mv_PortLeftOpen);
+    mv_PortLeftOpen = 0;
+}
+
 // Shows the turn-on panel and boots the handset; on success shows the flash.
 ResultRecord bootHandset() {
+    // One turn-on window at a time: one left by an earlier run goes.
+    dwl54_12CloseTurnOn();
+    closePortLeftOpen();
     v_PanelTurnOn = LoadPanel(0, "mmi.uir", MMI_PANEL_TURN_ON);
     if (v_PanelTurnOn > 0) DisplayPanel(v_PanelTurnOn);
     const ResultRecord boot = dwl1_0boot(&sg_DownloadContext);
@@ -122,11 +139,13 @@ ResultRecord bootHandset() {
 
 // A boot that failed before the bootstrap answered leaves the turn-on panel up. The time-out
 // window's button closes it; after any other failure nothing would, so it goes now.
-void closeTurnOnPanel(const ResultRecord& boot, bool timeoutWindowShown) {
+void closeTurnOnPanel(const ResultRecord& boot, int window) {
     if (boot.family == 0) return;
-    if (boot.family == 6 && boot.code == 4 && timeoutWindowShown) return;
-    if (v_PanelTurnOn > 0) DiscardPanel(v_PanelTurnOn); // no longer there: nothing happens
-    v_PanelTurnOn = 0;
+    if (boot.family == 6 && boot.code == 4 && window > 0 && !dwl51_12StopRequested()) {
+        dwl54_11KeepTurnOnUntil(window);
+        return;
+    }
+    dwl54_12CloseTurnOn();
 }
 
 bool productTypeRuns() {
@@ -171,7 +190,7 @@ void runDownload(RunPath path, bool unlockAtEnd) {
     mv_RunActive = 0;
     offerStop(false);
     const int window = showOutcome(result, true);
-    closeTurnOnPanel(boot, window > 0 && !dwl51_12StopRequested());
+    closeTurnOnPanel(boot, window);
     // A result without a window has no button that could release the panel.
     if (unlockAtEnd || window == 0) dwl52_6UnlockAfterDownload();
     // The stop stands until the next command begins: whoever started the run can still tell.
@@ -216,14 +235,21 @@ int dwl51_50MMI_TFS_Boot_Start(int, int, int event, void*, int, int) {
     logRunStart("Boot");
     const ResultRecord boot = bootHandset();
     offerStop(false);
-    closeTurnOnPanel(boot, false);
-    if (dwl51_12StopRequested()) {
-        // A stopped boot leaves nothing running that the open port could serve.
-        dwl50_1AddComment("Download cancelled by the operator");
+    if (boot.family == 0 && !dwl51_12StopRequested()) {
+        dwl50_1AddComment("Booting Loader is Completed!!");
+        // The port stays open: the bootstrap keeps running for whatever comes next.
+        mv_PortLeftOpen = sg_DownloadContext.ComPort;
+    } else {
+        // A failed boot shows its window as a download's boot does; a stopped one wrote nothing
+        // and says so in the log. Neither leaves anything running that the port could serve.
+        int window = 0;
+        if (dwl51_12StopRequested())
+            dwl50_1AddComment("Download cancelled by the operator");
+        else
+            window = dwl52_10DisplayResult(boot.family, boot.code);
+        closeTurnOnPanel(boot, window);
         dwl12_1UartStop(static_cast<uint8_t>(sg_DownloadContext.ComPort));
     }
-    dwl50_1AddComment("Booting Loader is Completed!!");
-    // The port stays open: the bootstrap keeps running for whatever comes next.
     dwl51_7EndCommand();
     return 0;
 }
@@ -241,7 +267,7 @@ int dwl51_65MMIFormat(int, int, int event, void*, int, int) {
         result = dwl3_0Generic5087_TFS_ogm(sg_DownloadContext);
     offerStop(false);
     const int window = showOutcome(result, false);
-    closeTurnOnPanel(boot, window > 0 && !dwl51_12StopRequested());
+    closeTurnOnPanel(boot, window);
     dwl12_1UartStop(port);
     dwl51_7EndCommand();
     return 0;

@@ -31,5 +31,5 @@ void dwl51_151MMIMenuLineTrace(int, int, void*, int) {
         MessagePopup("Line trace", text);
         return;
     }
-    dwl50_1AddComment("Line trace on: the following runs are traced");
+    dwl50_3AddCommentPath("Line trace on, the following runs go to ", path, "");
 }

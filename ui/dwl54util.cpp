@@ -7,6 +7,23 @@
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
 
+namespace {
+
+// The time-out window whose button closes the turn-on window now up (0: none does).
+int mv_TurnOnOwner = 0;
+
+} // namespace
+
+void dwl54_11KeepTurnOnUntil(int timeoutWindow) {
+    mv_TurnOnOwner = timeoutWindow;
+}
+
+void dwl54_12CloseTurnOn() {
+    if (v_PanelTurnOn > 0) DiscardPanel(v_PanelTurnOn); // no longer there: nothing happens
+    v_PanelTurnOn = 0;
+    mv_TurnOnOwner = 0;
+}
+
 bool dwl54_10CloseResultWindow(int windowPanel) {
     // The button closes its own window, so that an older window of the same kind can still be
     // closed after a newer one was shown.
@@ -27,9 +44,10 @@ int dwl51_80MMIDownloadSuccessOk(int panel, int, int event, void*, int, int) {
 
 int dwl51_81MMIButtonTimeOut(int panel, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    if (!dwl54_10CloseResultWindow(panel)) return 0;
-    if (v_PanelTurnOn > 0) DiscardPanel(v_PanelTurnOn); // no longer there: nothing happens
-    v_PanelTurnOn = 0;
+    // Only the turn-on window of this window's own run: a later run shows its own.
+    if (panel == mv_TurnOnOwner || (mv_TurnOnOwner == 0 && !dwl51_5CommandRunning()))
+        dwl54_12CloseTurnOn();
+    dwl54_10CloseResultWindow(panel);
     return 0;
 }
 

@@ -20,3 +20,9 @@ int dwl54_9TFSFileErrButton(int panel, int control, int event, void* callbackDat
 // Closes the window whose button was pressed; when no command is running, also turns the
 // lights off and releases the main panel. Returns whether the release took place.
 bool dwl54_10CloseResultWindow(int windowPanel);
+
+// The turn-on window ("Please switch on the mobile", v_PanelTurnOn) of a run that ended in a
+// time-out stays until the button of that run's time-out window, timeoutWindow.
+void dwl54_11KeepTurnOnUntil(int timeoutWindow);
+// Closes the turn-on window now up, whichever command showed it.
+void dwl54_12CloseTurnOn();

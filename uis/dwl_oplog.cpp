@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 char ma_Comment[100];
 int mv_NbCommentLine = 0;
@@ -32,5 +33,25 @@ void dwl50_2AddCommentF(const char* format, ...) {
     va_start(args, format);
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    dwl50_1AddComment(text);
+}
+
+void dwl50_3AddCommentPath(const char* before, const char* path, const char* after) {
+    before = before != nullptr ? before : "";
+    path = path != nullptr ? path : "";
+    after = after != nullptr ? after : "";
+    static const char kCut[] = "...";
+    // The text of a line: the buffer less its two framing blanks and the NUL.
+    const size_t fit = sizeof ma_Comment - 3;
+    const size_t around = strlen(before) + strlen(after);
+    const size_t length = strlen(path);
+    const char* cut = "";
+    // Only a path that leaves room for more than the cut mark is shortened.
+    if (around + length > fit && around + sizeof kCut < fit) {
+        path += length - (fit - around - (sizeof kCut - 1));
+        cut = kCut;
+    }
+    char text[sizeof ma_Comment];
+    snprintf(text, sizeof text, "%s%s%s%s", before, cut, path, after);
     dwl50_1AddComment(text);
 }

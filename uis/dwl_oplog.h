@@ -19,3 +19,6 @@ constexpr int PANEL_OPERATOR_LOG = 23;  // the operator log list box
 void dwl50_1AddComment(const char* text);
 // printf-style variant.
 void dwl50_2AddCommentF(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Appends before + path + after; a path too long for the line loses its beginning ("...")
+// rather than its end, so that the line still names the file.
+void dwl50_3AddCommentPath(const char* before, const char* path, const char* after);

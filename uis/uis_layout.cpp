@@ -46,10 +46,7 @@ bool tokenize(const std::string& line, std::vector<Token>& tokens, std::string& 
             if (d == ' ' || d == '\t' || d == '\r') {
                 inWord = false;
             } else if (d == '"') {
-                if (t.quoted) {
-                    error = "text after a quoted value";
-                    return false;
-                }
+                // A quoted text ends its word (checked where it closes): this is the first.
                 if (!t.value.empty()) {
                     error = "quote inside a word";
                     return false;
@@ -96,10 +93,6 @@ bool tokenize(const std::string& line, std::vector<Token>& tokens, std::string& 
                 t.value.clear();
                 i++;
             } else {
-                if (t.quoted) {
-                    error = "text after a quoted value";
-                    return false;
-                }
                 t.value += d;
                 i++;
             }

@@ -38,6 +38,8 @@ struct ImageInProgress {
 
 struct Aids {
     QtUiView* view = nullptr;
+    // The line hook the program installed; the aids' own hook calls it, then shows the title.
+    void (*selectLine)(int emulated) = nullptr;
     QTimer ticker;
     std::vector<std::string> stamps; // time of each log line, by index
     ImageInProgress image;
@@ -124,10 +126,16 @@ void changed(int panel, int control) {
         if (uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS) == " ") aids()->image = {};
         break;
     }
-    case MAIN_COM_PORT:
-    case MAIN_LINE: showTitle(); break;
+    // The handset ring: the title follows once the line is switched (selectLineAndShow).
+    case MAIN_COM_PORT: showTitle(); break;
     default: break;
     }
+}
+
+// The handset ring's callback switches the line through this hook.
+void selectLineAndShow(int emulated) {
+    if (aids()->selectLine != nullptr) aids()->selectLine(emulated);
+    showTitle();
 }
 
 void tick() {
@@ -233,6 +241,8 @@ void dwlgui_InstallOperatorAids(QtUiView& view) {
     a.ticker.start(kTickMsecs);
     v_ChoosePortHook = &choosePort;
     v_SaveLogHook = &saveLog;
+    a.selectLine = v_SelectLineHook;
+    v_SelectLineHook = &selectLineAndShow;
     connectStop();
     logChanged();
     showTitle();
@@ -242,6 +252,7 @@ void dwlgui_RemoveOperatorAids() {
     if (!aids()) return;
     v_ChoosePortHook = nullptr;
     v_SaveLogHook = nullptr;
+    if (v_SelectLineHook == &selectLineAndShow) v_SelectLineHook = aids()->selectLine;
     aids()->view->setDropHandler(nullptr);
     aids().reset();
 }

@@ -1,13 +1,14 @@
 // dwl-gui: the bench operator's program. The main panel and its windows on Qt Widgets, the COM
 // ports on real serial devices, or, on request, on the emulated handset inside the program.
 //
-//     dwl-gui [--sim] [--version] [FILE...]
+//     dwl-gui [--sim] [--version] [--help] [FILE...] [-- FILE...]
 //
 // --sim starts with the emulated handset; the Handset ring of the main panel switches between
 // the serial cable and the emulated handset at any time between commands. Image files named
 // (*.bin, *.ogm, *.tfs) are loaded as their load buttons would load them.
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
+#include "app/gui/gui_options.h"
 #include "dwl_version.h"
 #include "platform/qt/serial_backend.h"
 #include "platform/qt/ui_sector_map.h"
@@ -36,24 +37,30 @@ int runTimeReady(int, char**) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Our own option goes before Qt sees the arguments.
-    bool emulated = false;
-    std::vector<char*> args;
-    for (int i = 0; i < argc; i++) {
-        if (i > 0 && std::strcmp(argv[i], "--sim") == 0) {
-            emulated = true;
-            continue;
-        }
-        if (i > 0 && std::strcmp(argv[i], "--version") == 0) {
-            std::printf("dwl-gui %s\n", DWL_VERSION);
-            return 0;
-        }
-        args.push_back(argv[i]);
+    // Our own options go before Qt sees the arguments.
+    GuiOptions options = dwlgui_ReadOptions(argc, argv);
+    if (options.help) {
+        std::fputs(dwlgui_Usage(), stdout);
+        return 0;
     }
+    if (options.version) {
+        std::printf("dwl-gui %s\n", DWL_VERSION);
+        return 0;
+    }
+    const bool emulated = options.emulated;
+    std::vector<char*>& args = options.forQt;
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
 
     QApplication app(count, args.data());
+    // What Qt left of the arguments: the image files, unless one is an option nobody knows.
+    std::vector<std::string> left(args.begin() + 1, args.begin() + count);
+    const std::string unknown = dwlgui_UnknownOption(left);
+    if (!unknown.empty()) {
+        std::fprintf(stderr, "dwl-gui: unknown option %s\n%s", unknown.c_str(), dwlgui_Usage());
+        return 2;
+    }
+    left.insert(left.end(), options.files.begin(), options.files.end());
     // The main window closes through its own callback, which ends the program.
     app.setQuitOnLastWindowClosed(false);
     QCoreApplication::setOrganizationName(QStringLiteral("dwl"));
@@ -61,11 +68,10 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(DWL_VERSION));
     const std::string version = QCoreApplication::applicationVersion().toStdString();
     v_ProgramVersion = version.c_str();
-    // What Qt left of the arguments: the image files.
     std::vector<std::string> files;
-    for (int i = 1; i < count; i++)
+    for (const std::string& arg : left)
         files.push_back(
-            QFile::encodeName(QFileInfo(QString::fromLocal8Bit(args[i])).absoluteFilePath())
+            QFile::encodeName(QFileInfo(QString::fromLocal8Bit(arg.c_str())).absoluteFilePath())
                 .toStdString());
 
     dwlgui_InstallCable();

@@ -165,7 +165,9 @@ class NumericView : public ControlView {
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         label->setAutoFillBackground(true);
         label->setBackgroundRole(QPalette::Base);
-        label->setContentsMargins(2, 0, 4, 0);
+        // Room between the number and the frame. Not contents margins: a frame is drawn around
+        // the contents, so those would push its top and bottom lines out of the widget.
+        label->setIndent(4);
         place(canvas, label, c, true);
     }
 

@@ -1,9 +1,12 @@
 #include "platform/qt/ui_sector_map.h"
 
 #include "flash/dwl10sectormap.h"
+#include "platform/qt/ui_view.h"
 
 #include <QHelpEvent>
 #include <QPainter>
+#include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolTip>
 
@@ -15,9 +18,12 @@ constexpr int kCell = 14;
 constexpr int kGap = 2;
 constexpr int kRangeBar = 3;
 constexpr int kMargin = 8;
-constexpr int kLegendHeight = 40;
 constexpr int kMaxColumns = 32;
 constexpr int kFollowMsecs = 100;
+// The narrowest the map is made to fit beside the main window, in columns of sectors.
+constexpr int kMinColumns = 8;
+// Between the main window's frame and the map's.
+constexpr int kBesideGap = 8;
 
 QColor stateColour(uint8_t state) {
     switch (state) {
@@ -51,12 +57,68 @@ SectorMapWidget* g_window = nullptr;
 
 } // namespace
 
-SectorMapWidget::SectorMapWidget(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) {
+QRect dwl_qt_PlaceBeside(const QRect& mainFrame, const QRect& screen, int wantedWidth, int minWidth,
+                         const QSize& decorations, const std::function<int(int width)>& heightFor) {
+    const int decoW = decorations.width();
+    const int decoH = decorations.height();
+    // A frame of a width that fits `room`, its height cut to the screen.
+    auto frameOf = [&](int room) {
+        const int width = std::max(1, std::min(wantedWidth, room - decoW));
+        const int height = std::min(heightFor(width), screen.height() - decoH);
+        return QSize(width + decoW, height + decoH);
+    };
+    auto topFor = [&](int height) {
+        return std::clamp(mainFrame.top(), screen.top(), screen.bottom() + 1 - height);
+    };
+    const int rightRoom = screen.right() - mainFrame.right() - kBesideGap;
+    if (rightRoom - decoW >= minWidth) {
+        const QSize size = frameOf(rightRoom);
+        return QRect(QPoint(mainFrame.right() + 1 + kBesideGap, topFor(size.height())), size);
+    }
+    const int leftRoom = mainFrame.left() - screen.left() - kBesideGap;
+    if (leftRoom - decoW >= minWidth) {
+        const QSize size = frameOf(leftRoom);
+        return QRect(QPoint(mainFrame.left() - kBesideGap - size.width(), topFor(size.height())),
+                     size);
+    }
+    const QSize wide = frameOf(screen.width());
+    const int belowRoom = screen.bottom() - mainFrame.bottom() - kBesideGap;
+    if (wide.height() <= belowRoom) {
+        const int left =
+            std::clamp(mainFrame.left(), screen.left(), screen.right() + 1 - wide.width());
+        return QRect(QPoint(left, mainFrame.bottom() + 1 + kBesideGap), wide);
+    }
+    // No room beside it: over the main window's right part, where its log and lights are not.
+    return QRect(QPoint(screen.right() + 1 - wide.width(), topFor(wide.height())), wide);
+}
+
+SectorMapWidget::SectorMapWidget(QWidget* parent)
+    : QWidget(parent), timer_(new QTimer(this)), close_(new QPushButton(tr("Close"), this)) {
     setWindowTitle(tr("Sector map"));
     setObjectName(QStringLiteral("sectorMap"));
     setMouseTracking(true);
+    close_->setObjectName(QStringLiteral("sectorMapClose"));
+    close_->adjustSize();
+    connect(close_, &QPushButton::clicked, this, &QWidget::hide);
     connect(timer_, &QTimer::timeout, this, &SectorMapWidget::follow);
     timer_->start(kFollowMsecs);
+}
+
+void SectorMapWidget::placeBesideMainWindow() {
+    QtUiView* view = QtUiView::active();
+    QWidget* main = view != nullptr ? view->mainWindow() : nullptr;
+    if (main == nullptr || main->screen() == nullptr) {
+        resize(sizeHint());
+        return;
+    }
+    // Its frame will look like the main window's.
+    const QSize decorations = main->frameGeometry().size() - main->size();
+    const int minWidth = 2 * kMargin + labelWidth() + kMinColumns * (kCell + kGap);
+    const QRect frame = dwl_qt_PlaceBeside(
+        main->frameGeometry(), main->screen()->availableGeometry(), sizeHint().width(), minWidth,
+        decorations, [this](int width) { return heightForWidth(width); });
+    move(frame.topLeft());
+    resize(frame.size() - decorations);
 }
 
 void SectorMapWidget::follow() {
@@ -64,7 +126,7 @@ void SectorMapWidget::follow() {
     seen_ = sg_SectorMap.Changes;
     // A new run identified its flash: the window comes up, even if the operator closed it.
     if (sg_SectorMap.NbSectors > 0 && lastCount_ == 0 && !isVisible()) {
-        resize(sizeHint());
+        placeBesideMainWindow();
         show();
     }
     lastCount_ = sg_SectorMap.NbSectors;
@@ -76,17 +138,37 @@ int SectorMapWidget::labelWidth() const {
     return fontMetrics().horizontalAdvance(QStringLiteral("0x00000000")) + 8;
 }
 
-int SectorMapWidget::columns() const {
-    const int room = std::max(1, (width() - 2 * kMargin - labelWidth() + kGap) / (kCell + kGap));
+int SectorMapWidget::columnsAt(int width) const {
+    const int room = std::max(1, (width - 2 * kMargin - labelWidth() + kGap) / (kCell + kGap));
     return std::clamp(room, 1, kMaxColumns * 2);
+}
+
+int SectorMapWidget::rowsAt(int width) const {
+    const int count = static_cast<int>(std::max<uint32_t>(sg_SectorMap.NbSectors, 1));
+    const int cols = std::min(count, columnsAt(width));
+    return (count + cols - 1) / cols;
+}
+
+int SectorMapWidget::legendTop(int rows) const {
+    return kMargin + rows * (kCell + kRangeBar + 2 * kGap) + kMargin;
+}
+
+int SectorMapWidget::heightForWidth(int width) const {
+    return drawLegend(nullptr, width, legendTop(rowsAt(width))) + kMargin + close_->height() +
+           kMargin;
 }
 
 QSize SectorMapWidget::sizeHint() const {
     const int count = static_cast<int>(std::max<uint32_t>(sg_SectorMap.NbSectors, 1));
     const int cols = std::min(count, kMaxColumns);
-    const int rows = (count + cols - 1) / cols;
-    return QSize(2 * kMargin + labelWidth() + cols * (kCell + kGap),
-                 2 * kMargin + rows * (kCell + kRangeBar + 2 * kGap) + kLegendHeight);
+    const int width =
+        std::max(2 * kMargin + labelWidth() + cols * (kCell + kGap), 2 * kMargin + close_->width());
+    return QSize(width, heightForWidth(width));
+}
+
+void SectorMapWidget::resizeEvent(QResizeEvent* event) {
+    close_->move(width() - kMargin - close_->width(), height() - kMargin - close_->height());
+    QWidget::resizeEvent(event);
 }
 
 QRect SectorMapWidget::cellRect(int index) const {
@@ -113,7 +195,6 @@ void SectorMapWidget::paintEvent(QPaintEvent*) {
         painter.drawText(rect(), Qt::AlignCenter, tr("No flash identified yet"));
         return;
     }
-    int bottom = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const SectorRecord& s = sg_SectorMap.Sector[i];
         const QRect cell = cellRect(static_cast<int>(i));
@@ -129,30 +210,40 @@ void SectorMapWidget::paintEvent(QPaintEvent*) {
         if (s.Image != SECTOR_NO_IMAGE)
             painter.fillRect(QRect(cell.left(), cell.bottom() + 2, kCell, kRangeBar),
                              imageColour(s.Image));
-        bottom = std::max(bottom, cell.bottom() + kRangeBar + 2);
     }
-    // Legend: the states, then the ranges.
-    const uint8_t states[] = {SECTOR_UNTOUCHED, SECTOR_WRITING, SECTOR_WRITTEN, SECTOR_RESENT,
-                              SECTOR_FAILED};
-    int x = kMargin;
-    int y = bottom + kMargin;
+    drawLegend(&painter, width(), legendTop(rowsAt(width())));
+}
+
+int SectorMapWidget::drawLegend(QPainter* painter, int width, int top) const {
     const QFontMetrics metrics(font());
-    painter.setPen(palette().color(QPalette::WindowText));
-    for (uint8_t state : states) {
-        painter.fillRect(QRect(x, y, kCell, kCell), stateColour(state));
-        const QString name = QString::fromLatin1(dwl10_87SectorStateName(state));
-        painter.drawText(x + kCell + 4, y + kCell - 3, name);
-        x += kCell + 12 + metrics.horizontalAdvance(name);
-    }
+    int x = kMargin;
+    int y = top;
+    // An entry that would pass the right edge starts a new line: a narrow map keeps its legend.
+    auto entry = [&](const QColor& colour, bool bar, const char* text) {
+        const QString name = QString::fromLatin1(text);
+        const int entryWidth = kCell + 4 + metrics.horizontalAdvance(name);
+        if (x > kMargin && x + entryWidth > width - kMargin) {
+            x = kMargin;
+            y += kCell + 4;
+        }
+        if (painter != nullptr) {
+            const QRect mark =
+                bar ? QRect(x, y + kCell / 2, kCell, kRangeBar) : QRect(x, y, kCell, kCell);
+            painter->fillRect(mark, colour);
+            painter->setPen(palette().color(QPalette::WindowText));
+            painter->drawText(x + kCell + 4, y + kCell - 3, name);
+        }
+        x += entryWidth + 8;
+    };
+    // The states, then the ranges on a line of their own.
+    for (uint8_t state :
+         {SECTOR_UNTOUCHED, SECTOR_WRITING, SECTOR_WRITTEN, SECTOR_RESENT, SECTOR_FAILED})
+        entry(stateColour(state), false, dwl10_87SectorStateName(state));
     x = kMargin;
     y += kCell + 4;
-    const uint8_t images[] = {SECTOR_BINARY, SECTOR_OGM, SECTOR_TFS};
-    for (uint8_t image : images) {
-        painter.fillRect(QRect(x, y + kCell / 2, kCell, kRangeBar), imageColour(image));
-        const QString name = QString::fromLatin1(imageName(image));
-        painter.drawText(x + kCell + 4, y + kCell - 3, name);
-        x += kCell + 12 + metrics.horizontalAdvance(name);
-    }
+    for (uint8_t image : {SECTOR_BINARY, SECTOR_OGM, SECTOR_TFS})
+        entry(imageColour(image), true, imageName(image));
+    return y + kCell;
 }
 
 bool SectorMapWidget::event(QEvent* e) {
@@ -184,6 +275,10 @@ void dwl_qt_InstallSectorMap() {
     if (g_window != nullptr) return;
     g_window = new SectorMapWidget();
     g_window->setWindowFlag(Qt::Tool);
+}
+
+SectorMapWidget* dwl_qt_SectorMap() {
+    return g_window;
 }
 
 void dwl_qt_RemoveSectorMap() {

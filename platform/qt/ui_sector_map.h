@@ -6,7 +6,19 @@
 
 #include <QWidget>
 
+#include <functional>
+
+class QPainter;
+class QPushButton;
 class QTimer;
+
+// Where a window that reflows to its width goes beside the main window's frame on a screen:
+// right of it, else left of it, else below it, else at the screen's right edge. The window
+// would like wantedWidth, takes no less than minWidth, and is heightFor(width) tall at a width;
+// decorations is what its window frame adds. Returns the frame: its top left is where the
+// window moves, its size less the decorations is the window's size.
+QRect dwl_qt_PlaceBeside(const QRect& mainFrame, const QRect& screen, int wantedWidth, int minWidth,
+                         const QSize& decorations, const std::function<int(int width)>& heightFor);
 
 class SectorMapWidget : public QWidget {
     Q_OBJECT
@@ -19,18 +31,32 @@ class SectorMapWidget : public QWidget {
     // The sector under a point of the widget, or -1.
     int sectorAt(const QPoint& point) const;
     QSize sizeHint() const override;
+    // Height that shows every sector at a width.
+    int heightForWidth(int width) const override;
+    bool hasHeightForWidth() const override { return true; }
+    // Opens beside the program's main window, not over it.
+    void placeBesideMainWindow();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     QRect cellRect(int index) const;
-    int columns() const;
+    int columnsAt(int width) const;
+    int columns() const { return columnsAt(width()); }
     // Room at the left for the address of each row's first sector.
     int labelWidth() const;
+    int rowsAt(int width) const;
+    // Where the legend begins under that many rows of sectors.
+    int legendTop(int rows) const;
+    // Draws the legend (painter nullptr: only measures it) at a width; returns its bottom.
+    int drawLegend(QPainter* painter, int width, int top) const;
 
     QTimer* timer_;
+    // Its own close: without a window manager the window has no frame to close it by.
+    QPushButton* close_;
     unsigned seen_ = 0;
     unsigned lastCount_ = 0;
 };
@@ -38,3 +64,5 @@ class SectorMapWidget : public QWidget {
 // Creates the sector map window of the program (a tool window beside the main panel).
 void dwl_qt_InstallSectorMap();
 void dwl_qt_RemoveSectorMap();
+// The program's sector map window (nullptr when none is installed).
+SectorMapWidget* dwl_qt_SectorMap();

@@ -1,5 +1,6 @@
 // The boot sequence against a scripted handset: exact frames, every failure code, time spent.
 #include "boot/dwl1boot.h"
+#include "link/com_map.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
 #include "tests/support/handset_programs.h"
@@ -263,7 +264,9 @@ TEST_F(BootSequence, PortThatCannotBeOpenedKeepsItsErrorNumber) {
     EXPECT_EQ(r.family, 5);
     EXPECT_EQ(r.code, -3);
     EXPECT_TRUE(line.written().empty());
-    EXPECT_STREQ(ma_Comment, " BOOT : cannot open COM4 (-3) ");
+    // The log names the device and the reason.
+    EXPECT_EQ(std::string(ma_Comment),
+              " BOOT : cannot open COM4 " + dwl_ComDevicePath(4) + ": Port is not open (-3) ");
 }
 
 TEST_F(BootSequence, MissingOrUnsuitableBootstrapIsAPcLibraryFailure) {
@@ -271,7 +274,9 @@ TEST_F(BootSequence, MissingOrUnsuitableBootstrapIsAPcLibraryFailure) {
     ResultRecord r = dwl1_0boot(&ctx);
     EXPECT_EQ(r.family, 5);
     EXPECT_EQ(r.code, 3);
-    EXPECT_STREQ(ma_Comment, " BOOT : cannot load the bootstrap ");
+    // The last log line says which file was looked for where, and why it did not open.
+    EXPECT_EQ(std::string(ma_Comment),
+              " dwl87.spm: No such file or directory, looked for in " + files.dir() + " ");
 
     files.writeBootstrap(65535);
     r = dwl1_0boot(&ctx);
@@ -282,6 +287,7 @@ TEST_F(BootSequence, MissingOrUnsuitableBootstrapIsAPcLibraryFailure) {
     r = dwl1_0boot(&ctx);
     EXPECT_EQ(r.family, 5);
     EXPECT_EQ(r.code, 3);
+    EXPECT_STREQ(ma_Comment, " no handset program for product type 0 ");
     EXPECT_TRUE(line.written().empty());
 }
 

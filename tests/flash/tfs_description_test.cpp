@@ -186,6 +186,7 @@ TEST_F(TfsDescriptionTest, FileSizesMustFitTheImage) {
         {"4294967296", 1, 2147483647u},
         {"4294967297", 1, 2147483647u},
         {"18446744073709551617", 10, 0}, // 20 characters
+        {"0000000000000000012", 1, 12u}, // 19 characters: the longest value taken
         {"  12 bytes", 1, 12u},
         {"0x20", 1, 0u},
     };

@@ -61,6 +61,8 @@ const Text kTexts[] = {
     {5, 3, "LIB_PC : File not found"},
     {5, 4, "LIB_PC : The size of the SPM is too long"},
     {5, 5, "LIB_PC : Bad length when you want to convert Little - big indien"},
+    {5, 6, "LIB_PC : The image file is empty"},
+    {5, 7, "LIB_PC : Default error number _ 0x       7"},
     {5, -2, "LIB_PC : Default error number _ 0xfffffffe"},
     // Boot.
     {6, 2, "BOOT : The bootstrap (SPM) is not present on the disk"},

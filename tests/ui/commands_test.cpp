@@ -34,17 +34,62 @@ TEST(BootOnly, BootsIdentifiesAndLeavesThePortOpenWithoutLockOrWindow) {
     EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
 }
 
-TEST(BootOnly, AFailedBootStillLogsItsLineAndShowsNoWindow) {
+// A failed boot shows its window as a download's boot does, closes the port and does not claim
+// to be complete.
+TEST(BootOnly, AFailedBootShowsItsWindowAndClosesThePort) {
+    struct Case {
+        const char* what;
+        int productType;
+        const char* file;
+        int panel;
+        bool turnOnStays; // until the time-out window's button
+    };
+    const Case cases[] = {
+        {"silent handset", 2, "mmi.uir", MMI_PANEL_TIMEOUT, true},
+        {"product type 0", 0, "Utility.uir", UTIL_PANEL_LIBPC_ERR, false},
+    };
+    for (const Case& c : cases) {
+        OperatorBench bench;
+        sim::HandsetConfig config = sim::DefaultConfig();
+        config.faults.silentFrom = sim::Step::WakeUp;
+        bench.emulate(config);
+        sg_DownloadContext.ProductType = c.productType;
+        bench.press(MAIN_BOOT_START);
+        EXPECT_FALSE(bench.logged("Booting Loader is Completed!!")) << c.what;
+        EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 0) << c.what;
+        const int w = bench.window(c.file, c.panel);
+        ASSERT_GT(w, 0) << c.what;
+        EXPECT_FALSE(bench.portOpen(sg_DownloadContext.ComPort)) << c.what;
+        EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON) > 0, c.turnOnStays) << c.what;
+        bench.pressOk(w);
+        EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0) << c.what;
+        EXPECT_TRUE(bench.menuBarShown()) << c.what;
+    }
+}
+
+// The bootstrap a Boot only started keeps the port: the next command closes it first and tells
+// the operator that the handset wants switching off and on.
+TEST(BootOnly, TheNextCommandClosesThePortLeftOpenAndAsksForAPowerCycle) {
     OperatorBench bench;
-    sim::HandsetConfig config = sim::DefaultConfig();
-    config.faults.silentFrom = sim::Step::WakeUp;
-    bench.emulate(config);
+    bench.emulate();
     bench.press(MAIN_BOOT_START);
-    EXPECT_TRUE(bench.logged("Booting Loader is Completed!!"));
-    EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 0);
-    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TIMEOUT), 0);
-    // No window would ever close the turn-on panel: it goes with the failed boot.
-    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), 0);
+    ASSERT_TRUE(bench.portOpen(4));
+    const std::string closed =
+        "COM4, left open by Boot only, is closed: switch the handset off and on";
+    EXPECT_FALSE(bench.logged(closed));
+    bench.choose(MAIN_COM_PORT, 2); // the port left open is closed, not the one chosen now
+    bench.press(MAIN_FORMAT);
+    const int line = bench.find(closed);
+    ASSERT_GE(line, 0) << ::testing::PrintToString(bench.lines);
+    // Before the boot of the format, which runs on COM2.
+    EXPECT_EQ(bench.lines[line - 1].rfind(" Format 20", 0), 0u);
+    EXPECT_TRUE(bench.handset().tfs().formatted);
+    EXPECT_FALSE(bench.portOpen(4));
+    // Said once: the port is no longer left open.
+    bench.pressOk(bench.window("mmi.uir", MMI_PANEL_SUCCESS));
+    bench.lines.clear();
+    bench.press(MAIN_BOOT_START);
+    EXPECT_FALSE(bench.logged(closed));
 }
 
 TEST(Format, FormatsTheFlashFileSystemAndClosesThePort) {

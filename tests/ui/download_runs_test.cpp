@@ -225,6 +225,47 @@ TEST(DownloadRun, ASilentHandsetGivesTheTimeOutWindowWhoseButtonClosesTheTurnOnP
     EXPECT_TRUE(bench.menuBarShown());
 }
 
+// Modes 2 to 4 unlock while the time-out window is up, so the operator can start again: there is
+// one switch-on window at a time, each time-out window closes only its own run's, and the
+// switch-on window's own OK and frame close it.
+TEST(DownloadRun, TimedOutRunsStartedAgainLeaveNoSwitchOnWindowBehind) {
+    OperatorBench bench;
+    sim::HandsetConfig config = sim::DefaultConfig();
+    config.faults.silentFrom = sim::Step::WakeUp;
+    bench.emulate(config);
+    bench.choose(MAIN_MODE, 2);
+    bench.load(MAIN_OGM_LOAD, bench.writeImage("run.ogm", 1000));
+    bench.press(MAIN_START);
+    const int first = bench.window("mmi.uir", MMI_PANEL_TIMEOUT);
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(bench.menuBarShown());
+    bench.press(MAIN_START);
+    const int second = bench.window("mmi.uir", MMI_PANEL_TIMEOUT);
+    ASSERT_GT(second, first);
+    EXPECT_EQ(bench.windowCount("mmi.uir", MMI_PANEL_TURN_ON), 1);
+    const int turnOn = bench.window("mmi.uir", MMI_PANEL_TURN_ON);
+    bench.pressOk(first);
+    EXPECT_EQ(bench.window("mmi.uir", MMI_PANEL_TURN_ON), turnOn) << "the second run's";
+    bench.pressOk(second);
+    EXPECT_EQ(bench.windowCount("mmi.uir", MMI_PANEL_TURN_ON), 0);
+
+    // The switch-on window's OK closes it, and so does its frame.
+    for (bool frame : {false, true}) {
+        bench.press(MAIN_START);
+        const int w = bench.window("mmi.uir", MMI_PANEL_TURN_ON);
+        ASSERT_GT(w, 0) << frame;
+        if (frame) {
+            uis_OperateClose(w);
+            uis_DispatchEvents();
+        } else {
+            bench.pressOk(w);
+        }
+        EXPECT_EQ(bench.windowCount("mmi.uir", MMI_PANEL_TURN_ON), 0) << frame;
+        bench.pressOk(bench.window("mmi.uir", MMI_PANEL_TIMEOUT));
+        EXPECT_EQ(bench.windowCount("mmi.uir", MMI_PANEL_TIMEOUT), 0) << frame;
+    }
+}
+
 TEST(DownloadRun, ACommandFailureShowsTheCommandWindowAndClosesThePort) {
     OperatorBench bench;
     sim::HandsetConfig config = sim::DefaultConfig();

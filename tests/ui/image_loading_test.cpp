@@ -160,14 +160,42 @@ TEST(ImageLoading, LoadingTheSameFileTwiceGivesTheSameSizeAndSum) {
     EXPECT_EQ(sg_DownloadContext.Cla.Size, 6000u);
 }
 
-TEST(ImageLoading, AnEmptyFileIsHeldWithSizeZero) {
+// An empty image would run to "Download successful" without writing a byte: each load button
+// refuses it, names it, and keeps the image held before.
+TEST(ImageLoading, AnEmptyFileIsRefusedByEveryLoadButtonAndTheHeldImageStays) {
+    struct Kind {
+        int button;
+        const char* name;
+        char* path;
+        ImageSlot* slot;
+        int pathBox;
+    };
     OperatorBench bench;
-    testsupport::writeBytes(bench.file("empty.bin"), std::string());
-    bench.load(MAIN_BIN_LOAD, bench.file("empty.bin"));
-    EXPECT_EQ(sg_DownloadContext.Cla.Size, 0u);
-    EXPECT_NE(sg_DownloadContext.Cla.Data, nullptr);
-    EXPECT_EQ(bench.intValue(MAIN_BIN_SIZE), 0);
-    EXPECT_EQ(bench.intValue(MAIN_BIN_SUM), 0);
+    bench.choose(MAIN_MODE, 5);
+    DownloadContext& c = sg_DownloadContext;
+    const Kind kinds[] = {{MAIN_BIN_LOAD, "empty.bin", c.ClaFile, &c.Cla, MAIN_BIN_PATH},
+                          {MAIN_OGM_LOAD, "empty.ogm", c.OgmFile, &c.Ogm, MAIN_OGM_PATH},
+                          {MAIN_TFS_LOAD, "empty.tfs", c.TfsOgmFile, &c.TfsOgm, MAIN_TFS_PATH}};
+    for (const Kind& k : kinds) {
+        const std::string held = k.button == MAIN_TFS_LOAD
+                                     ? bench.copyTfsSample()
+                                     : bench.writeImage(std::string("held") + (k.name + 5), 300);
+        bench.load(k.button, held);
+        const uint8_t* data = k.slot->Data;
+        ASSERT_NE(data, nullptr) << k.name;
+        const std::string empty = bench.file(k.name);
+        testsupport::writeBytes(empty, std::string());
+        bench.lines.clear();
+        bench.load(k.button, empty);
+        const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+        ASSERT_GT(w, 0) << k.name;
+        EXPECT_EQ(bench.windowText(w), "LIB_PC : The image file is empty");
+        EXPECT_TRUE(bench.logged("Not loaded, the file is empty: " + empty)) << k.name;
+        EXPECT_STREQ(k.path, held.c_str());
+        EXPECT_EQ(bench.text(k.pathBox), held);
+        EXPECT_EQ(k.slot->Data, data);
+        bench.pressOk(w);
+    }
 }
 
 TEST(ImageLoading, AFileThatCannotBeOpenedIsReportedAndThePreviousImageStaysNamed) {
@@ -177,11 +205,15 @@ TEST(ImageLoading, AFileThatCannotBeOpenedIsReportedAndThePreviousImageStaysName
     const uint8_t* held = sg_DownloadContext.Cla.Data;
     const int sum = bench.intValue(MAIN_BIN_SUM);
 
-    for (const std::string& bad : {bench.file("missing.bin"), bench.dir().path()}) {
+    const std::pair<std::string, const char*> bads[] = {
+        {bench.file("missing.bin"), "No such file or directory"},
+        {bench.dir().path(), "Is a directory"}};
+    for (const auto& [bad, reason] : bads) {
         bench.load(MAIN_BIN_LOAD, bad);
         const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
         ASSERT_GT(w, 0) << bad;
         EXPECT_EQ(bench.windowText(w), "LIB_PC : File not found");
+        EXPECT_TRUE(bench.logged("Cannot open " + bad + ": " + reason)) << bad;
         EXPECT_STREQ(sg_DownloadContext.ClaFile, good.c_str());
         EXPECT_EQ(bench.text(MAIN_BIN_PATH), good);
         EXPECT_EQ(sg_DownloadContext.Cla.Data, held);
@@ -307,6 +339,8 @@ TEST(ImageLoading, ATfsImageWithoutDescriptionLeavesThePanelLockedUntilTheWindow
     const int w = bench.window("Utility.uir", UTIL_PANEL_TFS_ERR);
     ASSERT_GT(w, 0);
     EXPECT_EQ(bench.windowText(w), "TFS DESCRIPTION : The file tfs.cfg not found");
+    EXPECT_TRUE(bench.logged("No TFS description " + bench.file("lonely.cfg") +
+                             ": No such file or directory"));
     EXPECT_STREQ(sg_DownloadContext.TfsOgmFile, "");
     EXPECT_EQ(sg_DownloadContext.TfsOgm.Size, 0u);
     EXPECT_EQ(bench.text(MAIN_TFS_PATH), path);
@@ -315,6 +349,15 @@ TEST(ImageLoading, ATfsImageWithoutDescriptionLeavesThePanelLockedUntilTheWindow
     bench.pressOk(w);
     EXPECT_TRUE(bench.menuBarShown());
     EXPECT_FALSE(bench.dimmed(MAIN_START));
+
+    // A description that was found but is wrong: the log names the file read.
+    testsupport::writeBytes(bench.file("wrong.cfg"), std::string("TFSVERSION\r\n"));
+    bench.load(MAIN_TFS_LOAD, bench.writeImage("wrong.tfs", 100, 9));
+    const int wrong = bench.window("Utility.uir", UTIL_PANEL_TFS_ERR);
+    ASSERT_GT(wrong, 0);
+    EXPECT_EQ(bench.windowText(wrong),
+              "TFS DESCRIPTION : Problem with parameter TFSVERSION in the file tfs.cfg");
+    EXPECT_TRUE(bench.logged("TFS description read from " + bench.file("wrong.cfg")));
 }
 
 TEST(ImageLoading, AFailedTfsLoadStillSetsTheFormatRequest) {

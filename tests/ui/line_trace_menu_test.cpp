@@ -34,7 +34,7 @@ TEST(LineTraceMenu, TracesTheFollowingRunsUntilChosenAgain) {
     ASSERT_EQ(uis_FileRequests().size(), 2u); // the image's, then the trace's
     EXPECT_EQ(uis_FileRequests()[1].fileType, "*.trace");
     EXPECT_EQ(uis_FileRequests()[1].title, "Line trace");
-    EXPECT_TRUE(bench.logged("Line trace on: the following runs are traced"));
+    EXPECT_TRUE(bench.logged("Line trace on, the following runs go to " + trace));
 
     for (int run = 0; run < 2; ++run) {
         bench.press(MAIN_START);

@@ -186,13 +186,21 @@ TEST(Menus, EveryWaitStateItemSetsItsChipSelectAndLogsItsText) {
     EXPECT_EQ(sg_DownloadContext.WaitState[1], 4);
 }
 
-TEST(Menus, TheServiceItemDoesNothing) {
+// The service item shows what only config.txt and the menus set, and changes nothing.
+TEST(Menus, TheServiceItemLogsTheSettingsThePanelDoesNotShow) {
     OperatorBench bench;
     bench.menu(MENU_SERVICE);
-    EXPECT_TRUE(bench.lines.empty());
+    EXPECT_EQ(bench.lines, std::vector<std::string>{
+                               " Product type 2, PMU 0, download type 0, wait states 0 0 0 0 "});
+    bench.menu(MENU_WAIT_STATE(3, 4));
+    sg_DownloadContext.ProductType = 1;
+    sg_DownloadContext.Pmu = 1;
+    sg_DownloadContext.DownloadType = 3;
+    bench.menu(MENU_SERVICE);
+    EXPECT_EQ(bench.lines.back(), " Product type 1, PMU 1, download type 3, wait states 0 0 0 4 ");
     EXPECT_EQ(uis_LivePanels().size(), 1u);
-    for (int cs = 0; cs < 4; cs++)
-        EXPECT_EQ(sg_DownloadContext.WaitState[cs], 0);
+    EXPECT_EQ(sg_DownloadContext.WaitState[3], 4);
+    EXPECT_EQ(sg_DownloadContext.WaitState[0], 0);
 }
 
 TEST(Menus, AboutShowsTheHelpBox) {
@@ -217,7 +225,7 @@ TEST(Menus, AboutShowsTheHelpBox) {
     v_ProgramVersion = kept;
 }
 
-TEST(Menus, TheAcknowledgementButtonsTurnTheLightsOff) {
+TEST(Menus, TheAcknowledgementButtonsTurnTheLightsOffAndCloseTheirWindow) {
     OperatorBench bench;
     for (int resource : {MMI_PANEL_FORMAT, MMI_PANEL_TURN_ON}) {
         SetCtrlVal(v_Panel, MAIN_LED_FLASH, 1);
@@ -225,6 +233,7 @@ TEST(Menus, TheAcknowledgementButtonsTurnTheLightsOff) {
         DisplayPanel(w);
         bench.pressOk(w);
         EXPECT_EQ(bench.intValue(MAIN_LED_FLASH), 0) << resource;
+        EXPECT_EQ(uis_Panel(w), nullptr) << resource;
     }
 }
 

@@ -122,6 +122,18 @@ TEST(LayoutParser, RefusesMalformedFilesSayingWhichLineAndWhy) {
         {"menubar 1\nmenu \"m\"\nitem 1 a\n", "line 3: item: quoted label expected"},
         {"menubar 1\nmenu \"m\"\nitem 1 \"a\" key=x\n", "line 3: item: unknown option"},
         {"menubar 1\nmenu \"m\"\nitem 1 \"a\" callback=9\n", "line 3: item: bad callback name"},
+        // Faults behind a statement that is whole without them: the line is refused all the
+        // same, not read up to the fault.
+        {"menubar 1 x\"y\"\n", "line 1: quote inside a word"},
+        {"menubar 1 \"a\\q\"\n", "line 1: unknown escape in quoted text"},
+        {"menubar 1 \"abc\n", "line 1: unterminated quote"},
+        {"menubar 1 \"a\"b\n", "line 1: text after a quoted value"},
+        {"menubar 1 \"a\"\"b\"\n", "line 1: text after a quoted value"},
+        {"panel 1 \"p\" 10 10\nbutton 1 \"x\" \"0\" 0 1 1\n",
+         "line 2: control: bad position or size"},
+        {"panel 1 \"p\" 10 10\nbutton 1 \"x\" 0 0 1 1 callback=\n",
+         "line 2: control: bad callback name"},
+        {"panel 1 \"p\" 10 10\nring 1 \"r\" 0 0 1 1 items=\"a:x\"\n", "line 2: control: bad items"},
     };
     for (const auto& c : cases) {
         UiLayout layout;
@@ -148,12 +160,22 @@ TEST(LayoutParser, SurvivesArbitraryBytes) {
     SUCCEED();
 }
 
-TEST(LayoutParser, MissingFileIsAFileError) {
+TEST(LayoutParser, MissingOrMalformedFileIsAFileError) {
     testsupport::TempDir dir;
     UiLayout layout;
     std::string error;
     EXPECT_EQ(uis_ReadLayout(dir.file("none.uir"), layout, error), UIE_FILE);
     EXPECT_EQ(error, "cannot open " + dir.file("none.uir"));
+    testsupport::writeBytes(dir.file("bad.uir"), std::string("panel 1 \"p\" 10 10\nknob\n"));
+    EXPECT_EQ(uis_ReadLayout(dir.file("bad.uir"), layout, error), UIE_FILE);
+    EXPECT_EQ(error, dir.file("bad.uir") + ": line 2: unknown statement 'knob'");
+    // A good file read after it leaves no error behind; an empty item list is allowed.
+    testsupport::writeBytes(dir.file("good.uir"),
+                            std::string("panel 1 \"p\" 10 10\nring 1 \"r\" 0 0 1 1 items=\"\"\n"));
+    EXPECT_EQ(uis_ReadLayout(dir.file("good.uir"), layout, error), 0);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(layout.panels.size(), 1u);
+    EXPECT_TRUE(layout.panels[0].controls[0].items.empty());
 }
 
 } // namespace

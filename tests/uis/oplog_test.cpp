@@ -66,6 +66,26 @@ TEST_F(OperatorLog, LongTextIsCutToTheBuffer) {
     EXPECT_EQ(lines()[1].size(), sizeof ma_Comment - 1);
 }
 
+// A line that names a file keeps the file's name and what follows it; the path loses its
+// beginning when the line has no room for all of it.
+TEST_F(OperatorLog, APathTooLongForTheLineLosesItsBeginning) {
+    dwl50_3AddCommentPath("Cannot open ", "/tmp/a.bin", ": Is a directory");
+    const std::string longPath = "/" + std::string(120, 'd') + "/image.bin";
+    dwl50_3AddCommentPath("Cannot open ", longPath.c_str(), ": No such file or directory");
+    // A text that leaves no room for a cut path is cut at its end like any line.
+    const std::string longBefore(96, 'b');
+    dwl50_3AddCommentPath(longBefore.c_str(), "/x/y.bin", "!");
+    const std::vector<std::string> shown = lines();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0], " Cannot open /tmp/a.bin: Is a directory ");
+    const std::string& cut = shown[1];
+    EXPECT_EQ(cut.size(), sizeof ma_Comment - 1);
+    EXPECT_EQ(cut.rfind(" Cannot open ...", 0), 0u) << cut;
+    EXPECT_NE(cut.find("ddd/image.bin: No such file or directory "), std::string::npos) << cut;
+    EXPECT_EQ(cut.back(), ' ');
+    EXPECT_EQ(shown[2], " " + longBefore + "/x");
+}
+
 TEST_F(OperatorLog, ObserverSeesEveryLine) {
     std::vector<std::string> seen;
     uis_SetListObserver([&seen](int panel, int control, const char* label) {

@@ -138,6 +138,10 @@ TEST_F(UisServices, LoadFailuresAreReported) {
     uis_SetCallbackTable(wrongKind, 1);
     EXPECT_EQ(LoadPanel(0, "test.uir", 2), UIE_CALLBACK);
     EXPECT_TRUE(uis_LivePanels().empty());
+    // A success says nothing of the failure before it.
+    std::vector<std::string> names;
+    EXPECT_EQ(uis_LayoutCallbackNames("test.uir", names), 0);
+    EXPECT_EQ(uis_LastError(), "");
 }
 
 TEST_F(UisServices, ControlValuesAndAttributes) {

@@ -224,10 +224,12 @@ TEST(BadFiles, EmptyAndOddImagesAreHandled) {
     testsupport::TempDir dir;
     testsupport::writeBytes(dir.file("empty.bin"), std::string());
     testsupport::writeBytes(dir.file("odd.ogm"), std::string(1001, '\x01'));
-    // An empty binary image is held but has nothing to write: the step is skipped.
+    // An empty image has nothing to write: its load is refused, naming it, and no run starts.
     const clitest::Run empty = runDwl("flash --sim --bin " + quoted(dir.file("empty.bin")));
-    EXPECT_EQ(empty.status, 0) << empty.out << empty.err;
-    EXPECT_TRUE(empty.has("Binary file empty : step skipped"));
+    EXPECT_EQ(empty.status, 5) << empty.out << empty.err;
+    EXPECT_TRUE(empty.has("Not loaded, the file is empty: " + dir.file("empty.bin")));
+    EXPECT_TRUE(empty.has("result: LIB_PC : The image file is empty (family 5, code 6, exit 5)"));
+    EXPECT_FALSE(empty.has("Please switch on the mobile")) << empty.out;
     // An odd ogm image goes padded to an even size; the file size is reported.
     const clitest::Run odd = runDwl("flash --sim --json --ogm " + quoted(dir.file("odd.ogm")));
     EXPECT_EQ(odd.status, 0) << odd.err;

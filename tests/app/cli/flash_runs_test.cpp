@@ -220,7 +220,8 @@ TEST(BootAndFormat, BootIdentifiesTheFlashAndWritesNothing) {
 
     const clitest::Run silent = runDwl("boot --sim --sim-silent-from WakeUp");
     EXPECT_EQ(silent.status, 42) << silent.out;
-    EXPECT_TRUE(silent.has("Booting Loader is Completed!!"));
+    EXPECT_TRUE(silent.has("BOOT : no answer from the boot loader"));
+    EXPECT_FALSE(silent.has("Booting Loader is Completed!!"));
     EXPECT_TRUE(silent.has("result: the flash was not identified"));
 }
 

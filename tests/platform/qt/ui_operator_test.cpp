@@ -1,11 +1,14 @@
 // The operator's window driven with real mouse and key events while a run waits on the handset:
 // clicks on dimmed controls, About, Stop, files dropped on the window, and the windows that stay
 // in front of the main one.
+#include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
+#include "app/gui/gui_options.h"
 #include "link/com_map.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
 #include "platform/qt/ui_led.h"
+#include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_wait_hook.h"
 #include "session/dwl_context.h"
 #include "tests/platform/qt/ui_gui_bench.h"
@@ -300,6 +303,120 @@ INSTANTIATE_TEST_SUITE_P(Waits, GuiStop,
                          ::testing::Values(StopCase{"BootWakeUp", sim::Step::WakeUp},
                                            StopCase{"Sectors", sim::Step::None}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// dwl-gui's own options are taken before Qt's; what is left must be image files.
+TEST(GuiCommandLine, OwnOptionsFirstThenQtsThenImages) {
+    struct Case {
+        std::vector<std::string> args;
+        bool help, version, emulated;
+        std::vector<std::string> forQt, files;
+    };
+    const Case cases[] = {
+        {{"--help"}, true, false, false, {}, {}},
+        {{"-h", "a.bin"}, true, false, false, {"a.bin"}, {}},
+        {{"--version"}, false, true, false, {}, {}},
+        {{"--sim", "-style", "fusion", "a.bin"},
+         false,
+         false,
+         true,
+         {"-style", "fusion", "a.bin"},
+         {}},
+        {{"a.ogm", "--", "--help", "-x.bin"}, false, false, false, {"a.ogm"}, {"--help", "-x.bin"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> text = {"dwl-gui"};
+        text.insert(text.end(), c.args.begin(), c.args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : text)
+            argv.push_back(arg.data());
+        const GuiOptions o = dwlgui_ReadOptions(static_cast<int>(argv.size()), argv.data());
+        const std::string what = ::testing::PrintToString(c.args);
+        EXPECT_EQ(o.help, c.help) << what;
+        EXPECT_EQ(o.version, c.version) << what;
+        EXPECT_EQ(o.emulated, c.emulated) << what;
+        ASSERT_FALSE(o.forQt.empty()) << what;
+        EXPECT_STREQ(o.forQt[0], "dwl-gui");
+        EXPECT_EQ(std::vector<std::string>(o.forQt.begin() + 1, o.forQt.end()), c.forQt) << what;
+        EXPECT_EQ(o.files, c.files) << what;
+    }
+    // Left by Qt: an option nobody knows is named (and dwl-gui stops); files pass.
+    EXPECT_EQ(dwlgui_UnknownOption({"a.bin", "--halp", "-x"}), "--halp");
+    EXPECT_EQ(dwlgui_UnknownOption({"a.bin", "-", "b.tfs"}), "");
+    EXPECT_NE(std::string(dwlgui_Usage()).find("--sim"), std::string::npos);
+}
+
+// The sector map opens beside the main window, on whichever side has room, narrower when it
+// must; with no room beside it, below; else at the screen's right edge.
+TEST(SectorMap, OpensBesideTheMainWindow) {
+    const QRect screen(0, 0, 1280, 900);
+    const QSize decorations(2, 24);
+    const auto height = [](int width) { return 20000 / width; };
+    struct Case {
+        const char* where;
+        QRect main;
+        int x, width; // of the frame placed
+        bool below;
+    };
+    const Case cases[] = {
+        {"right, whole", QRect(0, 0, 600, 700), 608, 402, false},
+        {"right, narrower", QRect(260, 100, 762, 700), 1030, 250, false},
+        {"left", QRect(500, 100, 762, 700), 90, 402, false},
+        {"below", QRect(100, 0, 1100, 600), 100, 402, true},
+        {"right edge", QRect(0, 0, 1280, 880), 878, 402, false},
+    };
+    for (const Case& c : cases) {
+        const QRect frame = dwl_qt_PlaceBeside(c.main, screen, 400, 232, decorations, height);
+        EXPECT_EQ(frame.x(), c.x) << c.where;
+        EXPECT_EQ(frame.width(), c.width) << c.where;
+        EXPECT_EQ(frame.height(), height(c.width - 2) + 24) << c.where;
+        EXPECT_EQ(frame.top() > c.main.bottom(), c.below) << c.where;
+        EXPECT_TRUE(screen.contains(frame)) << c.where;
+        if (std::string(c.where) != "right edge") {
+            EXPECT_FALSE(frame.intersects(c.main)) << c.where;
+        }
+    }
+}
+
+// Identified flash: the map comes up; its own button closes it, window manager or not.
+TEST(SectorMap, ComesUpWithTheFlashAndHasItsOwnClose) {
+    GuiBench bench;
+    dwl_qt_InstallSectorMap();
+    SectorMapWidget* map = dwl_qt_SectorMap();
+    ASSERT_NE(map, nullptr);
+    EXPECT_FALSE(map->isVisible());
+    bench.click(MAIN_BOOT_START);
+    ASSERT_TRUE(bench.logged("Booting Loader is Completed!!"));
+    map->follow();
+    EXPECT_TRUE(map->isVisible());
+    EXPECT_GE(map->height(), map->heightForWidth(map->width()));
+    auto* close = map->findChild<QPushButton*>(QStringLiteral("sectorMapClose"));
+    ASSERT_NE(close, nullptr);
+    EXPECT_TRUE(map->rect().contains(close->geometry()));
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_FALSE(map->isVisible());
+    dwl_qt_RemoveSectorMap();
+    EXPECT_EQ(dwl_qt_SectorMap(), nullptr);
+}
+
+// The title names the line in use the moment the Handset ring switches it.
+TEST(GuiOperator, TheTitleFollowsTheHandsetRingAtOnce) {
+    GuiBench bench;
+    v_SelectLineHook = &dwlgui_SelectLine;
+    dwlgui_InstallOperatorAids(bench.view());
+    const QWidget* main = bench.view().mainWindow();
+    const QString device = QString::fromStdString("COM4  " + dwl_ComDevicePath(4));
+    for (int emulated : {0, 1, 0}) {
+        bench.chooseRingIndex(MAIN_LINE, emulated);
+        EXPECT_EQ(dwlgui_LineEmulated(), emulated == 1);
+        const QString title = main->windowTitle();
+        EXPECT_TRUE(
+            title.endsWith(emulated == 1 ? QStringLiteral("COM4  emulated handset") : device))
+            << title.toStdString();
+    }
+    dwlgui_RemoveOperatorAids();
+    EXPECT_EQ(v_SelectLineHook, &dwlgui_SelectLine);
+    v_SelectLineHook = nullptr;
+}
 
 TEST(GuiOperator, ThePortPickerMapsTheComNumberAndItsChoiceComesBackAtTheNextStart) {
     GuiBench bench;

@@ -127,6 +127,8 @@ TEST_F(QtView, EveryKindBecomesItsWidgetAtTheLayoutPosition) {
     EXPECT_TRUE(widget<QPlainTextEdit>(3)->isReadOnly());
     ASSERT_NE(widget<QLabel>(4), nullptr);
     EXPECT_EQ(widget<QLabel>(4)->text(), "0");
+    // The number's frame lies whole inside the field: all four of its lines show.
+    EXPECT_EQ(widget<QLabel>(4)->frameRect(), widget<QLabel>(4)->rect());
     ASSERT_NE(widget<QLineEdit>(5), nullptr);
     ASSERT_NE(widget<QLabel>(6), nullptr);
     EXPECT_EQ(widget<QLabel>(6)->text(), "hello");
