@@ -7,6 +7,7 @@
 #include "flash/dwl10tfs.h"
 #include "link/line_step.h"
 #include "link/rs232.h"
+#include "session/dwl_image_step.h"
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
 
@@ -124,6 +125,8 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
     const TfsDescription& d = vg_TFSDescritpion;
     uint32_t position = 0;
     uint32_t sum = 0;
+    // The file bytes given to the port so far, for the image step's progress.
+    const OutQueueWatch watch = {&dwl_ImageStepQueued, &position};
 
     if (!descriptionFitsImage(d, length, image)) {
         dwl50_1AddComment("ERROR : The size of the TFS OGM File is Wrong");
@@ -216,7 +219,8 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
                 sum += bytes[b];
             position += block;
             left -= block;
-            dwl1_61WaitOutQueueEmpty(port, true);
+            dwl1_61WaitOutQueueEmpty(port, true, &watch);
+            dwl_ImageStepBytes(position);
             showProgress(position, d.TotalSize);
             ProcessSystemEvents();
             reply = readAcknowledge(port);

@@ -9,6 +9,7 @@
 #include "link/dwl12pclib.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
+#include "session/dwl_image_step.h"
 #include "startup/dwl50dev.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
@@ -41,10 +42,7 @@ class HeadlessView : public UiView {
     void panelDisplayed(int panel) override {
         if (g_session != nullptr) g_session->panelShown(panel);
     }
-    void controlChanged(int panel, int control) override {
-        if (g_session != nullptr && panel == v_Panel && control == MAIN_PROGRESS_PERCENT)
-            g_session->progressChanged();
-    }
+    void controlChanged(int, int) override {}
     void processEvents() override {}
     void runEventLoop() override {
         while (!uis_QuitRequested() && uis_PendingEvents() > 0)
@@ -131,6 +129,7 @@ OperatorSession::~OperatorSession() {
         uis_Reset();
         uis_SetView(nullptr);
         v_SelectLineHook = nullptr;
+        v_ImageStepListener = {nullptr, nullptr};
         dwl_ClearComDevices();
     }
     if (log_ != nullptr) fclose(log_);
@@ -161,22 +160,20 @@ void OperatorSession::logLine(const char* label) {
         fprintf(log_, "%s  %s\n", timestamp().c_str(), text.c_str());
         fflush(log_);
     }
-    // An image step announces itself in the log before its first sector.
-    const DownloadContext& c = sg_DownloadContext;
-    const bool step = text.find("sector by sector") != std::string::npos;
-    if (step && text.find("TFS") != std::string::npos)
-        meter_.beginImage("tfs   ", c.TfsOgm.Size, dwl_Now());
-    else if (step && text.find("binary") != std::string::npos)
-        meter_.beginImage("binary", c.Cla.Size, dwl_Now());
-    else if (step && text.find("ogm") != std::string::npos)
-        meter_.beginImage("ogm   ", c.Ogm.Size, dwl_Now());
     printLine(out_, text);
 }
 
-void OperatorSession::progressChanged() {
-    int percent = 0;
-    if (GetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, &percent) < 0) return;
-    meter_.update(percent, dwl_Now());
+void OperatorSession::imageStep(const ImageStepEvent& event) {
+    static const char* const names[DWL_NB_IMAGES] = {"binary", "ogm   ", "tfs   "};
+    switch (event.Phase) {
+    case IMAGE_STEP_BEGIN:
+        if (event.Image < DWL_NB_IMAGES)
+            meter_.beginImage(names[event.Image], event.Total, dwl_Now());
+        break;
+    case IMAGE_STEP_BYTES: meter_.update(event.Done, dwl_Now()); break;
+    case IMAGE_STEP_END: meter_.finishImage(event.Written != 0, dwl_Now()); break;
+    default: meter_.endImage(); break;
+    }
 }
 
 void OperatorSession::panelShown(int panel) {
@@ -302,6 +299,10 @@ int OperatorSession::prepare(bool withImages) {
     uis_SetListObserver([this](int panel, int control, const char* label) {
         if (panel == v_Panel && control == PANEL_OPERATOR_LOG) logLine(label);
     });
+    v_ImageStepListener = {[](const ImageStepEvent& event, void* session) {
+                               static_cast<OperatorSession*>(session)->imageStep(event);
+                           },
+                           this};
     v_SelectLineHook = selectLine;
     sg_DownloadContext = dwl_DefaultContext();
     if (dwl50_1InitPanels() != 0)

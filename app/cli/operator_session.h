@@ -6,6 +6,7 @@
 #include "app/cli/progress_meter.h"
 #include "app/cli/result_reading.h"
 #include "app/cli/run_settings.h"
+#include "session/dwl_image_step.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -69,7 +70,7 @@ class OperatorSession {
 
     // Called by the headless view.
     void logLine(const char* label);
-    void progressChanged();
+    void imageStep(const ImageStepEvent& event);
     void panelShown(int panel);
     void popup(const char* title, const char* text);
     int answerFileRequest(std::string& path);
