@@ -100,13 +100,15 @@ uint32_t sendSector(int port, uint32_t sectorSize, uint32_t address, const uint8
     uint32_t sent = 0;
     uint32_t handed = offset;
     const OutQueueWatch watch = {&dwl_ImageStepQueued, &handed};
-    while (n - sent >= kPieceSize) {
+    // A run the operator stopped puts no more of the sector on the line.
+    while (n - sent >= kPieceSize && !rs232_Cancelled()) {
         ComWrt(port, bytes + sent, static_cast<int>(kPieceSize));
         checksum += byteSum(bytes + sent, kPieceSize);
         sent += kPieceSize;
         handed += kPieceSize;
         dwl1_61WaitOutQueueEmpty(port, true, &watch);
     }
+    if (rs232_Cancelled()) return checksum;
     uint32_t rest = n - sent;
     ComWrt(port, bytes + sent, static_cast<int>(rest));
     checksum += byteSum(bytes + sent, rest);

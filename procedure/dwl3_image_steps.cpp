@@ -6,6 +6,7 @@
 #include "command/dwl11command.h"
 #include "flash/dwl10sectormap.h"
 #include "flash/dwl10tfs.h"
+#include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_image_step.h"
 #include "uis/dwl_oplog.h"
@@ -42,7 +43,11 @@ const SkippedStepText a_SkippedStepTexts[DWL_NB_IMAGES] = {
 ResultRecord finishStep(DownloadContext& context, ResultRecord result) {
     dwl_ImageStepEnd(result.family == 0);
     if (result.family != 0) {
-        dwl10_85SectorRunFailed();
+        // The sector in progress failed, unless the operator stopped the run there.
+        if (rs232_Cancelled())
+            dwl10_88SectorRunCancelled();
+        else
+            dwl10_85SectorRunFailed();
         return result;
     }
     context.EndTime = dwl_Time();

@@ -5,6 +5,7 @@
 
 #include "command/dwl11command.h"
 #include "flash/dwl10fla.h"
+#include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
 #include "uis/dwl_oplog.h"
 
@@ -58,10 +59,13 @@ ResultRecord dwl3_10EndOfRun(DownloadContext context, ResultRecord result,
                              const char* successLine) {
     context.EndTime = dwl_Time();
     dwl3_4ShowElapsedTime(context.StartTime, context.EndTime);
-    if (result.family == 0 && context.Pmu == 0)
-        dwl50_1AddComment(successLine);
-    else
-        dwl50_1AddComment("Remove the battery of the mobile ");
+    // A run the operator stopped ends on the word of the stop alone, which its command logs.
+    if (!rs232_Cancelled()) {
+        if (result.family == 0 && context.Pmu == 0)
+            dwl50_1AddComment(successLine);
+        else
+            dwl50_1AddComment("Remove the battery of the mobile ");
+    }
     if (result.family == 0) {
         int step = dwl11_7SwitchOffCommand(static_cast<uint8_t>(context.ComPort));
         if (step != DWL_STEP_OK) result = {kFamilyCommand, step};

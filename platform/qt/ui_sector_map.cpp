@@ -25,6 +25,7 @@ QColor stateColour(uint8_t state) {
     case SECTOR_WRITTEN: return QColor(40, 170, 60);
     case SECTOR_RESENT: return QColor(0, 150, 220);
     case SECTOR_FAILED: return QColor(220, 40, 40);
+    case SECTOR_CANCELLED: return QColor(140, 140, 140);
     default: return QColor(225, 225, 225);
     }
 }
@@ -132,8 +133,8 @@ void SectorMapWidget::paintEvent(QPaintEvent*) {
         bottom = std::max(bottom, cell.bottom() + kRangeBar + 2);
     }
     // Legend: the states, then the ranges.
-    const uint8_t states[] = {SECTOR_UNTOUCHED, SECTOR_WRITING, SECTOR_WRITTEN, SECTOR_RESENT,
-                              SECTOR_FAILED};
+    const uint8_t states[] = {SECTOR_UNTOUCHED, SECTOR_WRITING, SECTOR_WRITTEN,
+                              SECTOR_RESENT,    SECTOR_FAILED,  SECTOR_CANCELLED};
     int x = kMargin;
     int y = bottom + kMargin;
     const QFontMetrics metrics(font());
