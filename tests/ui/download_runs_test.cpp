@@ -1,5 +1,6 @@
 // Whole runs from the main panel against the emulated handset: the start checks, the log lines,
 // the lights, the result window, the lock and the port.
+#include "tests/support/image_step_recorder.h"
 #include "tests/support/operator_bench.h"
 
 #include "link/com_map.h"
@@ -303,6 +304,24 @@ TEST(DownloadRun, TheRunLineNamesPortSpeedModeAndTheImagesWritten) {
         const std::string where = " COM4 " + dwl_ComDevicePath(4) + " ";
         ASSERT_NE(line.find(where), std::string::npos) << line;
         EXPECT_EQ(line.substr(line.find(where) + where.size()), c.tail) << line;
+    }
+}
+
+// A boot only and a format are commands of their own: the progress of the last run is over.
+TEST(DownloadRun, BootOnlyAndFormatEmptyTheProgressOfTheLastRun) {
+    for (int button : {MAIN_BOOT_START, MAIN_FORMAT}) {
+        OperatorBench bench;
+        bench.emulate();
+        bench.choose(MAIN_MODE, 1);
+        bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 3000));
+        bench.press(MAIN_START);
+        bench.pressOk(bench.window("mmi.uir", MMI_PANEL_SUCCESS));
+        ASSERT_EQ(bench.intValue(MAIN_PROGRESS_PERCENT), 100);
+        testsupport::ImageStepRecorder steps;
+        bench.press(button);
+        EXPECT_EQ(bench.intValue(MAIN_PROGRESS_PERCENT), 0) << button;
+        ASSERT_FALSE(steps.heard.empty()) << button;
+        EXPECT_EQ(steps.heard.front().event.Phase, IMAGE_STEP_CLEARED) << button;
     }
 }
 

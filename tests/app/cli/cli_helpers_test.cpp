@@ -20,6 +20,11 @@ TEST(OptionValues, ModesByNumberNameAndImages) {
     EXPECT_EQ(parseMode("ALL"), 5);
     EXPECT_EQ(parseMode("binary+ogm+tfs"), 5);
     EXPECT_EQ(parseMode("ogm+tfs"), 4);
+    EXPECT_EQ(parseMode("Bin"), 1);
+    EXPECT_EQ(parseMode("tfs-ogm"), 3);
+    EXPECT_EQ(parseMode("binary+tfs"), 6);
+    EXPECT_STREQ(modeName(6), "binary+tfs");
+    EXPECT_STREQ(modeName(7), "?");
     EXPECT_EQ(parseMode("7"), -1);
     EXPECT_EQ(parseMode("-1"), -1);
     EXPECT_EQ(parseMode(" 1"), -1);

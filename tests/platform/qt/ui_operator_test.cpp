@@ -34,6 +34,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -160,8 +162,16 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     // A box that opens during the run would hold it: this closes it, and tells.
     auto duringRun = std::make_unique<guitest::ModalAnswer>(guitest::acceptMessage);
     bool pictureTaken = false;
+    uint32_t bytesInFirstSector = 0;
     InsideTheWaits waits([&](int call) {
         if (call == 0) progressAtBoot = bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt();
+        // The progress line counts the bytes within a sector; the bar moves at its end.
+        unsigned done = 0;
+        int percent = 0;
+        if (bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt() == 0 &&
+            std::sscanf(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS).c_str(),
+                        "binary image: %d %%, %u of", &percent, &done) == 2)
+            bytesInFirstSector = std::max<uint32_t>(bytesInFirstSector, done);
         // The picture of the README: the window in the middle of the binary image.
         if (!pictureTaken && !testsupport::binaryDir().empty() &&
             bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt() >= 40) {
@@ -184,8 +194,18 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     EXPECT_TRUE(bench.widget<LedWidget>(MAIN_LED_2)->isOn()) << "Boot light";
     EXPECT_TRUE(bench.widget<LedWidget>(MAIN_LED_3)->isOn()) << "Download light";
     EXPECT_EQ(countLogLinesStarting(bench, "Run "), 1);
-    EXPECT_EQ(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS).rfind("binary image: 100 %", 0), 0u)
-        << uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS);
+    EXPECT_GT(bytesInFirstSector, 8192u);
+    EXPECT_LT(bytesInFirstSector, 65536u);
+    // The image ends on its mean rate: the wire's, less the turnarounds.
+    unsigned size = 0, rate = 0;
+    const std::string status = uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS);
+    EXPECT_EQ(std::sscanf(status.c_str(), "binary image: 100 %%, %u bytes in 00:%*u, %u bytes/s",
+                          &size, &rate),
+              2)
+        << status;
+    EXPECT_EQ(size, 300000u);
+    EXPECT_GT(rate, 40000u) << status;
+    EXPECT_LE(rate, 46080u) << status;
 
     // The progress of this run stays until the next one begins, which empties it.
     QTest::keyClick(bench.view().window(success), Qt::Key_Enter);
@@ -197,6 +217,12 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     v_ProgramVersion = nullptr;
     EXPECT_TRUE(answer.answered());
     EXPECT_NE(answer.text().find("Version 9.8.7"), std::string::npos) << answer.text();
+
+    // A boot only is a new command: the progress line of the run is over.
+    EXPECT_NE(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS), " ");
+    bench.click(MAIN_BOOT_START);
+    EXPECT_TRUE(bench.logged("Booting Loader is Completed!!"));
+    EXPECT_EQ(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS), " ");
 }
 
 TEST(GuiOperator, ByteSumsOfTwoToTheThirtyFirstAndMoreShowUnsigned) {
