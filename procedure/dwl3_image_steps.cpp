@@ -77,7 +77,7 @@ uint32_t dwl3_2OgmStartAddress(int32_t model, uint8_t flashDeviceId) {
 }
 
 bool dwl3_5ImageHeld(const DownloadContext& context, uint8_t image) {
-    const ImageSlot& slot = dwl3_17ImageSlot(context, image);
+    const ImageSlot& slot = dwl3_18ImageSlot(context, image);
     if (slot.Data == nullptr) return false;
     // A description of empty files only needs no image bytes, but a loaded image.
     if (image == DWL_IMAGE_TFS_OGM) return slot.Size > 0 || vg_TFSDescritpion.TotalSize == 0;
@@ -87,7 +87,7 @@ bool dwl3_5ImageHeld(const DownloadContext& context, uint8_t image) {
 void dwl3_6LogImageSkipped(const DownloadContext& context, uint8_t image) {
     if (image >= DWL_NB_IMAGES) return;
     // A loaded file of 0 bytes has a buffer but nothing to write.
-    const bool loaded = dwl3_17ImageSlot(context, image).Data != nullptr;
+    const bool loaded = dwl3_18ImageSlot(context, image).Data != nullptr;
     const SkippedStepText& text = a_SkippedStepTexts[image];
     dwl50_1AddComment(loaded ? text.Empty : text.NotLoaded);
 }

@@ -38,15 +38,15 @@ bool dwl3_15ProcedureRunsStep(uint8_t procedure, int32_t mode, uint8_t image) {
     return image > first && m != nullptr && m->Writes[image];
 }
 
-bool dwl3_19StepObeysDownloadType(uint8_t procedure, uint8_t image) {
+bool dwl3_16StepObeysDownloadType(uint8_t procedure, uint8_t image) {
     // The TFS image of an ogm run (mode 4) goes whatever the download type.
     return !(procedure == DWL3_PROC_OGM && image == DWL_IMAGE_TFS_OGM);
 }
 
-bool dwl3_16RunWrites(const DownloadContext& context, uint8_t procedure, uint8_t image) {
+bool dwl3_17RunWrites(const DownloadContext& context, uint8_t procedure, uint8_t image) {
     if (!dwl3_15ProcedureRunsStep(procedure, context.Mode, image)) return false;
     if (!dwl3_5ImageHeld(context, image)) return false;
-    if (context.DownloadType != 0 && dwl3_19StepObeysDownloadType(procedure, image)) return false;
+    if (context.DownloadType != 0 && dwl3_16StepObeysDownloadType(procedure, image)) return false;
     // A TFS ogm run formats the flash instead while the format request stands.
     return !(procedure == DWL3_PROC_TFS_OGM && v_Format_Flag == 1);
 }
@@ -59,7 +59,7 @@ ResultRecord dwl3_3RunProcedure(uint8_t procedure, const DownloadContext& contex
     }
 }
 
-const ImageSlot& dwl3_17ImageSlot(const DownloadContext& context, uint8_t image) {
+const ImageSlot& dwl3_18ImageSlot(const DownloadContext& context, uint8_t image) {
     switch (image) {
     case DWL_IMAGE_BINARY: return context.Cla;
     case DWL_IMAGE_OGM: return context.Ogm;
@@ -68,7 +68,7 @@ const ImageSlot& dwl3_17ImageSlot(const DownloadContext& context, uint8_t image)
     }
 }
 
-const char* dwl3_18ImagePath(const DownloadContext& context, uint8_t image) {
+const char* dwl3_19ImagePath(const DownloadContext& context, uint8_t image) {
     switch (image) {
     case DWL_IMAGE_BINARY: return context.ClaFile;
     case DWL_IMAGE_OGM: return context.OgmFile;

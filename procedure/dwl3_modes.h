@@ -30,15 +30,15 @@ const DownloadMode* dwl3_14Mode(int32_t mode);
 bool dwl3_15ProcedureRunsStep(uint8_t procedure, int32_t mode, uint8_t image);
 
 // Whether the image step of the procedure writes only when the download type is 0.
-bool dwl3_19StepObeysDownloadType(uint8_t procedure, uint8_t image);
+bool dwl3_16StepObeysDownloadType(uint8_t procedure, uint8_t image);
 
 // Whether a run of the procedure in the context's mode writes the image: the step runs, the
 // image is held, the download type lets the step write, and the run is no flash format.
-bool dwl3_16RunWrites(const DownloadContext& context, uint8_t procedure, uint8_t image);
+bool dwl3_17RunWrites(const DownloadContext& context, uint8_t procedure, uint8_t image);
 
 // The procedure, run on a copy of the context.
 ResultRecord dwl3_3RunProcedure(uint8_t procedure, const DownloadContext& context);
 
 // The image slot and the file path of an image of the context.
-const ImageSlot& dwl3_17ImageSlot(const DownloadContext& context, uint8_t image);
-const char* dwl3_18ImagePath(const DownloadContext& context, uint8_t image);
+const ImageSlot& dwl3_18ImageSlot(const DownloadContext& context, uint8_t image);
+const char* dwl3_19ImagePath(const DownloadContext& context, uint8_t image);

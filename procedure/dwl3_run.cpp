@@ -38,7 +38,7 @@ ResultRecord dwl3_9SectorWalk(const DownloadContext& context) {
 bool dwl3_7RunImageStep(const DownloadContext& context, uint8_t procedure, uint8_t image,
                         const char* announce, ResultRecord* result) {
     if (!dwl3_15ProcedureRunsStep(procedure, context.Mode, image)) return true;
-    if (context.DownloadType != 0 && dwl3_19StepObeysDownloadType(procedure, image)) {
+    if (context.DownloadType != 0 && dwl3_16StepObeysDownloadType(procedure, image)) {
         *result = {kFamilyNotPerformed, 0};
         return true;
     }

@@ -5,7 +5,7 @@
 #include "flash/dwl10sectormap.h"
 
 void dwl3_13MarkImageRanges(const DownloadContext& context, uint8_t procedure) {
-    if (dwl3_16RunWrites(context, procedure, DWL_IMAGE_BINARY))
+    if (dwl3_17RunWrites(context, procedure, DWL_IMAGE_BINARY))
         dwl10_82MarkSectorRange(SECTOR_BINARY, DWL_FLASH_BASE, context.Cla.Size);
 
     const uint32_t ogmStart =
@@ -14,11 +14,11 @@ void dwl3_13MarkImageRanges(const DownloadContext& context, uint8_t procedure) {
     // An ogm image that the run holds lies below the file system, written now or not.
     if (dwl3_15ProcedureRunsStep(procedure, context.Mode, DWL_IMAGE_OGM) && ogmStart != 0 &&
         dwl3_5ImageHeld(context, DWL_IMAGE_OGM)) {
-        if (dwl3_16RunWrites(context, procedure, DWL_IMAGE_OGM))
+        if (dwl3_17RunWrites(context, procedure, DWL_IMAGE_OGM))
             dwl10_82MarkSectorRange(SECTOR_OGM, ogmStart, context.Ogm.Size);
         tfsStart = static_cast<uint64_t>(ogmStart) + context.Ogm.Size;
     }
-    const bool tfs = dwl3_16RunWrites(context, procedure, DWL_IMAGE_TFS_OGM);
+    const bool tfs = dwl3_17RunWrites(context, procedure, DWL_IMAGE_TFS_OGM);
     if (!tfs || tfsStart == 0 || sg_SectorMap.NbSectors == 0) return;
     // The handset places its file system itself; the PC only knows that it is kept above the
     // ogm image, in the sectors from the next boundary to the end of the flash.

@@ -23,8 +23,8 @@ namespace {
 
 // An image counts as loaded when its path is set and its bytes are held.
 bool imageMissing(const DownloadContext& c, uint8_t image) {
-    return strcmp(dwl3_18ImagePath(c, image), "") == 0 ||
-           dwl3_17ImageSlot(c, image).Data == nullptr;
+    return strcmp(dwl3_19ImagePath(c, image), "") == 0 ||
+           dwl3_18ImageSlot(c, image).Data == nullptr;
 }
 
 // What Start says of each image the mode needs and that is missing.
@@ -64,8 +64,8 @@ void logRunStart(const char* command, const uint8_t* procedure) {
     const long baud = c.SpeedIndex >= 0 && c.SpeedIndex < 9 ? a_PCSpeedValue[c.SpeedIndex] : 0;
     std::string images;
     for (uint8_t image = 0; procedure != nullptr && image < DWL_NB_IMAGES; ++image) {
-        const char* path = dwl3_18ImagePath(c, image);
-        if (path[0] == '\0' || !dwl3_16RunWrites(c, *procedure, image)) continue;
+        const char* path = dwl3_19ImagePath(c, image);
+        if (path[0] == '\0' || !dwl3_17RunWrites(c, *procedure, image)) continue;
         images += images.empty() ? "" : " ";
         images += baseName(path);
     }
