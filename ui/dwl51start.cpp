@@ -64,10 +64,10 @@ void logRunStart(const char* command, const uint8_t* procedure) {
     const long baud = c.SpeedIndex >= 0 && c.SpeedIndex < 9 ? a_PCSpeedValue[c.SpeedIndex] : 0;
     std::string images;
     for (uint8_t image = 0; procedure != nullptr && image < DWL_NB_IMAGES; ++image) {
-        const char* path = dwl3_19ImagePath(c, image);
-        if (path[0] == '\0' || !dwl3_17RunWrites(c, *procedure, image)) continue;
+        const std::string name = baseName(dwl3_19ImagePath(c, image));
+        if (name.empty() || !dwl3_17RunWrites(c, *procedure, image)) continue;
         images += images.empty() ? "" : " ";
-        images += baseName(path);
+        images += name;
     }
     const std::string device =
         v_LineEmulated != 0 ? "emulated handset" : dwl_ComDevicePath(c.ComPort);
