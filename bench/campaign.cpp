@@ -9,6 +9,7 @@
 #include "boot/dwl1boot.h"
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
+#include "procedure/dwl3_modes.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
@@ -179,11 +180,12 @@ struct RunPlan {
 RunPlan PlanRun(std::mt19937& rng) {
     RunPlan p;
     p.faults = RandomFaults(rng);
-    p.mode = std::uniform_int_distribution<int>(0, 6)(rng);
+    p.mode = std::uniform_int_distribution<int>(0, DWL3_NB_MODES - 1)(rng);
     p.model = std::uniform_int_distribution<int>(0, 2)(rng);
     p.speedIndex = std::uniform_int_distribution<int>(0, 8)(rng);
     p.pmu = std::uniform_int_distribution<int>(0, 1)(rng);
-    p.format = p.mode == 3 && std::uniform_int_distribution<int>(0, 4)(rng) == 0;
+    p.format = a_DownloadModes[p.mode].Procedure == DWL3_PROC_TFS_OGM &&
+               std::uniform_int_distribution<int>(0, 4)(rng) == 0;
     return p;
 }
 
@@ -267,12 +269,7 @@ Outcome RunOne(const RunPlan& p, void (*show)(const sim::Handset&) = nullptr) {
 
     ResultRecord r = dwl1_0boot(&c);
     if (r.family == 0) {
-        switch (p.mode) {
-        case 2:
-        case 4: r = dwl3_0Generic5087_ogm(c); break;
-        case 3: r = dwl3_0Generic5087_TFS_ogm(c); break;
-        default: r = dwl3_0Generic5087(c); break;
-        }
+        r = dwl3_3RunProcedure(a_DownloadModes[p.mode].Procedure, c);
     }
 
     Outcome o;

@@ -5,6 +5,8 @@
 // answer) costs one time-out.
 #pragma once
 
+#include "procedure/dwl3_modes.h"
+
 #include <cstdint>
 
 namespace budget {
@@ -28,14 +30,18 @@ struct RunShape {
     uint32_t tfsBlocks = 0; // data blocks of all files (an empty file has one)
 };
 
+inline bool ModeWrites(int mode, uint8_t image) {
+    const DownloadMode* m = dwl3_14Mode(mode);
+    return m != nullptr && m->Writes[image];
+}
 inline bool ModeWritesBinary(int mode) {
-    return mode == 0 || mode == 1 || mode == 5 || mode == 6;
+    return ModeWrites(mode, DWL_IMAGE_BINARY);
 }
 inline bool ModeWritesOgm(int mode) {
-    return mode == 0 || mode == 2 || mode == 4 || mode == 5;
+    return ModeWrites(mode, DWL_IMAGE_OGM);
 }
 inline bool ModeWritesTfs(int mode) {
-    return mode == 3 || mode == 4 || mode == 5 || mode == 6;
+    return ModeWrites(mode, DWL_IMAGE_TFS_OGM);
 }
 
 // Worst case of one sector download: each attempt waits for the acknowledgement and reads up to

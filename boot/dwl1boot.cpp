@@ -6,6 +6,7 @@
 #include "flash/dwl10sectormap.h"
 #include "link/com_map.h"
 #include "link/dwl12pclib.h"
+#include "link/failure_log.h"
 #include "link/line_step.h"
 #include "link/line_trace.h"
 #include "link/rs232.h"
@@ -82,7 +83,7 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
     dwl1_61WaitOutQueueEmpty(port, false);
     ComSetEscape(port, CLRDTR);
     if (context->BootAck == DWL_NO_ANSWER) {
-        dwl50_1AddComment("BOOT : no answer from the boot loader");
+        dwl12_LogFailure("BOOT : no answer from the boot loader");
         return fail(kFamilyBoot, kBootWakeUpTimeout);
     }
 
@@ -101,7 +102,7 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
             ++reads;
         } while (answer != kBootstrapHello && answer != DWL_NO_ANSWER && reads < kMaxHelloReads);
         if (answer != kBootstrapHello) {
-            dwl50_2AddCommentF("BOOT : the bootstrap did not answer (0x%02X)", answer);
+            dwl12_LogFailureF("BOOT : the bootstrap did not answer (0x%02X)", answer);
             return fail(kFamilyBoot, kBootNoHello + reads * 256 + answer);
         }
     }
@@ -109,7 +110,7 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
     answer = dwl1_60ReadAnswer(port);
     DiscardPanel(v_PanelTurnOn);
     if (answer != kBootstrapRuns) {
-        dwl50_2AddCommentF("BOOT : the bootstrap does not run (0x%02X)", answer);
+        dwl12_LogFailureF("BOOT : the bootstrap does not run (0x%02X)", answer);
         return fail(kFamilyBoot, kBootNotRunning);
     }
     dwl1_60ReadAnswer(port);

@@ -3,6 +3,7 @@
 
 #include "boot/dwl1line.h"
 #include "link/dwl12pclib.h"
+#include "link/failure_log.h"
 #include "link/line_step.h"
 #include "link/rs232.h"
 #include "uis/dwl_oplog.h"
@@ -39,7 +40,7 @@ int dwl1_4DownloadExtendMobule(uint8_t port) {
     ComWrtByte(port, kExtensionCommand);
     uint8_t answer = dwl1_60ReadAnswer(port);
     if (answer != kAccepted) {
-        dwl50_2AddCommentF("COMMAND : extension module refused (0x%02X)", answer);
+        dwl12_LogFailureF("COMMAND : extension module refused (0x%02X)", answer);
         return wrongAnswer(answer);
     }
     for (int i = 0; i < 4; ++i)
@@ -54,6 +55,6 @@ int dwl1_4DownloadExtendMobule(uint8_t port) {
 
     answer = dwl1_60ReadAnswer(port);
     if (answer == kModuleRunning) return 1;
-    dwl50_2AddCommentF("COMMAND : extension module not started (0x%02X)", answer);
+    dwl12_LogFailureF("COMMAND : extension module not started (0x%02X)", answer);
     return wrongAnswer(answer);
 }

@@ -2,6 +2,7 @@
 #include "boot/dwl1boot.h"
 
 #include "boot/dwl1line.h"
+#include "link/failure_log.h"
 #include "link/line_step.h"
 #include "uis/dwl_oplog.h"
 
@@ -34,20 +35,19 @@ int dwl1_3GetTypeFlash(DownloadContext* context) {
 
     uint8_t header = dwl1_60ReadAnswer(port);
     if (header != kIdentHeader) {
-        dwl50_2AddCommentF("BOOT : bad flash identification header (0x%02X)", header);
+        dwl12_LogFailureF("BOOT : bad flash identification header (0x%02X)", header);
         return kBadHeader;
     }
 
     context->FlashManufacturerId = dwl1_60ReadAnswer(port);
     if (context->FlashManufacturerId == DWL_NO_ANSWER) {
-        dwl50_1AddComment("BOOT : no flash manufacturer code");
+        dwl12_LogFailure("BOOT : no flash manufacturer code");
         return kIdentTimeout;
     }
 
     IdentForm form = formOf(context->FlashManufacturerId);
     if (form == IdentForm::Unknown) {
-        dwl50_2AddCommentF("BOOT : unknown flash manufacturer 0x%02X",
-                           context->FlashManufacturerId);
+        dwl12_LogFailureF("BOOT : unknown flash manufacturer 0x%02X", context->FlashManufacturerId);
         return kUnknownManufacturer;
     }
 

@@ -11,13 +11,14 @@ uint8_t dwl1_60ReadAnswer(uint8_t port) {
     return static_cast<uint8_t>(value);
 }
 
-int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents) {
+int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents, const OutQueueWatch* watch) {
     int last = GetOutQLen(port);
     double lastProgress = dwl_Now();
     while (last > 0) {
         if (rs232_Cancelled()) return 0;
         // Sleeps until the queue drains or a slice passes, then lets pending events run.
         int length = WaitOutQEmpty(port, DWL_WAIT_SLICE_SECONDS);
+        if (watch != nullptr && length >= 0) watch->Call(length, watch->User);
         if (pumpEvents) ProcessSystemEvents();
         if (length == 0) return 1;
         if (length < 0) return 0; // the port is gone: nothing more will leave it

@@ -17,10 +17,17 @@ constexpr double DWL_OUTQ_STALL_SECONDS = 10.0;
 // Longest sleep of a wait on the line before it lets pending user-interface events run.
 constexpr double DWL_WAIT_SLICE_SECONDS = 0.05;
 
+// Told after each slice of a wait for the output queue how many bytes are still queued.
+struct OutQueueWatch {
+    void (*Call)(int queued, void* user);
+    void* User;
+};
+
 // Waits until the output queue of the port is empty, letting pending user-interface events run
-// meanwhile when pumpEvents is set. Returns 1 when the queue emptied, 0 when it stalled, the
-// port went away or the operator cancelled. It sleeps while it waits.
-int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents);
+// meanwhile when pumpEvents is set, and telling the watch, when there is one, what is left.
+// Returns 1 when the queue emptied, 0 when it stalled, the port went away or the operator
+// cancelled. It sleeps while it waits.
+int dwl1_61WaitOutQueueEmpty(uint8_t port, bool pumpEvents, const OutQueueWatch* watch = nullptr);
 
 // Writes value into out[0..3], most significant byte first (the order of the PC's numbers).
 void dwl1_62PutBigEndian32(uint8_t* out, uint32_t value);

@@ -5,6 +5,7 @@
 #include "boot/dwl1boot.h"
 #include "boot/dwl1line.h"
 #include "link/dwl12pclib.h"
+#include "link/failure_log.h"
 #include "link/line_step.h"
 #include "link/rs232.h"
 #include "uis/dwl_oplog.h"
@@ -61,7 +62,7 @@ int dwl11_50ChangeSpeed(unsigned int timeoutSeconds, uint8_t port, int speedInde
     }
     dwl12_SetLineStep("speed frame");
     if (!commandAccepted(port, kChangeSpeed)) {
-        dwl50_1AddComment("COMMAND : speed change refused");
+        dwl12_LogFailure("COMMAND : speed change refused");
         return kBadCommandAck;
     }
 
@@ -72,11 +73,11 @@ int dwl11_50ChangeSpeed(unsigned int timeoutSeconds, uint8_t port, int speedInde
     ComWrt(port, frame, sizeof frame);
 
     if (dwl1_60ReadAnswer(port) != kSpeedFrameAck) {
-        dwl50_1AddComment("COMMAND : speed frame not acknowledged");
+        dwl12_LogFailure("COMMAND : speed frame not acknowledged");
         return kBadSpeedAck;
     }
     if (dwl1_60ReadAnswer(port) != kSpeedChecksumOk) {
-        dwl50_1AddComment("COMMAND : speed frame checksum refused");
+        dwl12_LogFailure("COMMAND : speed frame checksum refused");
         return kBadSpeedChecksum;
     }
 
@@ -85,7 +86,7 @@ int dwl11_50ChangeSpeed(unsigned int timeoutSeconds, uint8_t port, int speedInde
     dwl12_0UartInit(port, a_PCSpeedValue[speedIndex], kNoParity, timeoutSeconds);
 
     if (dwl11_51SpeedControl(port) != 1) {
-        dwl50_2AddCommentF("COMMAND : no answer at %ld baud", a_PCSpeedValue[speedIndex]);
+        dwl12_LogFailureF("COMMAND : no answer at %ld baud", a_PCSpeedValue[speedIndex]);
         return kSpeedControlError;
     }
     return 1;
@@ -105,11 +106,11 @@ int dwl11_51SpeedControl(uint8_t port) {
 int dwl11_52SetPMU(uint8_t port) {
     dwl12_SetLineStep("PMU");
     if (!commandAccepted(port, kSetPmu)) {
-        dwl50_1AddComment("COMMAND : PMU command refused");
+        dwl12_LogFailure("COMMAND : PMU command refused");
         return kBadCommandAck;
     }
     if (dwl1_60ReadAnswer(port) != kPmuSet) {
-        dwl50_1AddComment("COMMAND : PMU not set");
+        dwl12_LogFailure("COMMAND : PMU not set");
         return kBadPmuAck;
     }
     dwl1_60ReadAnswer(port);
@@ -119,11 +120,11 @@ int dwl11_52SetPMU(uint8_t port) {
 int dwl11_53SetGPIO(uint8_t port) {
     dwl12_SetLineStep("GPIO");
     if (!commandAccepted(port, kSetGpio)) {
-        dwl50_1AddComment("COMMAND : GPIO command refused");
+        dwl12_LogFailure("COMMAND : GPIO command refused");
         return kBadCommandAck;
     }
     if (dwl1_60ReadAnswer(port) != kGpioSet) {
-        dwl50_1AddComment("COMMAND : GPIO not set");
+        dwl12_LogFailure("COMMAND : GPIO not set");
         return kBadGpioAck;
     }
     return 1;
@@ -137,7 +138,7 @@ int dwl11_8SetGPIO(DownloadContext context) {
 int dwl11_7SwitchOffCommand(uint8_t port) {
     dwl12_SetLineStep("switch-off");
     if (!commandAccepted(port, kSwitchOff)) {
-        dwl50_1AddComment("COMMAND : switch-off refused");
+        dwl12_LogFailure("COMMAND : switch-off refused");
         return kSwitchOffError;
     }
     return 1;

@@ -11,6 +11,7 @@
 #include "link/rs232.h"
 #include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
+#include "session/dwl_image_step.h"
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
 
@@ -43,15 +44,20 @@ uint32_t byteSum(const uint8_t* bytes, uint32_t count) {
 }
 
 // Waits for the first acknowledgement byte, sleeping on the line in slices and letting pending
-// events run between them. -1 when none came in time, the port went away or the operator
-// cancelled.
-int waitForAcknowledge(int port) {
+// events run between them; meanwhile the last bytes of the sector leave the port, handed bytes
+// of the image in all. -1 when none came in time, the port went away or the operator cancelled.
+int waitForAcknowledge(int port, uint32_t handed) {
     uint32_t started = dwl_Time();
+    int queued = 1; // until the port has let the sector's last byte go
     for (;;) {
         if (rs232_Cancelled()) return -1;
         int pending = WaitInQ(port, DWL_WAIT_SLICE_SECONDS);
         if (pending > 0) return ComRdByte(port);
         if (pending < 0) return -1; // the port is gone: nothing will ever arrive
+        if (queued > 0) {
+            queued = GetOutQLen(port);
+            dwl_ImageStepQueued(queued, &handed);
+        }
         ProcessSystemEvents();
         if (dwl_Time() - started > kAckWaitSeconds) {
             dwl12_NoteLineTimeout();
@@ -77,9 +83,10 @@ void showProgress(uint32_t offset, uint32_t length) {
     ProcessSystemEvents();
 }
 
-// Sends the sector command and the n bytes behind it; returns their sum.
+// Sends the sector command and the n bytes behind it, which follow the first `offset` bytes of
+// the image; returns their sum.
 uint32_t sendSector(int port, uint32_t sectorSize, uint32_t address, const uint8_t* bytes,
-                    uint32_t n) {
+                    uint32_t n, uint32_t offset) {
     uint8_t command[13];
     command[0] = kSectorCommand;
     dwl1_62PutBigEndian32(command + 1, sectorSize);
@@ -91,12 +98,17 @@ uint32_t sendSector(int port, uint32_t sectorSize, uint32_t address, const uint8
 
     uint32_t checksum = 0;
     uint32_t sent = 0;
-    while (n - sent >= kPieceSize) {
+    uint32_t handed = offset;
+    const OutQueueWatch watch = {&dwl_ImageStepQueued, &handed};
+    // A run the operator stopped puts no more of the sector on the line.
+    while (n - sent >= kPieceSize && !rs232_Cancelled()) {
         ComWrt(port, bytes + sent, static_cast<int>(kPieceSize));
         checksum += byteSum(bytes + sent, kPieceSize);
         sent += kPieceSize;
-        dwl1_61WaitOutQueueEmpty(port, true);
+        handed += kPieceSize;
+        dwl1_61WaitOutQueueEmpty(port, true, &watch);
     }
+    if (rs232_Cancelled()) return checksum;
     uint32_t rest = n - sent;
     ComWrt(port, bytes + sent, static_cast<int>(rest));
     checksum += byteSum(bytes + sent, rest);
@@ -141,10 +153,11 @@ ResultRecord dwl11_54Download(DownloadContext context, uint32_t length, const ui
             const uint32_t remaining = length - offset;
             const uint32_t n = sectorSize < remaining ? sectorSize : remaining;
             dwl10_83SectorTry(address, n);
-            const uint32_t checksum = sendSector(port, sectorSize, address, image + offset, n);
+            const uint32_t checksum =
+                sendSector(port, sectorSize, address, image + offset, n, offset);
 
             dwl12_SetLineStepSum("acknowledgement", address, checksum);
-            const int ack = waitForAcknowledge(port);
+            const int ack = waitForAcknowledge(port, offset + n);
             if (ack < 0) return mv_ResultDownload;
 
             if (ack == kSectorDone) {
@@ -152,6 +165,7 @@ ResultRecord dwl11_54Download(DownloadContext context, uint32_t length, const ui
                 bool complete = readChecksum(port, &received);
                 if (complete && received == checksum) {
                     offset += n;
+                    dwl_ImageStepBytes(offset);
                     dwl10_84SectorWritten(address);
                     break;
                 }

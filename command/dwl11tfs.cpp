@@ -5,8 +5,10 @@
 #include "boot/dwl1line.h"
 
 #include "flash/dwl10tfs.h"
+#include "link/failure_log.h"
 #include "link/line_step.h"
 #include "link/rs232.h"
+#include "session/dwl_image_step.h"
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
 
@@ -66,8 +68,8 @@ int readReplyByte(int port) {
 
 // Logs the RS-232 library's text for a wrong acknowledgement, then the failure line.
 void logAckFailure(int reply, const char* line) {
-    dwl50_1AddComment(GetRS232ErrorString(static_cast<int8_t>(reply)));
-    dwl50_1AddComment(line);
+    dwl12_LogFailure(GetRS232ErrorString(static_cast<int8_t>(reply)));
+    dwl12_LogFailure(line);
 }
 
 // Logs "<name> O.K." for a 512-byte name field that need not hold a NUL. A name too long for
@@ -124,6 +126,8 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
     const TfsDescription& d = vg_TFSDescritpion;
     uint32_t position = 0;
     uint32_t sum = 0;
+    // The file bytes given to the port so far, for the image step's progress.
+    const OutQueueWatch watch = {&dwl_ImageStepQueued, &position};
 
     if (!descriptionFitsImage(d, length, image)) {
         dwl50_1AddComment("ERROR : The size of the TFS OGM File is Wrong");
@@ -148,7 +152,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
         return {kFamilyStart, error};
     }
     if (reply != kStartReady) {
-        dwl50_1AddComment("UnknowAck");
+        dwl12_LogFailure("UnknowAck");
         return {kFamilyStart, reply};
     }
     dwl50_1AddComment("TFS OK");
@@ -216,7 +220,8 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
                 sum += bytes[b];
             position += block;
             left -= block;
-            dwl1_61WaitOutQueueEmpty(port, true);
+            dwl1_61WaitOutQueueEmpty(port, true, &watch);
+            dwl_ImageStepBytes(position);
             showProgress(position, d.TotalSize);
             ProcessSystemEvents();
             reply = readAcknowledge(port);
@@ -239,7 +244,7 @@ ResultRecord dwl11_54Download_TFS_ogm(DownloadContext context, uint32_t length,
     ComWrtByte(port, kEndOfTransfer);
     reply = readAcknowledge(port);
     if (reply != kEndAck) {
-        dwl50_1AddComment("Failed ENDFILE ACK!");
+        dwl12_LogFailure("Failed ENDFILE ACK!");
         return {kFamilyEnd, reply};
     }
 

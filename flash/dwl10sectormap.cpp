@@ -73,11 +73,23 @@ void dwl10_84SectorWritten(uint32_t address) {
     ++sg_SectorMap.Changes;
 }
 
-void dwl10_85SectorRunFailed() {
+namespace {
+
+// The run ended while sectors were being written: they end in the given state.
+void endSectorsWriting(uint8_t state) {
     for (uint32_t i = 0; i < sg_SectorMap.NbSectors; ++i)
-        if (sg_SectorMap.Sector[i].State == SECTOR_WRITING)
-            sg_SectorMap.Sector[i].State = SECTOR_FAILED;
+        if (sg_SectorMap.Sector[i].State == SECTOR_WRITING) sg_SectorMap.Sector[i].State = state;
     ++sg_SectorMap.Changes;
+}
+
+} // namespace
+
+void dwl10_85SectorRunFailed() {
+    endSectorsWriting(SECTOR_FAILED);
+}
+
+void dwl10_88SectorRunCancelled() {
+    endSectorsWriting(SECTOR_CANCELLED);
 }
 
 const char* dwl10_87SectorStateName(uint8_t state) {
@@ -87,6 +99,7 @@ const char* dwl10_87SectorStateName(uint8_t state) {
     case SECTOR_WRITTEN: return "written";
     case SECTOR_RESENT: return "resent";
     case SECTOR_FAILED: return "failed";
+    case SECTOR_CANCELLED: return "cancelled";
     default: return "?";
     }
 }

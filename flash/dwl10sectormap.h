@@ -15,6 +15,7 @@ enum SectorState : uint8_t {
     SECTOR_WRITTEN,   // acknowledged with the right sum at the first try
     SECTOR_RESENT,    // acknowledged with the right sum after being sent again
     SECTOR_FAILED,    // the run stopped on it
+    SECTOR_CANCELLED, // the operator stopped the run while it was being written
 };
 
 enum SectorImage : uint8_t { SECTOR_NO_IMAGE, SECTOR_BINARY, SECTOR_OGM, SECTOR_TFS };
@@ -48,9 +49,11 @@ void dwl10_83SectorTry(uint32_t address, uint32_t count);
 void dwl10_84SectorWritten(uint32_t address);
 // The run stopped: a sector still being written failed.
 void dwl10_85SectorRunFailed();
+// The operator stopped the run: a sector still being written was cancelled.
+void dwl10_88SectorRunCancelled();
 // The record of the sector starting at address, or nullptr.
 SectorRecord* dwl10_86FindSector(uint32_t address);
-// "untouched", "writing", "written", "resent", "failed".
+// "untouched", "writing", "written", "resent", "failed", "cancelled".
 const char* dwl10_87SectorStateName(uint8_t state);
 // The word for a count of sector commands: "try" for one, "tries" otherwise ("1 try", "3 tries").
 const char* dwl10_88TriesWord(unsigned tries);

@@ -18,6 +18,7 @@
 #include "flash/dwl10tfs.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
+#include "procedure/dwl3_modes.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
@@ -204,7 +205,7 @@ struct Setup {
 
 Setup ReadSetup(const uint8_t* data) {
     Setup s;
-    s.mode = data[0] % 7;
+    s.mode = data[0] % DWL3_NB_MODES;
     s.speedIndex = data[1] % 9;
     s.pmu = data[2] & 1;
     s.productType = (data[2] & 2) ? 1 : 2;
@@ -272,7 +273,7 @@ Bytes WellFormedReplies(const Setup& s) {
     out.insert(out.end(), {0xC0, 0xC3, 0x00, 0xCA});
     if (s.pmu == 1) out.insert(out.end(), {0xC0, 0xCF, 0x00});
     out.insert(out.end(), {0xC0, 0x01, 0x02, 0x03, 0x04, 0x63});
-    if (s.mode == 3 && s.format) {
+    if (a_DownloadModes[s.mode].Procedure == DWL3_PROC_TFS_OGM && s.format) {
         out.insert(out.end(), {0x57, 0x44, 0x91, 0x92, 0x93, 0x22, 0x23, 0x20});
         return out;
     }
@@ -318,12 +319,7 @@ ResultRecord RunOnce(const Setup& s, const uint8_t* stream, size_t length, doubl
     c.StartTime = dwl_Time();
     ResultRecord r = dwl1_0boot(&c);
     if (r.family == 0) {
-        switch (s.mode) {
-        case 2:
-        case 4: r = dwl3_0Generic5087_ogm(c); break;
-        case 3: r = dwl3_0Generic5087_TFS_ogm(c); break;
-        default: r = dwl3_0Generic5087(c); break;
-        }
+        r = dwl3_3RunProcedure(a_DownloadModes[s.mode].Procedure, c);
     }
     *seconds = g_line.now() - start;
     c.Cla = c.Ogm = c.TfsOgm = {-1, nullptr, 0};
@@ -351,7 +347,7 @@ void WriteSeeds(const char* folder) {
 
 // A clean run of every mode must succeed, or the harness would not reach the deep states.
 void CheckWellFormedRuns() {
-    for (int mode = 0; mode < 7; ++mode) {
+    for (int mode = 0; mode < DWL3_NB_MODES; ++mode) {
         const uint8_t setup[kSetupBytes] = {static_cast<uint8_t>(mode), 3, 0};
         const Setup s = ReadSetup(setup);
         const Bytes replies = WellFormedReplies(s);

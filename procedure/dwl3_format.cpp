@@ -1,6 +1,7 @@
 // Flash format exchange: one request byte, then the bootstrap reports each stage of the format.
 #include "procedure/dwl3_run.h"
 
+#include "link/failure_log.h"
 #include "link/line_step.h"
 #include "link/rs232.h"
 #include "session/dwl_results.h"
@@ -38,7 +39,7 @@ int dwl3_11FormatFlash(int port) {
     if (ComRdByte(port) == kBadMapTableMade) {
         dwl50_1AddComment("MakeBadMapTable OK");
     } else {
-        dwl50_1AddComment("MakeBadMapTable err");
+        dwl12_LogFailure("MakeBadMapTable err");
         outcome.fail("MakeBadMapTable (0x57)");
     }
 
@@ -59,28 +60,28 @@ int dwl3_11FormatFlash(int port) {
             }
         }
     } else {
-        dwl50_1AddComment("Flash Formatting is fail!!1");
+        dwl12_LogFailure("Flash Formatting is fail!!1");
         outcome.fail("Format (0x44)");
     }
 
     if (ComRdByte(port) != kStage7) {
-        dwl50_1AddComment("Flash Formatting is fail!!2");
+        dwl12_LogFailure("Flash Formatting is fail!!2");
         outcome.fail("stage 0x22");
     }
     if (ComRdByte(port) != kStage8) {
-        dwl50_1AddComment("Flash Formatting is fail!!3");
+        dwl12_LogFailure("Flash Formatting is fail!!3");
         outcome.fail("stage 0x23");
     }
     if (ComRdByte(port) == kFormatDone) {
         dwl50_1AddComment("Flash is Formated!!");
     } else {
-        dwl50_1AddComment("Flash Formatting is fail!!4");
+        dwl12_LogFailure("Flash Formatting is fail!!4");
         outcome.fail("Formated (0x20)");
     }
     if (outcome.failedStage == nullptr) return DWL_STEP_OK;
     // Named last, so that the log does not end on a success line beside a failure window.
     char line[80];
     snprintf(line, sizeof line, "Flash format failed : no %s reply", outcome.failedStage);
-    dwl50_1AddComment(line);
+    dwl12_LogFailure(line);
     return DWL_CODE_FORMAT_FAILED;
 }

@@ -6,7 +6,9 @@
 #include "command/dwl11command.h"
 #include "flash/dwl10sectormap.h"
 #include "flash/dwl10tfs.h"
+#include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
+#include "session/dwl_image_step.h"
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
 
@@ -25,10 +27,27 @@ constexpr uint32_t kOgmOffsetModel1SmallFlash = 0x00800000u;
 constexpr uint32_t kOgmOffsetModel2 = 0x00E00000u;
 constexpr uint8_t kSmallFlashDevice = 0xE0;
 
-// After a transfer that wrote its image: the running elapsed time since the start of the run.
+// What a step that has nothing to write logs, by image.
+struct SkippedStepText {
+    const char* NotLoaded;
+    const char* Empty;
+};
+const SkippedStepText a_SkippedStepTexts[DWL_NB_IMAGES] = {
+    {"Binary file not loaded : step skipped", "Binary file empty : step skipped"},
+    {"Ogm file not loaded : step skipped", "Ogm file empty : step skipped"},
+    {"TFS ogm file not loaded : step skipped", "TFS ogm file empty : step skipped"},
+};
+
+// After the transfer: the end of the image on the sector map and for the progress meters, and
+// after an image that went in the running elapsed time since the start of the run.
 ResultRecord finishStep(DownloadContext& context, ResultRecord result) {
+    dwl_ImageStepEnd(result.family == 0);
     if (result.family != 0) {
-        dwl10_85SectorRunFailed();
+        // The sector in progress failed, unless the operator stopped the run there.
+        if (rs232_Cancelled())
+            dwl10_88SectorRunCancelled();
+        else
+            dwl10_85SectorRunFailed();
         return result;
     }
     context.EndTime = dwl_Time();
@@ -57,75 +76,58 @@ uint32_t dwl3_2OgmStartAddress(int32_t model, uint8_t flashDeviceId) {
     }
 }
 
-bool dwl3_5ImageHeld(const DownloadContext& context, Dwl3Image image) {
-    switch (image) {
-    case DWL3_IMAGE_BINARY: return context.Cla.Data != nullptr && context.Cla.Size > 0;
-    case DWL3_IMAGE_OGM: return context.Ogm.Data != nullptr && context.Ogm.Size > 0;
-    case DWL3_IMAGE_TFS_OGM:
-        // A description of empty files only needs no image bytes, but a loaded image.
-        return context.TfsOgm.Data != nullptr &&
-               (context.TfsOgm.Size > 0 || vg_TFSDescritpion.TotalSize == 0);
-    }
-    return false;
+bool dwl3_5ImageHeld(const DownloadContext& context, uint8_t image) {
+    const ImageSlot& slot = dwl3_18ImageSlot(context, image);
+    if (slot.Data == nullptr) return false;
+    // A description of empty files only needs no image bytes, but a loaded image.
+    if (image == DWL_IMAGE_TFS_OGM) return slot.Size > 0 || vg_TFSDescritpion.TotalSize == 0;
+    return slot.Size > 0;
 }
 
-void dwl3_6LogImageSkipped(const DownloadContext& context, Dwl3Image image) {
+void dwl3_6LogImageSkipped(const DownloadContext& context, uint8_t image) {
+    if (image >= DWL_NB_IMAGES) return;
     // A loaded file of 0 bytes has a buffer but nothing to write.
-    bool loaded = false;
-    switch (image) {
-    case DWL3_IMAGE_BINARY: loaded = context.Cla.Data != nullptr; break;
-    case DWL3_IMAGE_OGM: loaded = context.Ogm.Data != nullptr; break;
-    case DWL3_IMAGE_TFS_OGM: loaded = context.TfsOgm.Data != nullptr; break;
-    }
-    switch (image) {
-    case DWL3_IMAGE_BINARY:
-        dwl50_1AddComment(loaded ? "Binary file empty : step skipped"
-                                 : "Binary file not loaded : step skipped");
-        break;
-    case DWL3_IMAGE_OGM:
-        dwl50_1AddComment(loaded ? "Ogm file empty : step skipped"
-                                 : "Ogm file not loaded : step skipped");
-        break;
-    case DWL3_IMAGE_TFS_OGM:
-        dwl50_1AddComment(loaded ? "TFS ogm file empty : step skipped"
-                                 : "TFS ogm file not loaded : step skipped");
-        break;
-    }
+    const bool loaded = dwl3_18ImageSlot(context, image).Data != nullptr;
+    const SkippedStepText& text = a_SkippedStepTexts[image];
+    dwl50_1AddComment(loaded ? text.Empty : text.NotLoaded);
 }
 
 ResultRecord dwl3_1DownloadSoftware(DownloadContext context) {
     ResultRecord result = {0, 0};
-    if (!dwl3_5ImageHeld(context, DWL3_IMAGE_BINARY)) {
-        dwl3_6LogImageSkipped(context, DWL3_IMAGE_BINARY);
+    if (!dwl3_5ImageHeld(context, DWL_IMAGE_BINARY)) {
+        dwl3_6LogImageSkipped(context, DWL_IMAGE_BINARY);
         return result;
     }
+    dwl_ImageStepBegin(DWL_IMAGE_BINARY, context.Cla.Size);
     result = dwl11_54Download(context, context.Cla.Size, context.Cla.Data, DWL_FLASH_BASE);
     return finishStep(context, result);
 }
 
 ResultRecord dwl3_1DownloadSoftware_ogm(DownloadContext context) {
     ResultRecord result = {0, 0};
-    if (!dwl3_5ImageHeld(context, DWL3_IMAGE_OGM)) {
-        dwl3_6LogImageSkipped(context, DWL3_IMAGE_OGM);
+    if (!dwl3_5ImageHeld(context, DWL_IMAGE_OGM)) {
+        dwl3_6LogImageSkipped(context, DWL_IMAGE_OGM);
         return result;
     }
     const uint32_t start =
         dwl3_2OgmStartAddress(sg_DownloadContext.Model, sg_DownloadContext.FlashDeviceId);
     if (start == 0) return {kFamilyFlash, kCodeNoSectorThere};
+    dwl_ImageStepBegin(DWL_IMAGE_OGM, context.Ogm.Size);
     result = dwl11_54Download(context, context.Ogm.Size, context.Ogm.Data, start);
     return finishStep(context, result);
 }
 
 ResultRecord dwl3_1DownloadSoftware_TFS_ogm(DownloadContext context) {
     ResultRecord result = {0, 0};
-    if (!dwl3_5ImageHeld(context, DWL3_IMAGE_TFS_OGM)) {
-        dwl3_6LogImageSkipped(context, DWL3_IMAGE_TFS_OGM);
+    if (!dwl3_5ImageHeld(context, DWL_IMAGE_TFS_OGM)) {
+        dwl3_6LogImageSkipped(context, DWL_IMAGE_TFS_OGM);
         return result;
     }
     if (context.TfsOgm.Size < vg_TFSDescritpion.TotalSize) {
         dwl50_1AddComment("ERROR : The size of the TFS OGM File is Wrong");
         return {kFamilyTfsImageSize, kFamilyTfsImageSize};
     }
+    dwl_ImageStepBegin(DWL_IMAGE_TFS_OGM, vg_TFSDescritpion.TotalSize);
     result = dwl11_54Download_TFS_ogm(context, context.TfsOgm.Size, context.TfsOgm.Data,
                                       DWL_FLASH_BASE, 0);
     return finishStep(context, result);

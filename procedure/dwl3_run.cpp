@@ -5,6 +5,7 @@
 
 #include "command/dwl11command.h"
 #include "flash/dwl10fla.h"
+#include "link/rs232_cancel.h"
 #include "session/dwl_clock.h"
 #include "uis/dwl_oplog.h"
 
@@ -34,17 +35,22 @@ ResultRecord dwl3_9SectorWalk(const DownloadContext& context) {
     return {0, 0};
 }
 
-bool dwl3_7RunImageStep(const DownloadContext& context, Dwl3Image image, const char* announce,
-                        ResultRecord* result) {
+bool dwl3_7RunImageStep(const DownloadContext& context, uint8_t procedure, uint8_t image,
+                        const char* announce, ResultRecord* result) {
+    if (!dwl3_15ProcedureRunsStep(procedure, context.Mode, image)) return true;
+    if (context.DownloadType != 0 && dwl3_16StepObeysDownloadType(procedure, image)) {
+        *result = {kFamilyNotPerformed, 0};
+        return true;
+    }
     dwl50_1AddComment(announce);
     if (!dwl3_5ImageHeld(context, image)) {
         dwl3_6LogImageSkipped(context, image);
         return true;
     }
     switch (image) {
-    case DWL3_IMAGE_BINARY: *result = dwl3_1DownloadSoftware(context); break;
-    case DWL3_IMAGE_OGM: *result = dwl3_1DownloadSoftware_ogm(context); break;
-    case DWL3_IMAGE_TFS_OGM: *result = dwl3_1DownloadSoftware_TFS_ogm(context); break;
+    case DWL_IMAGE_BINARY: *result = dwl3_1DownloadSoftware(context); break;
+    case DWL_IMAGE_OGM: *result = dwl3_1DownloadSoftware_ogm(context); break;
+    case DWL_IMAGE_TFS_OGM: *result = dwl3_1DownloadSoftware_TFS_ogm(context); break;
     }
     return result->family == 0;
 }
@@ -53,23 +59,16 @@ ResultRecord dwl3_10EndOfRun(DownloadContext context, ResultRecord result,
                              const char* successLine) {
     context.EndTime = dwl_Time();
     dwl3_4ShowElapsedTime(context.StartTime, context.EndTime);
-    if (result.family == 0 && context.Pmu == 0)
-        dwl50_1AddComment(successLine);
-    else
-        dwl50_1AddComment("Remove the battery of the mobile ");
+    // A run the operator stopped ends on the word of the stop alone, which its command logs.
+    if (!rs232_Cancelled()) {
+        if (result.family == 0 && context.Pmu == 0)
+            dwl50_1AddComment(successLine);
+        else
+            dwl50_1AddComment("Remove the battery of the mobile ");
+    }
     if (result.family == 0) {
         int step = dwl11_7SwitchOffCommand(static_cast<uint8_t>(context.ComPort));
         if (step != DWL_STEP_OK) result = {kFamilyCommand, step};
     }
     return result;
-}
-
-// Image steps of a run that writes only when the download type asks for it.
-bool dwl3_12TypedImageStep(const DownloadContext& context, Dwl3Image image, const char* announce,
-                           ResultRecord* result) {
-    if (context.DownloadType != 0) {
-        *result = {kFamilyNotPerformed, 0};
-        return true;
-    }
-    return dwl3_7RunImageStep(context, image, announce, result);
 }

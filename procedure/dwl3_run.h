@@ -2,6 +2,7 @@
 // uses them, the end of a run and the flash format exchange.
 #pragma once
 
+#include "procedure/dwl3_modes.h"
 #include "session/dwl_context.h"
 
 #include <cstdint>
@@ -9,27 +10,21 @@
 // Handle of the format panel (panel 2 of mmi.uir) while the format exchange runs.
 extern int v_PanelFormat;
 
-// The images a run can write.
-enum Dwl3Image { DWL3_IMAGE_BINARY, DWL3_IMAGE_OGM, DWL3_IMAGE_TFS_OGM };
-
 // Writes "<m> min <s> sec" for the time from start to end into the elapsed-time label.
 void dwl3_4ShowElapsedTime(uint32_t startTime, uint32_t endTime);
 
 // True when the context holds the image that the step of this kind needs.
-bool dwl3_5ImageHeld(const DownloadContext& context, Dwl3Image image);
+bool dwl3_5ImageHeld(const DownloadContext& context, uint8_t image);
 // Logs that the image was not loaded, or was loaded empty, and that its step is skipped.
-void dwl3_6LogImageSkipped(const DownloadContext& context, Dwl3Image image);
+void dwl3_6LogImageSkipped(const DownloadContext& context, uint8_t image);
 
-// Runs one image step of a procedure: announces it, skips it (result untouched) when its image
-// is not held, otherwise makes its result the run's. False when the step failed: the run then
-// writes nothing more.
-bool dwl3_7RunImageStep(const DownloadContext& context, Dwl3Image image, const char* announce,
-                        ResultRecord* result);
-
-// The same for the steps that write only when the download type is 0: any other type makes the
-// result family 1, code 0 and lets the run go on.
-bool dwl3_12TypedImageStep(const DownloadContext& context, Dwl3Image image, const char* announce,
-                           ResultRecord* result);
+// Runs the image step of a procedure when the procedure runs it in the context's mode. A step
+// that obeys the download type and finds a type other than 0 makes the result family 1, code 0
+// and writes nothing. Otherwise it announces itself, is skipped (result untouched) when its
+// image is not held, and else makes its result the run's. False when the step failed: the run
+// then writes nothing more.
+bool dwl3_7RunImageStep(const DownloadContext& context, uint8_t procedure, uint8_t image,
+                        const char* announce, ResultRecord* result);
 
 // Link preparation common to the procedures: GPIO, then speed, PMU and extension module.
 // Family 0, or family 8 with the failing step code.
@@ -42,10 +37,9 @@ ResultRecord dwl3_9SectorWalk(const DownloadContext& context);
 // succeeded without PMU), and the switch-off of a successful run.
 ResultRecord dwl3_10EndOfRun(DownloadContext context, ResultRecord result, const char* successLine);
 
-// Marks on the sector map the ranges of the images the run is going to write (those held, and
-// only when the download type writes them): binary, ogm, and the TFS, which the handset keeps
-// in the flash above the ogm image.
-void dwl3_13MarkImageRanges(const DownloadContext& context, bool binary, bool ogm, bool tfs);
+// Marks on the sector map the ranges of the images the run of the procedure is going to write:
+// binary, ogm, and the TFS, which the handset keeps in the flash above the ogm image.
+void dwl3_13MarkImageRanges(const DownloadContext& context, uint8_t procedure);
 
 // Asks the bootstrap to format the TFS flash file system and logs each stage of its answer.
 // 1 when every reply was the expected one, otherwise 22.

@@ -4,20 +4,21 @@
 
 #include "flash/dwl10sectormap.h"
 
-void dwl3_13MarkImageRanges(const DownloadContext& context, bool binary, bool ogm, bool tfs) {
-    // The binary and ogm steps write nothing unless the download type is 0; the TFS image of
-    // mode 4 goes whatever the type.
-    const bool written = context.DownloadType == 0;
-    if (binary && written && dwl3_5ImageHeld(context, DWL3_IMAGE_BINARY))
+void dwl3_13MarkImageRanges(const DownloadContext& context, uint8_t procedure) {
+    if (dwl3_17RunWrites(context, procedure, DWL_IMAGE_BINARY))
         dwl10_82MarkSectorRange(SECTOR_BINARY, DWL_FLASH_BASE, context.Cla.Size);
 
     const uint32_t ogmStart =
         dwl3_2OgmStartAddress(sg_DownloadContext.Model, sg_DownloadContext.FlashDeviceId);
     uint64_t tfsStart = ogmStart;
-    if (ogm && ogmStart != 0 && dwl3_5ImageHeld(context, DWL3_IMAGE_OGM)) {
-        if (written) dwl10_82MarkSectorRange(SECTOR_OGM, ogmStart, context.Ogm.Size);
+    // An ogm image that the run holds lies below the file system, written now or not.
+    if (dwl3_15ProcedureRunsStep(procedure, context.Mode, DWL_IMAGE_OGM) && ogmStart != 0 &&
+        dwl3_5ImageHeld(context, DWL_IMAGE_OGM)) {
+        if (dwl3_17RunWrites(context, procedure, DWL_IMAGE_OGM))
+            dwl10_82MarkSectorRange(SECTOR_OGM, ogmStart, context.Ogm.Size);
         tfsStart = static_cast<uint64_t>(ogmStart) + context.Ogm.Size;
     }
+    const bool tfs = dwl3_17RunWrites(context, procedure, DWL_IMAGE_TFS_OGM);
     if (!tfs || tfsStart == 0 || sg_SectorMap.NbSectors == 0) return;
     // The handset places its file system itself; the PC only knows that it is kept above the
     // ogm image, in the sectors from the next boundary to the end of the flash.

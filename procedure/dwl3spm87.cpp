@@ -27,16 +27,17 @@ ResultRecord dwl3_0Generic5087(DownloadContext context) {
     if (result.family != 0) return result;
     dwl50_1AddComment("Check the compatibility");
 
-    const int32_t mode = sg_DownloadContext.Mode;
-    dwl3_13MarkImageRanges(context, true, mode == 0 || mode == 5, mode == 5 || mode == 6);
-    bool going = dwl3_12TypedImageStep(context, DWL3_IMAGE_BINARY,
-                                       "Download binary sector by sector", &result);
-    if (going && (mode == 0 || mode == 5))
-        going = dwl3_12TypedImageStep(context, DWL3_IMAGE_OGM, "Download ogm sector by sector",
-                                      &result);
-    if (going && (mode == 5 || mode == 6))
-        dwl3_12TypedImageStep(context, DWL3_IMAGE_TFS_OGM, "Download   TFS sector by sector",
-                              &result);
+    // The mode is the shared context's.
+    context.Mode = sg_DownloadContext.Mode;
+    dwl3_13MarkImageRanges(context, DWL3_PROC_BINARY);
+    bool going = dwl3_7RunImageStep(context, DWL3_PROC_BINARY, DWL_IMAGE_BINARY,
+                                    "Download binary sector by sector", &result);
+    if (going)
+        going = dwl3_7RunImageStep(context, DWL3_PROC_BINARY, DWL_IMAGE_OGM,
+                                   "Download ogm sector by sector", &result);
+    if (going)
+        dwl3_7RunImageStep(context, DWL3_PROC_BINARY, DWL_IMAGE_TFS_OGM,
+                           "Download   TFS sector by sector", &result);
     return dwl3_10EndOfRun(context, result, "The end");
 }
 
@@ -47,14 +48,13 @@ ResultRecord dwl3_0Generic5087_ogm(DownloadContext context) {
     result = dwl3_9SectorWalk(context);
     if (result.family != 0) return result;
     dwl50_1AddComment("Check the compatibility");
-    dwl3_13MarkImageRanges(context, false, true, context.Mode == 4);
+    dwl3_13MarkImageRanges(context, DWL3_PROC_OGM);
 
-    bool going =
-        dwl3_12TypedImageStep(context, DWL3_IMAGE_OGM, "Download ogm sector by sector", &result);
-    // The TFS image of mode 4 goes whatever the download type.
-    if (going && context.Mode == 4)
-        dwl3_7RunImageStep(context, DWL3_IMAGE_TFS_OGM, "Download   TFS Ogm sector by sector",
-                           &result);
+    const bool going = dwl3_7RunImageStep(context, DWL3_PROC_OGM, DWL_IMAGE_OGM,
+                                          "Download ogm sector by sector", &result);
+    if (going)
+        dwl3_7RunImageStep(context, DWL3_PROC_OGM, DWL_IMAGE_TFS_OGM,
+                           "Download   TFS Ogm sector by sector", &result);
     return dwl3_10EndOfRun(context, result, "The end");
 }
 
@@ -75,8 +75,8 @@ ResultRecord dwl3_0Generic5087_TFS_ogm(DownloadContext context) {
         return {0, 0};
     }
 
-    dwl3_13MarkImageRanges(context, false, false, true);
-    dwl3_12TypedImageStep(context, DWL3_IMAGE_TFS_OGM, "Download TFS_ogm file sector by sector",
-                          &result);
+    dwl3_13MarkImageRanges(context, DWL3_PROC_TFS_OGM);
+    dwl3_7RunImageStep(context, DWL3_PROC_TFS_OGM, DWL_IMAGE_TFS_OGM,
+                       "Download TFS_ogm file sector by sector", &result);
     return dwl3_10EndOfRun(context, result, "The End");
 }

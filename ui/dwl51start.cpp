@@ -6,6 +6,7 @@
 #include "boot/dwl1boot.h"
 #include "link/com_map.h"
 #include "link/dwl12pclib.h"
+#include "procedure/dwl3_modes.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
@@ -21,59 +22,28 @@
 
 namespace {
 
-enum RunPath { PATH_NONE, PATH_BINARY, PATH_OGM, PATH_TFS_OGM };
-
-RunPath pathOfMode(int32_t mode) {
-    switch (mode) {
-    case 0:
-    case 1:
-    case 5:
-    case 6: return PATH_BINARY;
-    case 2:
-    case 4: return PATH_OGM;
-    case 3: return PATH_TFS_OGM;
-    default: return PATH_NONE;
-    }
-}
-
 // An image counts as loaded when its path is set and its bytes are held.
-bool imageMissing(const char* path, const ImageSlot& slot) {
-    return strcmp(path, "") == 0 || slot.Data == nullptr;
+bool imageMissing(const DownloadContext& c, uint8_t image) {
+    return strcmp(dwl3_19ImagePath(c, image), "") == 0 ||
+           dwl3_18ImageSlot(c, image).Data == nullptr;
 }
 
-bool refuse(const char* text) {
-    MessagePopup("DOWNLOAD", text);
-    return false;
-}
+// What Start says of each image the mode needs and that is missing.
+const char* const a_MissingImageTexts[DWL_NB_IMAGES] = {
+    "Please load a cla file before start",
+    "Please load a ogm file before start",
+    "Please load a TFS_ogm file before start",
+};
 
-// The images the path needs for the mode; shows the first one missing.
-bool imagesReady(RunPath path, int32_t mode) {
-    const DownloadContext& c = sg_DownloadContext;
-    switch (path) {
-    case PATH_BINARY:
-        if (imageMissing(c.ClaFile, c.Cla)) return refuse("Please load a cla file before start");
-        if (mode == 0 && imageMissing(c.OgmFile, c.Ogm))
-            return refuse("Please load a ogm file before start");
-        if (mode == 6 && imageMissing(c.TfsOgmFile, c.TfsOgm))
-            return refuse("Please load a TFS_ogm file before start");
-        return true;
-    case PATH_OGM:
-        if (imageMissing(c.OgmFile, c.Ogm)) return refuse("Please load a ogm file before start");
-        return true;
-    case PATH_TFS_OGM:
-        if (imageMissing(c.TfsOgmFile, c.TfsOgm))
-            return refuse("Please load a TFS_ogm file before start");
-        return true;
-    default: return false;
+// The images a command needs, in the order binary, ogm, TFS ogm; shows the first one missing.
+bool imagesReady(const bool (&needs)[DWL_NB_IMAGES]) {
+    for (uint8_t image = 0; image < DWL_NB_IMAGES; ++image) {
+        if (needs[image] && imageMissing(sg_DownloadContext, image)) {
+            MessagePopup("DOWNLOAD", a_MissingImageTexts[image]);
+            return false;
+        }
     }
-}
-
-ResultRecord runProcedure(RunPath path) {
-    switch (path) {
-    case PATH_OGM: return dwl3_0Generic5087_ogm(sg_DownloadContext);
-    case PATH_TFS_OGM: return dwl3_0Generic5087_TFS_ogm(sg_DownloadContext);
-    default: return dwl3_0Generic5087(sg_DownloadContext);
-    }
+    return true;
 }
 
 std::string baseName(const char* path) {
@@ -83,9 +53,9 @@ std::string baseName(const char* path) {
     return slash != nullptr ? slash + 1 : path;
 }
 
-// The first log line of a run: when, on which port and device, at which speed, in which mode,
-// with which images.
-void logRunStart(const char* command) {
+// The first log line of a command: when, on which port and device, at which speed, in which
+// mode, and the images its procedure is going to write (none for the boot only and a format).
+void logRunStart(const char* command, const uint8_t* procedure) {
     const DownloadContext& c = sg_DownloadContext;
     char when[32] = "";
     const std::time_t now = std::time(nullptr);
@@ -94,11 +64,11 @@ void logRunStart(const char* command) {
         std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
     const long baud = c.SpeedIndex >= 0 && c.SpeedIndex < 9 ? a_PCSpeedValue[c.SpeedIndex] : 0;
     std::string images;
-    const char* paths[3] = {c.ClaFile, c.OgmFile, c.TfsOgmFile};
-    for (const char* path : paths) {
-        if (path[0] == '\0') continue;
+    for (uint8_t image = 0; procedure != nullptr && image < DWL_NB_IMAGES; ++image) {
+        const std::string name = baseName(dwl3_19ImagePath(c, image));
+        if (name.empty() || !dwl3_17RunWrites(c, *procedure, image)) continue;
         images += images.empty() ? "" : " ";
-        images += baseName(path);
+        images += name;
     }
     const std::string device =
         v_LineEmulated != 0 ? "emulated handset" : dwl_ComDevicePath(c.ComPort);
@@ -170,7 +140,7 @@ int showOutcome(const ResultRecord& result, bool download) {
 
 // Steps of a run once the images are checked. unlockAtEnd: the ogm and TFS ogm paths of the
 // start button release the panel at once; otherwise the result window's button does.
-void runDownload(RunPath path, bool unlockAtEnd) {
+void runDownload(uint8_t procedure, bool unlockAtEnd) {
     const uint8_t port = static_cast<uint8_t>(sg_DownloadContext.ComPort);
     dwl51_13ClearStop();
     dwl52_4InitControls();
@@ -180,12 +150,12 @@ void runDownload(RunPath path, bool unlockAtEnd) {
     sg_DownloadContext.StartTime = dwl_Time();
     sg_DownloadContext.EndTime = sg_DownloadContext.StartTime;
     mv_RunActive = 1;
-    logRunStart("Run");
+    logRunStart("Run", &procedure);
 
     const ResultRecord boot = bootHandset();
     ResultRecord result = boot;
     if (boot.family == 0 && productTypeRuns() && !dwl51_12StopRequested())
-        result = runProcedure(path);
+        result = dwl3_3RunProcedure(procedure, sg_DownloadContext);
 
     mv_RunActive = 0;
     offerStop(false);
@@ -210,20 +180,20 @@ int dwl51_50MMIStart(int, int, int event, void*, int, int) {
     if (dwl51_5CommandRunning()) return 0;
     v_Format_Flag = 0;
     if (event != EVENT_COMMIT) return 0;
-    const int32_t mode = sg_DownloadContext.Mode;
-    const RunPath path = pathOfMode(mode);
-    if (path == PATH_NONE || !imagesReady(path, mode)) return 0;
+    const DownloadMode* mode = dwl3_14Mode(sg_DownloadContext.Mode);
+    if (mode == nullptr || !imagesReady(mode->Needs)) return 0;
     dwl51_6BeginCommand();
-    runDownload(path, path != PATH_BINARY);
+    runDownload(mode->Procedure, mode->Procedure != DWL3_PROC_BINARY);
     dwl51_7EndCommand();
     return 0;
 }
 
 int dwl51_50MMI_TFS_ogm_Start(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || dwl51_5CommandRunning()) return 0;
-    if (!imagesReady(PATH_TFS_OGM, sg_DownloadContext.Mode)) return 0;
+    const bool tfsImage[DWL_NB_IMAGES] = {false, false, true};
+    if (!imagesReady(tfsImage)) return 0;
     dwl51_6BeginCommand();
-    runDownload(PATH_TFS_OGM, false);
+    runDownload(DWL3_PROC_TFS_OGM, false);
     dwl51_7EndCommand();
     return 0;
 }
@@ -232,7 +202,8 @@ int dwl51_50MMI_TFS_Boot_Start(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || !dwl51_6BeginCommand()) return 0;
     dwl51_13ClearStop();
     offerStop(true);
-    logRunStart("Boot");
+    dwl52_15ResetProgress();
+    logRunStart("Boot", nullptr);
     const ResultRecord boot = bootHandset();
     offerStop(false);
     if (boot.family == 0 && !dwl51_12StopRequested()) {
@@ -260,7 +231,8 @@ int dwl51_65MMIFormat(int, int, int event, void*, int, int) {
     v_Format_Flag = 1;
     dwl51_13ClearStop();
     offerStop(true);
-    logRunStart("Format");
+    dwl52_15ResetProgress();
+    logRunStart("Format", nullptr);
     const ResultRecord boot = bootHandset();
     ResultRecord result = boot;
     if (boot.family == 0 && productTypeRuns() && !dwl51_12StopRequested())

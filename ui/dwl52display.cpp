@@ -4,7 +4,9 @@
 
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
+#include "procedure/dwl3_modes.h"
 #include "session/dwl_context.h"
+#include "session/dwl_image_step.h"
 #include "session/dwl_results.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
@@ -106,9 +108,9 @@ void dwl52_4InitControls() {
 }
 
 bool dwl52_20ModeUsesGroup(int32_t mode, int group) {
-    if (group == 0) return mode == 0 || mode == 1 || mode == 5 || mode == 6;
-    if (group == 1) return mode == 0 || mode == 2 || mode == 4 || mode == 5;
-    return mode == 3 || mode == 4 || mode == 5 || mode == 6; // group 2
+    // A mode offers the groups of the images it writes.
+    const DownloadMode* m = dwl3_14Mode(mode);
+    return m != nullptr && group >= 0 && group < DWL_NB_IMAGES && m->Writes[group];
 }
 
 void dwl52_21ApplyModeGroups(int32_t mode, bool dimUnused) {
@@ -166,6 +168,7 @@ void dwl52_15ResetProgress() {
     SetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, 0);
     SetCtrlVal(v_Panel, MAIN_PROGRESS_STATUS, " ");
     SetCtrlAttribute(v_Panel, MAIN_PROGRESS_STATUS, ATTR_LABEL_TEXT, " ");
+    dwl_ImageStepClear();
 }
 
 int dwl52_11DisplayFlashFileErr(int32_t code) {

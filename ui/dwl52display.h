@@ -49,7 +49,8 @@ int dwl52_13DisplayTFSFileErr(int32_t code);
 // The window after a run the operator stopped (the generic error window): the flash may be
 // partly written. Returns its handle.
 int dwl52_14DisplayCancelled();
-// Empties the progress bar, its percent and the line that names the image being written.
+// Empties the progress bar, its percent and the line that names the image being written, and
+// tells the progress meters that the progress of the last run is over.
 void dwl52_15ResetProgress();
 
 // Whether an image group is used by a download mode (group 0 binary, 1 ogm, 2 TFS ogm).

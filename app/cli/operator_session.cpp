@@ -10,6 +10,7 @@
 #include "link/dwl12pclib.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
+#include "session/dwl_image_step.h"
 #include "session/dwl_results.h"
 #include "sim/handset.h"
 #include "startup/dwl50dev.h"
@@ -75,9 +76,7 @@ class HeadlessView : public UiView {
   public:
     explicit HeadlessView(OperatorSession& session) : session_(session) {}
     void panelDisplayed(int panel) override { session_.panelShown(panel); }
-    void controlChanged(int panel, int control) override {
-        if (panel == v_Panel && control == MAIN_PROGRESS_PERCENT) session_.progressChanged();
-    }
+    void controlChanged(int, int) override {}
     void processEvents() override {}
     void runEventLoop() override {
         while (!uis_QuitRequested() && uis_PendingEvents() > 0)
@@ -106,6 +105,7 @@ OperatorSession::~OperatorSession() {
     dwl50_2EndProgram();
     uis_Reset();
     uis_SetView(nullptr);
+    v_ImageStepListener = {nullptr, nullptr};
     dwl50_3ResetRunTime();
     dwl_ClearComDevices();
 }
@@ -137,22 +137,20 @@ int OperatorSession::failWithResult() {
 void OperatorSession::logLine(const char* label) {
     const std::string text = stripFrame(label);
     if (log_ != nullptr) log_->line(text);
-    // An image step announces itself in the log before its first sector.
-    const DownloadContext& c = sg_DownloadContext;
-    const bool step = text.find("sector by sector") != std::string::npos;
-    if (step && text.find("TFS") != std::string::npos)
-        meter_.beginImage("tfs   ", c.TfsOgm.Size, dwl_Now());
-    else if (step && text.find("binary") != std::string::npos)
-        meter_.beginImage("binary", c.Cla.Size, dwl_Now());
-    else if (step && text.find("ogm") != std::string::npos)
-        meter_.beginImage("ogm   ", c.Ogm.Size, dwl_Now());
     printLine(out_, text);
 }
 
-void OperatorSession::progressChanged() {
-    int percent = 0;
-    if (GetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, &percent) < 0) return;
-    meter_.update(percent, dwl_Now());
+void OperatorSession::imageStep(const ImageStepEvent& event) {
+    static const char* const names[DWL_NB_IMAGES] = {"binary", "ogm   ", "tfs   "};
+    switch (event.Phase) {
+    case IMAGE_STEP_BEGIN:
+        if (event.Image < DWL_NB_IMAGES)
+            meter_.beginImage(names[event.Image], event.Total, dwl_Now());
+        break;
+    case IMAGE_STEP_BYTES: meter_.update(event.Done, dwl_Now()); break;
+    case IMAGE_STEP_END: meter_.finishImage(event.Written != 0, dwl_Now()); break;
+    default: meter_.endImage(); break;
+    }
 }
 
 void OperatorSession::panelShown(int panel) {
@@ -265,6 +263,10 @@ int OperatorSession::prepare(bool withImages) {
     uis_SetListObserver([this](int panel, int control, const char* label) {
         if (panel == v_Panel && control == PANEL_OPERATOR_LOG) logLine(label);
     });
+    v_ImageStepListener = {[](const ImageStepEvent& event, void* session) {
+                               static_cast<OperatorSession*>(session)->imageStep(event);
+                           },
+                           this};
     if (dwl50_1InitPanels() != 0)
         return failWith(kExitInternal, "cannot load the layout files of " + settings_.layoutDir);
     // flash.txt missing or malformed: the panel goes on with the blocks read before the error,

@@ -7,6 +7,7 @@
 #include "app/cli/run_log.h"
 #include "app/cli/run_report.h"
 #include "app/cli/run_settings.h"
+#include "session/dwl_image_step.h"
 
 #include <cstdio>
 #include <memory>
@@ -41,7 +42,7 @@ class OperatorSession {
 
     // Called by the headless view.
     void logLine(const char* label);
-    void progressChanged();
+    void imageStep(const ImageStepEvent& event);
     void panelShown(int panel);
     void popup(const char* title, const char* text);
     int answerFileRequest(std::string& path);

@@ -1,6 +1,7 @@
 #include "app/cli/option_values.h"
 
 #include "link/dwl12pclib.h"
+#include "procedure/dwl3_modes.h"
 
 #include <cctype>
 #include <cerrno>
@@ -10,8 +11,13 @@ namespace dwlcli {
 
 namespace {
 
-const char* const a_ModeNames[7] = {"binary+ogm", "binary", "ogm",       "tfs",
-                                    "ogm+tfs",    "all",    "binary+tfs"};
+// Other names the command line takes for a mode.
+struct ModeAlias {
+    const char* alias;
+    const char* name;
+};
+const ModeAlias a_ModeAliases[] = {
+    {"binary+ogm+tfs", "all"}, {"bin", "binary"}, {"tfs-ogm", "tfs"}, {"tfsogm", "tfs"}};
 
 std::string lower(const std::string& text) {
     std::string out = text;
@@ -36,48 +42,41 @@ bool parseInt(const std::string& text, int low, int high, int* value) {
 
 int parseMode(const std::string& text) {
     int mode = 0;
-    if (parseInt(text, 0, 6, &mode)) return mode;
-    const std::string name = lower(text);
-    for (int i = 0; i < 7; i++)
-        if (name == a_ModeNames[i]) return i;
-    if (name == "binary+ogm+tfs") return 5;
-    if (name == "bin") return 1;
-    if (name == "tfs-ogm" || name == "tfsogm") return 3;
+    if (parseInt(text, 0, DWL3_NB_MODES - 1, &mode)) return mode;
+    std::string name = lower(text);
+    for (const ModeAlias& alias : a_ModeAliases)
+        if (name == alias.alias) name = alias.name;
+    for (int i = 0; i < DWL3_NB_MODES; i++)
+        if (name == a_DownloadModes[i].Name) return i;
     return -1;
 }
 
 int modeForImages(bool binary, bool ogm, bool tfs) {
-    const int key = (binary ? 4 : 0) | (ogm ? 2 : 0) | (tfs ? 1 : 0);
-    switch (key) {
-    case 4: return 1;
-    case 2: return 2;
-    case 1: return 3;
-    case 6: return 0;
-    case 3: return 4;
-    case 7: return 5;
-    case 5: return 6;
-    default: return -1;
+    const bool given[DWL_NB_IMAGES] = {binary, ogm, tfs};
+    for (int i = 0; i < DWL3_NB_MODES; i++) {
+        bool same = true;
+        for (int image = 0; image < DWL_NB_IMAGES; image++)
+            same = same && a_DownloadModes[i].Writes[image] == given[image];
+        if (same) return i;
     }
+    return -1;
 }
 
 const char* modeName(int mode) {
-    return mode >= 0 && mode <= 6 ? a_ModeNames[mode] : "?";
+    const DownloadMode* m = dwl3_14Mode(mode);
+    return m != nullptr ? m->Name : "?";
 }
 
 bool modeTakesImage(int mode, int image) {
-    switch (image) {
-    case 0: return mode == 0 || mode == 1 || mode == 5 || mode == 6;
-    case 1: return mode == 0 || mode == 2 || mode == 4 || mode == 5;
-    case 2: return mode == 3 || mode == 4 || mode == 5 || mode == 6;
-    default: return false;
-    }
+    const DownloadMode* m = dwl3_14Mode(mode);
+    return m != nullptr && image >= 0 && image < DWL_NB_IMAGES && m->Writes[image];
 }
 
 std::string modeList() {
     std::string out;
-    for (int i = 0; i < 7; i++) {
+    for (int i = 0; i < DWL3_NB_MODES; i++) {
         if (i > 0) out += ", ";
-        out += std::to_string(i) + " " + a_ModeNames[i];
+        out += std::to_string(i) + " " + a_DownloadModes[i].Name;
     }
     return out;
 }

@@ -26,67 +26,108 @@ std::string timeText(double seconds) {
     return text;
 }
 
-} // namespace
+int percentOf(uint32_t done, uint32_t size) {
+    if (size == 0 || done >= size) return 100;
+    return static_cast<int>(static_cast<uint64_t>(done) * 100 / size);
+}
 
-ProgressMeter::ProgressMeter(FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
-
-std::string ProgressMeter::barText(const std::string& name, int percent, uint32_t size,
-                                   double seconds, bool withBar) {
-    if (percent < 0) percent = 0;
-    if (percent > 100) percent = 100;
-    const double done = static_cast<double>(size) * percent / 100.0;
-    const double rate = seconds > 0 ? done / seconds : 0.0;
-    const double left = rate > 0 ? (static_cast<double>(size) - done) / rate : -1.0;
+// Name, bar and percent.
+std::string head(const std::string& name, int percent, bool withBar) {
     std::string text = name;
     if (withBar) {
         const int filled = percent * kBarWidth / 100;
         text += " [" + std::string(static_cast<size_t>(filled), '#') +
                 std::string(static_cast<size_t>(kBarWidth - filled), '.') + "]";
     }
+    char number[16];
+    snprintf(number, sizeof number, " %3d%%", percent);
+    return text + number;
+}
+
+} // namespace
+
+ProgressMeter::ProgressMeter(FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+
+std::string ProgressMeter::barText(const std::string& name, uint32_t done, uint32_t size,
+                                   double seconds, bool withBar) {
+    if (done > size) done = size;
+    const int percent = percentOf(done, size);
+    const double rate = seconds > 0 ? done / seconds : 0.0;
+    const double left = rate > 0 ? (static_cast<double>(size) - done) / rate : -1.0;
     char numbers[96];
-    snprintf(numbers, sizeof numbers, " %3d%%  %.0f B/s  %s left", percent, rate,
+    snprintf(numbers, sizeof numbers, "  %.0f B/s  %s left", rate,
              percent >= 100 ? "00:00" : timeText(left).c_str());
-    return text + numbers;
+    return head(name, percent, withBar) + numbers;
+}
+
+std::string ProgressMeter::finalText(const std::string& name, uint32_t done, uint32_t size,
+                                     double seconds, bool written, bool withBar) {
+    if (written || done > size) done = size;
+    const double rate = seconds > 0 ? done / seconds : 0.0;
+    char numbers[96];
+    if (written)
+        snprintf(numbers, sizeof numbers, "  %.0f B/s  in %s", rate, timeText(seconds).c_str());
+    else
+        snprintf(numbers, sizeof numbers, "  %.0f B/s  stopped", rate);
+    return head(name, percentOf(done, size), withBar) + numbers;
+}
+
+std::string ProgressMeter::text() const {
+    const double seconds = lastNow_ - start_;
+    return finished_ ? finalText(name_, done_, size_, seconds, written_, terminal_)
+                     : barText(name_, done_, size_, seconds, terminal_);
 }
 
 void ProgressMeter::beginImage(const std::string& name, uint32_t size, double now) {
     endImage();
     active_ = true;
     drawn_ = false;
+    finished_ = false;
+    written_ = false;
     name_ = name;
     size_ = size;
+    done_ = 0;
     start_ = now;
     lastNow_ = now;
-    percent_ = -1;
-    lastPlainStep_ = -1;
+    // A plain line first at the first tenth; a bar at once.
+    lastPlainStep_ = 0;
     lastDraw_ = -1.0;
+    if (terminal_) draw(text());
 }
 
-void ProgressMeter::update(int percent, double now) {
-    if (!active_ || percent == percent_) return;
-    percent_ = percent;
+void ProgressMeter::update(uint32_t done, double now) {
+    if (!active_ || finished_) return;
+    done_ = done > size_ ? size_ : done;
     lastNow_ = now;
     if (terminal_) {
         const double wall = wallSeconds();
-        if (percent < 100 && lastDraw_ >= 0 && wall - lastDraw_ < kRedrawInterval) return;
+        if (lastDraw_ >= 0 && wall - lastDraw_ < kRedrawInterval) return;
         lastDraw_ = wall;
-        draw(now);
-        if (percent >= 100) endImage();
+        draw(text());
         return;
     }
-    const int step = percent / 10;
-    if (step == lastPlainStep_) return;
+    // One plain line at every tenth; the whole image is the final line's.
+    const int step = percentOf(done_, size_) / 10;
+    if (step >= 10 || step == lastPlainStep_) return;
     lastPlainStep_ = step;
-    draw(now);
-    if (percent >= 100) active_ = false;
+    draw(text());
 }
 
-void ProgressMeter::draw(double now) {
-    const std::string text = barText(name_, percent_, size_, now - start_, terminal_);
+void ProgressMeter::finishImage(bool written, double now) {
+    if (!active_ || finished_) return;
+    finished_ = true;
+    written_ = written;
+    if (written) done_ = size_;
+    lastNow_ = now;
+    draw(text());
+    endImage();
+}
+
+void ProgressMeter::draw(const std::string& line) {
     if (terminal_) {
-        fprintf(out_, "\r\033[K%s", text.c_str());
+        fprintf(out_, "\r\033[K%s", line.c_str());
     } else {
-        fprintf(out_, "%s\n", text.c_str());
+        fprintf(out_, "%s\n", line.c_str());
     }
     drawn_ = true;
     fflush(out_);
@@ -95,8 +136,8 @@ void ProgressMeter::draw(double now) {
 void ProgressMeter::endImage() {
     if (!active_) return;
     // The last state is shown in full before the bar is left.
-    if (terminal_ && percent_ >= 0) {
-        if (percent_ < 100) draw(lastNow_);
+    if (terminal_) {
+        if (!finished_) draw(text());
         fprintf(out_, "\n");
         fflush(out_);
     }
@@ -112,7 +153,7 @@ void ProgressMeter::clearLine() {
 }
 
 void ProgressMeter::redraw() {
-    if (terminal_ && active_ && drawn_) draw(lastNow_);
+    if (terminal_ && active_ && drawn_) draw(text());
 }
 
 } // namespace dwlcli

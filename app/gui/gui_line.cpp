@@ -24,6 +24,9 @@ bool isFile(const std::string& path) {
 
 sim::HandsetConfig handsetConfig() {
     sim::HandsetConfig config = sim::DefaultConfig();
+    // Bytes take their wire time (virtual, so no real time passes): the times, rates and
+    // progress of a run are those of a cable, as with dwl --sim.
+    config.wirePacing = true;
     // Installed without the source tree: the chip of the PC's own flash.txt.
     if (!isFile(config.flashFile) && isFile("flash.txt")) config.flashFile = "flash.txt";
     return config;

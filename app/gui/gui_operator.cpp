@@ -7,6 +7,7 @@
 #include "procedure/dwl3_run.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
+#include "session/dwl_image_step.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
 #include "uis/dwl_oplog.h"
@@ -30,10 +31,15 @@ constexpr int kTickMsecs = 250;
 // How often a file load waits to see the load before it finished.
 constexpr int kLoadPollMsecs = 20;
 
+// The image of the progress line, as the image step's events tell it.
 struct ImageInProgress {
     std::string name;
     uint32_t size = 0;
+    uint32_t done = 0;
     double start = 0.0;
+    bool finished = false; // its transfer ended
+    bool written = false;  // ... with the whole image in
+    double end = 0.0;      // when it ended
 };
 
 struct Aids {
@@ -62,6 +68,11 @@ std::string timeText(double seconds) {
     return text;
 }
 
+int percentOf(uint32_t done, uint32_t size) {
+    if (size == 0 || done >= size) return 100;
+    return static_cast<int>(static_cast<uint64_t>(done) * 100 / size);
+}
+
 QString settingsKey(int com) {
     return QStringLiteral("ports/COM%1").arg(com);
 }
@@ -85,15 +96,37 @@ void showTitle() {
 
 void showProgress() {
     Aids& a = *aids();
-    if (a.image.name.empty()) return;
-    int percent = 0;
-    GetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, &percent);
+    const ImageInProgress& i = a.image;
+    if (i.name.empty()) return;
     const std::string text =
-        dwlgui_ProgressText(a.image.name, percent, a.image.size, dwl_Now() - a.image.start);
+        i.finished ? dwlgui_FinalProgressText(i.name, i.done, i.size, i.end - i.start, i.written)
+                   : dwlgui_ProgressText(i.name, i.done, i.size, dwl_Now() - i.start);
     SetCtrlVal(v_Panel, MAIN_PROGRESS_STATUS, text.c_str());
 }
 
-// A new log line: stamp it; an image step that begins names the image of the progress line.
+// The image step tells which image is being written and how far it got.
+void imageStep(const ImageStepEvent& event, void*) {
+    if (!aids()) return;
+    static const char* const names[DWL_NB_IMAGES] = {"binary image", "ogm image", "TFS ogm image"};
+    ImageInProgress& i = aids()->image;
+    switch (event.Phase) {
+    case IMAGE_STEP_BEGIN:
+        if (event.Image >= DWL_NB_IMAGES) return;
+        i = {names[event.Image], event.Total, 0, dwl_Now(), false, false, 0.0};
+        break;
+    case IMAGE_STEP_BYTES: i.done = event.Done; break;
+    case IMAGE_STEP_END:
+        i.done = event.Done;
+        i.finished = true;
+        i.written = event.Written != 0;
+        i.end = dwl_Now();
+        break;
+    default: i = {}; return; // a command begins: the progress of the last run is over
+    }
+    showProgress();
+}
+
+// A new log line: stamp it.
 void logChanged() {
     Aids& a = *aids();
     const UiControl* log = uis_Control(v_Panel, MAIN_LOG);
@@ -103,29 +136,12 @@ void logChanged() {
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString();
     while (a.stamps.size() < log->items.size())
         a.stamps.push_back(now);
-    if (log->items.empty()) return;
-    const std::string& line = log->items.back().label;
-    if (line.find("sector by sector") == std::string::npos) return;
-    const DownloadContext& c = sg_DownloadContext;
-    if (line.find("TFS") != std::string::npos)
-        a.image = {"TFS ogm image", c.TfsOgm.Size, dwl_Now()};
-    else if (line.find("binary") != std::string::npos)
-        a.image = {"binary image", c.Cla.Size, dwl_Now()};
-    else if (line.find("ogm") != std::string::npos)
-        a.image = {"ogm image", c.Ogm.Size, dwl_Now()};
-    showProgress();
 }
 
 void changed(int panel, int control) {
     if (panel != v_Panel || !aids()) return;
     switch (control) {
     case MAIN_LOG: logChanged(); break;
-    case MAIN_PROGRESS_PERCENT: showProgress(); break;
-    case MAIN_PROGRESS_STATUS: {
-        // A run that begins empties the line: the image of the last run is over.
-        if (uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS) == " ") aids()->image = {};
-        break;
-    }
     // The handset ring: the title follows once the line is switched (selectLineAndShow).
     case MAIN_COM_PORT: showTitle(); break;
     default: break;
@@ -216,16 +232,30 @@ void afterLoad(QtUiView* view, std::shared_ptr<const std::vector<std::string>> p
 
 } // namespace
 
-std::string dwlgui_ProgressText(const std::string& image, int percent, uint32_t size,
+std::string dwlgui_ProgressText(const std::string& image, uint32_t done, uint32_t size,
                                 double seconds) {
-    if (percent < 0) percent = 0;
-    if (percent > 100) percent = 100;
-    const double done = static_cast<double>(size) * percent / 100.0;
+    if (done > size) done = size;
+    const int percent = percentOf(done, size);
     const double rate = seconds > 0 ? done / seconds : 0.0;
     const double left = rate > 0 ? (static_cast<double>(size) - done) / rate : -1.0;
     char text[160];
-    std::snprintf(text, sizeof text, "%s: %d %%, %.0f bytes/s, %s left", image.c_str(), percent,
-                  rate, percent >= 100 ? "00:00" : timeText(left).c_str());
+    std::snprintf(text, sizeof text, "%s: %d %%, %u of %u bytes, %.0f bytes/s, %s left",
+                  image.c_str(), percent, done, size, rate,
+                  percent >= 100 ? "00:00" : timeText(left).c_str());
+    return text;
+}
+
+std::string dwlgui_FinalProgressText(const std::string& image, uint32_t done, uint32_t size,
+                                     double seconds, bool written) {
+    if (written || done > size) done = size;
+    const double rate = seconds > 0 ? done / seconds : 0.0;
+    char text[160];
+    if (written)
+        std::snprintf(text, sizeof text, "%s: %d %%, %u bytes in %s, %.0f bytes/s", image.c_str(),
+                      percentOf(done, size), size, timeText(seconds).c_str(), rate);
+    else
+        std::snprintf(text, sizeof text, "%s: %d %%, %u of %u bytes, %.0f bytes/s, stopped",
+                      image.c_str(), percentOf(done, size), done, size, rate);
     return text;
 }
 
@@ -235,6 +265,7 @@ void dwlgui_InstallOperatorAids(QtUiView& view) {
     Aids& a = *aids();
     a.view = &view;
     view.addChangeObserver(&changed);
+    v_ImageStepListener = {&imageStep, nullptr};
     view.setDropHandler(
         [&view](const std::vector<std::string>& paths) { dwlgui_LoadFiles(view, paths); });
     QObject::connect(&a.ticker, &QTimer::timeout, &tick);
@@ -253,6 +284,7 @@ void dwlgui_RemoveOperatorAids() {
     v_ChoosePortHook = nullptr;
     v_SaveLogHook = nullptr;
     if (v_SelectLineHook == &selectLineAndShow) v_SelectLineHook = aids()->selectLine;
+    v_ImageStepListener = {nullptr, nullptr};
     aids()->view->setDropHandler(nullptr);
     aids().reset();
 }

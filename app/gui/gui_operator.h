@@ -26,6 +26,10 @@ void dwlgui_RestorePortChoices();
 std::vector<std::string> dwlgui_StampedLog();
 bool dwlgui_WriteLog(const std::string& path);
 
-// The progress line: image, percent, bytes per second and time left.
-std::string dwlgui_ProgressText(const std::string& image, int percent, uint32_t size,
+// The progress line: image, percent, bytes done, bytes per second and time left.
+std::string dwlgui_ProgressText(const std::string& image, uint32_t done, uint32_t size,
                                 double seconds);
+// The line when the transfer of the image ended: with its mean rate and time when it is in,
+// with how far it got when it stopped.
+std::string dwlgui_FinalProgressText(const std::string& image, uint32_t done, uint32_t size,
+                                     double seconds, bool written);

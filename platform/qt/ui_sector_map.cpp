@@ -31,6 +31,7 @@ QColor stateColour(uint8_t state) {
     case SECTOR_WRITTEN: return QColor(40, 170, 60);
     case SECTOR_RESENT: return QColor(0, 150, 220);
     case SECTOR_FAILED: return QColor(220, 40, 40);
+    case SECTOR_CANCELLED: return QColor(140, 140, 140);
     default: return QColor(225, 225, 225);
     }
 }
@@ -236,8 +237,8 @@ int SectorMapWidget::drawLegend(QPainter* painter, int width, int top) const {
         x += entryWidth + 8;
     };
     // The states, then the ranges on a line of their own.
-    for (uint8_t state :
-         {SECTOR_UNTOUCHED, SECTOR_WRITING, SECTOR_WRITTEN, SECTOR_RESENT, SECTOR_FAILED})
+    for (uint8_t state : {SECTOR_UNTOUCHED, SECTOR_WRITING, SECTOR_WRITTEN, SECTOR_RESENT,
+                          SECTOR_FAILED, SECTOR_CANCELLED})
         entry(stateColour(state), false, dwl10_87SectorStateName(state));
     x = kMargin;
     y += kCell + 4;

@@ -286,10 +286,12 @@ TEST_F(TfsTransfer, LongNamesGiveBoundedLogLines) {
     longest[511] = 'Z';
     std::string dirName(511, 'd');
     const std::string fits = "/" + std::string(91, 'e'); // the longest name logged whole
-    describe({dirName, fits}, {{longest, 3}});
+    const std::string cut = fits + "x";                  // one more: its end behind "..."
+    describe({dirName, fits, cut}, {{longest, 3}});
     replyAll();
     EXPECT_EQ(transfer().family, 0);
     EXPECT_TRUE(panel.logged(fits + " O.K."));
+    EXPECT_TRUE(panel.logged("..." + cut.substr(cut.size() - 89) + " O.K."));
     int fileLine = -1;
     for (size_t i = 0; i < panel.lines.size(); ++i) {
         EXPECT_LT(panel.lines[i].size(), 100u);
@@ -299,8 +301,8 @@ TEST_F(TfsTransfer, LongNamesGiveBoundedLogLines) {
     EXPECT_EQ(panel.lines[fileLine].rfind(" ...", 0), 0u);
     // The whole field went to the handset, without a NUL.
     auto w = writes();
-    ASSERT_EQ(w[6].size(), 516u);
-    EXPECT_EQ(Bytes(w[6].begin(), w[6].begin() + 512), Bytes(longest.begin(), longest.end()));
+    ASSERT_EQ(w[7].size(), 516u);
+    EXPECT_EQ(Bytes(w[7].begin(), w[7].begin() + 512), Bytes(longest.begin(), longest.end()));
 }
 
 TEST_F(TfsTransfer, RefusesAnImageShorterThanTheDescription) {

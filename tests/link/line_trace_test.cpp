@@ -5,6 +5,8 @@
 #include "link/line_step.h"
 #include "link/line_trace.h"
 #include "link/rs232.h"
+#include "link/rs232_cancel.h"
+#include "link/serial_device.h"
 #include "tests/support/scripted_line.h"
 #include "tests/support/trace_lines.h"
 
@@ -95,7 +97,7 @@ TEST_F(LineTrace, FullDataEqualsWhatTheHandsetReceived) {
 }
 
 // The sector map after runs of the binary image (70000 bytes: eight 8 KB sectors, then the
-// sector at 0x02010000 with the rest) with faults on one sector.
+// sector at 0x02010000 with the rest) with faults on one sector, or the operator's stop there.
 TEST(SectorMapModel, TriesAndResultsOfEachSector) {
     constexpr uint32_t kFirst = 0x02000000u;
     constexpr uint32_t kBig = 0x02010000u;
@@ -104,17 +106,20 @@ TEST(SectorMapModel, TriesAndResultsOfEachSector) {
         int badChecksums;
         int rejects;
         bool silent;
+        bool stop; // the operator stops the run while the sector is being written
         uint8_t state;
         uint8_t tries;
         const char* stoppedAt; // step the run stopped at, when it failed
     };
     const Case cases[] = {
-        {"clean", 0, 0, false, SECTOR_WRITTEN, 1, nullptr},
-        {"one bad checksum", 1, 0, false, SECTOR_RESENT, 2, nullptr},
-        {"one rejection", 0, 1, false, SECTOR_RESENT, 2, nullptr},
-        {"bad checksum each time", 3, 0, false, SECTOR_FAILED, 3,
+        {"clean", 0, 0, false, false, SECTOR_WRITTEN, 1, nullptr},
+        {"one bad checksum", 1, 0, false, false, SECTOR_RESENT, 2, nullptr},
+        {"one rejection", 0, 1, false, false, SECTOR_RESENT, 2, nullptr},
+        {"bad checksum each time", 3, 0, false, false, SECTOR_FAILED, 3,
          "acknowledgement 0x02010000 sum 0x"},
-        {"no acknowledgement", 0, 0, true, SECTOR_FAILED, 1, "acknowledgement 0x02010000 sum 0x"},
+        {"no acknowledgement", 0, 0, true, false, SECTOR_FAILED, 1,
+         "acknowledgement 0x02010000 sum 0x"},
+        {"stopped", 0, 0, false, true, SECTOR_CANCELLED, 1, "acknowledgement 0x02010000 sum 0x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,8 +136,16 @@ TEST(SectorMapModel, TriesAndResultsOfEachSector) {
             faults.silentFrom = sim::Step::SectorAck;
             faults.silentOccurrence = 8;
         }
-        EmulatedRun run(faults);
+        // A stop comes while the bytes are on the wire: the line keeps their pace then.
+        EmulatedRun run(faults, false, xfer::kDevice, 70000, 30000, c.stop);
+        if (c.stop)
+            rs232_SetWaitHook([] {
+                const SectorRecord* s = dwl10_86FindSector(0x02010000u);
+                if (s != nullptr && s->State == SECTOR_WRITING) rs232_Cancel();
+            });
         const ResultRecord r = run.start(1);
+        rs232_SetWaitHook(nullptr);
+        rs232_ClearCancel();
         EXPECT_EQ(r.family == 0, c.stoppedAt == nullptr);
 
         ASSERT_EQ(sg_SectorMap.NbSectors, 263u);

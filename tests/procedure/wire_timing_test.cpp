@@ -3,6 +3,7 @@
 // wire, the boot's line-state change follows the byte it belongs after, and a run takes no
 // longer than the wire and the handset's turnarounds make it.
 #include "tests/support/emulated_run.h"
+#include "tests/support/image_step_recorder.h"
 
 #include "command/dwl11command.h"
 
@@ -21,11 +22,27 @@ TEST(WireTiming, FullSectorsAtTheSlowestSpeed) {
     // than the 10 s the acknowledgement may take once the data is out.
     EmulatedRun run({}, false, xfer::kDevice, 8 * 8192 + 2 * kLarge, 0, true);
     sg_DownloadContext.SpeedIndex = 0;
+    testsupport::ImageStepRecorder steps;
     const double t0 = run.clock().elapsed();
     ResultRecord r = run.start(1);
     ASSERT_EQ(r.family, 0) << r.code;
     EXPECT_TRUE(run.flashHolds(DWL_FLASH_BASE, run.cla));
     EXPECT_GT(run.clock().elapsed() - t0, run.cla.size() * kSlowByte);
+
+    // The progress meters hear of the bytes as they leave, within a sector too: from the
+    // image's start to its end never a second without news, and the count only grows.
+    ASSERT_GE(steps.heard.size(), 2u);
+    EXPECT_EQ(steps.heard.front().event.Phase, IMAGE_STEP_BEGIN);
+    EXPECT_EQ(steps.heard.back().event.Phase, IMAGE_STEP_END);
+    EXPECT_EQ(steps.heard.back().event.Done, run.cla.size());
+    int withinBigSectors = 0;
+    for (size_t i = 1; i < steps.heard.size(); ++i) {
+        const auto& [event, at] = steps.heard[i];
+        EXPECT_LE(at - steps.heard[i - 1].at, 1.0) << "event " << i << ", " << event.Done;
+        EXPECT_GE(event.Done, steps.heard[i - 1].event.Done) << "event " << i;
+        withinBigSectors += event.Done > 8 * 8192 && event.Done % kLarge != 8 * 8192 % kLarge;
+    }
+    EXPECT_GT(withinBigSectors, 2 * 17) << "fewer than one a second in the 64 KB sectors";
 }
 
 TEST(WireTiming, TfsBlocksAtTheSlowestSpeedWithASlowHandset) {

@@ -7,6 +7,7 @@
 
 #include "boot/dwl1boot.h"
 #include "link/dwl12pclib.h"
+#include "procedure/dwl3_modes.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
 #include "sim/handset.h"
@@ -90,12 +91,9 @@ class EmulatedRun {
     }
     // The procedure of the mode, the handset's bootstrap running.
     ResultRecord procedure() {
-        switch (sg_DownloadContext.Mode) {
-        case 2:
-        case 4: return dwl3_0Generic5087_ogm(sg_DownloadContext);
-        case 3: return dwl3_0Generic5087_TFS_ogm(sg_DownloadContext);
-        default: return dwl3_0Generic5087(sg_DownloadContext);
-        }
+        const DownloadMode* mode = dwl3_14Mode(sg_DownloadContext.Mode);
+        return dwl3_3RunProcedure(mode != nullptr ? mode->Procedure : uint8_t{DWL3_PROC_BINARY},
+                                  sg_DownloadContext);
     }
 
     uint32_t ogmAddress() const {

@@ -1,5 +1,6 @@
 // Whole runs from the main panel against the emulated handset: the start checks, the log lines,
 // the lights, the result window, the lock and the port.
+#include "tests/support/image_step_recorder.h"
 #include "tests/support/operator_bench.h"
 
 #include "link/com_map.h"
@@ -304,22 +305,64 @@ TEST(DownloadRun, TheRunUsesTheWaitStatesAndSpeedChosenOnThePanel) {
     EXPECT_GT(bench.handset().recording().bytesPerBaud.count(115200), 0u);
 }
 
-// The first log line of a run names when, where, how fast, in which mode and with which images.
-TEST(DownloadRun, TheRunLineNamesPortSpeedModeAndImages) {
-    OperatorBench bench;
-    bench.emulate();
-    bench.choose(MAIN_MODE, 1);
-    bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 3000));
-    for (const auto& [index, baud] : {std::pair{0, "38400"}, std::pair{8, "302325"}}) {
-        bench.choose(MAIN_SPEED, index);
+// The first log line of a command names when, where, how fast, in which mode and exactly the
+// images its run writes: those of the mode that are loaded and that the download type writes.
+TEST(DownloadRun, TheRunLineNamesPortSpeedModeAndTheImagesWritten) {
+    struct Case {
+        int button;
+        const char* command;
+        int mode, speed, downloadType;
+        const char* tail; // the line from its speed on
+    };
+    const Case cases[] = {
+        {MAIN_START, "Run", 2, 0, 0, "38400 baud mode 2 run.ogm "},
+        {MAIN_START, "Run", 3, 8, 0, "302325 baud mode 3 sample.tfs "},
+        {MAIN_START, "Run", 5, 3, 0, "460800 baud mode 5 run.bin run.ogm sample.tfs "},
+        {MAIN_START, "Run", 6, 3, 0, "460800 baud mode 6 run.bin sample.tfs "},
+        // Other download types write nothing but the TFS image of mode 4.
+        {MAIN_START, "Run", 0, 3, 1, "460800 baud mode 0 - "},
+        {MAIN_START, "Run", 4, 3, 2, "460800 baud mode 4 sample.tfs "},
+        // The TFS ogm start after a TFS image load formats; the boot only writes nothing.
+        {MAIN_TFS_OGM_START, "Run", 0, 3, 0, "460800 baud mode 0 - "},
+        {MAIN_BOOT_START, "Boot", 1, 3, 0, "460800 baud mode 1 - "},
+        {MAIN_FORMAT, "Format", 5, 3, 0, "460800 baud mode 5 - "},
+    };
+    for (const Case& c : cases) {
+        OperatorBench bench;
+        bench.emulate();
+        bench.choose(MAIN_MODE, 5);
+        bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 3000));
+        bench.load(MAIN_OGM_LOAD, bench.writeImage("run.ogm", 3000));
+        bench.load(MAIN_TFS_LOAD, bench.copyTfsSample());
+        bench.choose(MAIN_MODE, c.mode);
+        bench.choose(MAIN_SPEED, c.speed);
+        sg_DownloadContext.DownloadType = c.downloadType;
         bench.lines.clear();
-        bench.press(MAIN_BOOT_START);
-        ASSERT_FALSE(bench.lines.empty());
+        bench.press(c.button);
+        ASSERT_FALSE(bench.lines.empty()) << c.command << " " << c.mode;
         const std::string& line = bench.lines.front();
-        ASSERT_EQ(line.rfind(" Boot 20", 0), 0u) << line;
-        EXPECT_EQ(line.substr(25),
-                  " COM4 " + dwl_ComDevicePath(4) + " " + baud + " baud mode 1 run.bin ")
-            << line;
+        EXPECT_EQ(line.rfind(std::string(" ") + c.command + " 20", 0), 0u) << line;
+        const std::string where = " COM4 " + dwl_ComDevicePath(4) + " ";
+        ASSERT_NE(line.find(where), std::string::npos) << line;
+        EXPECT_EQ(line.substr(line.find(where) + where.size()), c.tail) << line;
+    }
+}
+
+// A boot only and a format are commands of their own: the progress of the last run is over.
+TEST(DownloadRun, BootOnlyAndFormatEmptyTheProgressOfTheLastRun) {
+    for (int button : {MAIN_BOOT_START, MAIN_FORMAT}) {
+        OperatorBench bench;
+        bench.emulate();
+        bench.choose(MAIN_MODE, 1);
+        bench.load(MAIN_BIN_LOAD, bench.writeImage("run.bin", 3000));
+        bench.press(MAIN_START);
+        bench.pressOk(bench.window("mmi.uir", MMI_PANEL_SUCCESS));
+        ASSERT_EQ(bench.intValue(MAIN_PROGRESS_PERCENT), 100);
+        testsupport::ImageStepRecorder steps;
+        bench.press(button);
+        EXPECT_EQ(bench.intValue(MAIN_PROGRESS_PERCENT), 0) << button;
+        ASSERT_FALSE(steps.heard.empty()) << button;
+        EXPECT_EQ(steps.heard.front().event.Phase, IMAGE_STEP_CLEARED) << button;
     }
 }
 

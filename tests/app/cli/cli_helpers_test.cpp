@@ -19,6 +19,11 @@ TEST(OptionValues, ModesByNumberNameAndImages) {
     EXPECT_EQ(parseMode("ALL"), 5);
     EXPECT_EQ(parseMode("binary+ogm+tfs"), 5);
     EXPECT_EQ(parseMode("ogm+tfs"), 4);
+    EXPECT_EQ(parseMode("Bin"), 1);
+    EXPECT_EQ(parseMode("tfs-ogm"), 3);
+    EXPECT_EQ(parseMode("binary+tfs"), 6);
+    EXPECT_STREQ(modeName(6), "binary+tfs");
+    EXPECT_STREQ(modeName(7), "?");
     EXPECT_EQ(parseMode("7"), -1);
     EXPECT_EQ(parseMode("-1"), -1);
     EXPECT_EQ(parseMode(" 1"), -1);
@@ -92,25 +97,37 @@ TEST(ResultReading, WindowsReadBackAsTheRecordShown) {
 }
 
 TEST(ProgressText, PercentRateAndTimeLeft) {
-    EXPECT_EQ(ProgressMeter::barText("binary", 50, 1000, 2.0, false),
+    EXPECT_EQ(ProgressMeter::barText("binary", 500, 1000, 2.0, false),
               "binary  50%  250 B/s  00:02 left");
-    EXPECT_EQ(ProgressMeter::barText("ogm", 100, 1000, 4.0, true),
+    EXPECT_EQ(ProgressMeter::barText("ogm", 1000, 1000, 4.0, true),
               "ogm [##############################] 100%  250 B/s  00:00 left");
-    // No time passed yet: no rate, no estimate; values out of range are clamped.
-    EXPECT_EQ(ProgressMeter::barText("tfs", -5, 1000, 0.0, false), "tfs   0%  0 B/s  --:-- left");
-    EXPECT_EQ(ProgressMeter::barText("tfs", 50, 100000000, 1.0, false),
+    // No time passed yet: no rate, no estimate; a count beyond the image is the whole image.
+    EXPECT_EQ(ProgressMeter::barText("tfs", 0, 1000, 0.0, false), "tfs   0%  0 B/s  --:-- left");
+    EXPECT_EQ(ProgressMeter::barText("tfs", 2000, 1000, 1.0, false),
+              "tfs 100%  1000 B/s  00:00 left");
+    EXPECT_EQ(ProgressMeter::barText("tfs", 50000000, 100000000, 1.0, false),
               "tfs  50%  50000000 B/s  00:01 left");
+    // The end: the mean rate and time of an image that went in, how far one got that stopped.
+    EXPECT_EQ(ProgressMeter::finalText("binary", 999, 300000, 84.5, true, false),
+              "binary 100%  3550 B/s  in 01:25");
+    EXPECT_EQ(ProgressMeter::finalText("binary", 65536, 300000, 20.0, false, false),
+              "binary  21%  3277 B/s  stopped");
+    EXPECT_EQ(ProgressMeter::finalText("ogm", 0, 0, 0.0, true, false), "ogm 100%  0 B/s  in 00:00");
 }
 
-TEST(ProgressText, PlainLinesAtEveryTenthAndNoneTwice) {
+// A slow line: the bytes within a sector move the line at every tenth; the last line is the
+// image's mean rate.
+TEST(ProgressText, PlainLinesAtEveryTenthAndTheMeanRateLast) {
     char* text = nullptr;
     size_t size = 0;
     FILE* out = open_memstream(&text, &size);
     ProgressMeter meter(out, false);
     meter.beginImage("binary", 1000, 0.0);
-    for (int p = 0; p <= 100; p += 5)
-        meter.update(p, p / 10.0);
-    meter.update(100, 11.0); // repeated: nothing more
+    for (uint32_t done = 0; done <= 1000; done += 50)
+        meter.update(done, done / 100.0);
+    meter.update(1000, 11.0); // repeated: nothing more
+    meter.finishImage(true, 20.0);
+    meter.update(1000, 21.0); // after the end: nothing more
     meter.endImage();
     fclose(out);
     const std::string lines(text, size);
@@ -118,8 +135,10 @@ TEST(ProgressText, PlainLinesAtEveryTenthAndNoneTwice) {
     int count = 0;
     for (char c : lines)
         count += c == '\n';
-    EXPECT_EQ(count, 11) << lines;
-    EXPECT_NE(lines.find("binary 100%  100 B/s  00:00 left\n"), std::string::npos) << lines;
+    EXPECT_EQ(count, 10) << lines;
+    EXPECT_EQ(lines.find("binary   0%"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("binary  90%  100 B/s  00:01 left\n"), std::string::npos) << lines;
+    EXPECT_EQ(lines.substr(lines.rfind("binary")), "binary 100%  50 B/s  in 00:20\n") << lines;
 }
 
 } // namespace

@@ -50,10 +50,17 @@ TEST(FlashRun, WritesAllThreeImagesAndEndsWithTheSuccessWindow) {
     EXPECT_NE(run.out.find("\nDownload binary sector by sector\n"), std::string::npos);
     EXPECT_TRUE(run.has("Finished TFS OGM Downloading.."));
     EXPECT_TRUE(run.has("> Please switch on the mobile"));
-    // Not a terminal: plain progress lines, each image to 100 %.
-    EXPECT_TRUE(run.has("binary 100%"));
-    EXPECT_TRUE(run.has("ogm    100%"));
-    EXPECT_TRUE(run.has("tfs    100%"));
+    // Not a terminal: plain progress lines at every tenth, each image to 100 % and its mean rate
+    // (the wire's, less the handset's turnarounds).
+    EXPECT_TRUE(run.has("\nbinary  10%"));
+    for (const char* image : {"binary 100%", "ogm    100%", "tfs    100%"}) {
+        const size_t at = run.out.find(image);
+        ASSERT_NE(at, std::string::npos) << image;
+        unsigned rate = 0;
+        EXPECT_EQ(sscanf(run.out.c_str() + at + 11, "  %u B/s  in 00:%*u\n", &rate), 1) << image;
+        EXPECT_GT(rate, 30000u) << image;
+        EXPECT_LE(rate, 46080u) << image;
+    }
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
     // The last line is the result window's message.
     EXPECT_NE(run.out.rfind("result: Download successful\n"), std::string::npos);

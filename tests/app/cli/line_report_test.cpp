@@ -75,6 +75,13 @@ TEST(LineReport, FailedRunTellsWhereItStoppedAndTheLastBytes) {
     EXPECT_NE(text.str().find("time-out 460800 8N1  acknowledgement 0x02020000"),
               std::string::npos);
 
+    // The JSON summary's sectors: the one it stopped on failed, the ones after it untouched.
+    const clitest::Run json =
+        runDwl("flash --sim --json --bin " + sampleBin() + " --sim-silent-from SectorAck:2");
+    EXPECT_EQ(sectorAt(json.json(), 0x02010000)["result"], "written");
+    EXPECT_EQ(sectorAt(json.json(), 0x02020000)["result"], "failed");
+    EXPECT_EQ(sectorAt(json.json(), 0x02030000)["result"], "untouched");
+
     const clitest::Run good = runDwl("flash --sim --bin " + sampleBin());
     EXPECT_EQ(good.status, 0);
     EXPECT_FALSE(good.has("the run stopped at step"));

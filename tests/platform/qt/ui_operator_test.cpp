@@ -4,6 +4,7 @@
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
 #include "app/gui/gui_options.h"
+#include "flash/dwl10sectormap.h"
 #include "link/com_map.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
@@ -36,6 +37,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -162,8 +165,16 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     // A box that opens during the run would hold it: this closes it, and tells.
     auto duringRun = std::make_unique<guitest::ModalAnswer>(guitest::acceptMessage);
     bool pictureTaken = false;
+    uint32_t bytesInFirstSector = 0;
     InsideTheWaits waits([&](int call) {
         if (call == 0) progressAtBoot = bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt();
+        // The progress line counts the bytes within a sector; the bar moves at its end.
+        unsigned done = 0;
+        int percent = 0;
+        if (bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt() == 0 &&
+            std::sscanf(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS).c_str(),
+                        "binary image: %d %%, %u of", &percent, &done) == 2)
+            bytesInFirstSector = std::max<uint32_t>(bytesInFirstSector, done);
         // The picture of the README: the window in the middle of the binary image.
         if (!pictureTaken && !testsupport::binaryDir().empty() &&
             bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt() >= 40) {
@@ -186,8 +197,18 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     EXPECT_TRUE(bench.widget<LedWidget>(MAIN_LED_2)->isOn()) << "Boot light";
     EXPECT_TRUE(bench.widget<LedWidget>(MAIN_LED_3)->isOn()) << "Download light";
     EXPECT_EQ(countLogLinesStarting(bench, "Run "), 1);
-    EXPECT_EQ(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS).rfind("binary image: 100 %", 0), 0u)
-        << uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS);
+    EXPECT_GT(bytesInFirstSector, 8192u);
+    EXPECT_LT(bytesInFirstSector, 65536u);
+    // The image ends on its mean rate: the wire's, less the turnarounds.
+    unsigned size = 0, rate = 0;
+    const std::string status = uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS);
+    EXPECT_EQ(std::sscanf(status.c_str(), "binary image: 100 %%, %u bytes in 00:%*u, %u bytes/s",
+                          &size, &rate),
+              2)
+        << status;
+    EXPECT_EQ(size, 300000u);
+    EXPECT_GT(rate, 40000u) << status;
+    EXPECT_LE(rate, 46080u) << status;
 
     // The progress of this run stays until the next one begins, which empties it.
     QTest::keyClick(bench.view().window(success), Qt::Key_Enter);
@@ -199,6 +220,12 @@ TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     v_ProgramVersion = nullptr;
     EXPECT_TRUE(answer.answered());
     EXPECT_NE(answer.text().find("Version 9.8.7"), std::string::npos) << answer.text();
+
+    // A boot only is a new command: the progress line of the run is over.
+    EXPECT_NE(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS), " ");
+    bench.click(MAIN_BOOT_START);
+    EXPECT_TRUE(bench.logged("Booting Loader is Completed!!"));
+    EXPECT_EQ(uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS), " ");
 }
 
 TEST(GuiOperator, ByteSumsOfTwoToTheThirtyFirstAndMoreShowUnsigned) {
@@ -242,42 +269,54 @@ TEST(GuiOperator, DroppedFilesLoadAsTheirLoadButtonsWould) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a file dialog opened";
 }
 
-// Stop pressed in a wait of the given kind: the run ends, says so, and closes the port.
+// Stop pressed in a wait of the given kind: the run ends, says so and nothing else, and closes
+// the port; the sector it interrupted shows as cancelled on the sector map.
 struct StopCase {
     const char* name;
-    sim::Step silentFrom; // None: the handset answers; Stop is pressed during the sectors
+    sim::Step silentFrom; // None: the handset answers
+    int mode;
+    const char* image;     // the example image the run writes
+    const char* pressFrom; // Stop is pressed once a log line starts so; nullptr: at once
 };
 
 class GuiStop : public ::testing::TestWithParam<StopCase> {};
 
 TEST_P(GuiStop, StopEndsTheRunAndSaysTheFlashMayBePartlyWritten) {
+    const StopCase& c = GetParam();
     sim::FaultConfig faults;
-    faults.silentFrom = GetParam().silentFrom;
+    faults.silentFrom = c.silentFrom;
     GuiBench bench(true, faults);
-    const std::string image = bench.copyExample("sample.bin", bench.imageFile("sample.bin"));
-    ASSERT_TRUE(bench.loadThroughDialog(MAIN_BIN_LOAD, image));
-    bench.chooseRingIndex(MAIN_MODE, 1);
+    const bool binary = c.mode == 1;
+    bench.copyExample("sample.cfg", bench.imageFile("sample.cfg"));
+    const std::string image = bench.copyExample(c.image, bench.imageFile(c.image));
+    bench.chooseRingIndex(MAIN_MODE, c.mode);
+    ASSERT_TRUE(bench.loadThroughDialog(binary ? MAIN_BIN_LOAD : MAIN_TFS_LOAD, image));
     QWidget* stop = bench.control(MAIN_STOP);
     EXPECT_FALSE(stop->isEnabled()) << "Stop works only during a run";
 
-    const bool inSectors = GetParam().silentFrom == sim::Step::None;
     std::vector<int> enabledDuringRun;
     bool pressed = false;
+    size_t linesBeforeStop = 0;
     InsideTheWaits waits([&](int) {
-        if (pressed || (inSectors && countLogLinesStarting(bench, "Download binary") == 0)) return;
-        for (const UiControl& c : uis_Panel(v_Panel)->controls) {
-            QWidget* w = bench.control(c.id);
-            const bool operable = c.kind == UI_BUTTON || c.kind == UI_RING;
-            if (w != nullptr && w->isEnabled() && operable) enabledDuringRun.push_back(c.id);
+        if (pressed || (c.pressFrom != nullptr && countLogLinesStarting(bench, c.pressFrom) == 0))
+            return;
+        for (const UiControl& control : uis_Panel(v_Panel)->controls) {
+            QWidget* w = bench.control(control.id);
+            const bool operable = control.kind == UI_BUTTON || control.kind == UI_RING;
+            if (w != nullptr && w->isEnabled() && operable) enabledDuringRun.push_back(control.id);
         }
         pressed = true;
+        linesBeforeStop = bench.logLines().size();
         QTest::mouseClick(stop, Qt::LeftButton);
     });
     bench.click(MAIN_START);
 
     ASSERT_TRUE(pressed);
     EXPECT_EQ(enabledDuringRun, std::vector<int>{MAIN_STOP});
-    EXPECT_TRUE(bench.logged("Download cancelled by the operator"));
+    // No time-out of the step that was waiting, no closing line of the run: the cancel alone.
+    const std::vector<std::string> log = bench.logLines();
+    EXPECT_EQ(std::vector<std::string>(log.begin() + static_cast<long>(linesBeforeStop), log.end()),
+              std::vector<std::string>{" Download cancelled by the operator "});
     ASSERT_GT(v_PanelGenericErr, 0);
     EXPECT_EQ(uis_ControlText(v_PanelGenericErr, UTIL_WINDOW_TEXT),
               "Download cancelled by the operator.\nThe flash may be partly written: download "
@@ -286,23 +325,38 @@ TEST_P(GuiStop, StopEndsTheRunAndSaysTheFlashMayBePartlyWritten) {
     EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS), 0);
     EXPECT_EQ(uis_FindPanel("mmi.uir", MMI_PANEL_TURN_ON), 0);
     EXPECT_LT(GetInQLen(sg_DownloadContext.ComPort), 0) << "the port is still open";
-    EXPECT_FALSE(bench.control(MAIN_START)->isEnabled()) << "the window's button releases it";
     EXPECT_FALSE(stop->isEnabled()) << "Stop outlives the run";
-    const std::vector<uint8_t> bytes = testsupport::readBytes(image);
-    EXPECT_FALSE(
-        bench.handset().flashEquals(0x02000000, bytes.data(), static_cast<uint32_t>(bytes.size())))
-        << "the run went on to its end";
+    if (binary) {
+        const std::vector<uint8_t> bytes = testsupport::readBytes(image);
+        EXPECT_FALSE(bench.handset().flashEquals(0x02000000, bytes.data(),
+                                                 static_cast<uint32_t>(bytes.size())))
+            << "the run went on to its end";
+    } else {
+        EXPECT_LT(bench.handset().tfs().files.size(), 10u) << "the run went on to its end";
+    }
+    int cancelled = 0, failed = 0;
+    for (uint32_t i = 0; i < sg_SectorMap.NbSectors; ++i) {
+        cancelled += sg_SectorMap.Sector[i].State == SECTOR_CANCELLED;
+        failed += sg_SectorMap.Sector[i].State == SECTOR_FAILED;
+    }
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(cancelled, std::string(c.name) == "Sectors" ? 1 : 0);
 
+    // The binary path's window releases the panel; the TFS path releases it at once.
+    EXPECT_EQ(bench.control(MAIN_START)->isEnabled(), !binary);
     QTest::keyClick(bench.view().window(v_PanelGenericErr), Qt::Key_Return);
     guitest::pump();
     EXPECT_TRUE(bench.control(MAIN_START)->isEnabled());
     EXPECT_FALSE(stop->isEnabled());
 }
 
-INSTANTIATE_TEST_SUITE_P(Waits, GuiStop,
-                         ::testing::Values(StopCase{"BootWakeUp", sim::Step::WakeUp},
-                                           StopCase{"Sectors", sim::Step::None}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Waits, GuiStop,
+    ::testing::Values(StopCase{"BootWakeUp", sim::Step::WakeUp, 1, "sample.bin", nullptr},
+                      StopCase{"Sectors", sim::Step::None, 1, "sample.bin", "Download binary"},
+                      StopCase{"TfsTransfer", sim::Step::None, 3, "sample.tfs",
+                               "Recieved PATHDATA"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // dwl-gui's own options are taken before Qt's; what is left must be image files.
 TEST(GuiCommandLine, OwnOptionsFirstThenQtsThenImages) {
