@@ -17,7 +17,7 @@
 #include "uis/uis.h"
 #include "uis/uis_backend.h"
 #ifdef DWL_CLI_WITH_SERIAL
-#include "platform/qt/serial_backend.h"
+#include "link/serial_backend.h"
 #endif
 
 #include <cerrno>
@@ -105,7 +105,7 @@ void selectLine(int emulated) {
     }
     g_simSession.reset();
 #ifdef DWL_CLI_WITH_SERIAL
-    dwl_qt_InstallSerialBackend();
+    dwl_InstallSerialBackend();
 #endif
 }
 
