@@ -28,9 +28,11 @@ constexpr double kSpeedTolerance = 0.03;
 // The settings a port opens with, until configure() sets the run's.
 constexpr long kOpenBaud = 38400;
 // What the far end of a pseudo-terminal has taken into its read buffer is out of reach of a
-// flush on this side: up to this many bytes (the kernel's line-discipline buffer), which it
-// reads at the line's pace.
+// flush on this side: up to this many bytes (the kernel's line-discipline buffer).
 constexpr long kPtyFarEndBuffer = 4096;
+// How far the far end of a pseudo-terminal may lag behind the modelled wire: it reads in slices
+// of a few milliseconds, and gets the processor when it gets it.
+constexpr double kPtyFarEndLagSeconds = 0.1;
 
 bool speedMatches(long held, long wanted) {
     if (held <= 0) return false;
@@ -117,20 +119,15 @@ TtySerialDevice::~TtySerialDevice() {
     if (fd_ < 0) return;
     // The kernel lets what it holds for a UART leave before the close. A pseudo-terminal has no
     // such wait: its far end would read the rest after the close, as if it came at the next
-    // opening. So the close waits until the bytes still on the (modelled) wire are through.
-    if (pty_ && !lost_) {
-        timespec left = timespecOf(farEndBusyUntil() - monotonicSeconds());
+    // opening. So unless the far end has answered since, the close waits until it has read what
+    // was handed to it.
+    if (pty_ && !lost_ && !farEndAnswered_) {
+        timespec left = timespecOf(farEndReadAt_ + kPtyFarEndLagSeconds - monotonicSeconds());
         while (nanosleep(&left, &left) != 0 && errno == EINTR) {
         }
     }
     ::close(fd_);
     // The lock goes once the device is closed.
-}
-
-double TtySerialDevice::farEndBusyUntil() {
-    const double now = monotonicSeconds();
-    const long onWire = std::min(wire_.queued(now), kPtyFarEndBuffer);
-    return std::max(farEndBusyUntil_, now + wire_.secondsFor(onWire));
 }
 
 int TtySerialDevice::configure(long baud, int parity, int dataBits, int stopBits) {
@@ -170,7 +167,8 @@ void TtySerialDevice::flushOut() {
     outFrom_ = 0;
     // The far end of a pseudo-terminal still reads what its own side had taken in; only the
     // close waits for it.
-    if (pty_) farEndBusyUntil_ = farEndBusyUntil();
+    farEndReadAt_ =
+        std::min(farEndReadAt_, monotonicSeconds() + wire_.secondsFor(kPtyFarEndBuffer));
     wire_.clear();
     lastQueued_ = 0;
 }
@@ -225,7 +223,11 @@ void TtySerialDevice::pumpOutput() {
         const ssize_t n = ::write(fd_, out_.data() + outFrom_, static_cast<size_t>(ownQueue()));
         if (n > 0) {
             outFrom_ += static_cast<size_t>(n);
-            if (pty_) wire_.handed(n, monotonicSeconds());
+            if (pty_) {
+                wire_.handed(n, monotonicSeconds());
+                farEndReadAt_ = wire_.freeAt();
+                farEndAnswered_ = false;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -329,6 +331,8 @@ int TtySerialDevice::readArrived(uint8_t* buffer, int count) {
         const ssize_t n = ::read(fd_, buffer + got, static_cast<size_t>(count - got));
         if (n > 0) {
             got += static_cast<int>(n);
+            // An answer after the last byte handed left the wire: the far end has read it all.
+            if (monotonicSeconds() >= farEndReadAt_) farEndAnswered_ = true;
             continue;
         }
         if (n == 0) {

@@ -75,9 +75,6 @@ class TtySerialDevice : public SerialDevice {
     // Bytes the kernel still holds for sending (on a pseudo-terminal: the wire time left of what
     // it was handed, see WireClock).
     int driverQueue();
-    // Until when the far end of a pseudo-terminal still reads bytes handed to it: those on the
-    // modelled wire, or left after a flush (at most what its read buffer holds).
-    double farEndBusyUntil();
 
     int fd_ = -1;
     DeviceLock lock_;
@@ -89,7 +86,10 @@ class TtySerialDevice : public SerialDevice {
     std::vector<uint8_t> out_; // output not yet handed to the kernel, from out_[outFrom_]
     size_t outFrom_ = 0;
     WireClock wire_;
-    double farEndBusyUntil_ = 0.0; // after a flush, see farEndBusyUntil()
+    // A pseudo-terminal: when its far end will have read every byte handed to it (after a
+    // flush, those its read buffer already held), and whether it has answered since.
+    double farEndReadAt_ = 0.0;
+    bool farEndAnswered_ = true;
     // Watches the output queue: when it has not shrunk for a whole time-out the bytes are
     // dropped, so that a stalled line never holds a caller that polls for the queue to empty.
     int lastQueued_ = 0;

@@ -19,6 +19,8 @@ class WireClock {
     void handed(long count, double now);
     // Of the bytes handed, those still on the wire at `now`.
     long queued(double now) const;
+    // When the last byte handed has left the wire.
+    double freeAt() const { return freeAt_; }
     // The line was emptied.
     void clear();
 
