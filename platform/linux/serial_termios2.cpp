@@ -145,4 +145,8 @@ void claimExclusive(int fd) {
     ioctl(fd, TIOCEXCL);
 }
 
+void releaseExclusive(int fd) {
+    ioctl(fd, TIOCNXCL);
+}
+
 } // namespace dwllinux

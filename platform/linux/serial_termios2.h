@@ -31,7 +31,9 @@ void discardInput(int fd);
 
 // Raises or drops DTR. false when the line has no modem lines (a pseudo-terminal).
 bool setDtr(int fd, bool on);
-// Keeps other openers out (except the superuser's) while fd stays open.
+// Keeps other openers out (except the superuser's), or lets them in again. The claim outlives
+// the descriptor on a pseudo-terminal whose far end stays open: release it before the close.
 void claimExclusive(int fd);
+void releaseExclusive(int fd);
 
 } // namespace dwllinux

@@ -126,6 +126,7 @@ TtySerialDevice::~TtySerialDevice() {
         while (nanosleep(&left, &left) != 0 && errno == EINTR) {
         }
     }
+    releaseExclusive(fd_);
     ::close(fd_);
     // The lock goes once the device is closed.
 }

@@ -19,8 +19,10 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
@@ -141,7 +143,17 @@ TEST_F(RealPortOnPty, OpeningFailsWithNegativeErrorNumbers) {
     // Once released it opens.
     EXPECT_EQ(CloseCom(kPort), 0);
     EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), 0);
+    // Other programs are kept out while it is open (all but the superuser's), and let in again
+    // after the close: the claim would outlive it on a pseudo-terminal.
+    const int other = ::open(peer.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0) << "the superuser gets in";
+    int exclusive = 0;
+    EXPECT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
     CloseCom(8);
+    EXPECT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(other);
 }
 
 // A process of the test's own that waits until it is killed.
