@@ -37,6 +37,15 @@ void noteLoss(int port, SerialDevice* d) {
     lossLogged[port] = true;
     dwl50_2AddCommentF("Port lost: %s", reason);
 }
+
+// While the operator's cancel stands nothing more goes to the handset: what the port still holds
+// for sending is discarded, so that the rest of a cancelled sector does not reach the handset
+// after the port is closed, or at the start of the next run. True while the cancel stands.
+bool discardOnCancel(SerialDevice* d) {
+    if (!rs232_Cancelled()) return false;
+    d->flushOut();
+    return true;
+}
 } // namespace
 
 int SerialDevice::waitReadable(double) {
@@ -84,7 +93,9 @@ int OpenComConfig(int port, const char* deviceName, long baud, int parity, int d
 }
 
 int CloseCom(int port) {
-    if (!device(port)) return kRS_PortNotOpen;
+    SerialDevice* d = device(port);
+    if (!d) return kRS_PortNotOpen;
+    discardOnCancel(d);
     ports[port].reset();
     return 0;
 }
@@ -132,6 +143,7 @@ int ComSetEscape(int port, int escapeCode) {
 int ComWrtByte(int port, int byte) {
     SerialDevice* d = device(port);
     if (!d) return kRS_PortNotOpen;
+    if (discardOnCancel(d)) return 0;
     uint8_t b = static_cast<uint8_t>(byte);
     int rc = d->write(&b, 1);
     return rc < 0 ? rc : 1;
@@ -141,7 +153,7 @@ int ComWrt(int port, const void* buffer, int count) {
     SerialDevice* d = device(port);
     if (!d) return kRS_PortNotOpen;
     if (count < 0 || (count > 0 && !buffer)) return kRS_InvalidParameter;
-    if (count == 0) return 0;
+    if (count == 0 || discardOnCancel(d)) return 0;
     return d->write(static_cast<const uint8_t*>(buffer), count);
 }
 
@@ -158,18 +170,20 @@ int GetInQLen(int port) {
 int WaitInQ(int port, double seconds) {
     SerialDevice* d = device(port);
     if (!d) return kRS_PortNotOpen;
-    if (rs232_Cancelled()) return 0;
+    if (discardOnCancel(d)) return 0;
     int rc = d->waitReadable(seconds);
     if (rc < 0) noteLoss(port, d);
+    discardOnCancel(d);
     return rc;
 }
 
 int WaitOutQEmpty(int port, double seconds) {
     SerialDevice* d = device(port);
     if (!d) return kRS_PortNotOpen;
-    if (rs232_Cancelled()) return d->outQueueLength();
+    if (discardOnCancel(d)) return d->outQueueLength();
     int rc = d->waitDrained(seconds);
     if (rc < 0) noteLoss(port, d);
+    if (rc > 0 && discardOnCancel(d)) return d->outQueueLength();
     return rc;
 }
 
@@ -178,18 +192,21 @@ int WaitOutQEmpty(int port, double seconds) {
 // While the operator's cancel is set every read answers as the time-out.
 int ComRdByte(int port) {
     SerialDevice* d = device(port);
-    if (!d || rs232_Cancelled()) return kRS_TimeOutErr;
+    if (!d) return kRS_TimeOutErr;
+    if (discardOnCancel(d)) return kRS_TimeOutErr;
     int rc = d->readByte();
     if (rc < 0) noteLoss(port, d);
+    discardOnCancel(d);
     return rc;
 }
 
 int ComRd(int port, void* buffer, int count) {
     SerialDevice* d = device(port);
     if (!d) return kRS_PortNotOpen;
-    if (count <= 0 || !buffer || rs232_Cancelled()) return 0;
+    if (count <= 0 || !buffer || discardOnCancel(d)) return 0;
     int rc = d->read(static_cast<uint8_t*>(buffer), count);
     if (rc < count) noteLoss(port, d);
+    discardOnCancel(d);
     return rc;
 }
 

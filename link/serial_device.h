@@ -1,5 +1,6 @@
-// One open serial device as the port services see it. Backends: the Qt one on real ports
-// (platform/qt) and the in-process link to the emulated handset (sim/).
+// One open serial device as the port services see it. Backends: the system's real ports
+// (platform/<system>, see link/serial_backend.h) and the in-process link to the emulated handset
+// (sim/).
 //
 // Waiting: readByte(), read(), waitReadable() and waitDrained() sleep (in the OS, or in the
 // virtual time of the emulated handset) until bytes arrive, the output drains, the operator
@@ -24,6 +25,7 @@ class SerialDevice {
     virtual void setTimeout(double seconds) = 0;
     virtual void setDtr(bool on) = 0;
     virtual void flushIn() = 0;
+    // Discards every byte not yet sent: the backend's queue and the driver's.
     virtual void flushOut() = 0;
     // Queues count bytes for sending without blocking; returns count or a negative error.
     virtual int write(const uint8_t* data, int count) = 0;

@@ -23,7 +23,7 @@
 #include "uis/uis.h"
 #include "uis/uis_backend.h"
 #ifdef DWL_CLI_WITH_SERIAL
-#include "platform/qt/serial_backend.h"
+#include "link/serial_backend.h"
 #endif
 
 #include <cerrno>
@@ -201,7 +201,7 @@ void OperatorSession::connectLine() {
     }
     simSession_.reset();
 #ifdef DWL_CLI_WITH_SERIAL
-    dwl_qt_InstallSerialBackend();
+    dwl_InstallSerialBackend();
 #endif
 }
 

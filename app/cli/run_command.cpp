@@ -66,7 +66,7 @@ bool closeLog(RunLog& log, const RunReport& report) {
 int runOnePort(const RunSettings& settings, RunCommand kind) {
 #ifndef DWL_CLI_WITH_SERIAL
     if (!settings.sim) {
-        fprintf(stderr, "dwl: this build has no serial port support (it was built without Qt); "
+        fprintf(stderr, "dwl: this build has no serial port support (no backend for this system); "
                         "use --sim for the emulated handset\n");
         return kExitInternal;
     }

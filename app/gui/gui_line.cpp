@@ -1,7 +1,7 @@
 #include "app/gui/gui_line.h"
 
 #include "link/dwl12datafiles.h"
-#include "platform/qt/serial_backend.h"
+#include "link/serial_backend.h"
 #include "sim/handset.h"
 #include "uis/uis.h"
 
@@ -35,7 +35,7 @@ sim::HandsetConfig handsetConfig() {
 } // namespace
 
 void dwlgui_InstallCable() {
-    dwl_qt_InstallSerialBackend();
+    dwl_InstallSerialBackend();
 }
 
 void dwlgui_SelectLine(int emulated) {

@@ -10,7 +10,6 @@
 #include "app/gui/gui_operator.h"
 #include "app/gui/gui_options.h"
 #include "dwl_version.h"
-#include "platform/qt/serial_backend.h"
 #include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_view.h"
 #include "platform/qt/ui_wait_hook.h"

@@ -10,6 +10,8 @@
 #include "session/dwl_context.h"
 #include "tests/platform/qt/ui_gui_bench.h"
 #include "tests/platform/qt/ui_test_helpers.h"
+#include "tests/support/child_process.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_files.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
@@ -25,6 +27,10 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <string>
 
 namespace {
@@ -140,6 +146,60 @@ TEST(GuiRun, TheWindowRepaintsWhileTheRunWaitsOnTheHandset) {
     EXPECT_GT(watch.hookCalls, 0) << "the run never waited through the hook";
     EXPECT_GT(watch.paintsInHook, 0)
         << "nothing was repainted while the run waited " << watch.paints << " " << watch.hookCalls;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+// Over the cable, against dwl-handset-sim on a pseudo-terminal keeping the wire's pace: the run
+// sleeps while it waits on the line, and the window is repainted all along.
+TEST(GuiRun, OverTheCableTheWindowStaysLiveAndTheWaitsSleep) {
+    const std::string program = testsupport::binaryDir() + "/app/dwl-handset-sim";
+    if (access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "dwl-handset-sim not built";
+    GuiBench bench;
+    testsupport::ChildProcess sim(program,
+                                  {"--flash", testsupport::sourceDir() + "/examples/flash.txt"});
+    const std::string first = sim.readLine(5000);
+    const std::string prefix = "dwl-handset-sim: ";
+    ASSERT_EQ(first.rfind(prefix, 0), 0u) << first;
+    dwl_SetComDevice(4, first.substr(prefix.size()));
+    v_SelectLineHook = &dwlgui_SelectLine;
+    for (int line : {0, 1, 0}) // from the bench's emulated handset to the cable
+        bench.chooseRingIndex(MAIN_LINE, line);
+    ASSERT_FALSE(dwlgui_LineEmulated());
+    const std::string image = bench.imageFile("one-sector.bin");
+    testsupport::writeBytes(image, testsupport::sampleBytes(7, 65536));
+    ASSERT_TRUE(bench.loadThroughDialog(MAIN_BIN_LOAD, image));
+    bench.chooseRingIndex(MAIN_MODE, 1);
+
+    WaitWatch watch;
+    WaitWatch::current = &watch;
+    for (QWidget* w : bench.view().window(v_Panel)->findChildren<QWidget*>())
+        w->installEventFilter(&watch);
+    rs232_SetWaitHook(&WaitWatch::hook);
+    const double cpuBefore = cpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    bench.click(MAIN_START);
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = cpuSeconds() - cpuBefore;
+    rs232_SetWaitHook(nullptr);
+    WaitWatch::current = nullptr;
+    v_SelectLineHook = nullptr;
+    dwl_ClearComDevices();
+
+    EXPECT_GT(uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS), 0)
+        << (bench.logLines().empty() ? "" : bench.logLines().back());
+    // Boot at 38400 baud, the extension module and 64 KB at 460800 baud: some 3 s.
+    EXPECT_GT(wall, 2.0);
+    EXPECT_LT(cpu / wall, 0.1) << cpu << " s of processor time in " << wall << " s";
+    EXPECT_GT(watch.paintsInHook, 0) << "nothing was repainted while the run waited";
+    // A read that waits calls the hook after every 50 ms it waited in vain.
+    EXPECT_GT(watch.hookCalls, 10);
 }
 
 TEST(GuiRun, TheHandsetRingSwitchesBetweenCableAndEmulatedHandset) {

@@ -1,14 +1,16 @@
 // The real-port backend on a pseudo-terminal the test makes itself: bytes both ways, read
-// time-out, every link rate as the kernel holds it, the output queue, lost lines.
+// time-out, every link rate as the kernel holds it, the output queue, lost lines, lock files.
 #include "link/com_map.h"
 #include "link/dwl12pclib.h"
 #include "link/rs232.h"
 #include "link/rs232_cancel.h"
+#include "link/serial_backend.h"
 #include "link/serial_device.h"
-#include "platform/qt/serial_backend.h"
-#include "platform/qt/serial_qt_device.h"
-#include "platform/qt/serial_termios2.h"
-#include "tests/platform/qt/serial_pty_peer.h"
+#include "platform/linux/serial_lock_file.h"
+#include "platform/linux/serial_termios2.h"
+#include "platform/linux/serial_tty_device.h"
+#include "tests/platform/linux/serial_pty_peer.h"
+#include "tests/support/temp_files.h"
 #include "uis/dwl_oplog.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +19,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <sys/ioctl.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -49,10 +54,11 @@ class RealPortOnPty : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(peer.ok()) << "no pseudo-terminal available";
-        dwl_qt_InstallSerialBackend();
+        dwl_InstallSerialBackend();
         dwl_SetComDevice(kPort, peer.slavePath());
     }
     void TearDown() override {
+        rs232_ClearCancel();
         rs232_SetWaitHook(nullptr);
         rs232_SetOpener(nullptr);
         dwl_ClearComDevices();
@@ -69,8 +75,22 @@ class RealPortOnPty : public ::testing::Test {
             left = WaitOutQEmpty(kPort, 0.05);
         return left;
     }
+    // Sleeps until `count` received bytes are ready to read or `guardSeconds` pass; returns the
+    // bytes ready.
+    int waitForInput(int count, double guardSeconds = 2) {
+        auto start = Clock::now();
+        int ready = GetInQLen(kPort);
+        while (ready < count && secondsSince(start) < guardSeconds) {
+            if (ready == 0)
+                WaitInQ(kPort, guardSeconds - secondsSince(start));
+            else // the first are in, the rest on their way through the kernel
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ready = GetInQLen(kPort);
+        }
+        return ready;
+    }
 
-    qttest::PtyPeer peer;
+    ptytest::PtyPeer peer;
 };
 
 TEST_F(RealPortOnPty, OpensDespiteParityAndModemLinesAPtyCannotHold) {
@@ -87,14 +107,27 @@ TEST_F(RealPortOnPty, OpensDespiteParityAndModemLinesAPtyCannotHold) {
 }
 
 TEST_F(RealPortOnPty, OpeningFailsWithNegativeErrorNumbers) {
-    int error = 0;
-    EXPECT_EQ(QtSerialDevice::open("/dev/no-such-serial-device", &error), nullptr);
-    EXPECT_EQ(error, kRS_NoPortFound);
-    EXPECT_EQ(QtSerialDevice::open("", &error), nullptr);
-    EXPECT_EQ(error, kRS_NoPortFound);
-    // A device that is no terminal.
-    EXPECT_EQ(QtSerialDevice::open("/dev/null", &error), nullptr);
-    EXPECT_EQ(error, kRS_CanNotOpenPort);
+    testsupport::TempDir locks;
+    const dwllinux::LockFolders folders{{locks.path()}, {locks.path()}};
+    struct Case {
+        const char* path;
+        int error;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"/dev/no-such-serial-device", kRS_NoPortFound, "No such file or directory"},
+        {"", kRS_NoPortFound, "no device named"},
+        {"/dev/null", kRS_CanNotOpenPort, "not a serial port"}, // a device that is no terminal
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        dwllinux::OpenReport report;
+        EXPECT_EQ(dwllinux::TtySerialDevice::open(c.path, folders, &report), nullptr);
+        EXPECT_EQ(report.error, c.error);
+        EXPECT_EQ(report.why, c.why);
+    }
+    // A device that did not open keeps no lock.
+    EXPECT_NE(access(locks.file("LCK..null").c_str(), F_OK), 0);
 
     // Through the port services, for a COM number mapped to a missing device.
     dwl_SetComDevice(7, "/dev/no-such-serial-device");
@@ -110,10 +143,48 @@ TEST_F(RealPortOnPty, OpeningFailsWithNegativeErrorNumbers) {
     // Once released it opens.
     EXPECT_EQ(CloseCom(kPort), 0);
     EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), 0);
+    // Other programs are kept out while it is open (all but the superuser's), and let in again
+    // after the close: the claim would outlive it on a pseudo-terminal.
+    const int other = ::open(peer.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0) << "the superuser gets in";
+    int exclusive = 0;
+    EXPECT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
     CloseCom(8);
+    EXPECT_EQ(ioctl(other, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(other);
 }
 
-// A device that does not open gets a log line saying why; a lock file in the way is explained.
+// A process of the test's own that waits until it is killed.
+pid_t startSleeper() {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        pause();
+        _exit(0);
+    }
+    return pid;
+}
+
+void stopSleeper(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+std::string ownCommand() {
+    std::string comm;
+    std::getline(std::ifstream("/proc/self/comm"), comm);
+    return comm;
+}
+
+// Moves a file's time `seconds` into the past.
+void ageFile(const std::string& path, int seconds) {
+    const timeval then[2] = {{time(nullptr) - seconds, 0}, {time(nullptr) - seconds, 0}};
+    utimes(path.c_str(), then);
+}
+
+// A device that does not open gets a log line saying why; a lock file in the way is explained,
+// and one its maker left behind is taken over with a line saying so.
 TEST_F(RealPortOnPty, OpenFailuresSayWhy) {
     const std::string device = peer.slavePath();
     auto openSays = [](int port, const std::string& why) {
@@ -122,32 +193,130 @@ TEST_F(RealPortOnPty, OpenFailuresSayWhy) {
     };
     dwl_SetComDevice(7, "/dev/no-such-serial-device");
     openSays(7, "COM7: cannot open /dev/no-such-serial-device: No such file or directory");
+    if (access("/var/lock", W_OK) != 0) GTEST_SKIP() << "no lock folder to write in";
+
+    // The lock names this process while it has the device open, and goes with the close.
+    const std::string lock = "/var/lock/" + dwllinux::lockFileName(device);
     ASSERT_EQ(open(), 0);
+    long holder = 0;
+    std::ifstream(lock) >> holder;
+    EXPECT_EQ(holder, static_cast<long>(getpid()));
     dwl_SetComDevice(8, device);
     openSays(8, "COM8: cannot open " + device + ": already open in this program");
+    // A link to the device is the device itself.
+    testsupport::TempDir dir;
+    const std::string link = dir.file("link-to-pts");
+    ASSERT_EQ(symlink(device.c_str(), link.c_str()), 0);
+    dwl_SetComDevice(9, link);
+    openSays(9, "COM9: cannot open " + link + ": already open in this program");
     CloseCom(kPort);
+    EXPECT_NE(access(lock.c_str(), F_OK), 0) << lock;
 
-    std::string lock = "/var/lock/LCK.." + device.substr(5);
-    std::replace(lock.begin() + 15, lock.end(), '/', '_');
-    if (access("/var/lock", W_OK) != 0) GTEST_SKIP() << "no lock folder to write in";
     std::ofstream(lock).close(); // its maker was killed before it wrote its number
     openSays(8, "COM8: cannot open " + device +
                     ": left locked by a killed program; free again within 30 s");
-    const pid_t other = fork();
-    if (other == 0) {
-        pause();
-        _exit(0);
-    }
-    std::string comm;
-    std::getline(std::ifstream("/proc/self/comm"), comm);
+    ageFile(lock, 31);
+    openSays(8, "COM8: " + device + " left locked by a killed program; its lock file taken over");
+    CloseCom(8);
+
+    const pid_t other = startSleeper();
+    const std::string comm = ownCommand();
     std::ofstream(lock) << other << "\n" << comm << "\n\n"; // as the serial port library writes it
     openSays(8, "COM8: cannot open " + device + ": in use by process " + std::to_string(other) +
                     " (" + comm + ")");
-    kill(other, SIGKILL);
-    waitpid(other, nullptr, 0);
-    unlink(lock.c_str());
-    EXPECT_EQ(OpenComConfig(8, "COM8", 38400, 2, 8, 1, 65536, 65536), 0);
+    // Through the link too.
+    openSays(9, "COM9: cannot open " + link + ": in use by process " + std::to_string(other) +
+                    " (" + comm + ")");
+    stopSleeper(other);
+    openSays(8, "COM8: " + device + " left locked by process " + std::to_string(other) +
+                    ", which has ended; its lock file taken over");
+    EXPECT_EQ(GetOutQLen(8), 0) << "the port is open";
     CloseCom(8);
+    EXPECT_NE(access(lock.c_str(), F_OK), 0) << lock;
+}
+
+// The rules of the lock files, in folders of the test's own: whose lock stops an open, which
+// one is taken over, where this program makes its own.
+TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) {
+    testsupport::TempDir mine, others;
+    const dwllinux::LockFolders folders{{mine.path(), others.path()}, {mine.path()}};
+    const std::string device = peer.slavePath();
+    const std::string name = dwllinux::lockFileName(device);
+    EXPECT_EQ(name, "LCK..pts_" + device.substr(9));
+    const pid_t running = startSleeper();
+    const pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    waitpid(ended, nullptr, 0);
+    const std::string inUse =
+        "in use by process " + std::to_string(running) + " (" + ownCommand() + ")";
+    char own[16];
+    snprintf(own, sizeof own, "%10ld\n", static_cast<long>(getpid()));
+
+    struct Case {
+        const char* what;
+        std::string folder; // where a lock file lies before, "" for none
+        std::string content;
+        int ageSeconds;
+        bool taken;
+        std::string said; // why it was refused, or whose lock was taken over
+    };
+    const Case cases[] = {
+        {"no lock", "", "", 0, true, ""},
+        {"a running program's", mine.path(), std::to_string(running) + "\n", 0, false, inUse},
+        {"a running program's in another folder", others.path(),
+         "      " + std::to_string(running) + "\n", 0, false, inUse},
+        {"an ended program's", mine.path(), std::to_string(ended) + "\n", 0, true,
+         "left locked by process " + std::to_string(ended) + ", which has ended"},
+        {"an ended program's in another folder", others.path(), std::to_string(ended), 0, true,
+         "left locked by process " + std::to_string(ended) + ", which has ended"},
+        {"an empty one just made", mine.path(), "", 0, false,
+         "left locked by a killed program; free again within 30 s"},
+        {"an empty one half a minute old", mine.path(), "", 31, true,
+         "left locked by a killed program"},
+        {"one without a number, half a minute old", mine.path(), "dwl\n", 31, true,
+         "left locked by a killed program"},
+        {"this process number's, the device not open here", mine.path(), own, 0, true,
+         "left locked by an earlier program of this process number"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string before = c.folder.empty() ? "" : c.folder + "/" + name;
+        if (!before.empty()) {
+            testsupport::writeBytes(before, c.content);
+            ageFile(before, c.ageSeconds);
+        }
+        dwllinux::DeviceLock lock;
+        std::string why, takenOver;
+        EXPECT_EQ(lock.take(device, folders, &why, &takenOver), c.taken);
+        EXPECT_EQ(c.taken ? takenOver : why, c.said);
+        if (c.taken) {
+            // Made in the first folder, whole, naming this process; gone with release().
+            EXPECT_EQ(lock.file(), mine.file(name));
+            const std::vector<uint8_t> made = testsupport::readBytes(mine.file(name));
+            EXPECT_EQ(std::string(made.begin(), made.end()), own);
+            EXPECT_NE(access(others.file(name).c_str(), F_OK), 0);
+            lock.release();
+            EXPECT_NE(access(mine.file(name).c_str(), F_OK), 0);
+        } else {
+            EXPECT_EQ(lock.file(), "");
+            EXPECT_EQ(access(before.c_str(), F_OK), 0) << "a lock in use stays";
+            unlink(before.c_str());
+        }
+    }
+    stopSleeper(running);
+
+    // Nowhere to make one: the device opens unlocked.
+    dwllinux::DeviceLock unlocked;
+    std::string why, takenOver;
+    EXPECT_TRUE(unlocked.take(device, {{mine.path()}, {mine.file("missing")}}, &why, &takenOver));
+    EXPECT_EQ(unlocked.file(), "");
+
+    // A lock another program has taken meanwhile is not removed with ours.
+    dwllinux::DeviceLock broken;
+    ASSERT_TRUE(broken.take(device, folders, &why, &takenOver));
+    testsupport::writeBytes(broken.file(), std::string("1\n"));
+    broken.release();
+    EXPECT_EQ(access(mine.file(name).c_str(), F_OK), 0);
 }
 
 TEST_F(RealPortOnPty, CarriesEveryByteValueBothWays) {
@@ -166,10 +335,7 @@ TEST_F(RealPortOnPty, CarriesEveryByteValueBothWays) {
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(ComRdByte(kPort), i);
     // The rest has arrived by now; the queue length tells it without a read.
-    auto start = Clock::now();
-    while (GetInQLen(kPort) < 240 && secondsSince(start) < 2) {
-    }
-    EXPECT_EQ(GetInQLen(kPort), 240);
+    EXPECT_EQ(waitForInput(240), 240);
     std::vector<uint8_t> rest(240);
     EXPECT_EQ(ComRd(kPort, rest.data(), 240), 240);
     EXPECT_EQ(rest, std::vector<uint8_t>(all.begin() + 16, all.end()));
@@ -249,9 +415,7 @@ TEST_F(RealPortOnPty, WaitingCallsTheWaitHook) {
 
     // Bytes already there are read without a call.
     peer.send({0x63});
-    auto start = Clock::now();
-    while (GetInQLen(kPort) < 1 && secondsSince(start) < 2) {
-    }
+    ASSERT_EQ(waitForInput(1), 1);
     hookCalls = 0;
     EXPECT_EQ(ComRdByte(kPort), 0x63);
     EXPECT_EQ(hookCalls, 0);
@@ -260,7 +424,7 @@ TEST_F(RealPortOnPty, WaitingCallsTheWaitHook) {
     // its time and reports what is left.
     std::vector<uint8_t> data = pattern(256 * 1024);
     ComWrt(kPort, data.data(), static_cast<int>(data.size()));
-    start = Clock::now();
+    auto start = Clock::now();
     EXPECT_GT(GetOutQLen(kPort), 0);
     EXPECT_LT(secondsSince(start), 0.02);
     EXPECT_GT(WaitOutQEmpty(kPort, 0.1), 0);
@@ -277,10 +441,10 @@ TEST_F(RealPortOnPty, EveryLinkRateReachesTheKernel) {
         SCOPED_TRACE(baud);
         // As the speed change reopens the port: no parity, 10 s.
         ASSERT_EQ(dwl12_0UartInit(kPort, baud, 0, 10), 1);
-        qttest::PtyPeer::Line line = peer.line();
+        ptytest::PtyPeer::Line line = peer.line();
         EXPECT_EQ(line.outputSpeed, static_cast<unsigned long>(baud));
         EXPECT_EQ(line.inputSpeed, static_cast<unsigned long>(baud));
-        EXPECT_EQ(line.cflag & qttest::PtyPeer::charSizeMask(), qttest::PtyPeer::eightBits());
+        EXPECT_EQ(line.cflag & ptytest::PtyPeer::charSizeMask(), ptytest::PtyPeer::eightBits());
         if (index >= 4) {
             EXPECT_TRUE(line.arbitraryRate);
         }
@@ -296,21 +460,22 @@ TEST_F(RealPortOnPty, EveryLinkRateReachesTheKernel) {
 }
 
 TEST_F(RealPortOnPty, ArbitraryRateHelpersReadBackWhatTheySet) {
-    int error = 0;
-    auto device = QtSerialDevice::open(peer.slavePath(), &error);
+    testsupport::TempDir locks;
+    auto device = dwllinux::TtySerialDevice::open(peer.slavePath(),
+                                                  {{locks.path()}, {locks.path()}}, nullptr);
     ASSERT_NE(device, nullptr);
     EXPECT_TRUE(device->isPseudoTerminal());
     // The device's descriptor is not reachable from here; the master side acts on the same
     // settings.
     for (long baud : {220338L, 240740L, 260000L, 270833L, 302325L, 38400L}) {
-        ASSERT_TRUE(dwlqt::setLineSpeed(peer.masterFd(), baud));
-        EXPECT_EQ(dwlqt::lineSpeed(peer.masterFd()), baud);
+        ASSERT_TRUE(dwllinux::setLineSpeed(peer.masterFd(), baud));
+        EXPECT_EQ(dwllinux::lineSpeed(peer.masterFd()), baud);
         EXPECT_EQ(peer.line().outputSpeed, static_cast<unsigned long>(baud));
         EXPECT_EQ(peer.line().inputSpeed, static_cast<unsigned long>(baud));
     }
-    EXPECT_FALSE(dwlqt::setLineSpeed(peer.masterFd(), 0));
-    EXPECT_EQ(dwlqt::lineSpeed(-1), -1);
-    EXPECT_FALSE(dwlqt::isPseudoTerminal(-1));
+    EXPECT_FALSE(dwllinux::setLineSpeed(peer.masterFd(), 0));
+    EXPECT_EQ(dwllinux::lineSpeed(-1), -1);
+    EXPECT_FALSE(dwllinux::isPseudoTerminal(-1));
 }
 
 TEST_F(RealPortOnPty, WriteQueuesWithoutBlockingAndPollingDrainsIt) {
@@ -371,10 +536,7 @@ TEST_F(RealPortOnPty, FlushInDropsWhatArrived) {
     ASSERT_EQ(open(), 0);
     SetComTime(kPort, 0.2);
     peer.send({1, 2, 3});
-    auto start = Clock::now();
-    while (GetInQLen(kPort) < 3 && secondsSince(start) < 2) {
-    }
-    ASSERT_EQ(GetInQLen(kPort), 3);
+    ASSERT_EQ(waitForInput(3), 3);
     EXPECT_EQ(FlushInQ(kPort), 0);
     EXPECT_EQ(GetInQLen(kPort), 0);
     EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
@@ -419,16 +581,67 @@ TEST_F(RealPortOnPty, OperatorCancelFromAnotherThreadWakesTheWaits) {
     EXPECT_EQ(ComRdByte(kPort), kRS_TimeOutErr);
     stop.join();
     EXPECT_LT(secondsSince(start), 1.0);
-    // Until cleared, waits give up at once, and output is not waited for.
-    std::vector<uint8_t> data = pattern(64 * 1024);
-    ComWrt(kPort, data.data(), static_cast<int>(data.size()));
-    EXPECT_GT(WaitOutQEmpty(kPort, 5.0), 0);
+    // Until cleared, waits give up at once.
     EXPECT_EQ(WaitInQ(kPort, 5.0), 0);
+    EXPECT_EQ(WaitOutQEmpty(kPort, 5.0), 0);
     EXPECT_LT(secondsSince(start), 1.0);
     rs232_ClearCancel();
-    FlushOutQ(kPort);
     peer.send({0x5A});
     EXPECT_EQ(ComRdByte(kPort), 0x5A);
+}
+
+// A cancel discards what is not sent yet, in our queue and the kernel's, and nothing more is
+// queued while it stands: the far end gets no more than its own side of the pseudo-terminal had
+// taken in before (the kernel's read buffer of 4 KB, which no flush from this side reaches).
+TEST_F(RealPortOnPty, CancelDiscardsTheOutputNotYetSent) {
+    ASSERT_EQ(open(460800, 0), 0);
+    // More than the pseudo-terminal takes at once, while the far end reads nothing.
+    std::vector<uint8_t> data = pattern(64 * 1024);
+    ASSERT_EQ(ComWrt(kPort, data.data(), static_cast<int>(data.size())),
+              static_cast<int>(data.size()));
+    EXPECT_GT(GetOutQLen(kPort), 32 * 1024);
+    rs232_Cancel();
+    EXPECT_EQ(WaitOutQEmpty(kPort, 5.0), 0);
+    EXPECT_EQ(GetOutQLen(kPort), 0);
+    EXPECT_EQ(ComWrt(kPort, data.data(), 100), 0);
+    EXPECT_EQ(ComWrtByte(kPort, 0x44), 0);
+    EXPECT_EQ(GetOutQLen(kPort), 0);
+    EXPECT_EQ(CloseCom(kPort), 0);
+    const std::vector<uint8_t> arrived = peer.receive(data.size(), 100);
+    EXPECT_LE(arrived.size(), 4096u);
+    EXPECT_TRUE(std::equal(arrived.begin(), arrived.end(), data.begin())) << "only the first";
+
+    // The port opens again and works once the cancel is cleared.
+    rs232_ClearCancel();
+    ASSERT_EQ(open(460800, 0), 0);
+    ASSERT_EQ(ComWrtByte(kPort, 0x44), 1);
+    EXPECT_EQ(drain(), 0);
+    EXPECT_EQ(peer.receive(1, 2000), std::vector<uint8_t>{0x44});
+}
+
+// A wait for the output queue sleeps as long as the queued bytes take on the wire (10 bits a
+// byte, 11 with parity) and ends when they are through, not at a step of its own.
+TEST_F(RealPortOnPty, DrainWaitEndsWhenTheWireIsThrough) {
+    // Each size takes just over 200 ms on the wire: a wait in 50 ms steps would overshoot by
+    // some 40 ms, more than the margin a loaded machine needs.
+    struct Case {
+        int parity;
+        size_t bytes;
+    };
+    const Case cases[] = {{0, 800}, {2, 730}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parity);
+        const double wireSeconds = c.bytes * (c.parity != 0 ? 11 : 10) / 38400.0;
+        ASSERT_EQ(open(38400, c.parity), 0);
+        std::vector<uint8_t> data = pattern(c.bytes);
+        auto start = Clock::now();
+        ASSERT_EQ(ComWrt(kPort, data.data(), static_cast<int>(c.bytes)), static_cast<int>(c.bytes));
+        EXPECT_EQ(WaitOutQEmpty(kPort, 1.0), 0);
+        const double waited = secondsSince(start);
+        EXPECT_GE(waited, wireSeconds - 0.001);
+        EXPECT_LT(waited, wireSeconds + 0.03);
+        EXPECT_EQ(peer.receive(c.bytes, 2000).size(), c.bytes);
+    }
 }
 
 TEST_F(RealPortOnPty, PortLostMidWaitEndsItAtOnceAndIsLoggedOnce) {

@@ -1,4 +1,4 @@
-#include "tests/platform/qt/serial_pty_peer.h"
+#include "tests/platform/linux/serial_pty_peer.h"
 
 #include <asm/termbits.h>
 #include <fcntl.h>
@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 
-namespace qttest {
+namespace ptytest {
 
 PtyPeer::PtyPeer() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
@@ -88,4 +88,4 @@ unsigned long PtyPeer::eightBits() {
     return CS8;
 }
 
-} // namespace qttest
+} // namespace ptytest

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace qttest {
+namespace ptytest {
 
 class PtyPeer {
   public:
@@ -44,4 +44,4 @@ class PtyPeer {
     std::string slave_;
 };
 
-} // namespace qttest
+} // namespace ptytest

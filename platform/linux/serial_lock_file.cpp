@@ -1,0 +1,202 @@
+#include "platform/linux/serial_lock_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+namespace dwllinux {
+namespace {
+
+// How often a lock that another program takes at the same moment is looked at again.
+constexpr int kTakeAttempts = 3;
+
+struct Holder {
+    long pid = 0;          // 0: the file names no process
+    double ageSeconds = 0; // since the file was last written
+};
+
+Holder readHolder(const std::string& file) {
+    Holder h;
+    struct stat st {};
+    if (stat(file.c_str(), &st) == 0) h.ageSeconds = std::difftime(std::time(nullptr), st.st_mtime);
+    // "%10d\n" as the UUCP programs write it, or the number alone on the first line.
+    char text[64] = {};
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return h;
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0) return h;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    if (end != text && pid > 0) h.pid = pid;
+    return h;
+}
+
+bool processExists(long pid) {
+    return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+std::string commandOf(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string comm;
+    std::getline(in, comm);
+    return comm;
+}
+
+// True when this process has the device open on one of its descriptors.
+bool openHere(const std::string& realPath) {
+    DIR* dir = opendir("/proc/self/fd");
+    if (dir == nullptr) return false;
+    bool found = false;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        char target[4096];
+        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        if (realPath == target) {
+            found = true;
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+std::string findLock(const std::vector<std::string>& folders, const std::string& name) {
+    for (const std::string& folder : folders) {
+        const std::string file = folder + "/" + name;
+        struct stat st {};
+        if (lstat(file.c_str(), &st) == 0) return file;
+    }
+    return "";
+}
+
+// Whether an existing lock file may be taken over: true with `stale` saying whose it was, or
+// false with `why` saying who holds the device.
+bool mayTakeOver(const std::string& file, const std::string& realPath, std::string* why,
+                 std::string* stale) {
+    const Holder h = readHolder(file);
+    if (h.pid == 0) {
+        if (h.ageSeconds < kEmptyLockSeconds) {
+            *why = "left locked by a killed program; free again within 30 s";
+            return false;
+        }
+        *stale = "left locked by a killed program";
+        return true;
+    }
+    if (h.pid == static_cast<long>(getpid())) {
+        if (openHere(realPath)) {
+            *why = "already open in this program";
+            return false;
+        }
+        *stale = "left locked by an earlier program of this process number";
+        return true;
+    }
+    if (processExists(h.pid)) {
+        const std::string comm = commandOf(h.pid);
+        *why =
+            "in use by process " + std::to_string(h.pid) + (comm.empty() ? "" : " (" + comm + ")");
+        return false;
+    }
+    *stale = "left locked by process " + std::to_string(h.pid) + ", which has ended";
+    return true;
+}
+
+enum MakeResult { MADE, TAKEN_MEANWHILE, NO_FOLDER };
+
+// Makes the lock file whole in one step: written under a name of this process, then linked to
+// the lock's name, which fails when the lock exists. So no other program ever reads it empty.
+MakeResult makeLock(const std::vector<std::string>& folders, const std::string& name,
+                    std::string* made) {
+    for (const std::string& folder : folders) {
+        if (access(folder.c_str(), W_OK) != 0) continue;
+        const std::string own = folder + "/LTMP." + std::to_string(getpid());
+        const int fd =
+            ::open(own.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) continue;
+        char text[16];
+        const int length = std::snprintf(text, sizeof text, "%10ld\n", static_cast<long>(getpid()));
+        const bool written = ::write(fd, text, static_cast<size_t>(length)) == length;
+        fchmod(fd, 0644); // readable by every program that looks, whatever the umask
+        ::close(fd);
+        const std::string file = folder + "/" + name;
+        const int rc = written ? link(own.c_str(), file.c_str()) : -1;
+        const int error = errno;
+        unlink(own.c_str());
+        if (rc == 0) {
+            *made = file;
+            return MADE;
+        }
+        if (written && error == EEXIST) return TAKEN_MEANWHILE;
+    }
+    return NO_FOLDER;
+}
+
+} // namespace
+
+LockFolders systemLockFolders() {
+    LockFolders f;
+    f.lookIn = {"/var/lock",       "/run/lock", "/etc/locks", "/var/spool/locks",
+                "/var/spool/uucp", "/tmp",      "/var/tmp",   "/var/lock/lockdev"};
+    f.makeIn = {"/var/lock", "/run/lock"};
+    return f;
+}
+
+std::string lockFileName(const std::string& realPath) {
+    std::string name = realPath.rfind("/dev/", 0) == 0 ? realPath.substr(5) : realPath;
+    for (char& c : name)
+        if (c == '/') c = '_';
+    return "LCK.." + name;
+}
+
+DeviceLock::~DeviceLock() {
+    release();
+}
+
+bool DeviceLock::take(const std::string& realPath, const LockFolders& folders, std::string* why,
+                      std::string* takenOver) {
+    release();
+    why->clear();
+    takenOver->clear();
+    const std::string name = lockFileName(realPath);
+    for (int attempt = 0; attempt < kTakeAttempts; ++attempt) {
+        const std::string existing = findLock(folders.lookIn, name);
+        if (!existing.empty()) {
+            std::string stale;
+            if (!mayTakeOver(existing, realPath, why, &stale)) return false;
+            if (unlink(existing.c_str()) != 0 && errno != ENOENT) {
+                *why = stale + "; " + existing + ": " + std::strerror(errno);
+                return false;
+            }
+            *takenOver = stale;
+            continue;
+        }
+        switch (makeLock(folders.makeIn, name, &file_)) {
+        case MADE: return true;
+        case NO_FOLDER: return true; // nowhere to put one: the device opens unlocked
+        case TAKEN_MEANWHILE: break;
+        }
+    }
+    *why = "in use by another program";
+    return false;
+}
+
+void DeviceLock::release() {
+    if (file_.empty()) return;
+    // Only a lock that still names this process: one broken and taken by another stays.
+    if (readHolder(file_).pid == static_cast<long>(getpid())) unlink(file_.c_str());
+    file_.clear();
+}
+
+} // namespace dwllinux
