@@ -1,5 +1,7 @@
 #include "app/cli/progress_meter.h"
 
+#include "session/dwl_progress.h"
+
 #include <chrono>
 
 namespace dwlcli {
@@ -13,22 +15,6 @@ constexpr double kRedrawInterval = 0.1;
 double wallSeconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-std::string timeText(double seconds) {
-    if (seconds < 0 || seconds > 359999) return "--:--";
-    const long s = static_cast<long>(seconds + 0.5);
-    char text[32];
-    if (s >= 3600)
-        snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
-    else
-        snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
-    return text;
-}
-
-int percentOf(uint32_t done, uint32_t size) {
-    if (size == 0 || done >= size) return 100;
-    return static_cast<int>(static_cast<uint64_t>(done) * 100 / size);
 }
 
 // Name, bar and percent.
@@ -50,26 +36,23 @@ ProgressMeter::ProgressMeter(FILE* out, bool terminal) : out_(out), terminal_(te
 
 std::string ProgressMeter::barText(const std::string& name, uint32_t done, uint32_t size,
                                    double seconds, bool withBar) {
-    if (done > size) done = size;
-    const int percent = percentOf(done, size);
-    const double rate = seconds > 0 ? done / seconds : 0.0;
-    const double left = rate > 0 ? (static_cast<double>(size) - done) / rate : -1.0;
+    const ImageProgress p = dwl_ImageProgress(done, size, seconds);
     char numbers[96];
-    snprintf(numbers, sizeof numbers, "  %.0f B/s  %s left", rate,
-             percent >= 100 ? "00:00" : timeText(left).c_str());
-    return head(name, percent, withBar) + numbers;
+    snprintf(numbers, sizeof numbers, "  %.0f B/s  %s left", p.rate,
+             dwl_TimeText(p.secondsLeft).c_str());
+    return head(name, p.percent, withBar) + numbers;
 }
 
 std::string ProgressMeter::finalText(const std::string& name, uint32_t done, uint32_t size,
                                      double seconds, bool written, bool withBar) {
-    if (written || done > size) done = size;
-    const double rate = seconds > 0 ? done / seconds : 0.0;
+    const ImageProgress p = dwl_ImageProgress(done, size, seconds, written);
     char numbers[96];
     if (written)
-        snprintf(numbers, sizeof numbers, "  %.0f B/s  in %s", rate, timeText(seconds).c_str());
+        snprintf(numbers, sizeof numbers, "  %.0f B/s  in %s", p.rate,
+                 dwl_TimeText(seconds).c_str());
     else
-        snprintf(numbers, sizeof numbers, "  %.0f B/s  stopped", rate);
-    return head(name, percentOf(done, size), withBar) + numbers;
+        snprintf(numbers, sizeof numbers, "  %.0f B/s  stopped", p.rate);
+    return head(name, p.percent, withBar) + numbers;
 }
 
 std::string ProgressMeter::text() const {
@@ -107,7 +90,7 @@ void ProgressMeter::update(uint32_t done, double now) {
         return;
     }
     // One plain line at every tenth; the whole image is the final line's.
-    const int step = percentOf(done_, size_) / 10;
+    const int step = dwl_ImageProgress(done_, size_, 0.0).percent / 10;
     if (step >= 10 || step == lastPlainStep_) return;
     lastPlainStep_ = step;
     draw(text());

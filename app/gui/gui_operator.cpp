@@ -8,6 +8,7 @@
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
 #include "session/dwl_image_step.h"
+#include "session/dwl_progress.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
 #include "uis/dwl_oplog.h"
@@ -55,22 +56,6 @@ struct Aids {
 std::unique_ptr<Aids>& aids() {
     static std::unique_ptr<Aids> a;
     return a;
-}
-
-std::string timeText(double seconds) {
-    if (seconds < 0 || seconds > 359999) return "--:--";
-    const long s = static_cast<long>(seconds + 0.5);
-    char text[32];
-    if (s >= 3600)
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
-    else
-        std::snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
-    return text;
-}
-
-int percentOf(uint32_t done, uint32_t size) {
-    if (size == 0 || done >= size) return 100;
-    return static_cast<int>(static_cast<uint64_t>(done) * 100 / size);
 }
 
 QString settingsKey(int com) {
@@ -234,28 +219,24 @@ void afterLoad(QtUiView* view, std::shared_ptr<const std::vector<std::string>> p
 
 std::string dwlgui_ProgressText(const std::string& image, uint32_t done, uint32_t size,
                                 double seconds) {
-    if (done > size) done = size;
-    const int percent = percentOf(done, size);
-    const double rate = seconds > 0 ? done / seconds : 0.0;
-    const double left = rate > 0 ? (static_cast<double>(size) - done) / rate : -1.0;
+    const ImageProgress p = dwl_ImageProgress(done, size, seconds);
     char text[160];
     std::snprintf(text, sizeof text, "%s: %d %%, %u of %u bytes, %.0f bytes/s, %s left",
-                  image.c_str(), percent, done, size, rate,
-                  percent >= 100 ? "00:00" : timeText(left).c_str());
+                  image.c_str(), p.percent, p.done, size, p.rate,
+                  dwl_TimeText(p.secondsLeft).c_str());
     return text;
 }
 
 std::string dwlgui_FinalProgressText(const std::string& image, uint32_t done, uint32_t size,
                                      double seconds, bool written) {
-    if (written || done > size) done = size;
-    const double rate = seconds > 0 ? done / seconds : 0.0;
+    const ImageProgress p = dwl_ImageProgress(done, size, seconds, written);
     char text[160];
     if (written)
         std::snprintf(text, sizeof text, "%s: %d %%, %u bytes in %s, %.0f bytes/s", image.c_str(),
-                      percentOf(done, size), size, timeText(seconds).c_str(), rate);
+                      p.percent, size, dwl_TimeText(seconds).c_str(), p.rate);
     else
         std::snprintf(text, sizeof text, "%s: %d %%, %u of %u bytes, %.0f bytes/s, stopped",
-                      image.c_str(), percentOf(done, size), done, size, rate);
+                      image.c_str(), p.percent, p.done, size, p.rate);
     return text;
 }
 
