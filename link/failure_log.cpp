@@ -12,10 +12,8 @@ void dwl12_LogFailure(const char* text) {
 
 void dwl12_LogFailureF(const char* format, ...) {
     if (rs232_Cancelled()) return;
-    char text[sizeof ma_Comment];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    dwl50_4AddCommentV(format, args);
     va_end(args);
-    dwl50_1AddComment(text);
 }

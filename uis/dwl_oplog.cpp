@@ -27,13 +27,17 @@ void dwl50_1AddComment(const char* text) {
     SetCtrlIndex(v_Panel, PANEL_OPERATOR_LOG, mv_NbCommentLine - 1);
 }
 
-void dwl50_2AddCommentF(const char* format, ...) {
+void dwl50_4AddCommentV(const char* format, va_list args) {
     char text[sizeof ma_Comment];
+    vsnprintf(text, sizeof text, format, args);
+    dwl50_1AddComment(text);
+}
+
+void dwl50_2AddCommentF(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    dwl50_4AddCommentV(format, args);
     va_end(args);
-    dwl50_1AddComment(text);
 }
 
 void dwl50_3AddCommentPath(const char* before, const char* path, const char* after) {

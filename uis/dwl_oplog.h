@@ -1,6 +1,8 @@
 // The operator log: list box 23 of the main panel, one line per step.
 #pragma once
 
+#include <cstdarg>
+
 // Buffer of the line being appended and the number of lines so far.
 extern char ma_Comment[100];
 extern int mv_NbCommentLine;
@@ -19,6 +21,8 @@ constexpr int PANEL_OPERATOR_LOG = 23;  // the operator log list box
 void dwl50_1AddComment(const char* text);
 // printf-style variant.
 void dwl50_2AddCommentF(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same with the arguments taken already.
+void dwl50_4AddCommentV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 // Appends before + path + after; a path too long for the line loses its beginning ("...")
 // rather than its end, so that the line still names the file.
 void dwl50_3AddCommentPath(const char* before, const char* path, const char* after);

@@ -11,12 +11,9 @@
 using clitest::examples;
 using clitest::quoted;
 using clitest::runDwl;
+using clitest::sample;
 
 namespace {
-
-std::string sample(const char* name) {
-    return quoted(examples() + "/" + name);
-}
 
 struct Case {
     std::string args;

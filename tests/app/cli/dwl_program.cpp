@@ -25,6 +25,21 @@ std::string examples() {
     return testsupport::sourceDir() + "/examples";
 }
 
+std::string sample(const char* name) {
+    return quoted(examples() + "/" + name);
+}
+
+namespace {
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
 std::string quoted(const std::string& path) {
     std::string out = "'";
     for (char c : path) {
@@ -51,10 +66,7 @@ Run runDwl(const std::string& args, const std::string& cwd) {
         run.out.append(buffer, n);
     const int raw = pclose(pipe);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
+    run.err = fileText(errFile);
     return run;
 }
 
@@ -124,10 +136,7 @@ Run finish(const Started& s, const std::string& errFile, Clock::time_point deadl
     int raw = 0;
     waitpid(s.pid, &raw, 0);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errFile);
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
+    run.err = fileText(errFile);
     return run;
 }
 

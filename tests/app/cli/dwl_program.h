@@ -28,6 +28,8 @@ Run runDwl(const std::string& args, const std::string& cwd = "");
 std::string quoted(const std::string& path);
 // The examples folder of the source tree.
 std::string examples();
+// A file of examples/, quoted for the shell.
+std::string sample(const char* name);
 
 // Runs dwl (args given one by one, no shell) with its standard output on a pipe whose reading
 // end is closed before dwl starts: every write to it fails.

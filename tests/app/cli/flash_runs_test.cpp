@@ -20,12 +20,9 @@
 using clitest::examples;
 using clitest::quoted;
 using clitest::runDwl;
+using clitest::sample;
 
 namespace {
-
-std::string sample(const char* name) {
-    return quoted(examples() + "/" + name);
-}
 
 uint32_t byteSum(const std::string& path) {
     uint32_t sum = 0;
