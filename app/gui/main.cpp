@@ -2,14 +2,21 @@
 // ports on real serial devices, or, on request, on the emulated handset inside the program.
 //
 //     dwl-gui [--sim] [--version] [FILE...]
+//     dwl-gui --station [--port P]... [--bin F] [--ogm F] [--tfs F] [--mode M] [--speed S]
+//                       [--station NAME] [--results FILE] [--start]
 //
 // --sim starts with the emulated handset; the Handset ring of the main panel switches between
 // the serial cable and the emulated handset at any time between commands. Image files named
 // (*.bin, *.ogm, *.tfs) are loaded as their load buttons would load them.
+//
+// --station shows the production station window alone, with the settings of its last start
+// unless options name others; --start starts production at once.
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
+#include "app/gui/station_control.h"
 #include "dwl_version.h"
 #include "platform/qt/serial_backend.h"
+#include "platform/qt/station_window.h"
 #include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_view.h"
 #include "platform/qt/ui_wait_hook.h"
@@ -33,15 +40,43 @@ int runTimeReady(int, char**) {
     return QApplication::instance() != nullptr ? 1 : 0;
 }
 
+void nameProgram() {
+    QCoreApplication::setOrganizationName(QStringLiteral("dwl"));
+    QCoreApplication::setApplicationName(QStringLiteral("dwl-gui"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(DWL_VERSION));
+}
+
+// The station window alone; args: what Qt left of the arguments after --station.
+int runStation(QApplication& app, const std::vector<std::string>& args) {
+    StationSettings settings = dwlgui_RestoreStationSettings();
+    bool start = false;
+    std::string why;
+    if (!station_ParseOptions(args, &settings, &start, &why)) {
+        std::fprintf(stderr, "dwl-gui: %s\n", why.c_str());
+        return 64;
+    }
+    StationControl station(dwlgui_StationProgram(), settings, !settings.ports.empty());
+    station.setSettingsKeeper(&dwlgui_KeepStationSettings);
+    station.setClosedObserver([] { QCoreApplication::quit(); });
+    station.window().show();
+    if (start) station.start();
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     // Our own option goes before Qt sees the arguments.
     bool emulated = false;
+    bool station = false;
     std::vector<char*> args;
     for (int i = 0; i < argc; i++) {
         if (i > 0 && std::strcmp(argv[i], "--sim") == 0) {
             emulated = true;
+            continue;
+        }
+        if (i > 0 && std::strcmp(argv[i], "--station") == 0) {
+            station = true;
             continue;
         }
         if (i > 0 && std::strcmp(argv[i], "--version") == 0) {
@@ -54,11 +89,11 @@ int main(int argc, char** argv) {
     args.push_back(nullptr);
 
     QApplication app(count, args.data());
-    // The main window closes through its own callback, which ends the program.
+    // The windows close through their own callbacks, which end the program.
     app.setQuitOnLastWindowClosed(false);
-    QCoreApplication::setOrganizationName(QStringLiteral("dwl"));
-    QCoreApplication::setApplicationName(QStringLiteral("dwl-gui"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(DWL_VERSION));
+    nameProgram();
+    if (station)
+        return runStation(app, std::vector<std::string>(args.begin() + 1, args.begin() + count));
     const std::string version = QCoreApplication::applicationVersion().toStdString();
     v_ProgramVersion = version.c_str();
     // What Qt left of the arguments: the image files.
@@ -77,6 +112,7 @@ int main(int argc, char** argv) {
     dwlgui_UseLayoutFolder();
 
     v_SelectLineHook = &dwlgui_SelectLine;
+    v_StationHook = &dwlgui_ShowStation;
     if (emulated) {
         v_LineEmulated = 1;
         dwlgui_SelectLine(1);
@@ -90,6 +126,8 @@ int main(int argc, char** argv) {
     });
     const int rc = dwl50_0Main(1, args.data());
     dwlgui_RemoveOperatorAids();
+    v_StationHook = nullptr;
+    dwlgui_FinishStation();
 
     dwl_qt_RemoveSectorMap();
     dwl_qt_RemoveWaitHook();
