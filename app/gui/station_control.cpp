@@ -35,6 +35,10 @@ std::vector<std::string> modeNames() {
     return names;
 }
 
+QString portsText(size_t count) {
+    return count == 1 ? QObject::tr("1 port") : QObject::tr("%1 ports").arg(count);
+}
+
 QString joined(const std::deque<std::string>& lines) {
     QString text;
     for (const std::string& line : lines)
@@ -260,8 +264,7 @@ bool StationControl::mayClose() {
         return false;
     }
     QMessageBox box(QMessageBox::Question, window_->windowTitle(),
-                    QObject::tr("Production is running on %n port(s).", "",
-                                static_cast<int>(model_.ports.size())),
+                    QObject::tr("Production is running on %1.").arg(portsText(model_.ports.size())),
                     QMessageBox::NoButton, window_.get());
     box.setInformativeText(QObject::tr("The window closes once the station has stopped."));
     QPushButton* finish = nullptr;
@@ -293,10 +296,9 @@ void StationControl::scheduleRefresh() {
 }
 
 QString StationControl::statusText() const {
-    const int ports = static_cast<int>(model_.ports.size());
     switch (phase_) {
     case RUNNING:
-        return QObject::tr("Running on %n port(s).", "", ports) +
+        return QObject::tr("Running on %1.").arg(portsText(model_.ports.size())) +
                (model_.station.empty()
                     ? QString()
                     : QObject::tr(" Station %1.").arg(QString::fromStdString(model_.station)));
@@ -308,7 +310,9 @@ QString StationControl::statusText() const {
     }
     if (!ran_) return QObject::tr("Not running. Start begins production on the ports named.");
     QString text = QObject::tr("Stopped: %1.").arg(endText_);
-    if (!lastError_.empty()) text += QLatin1Char('\n') + QString::fromStdString(lastError_);
+    // A station that did not stop by itself has likely said why last.
+    if (model_.stopReason.empty() && !lastError_.empty())
+        text += QLatin1Char('\n') + QString::fromStdString(lastError_);
     return text;
 }
 

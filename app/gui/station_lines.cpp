@@ -138,12 +138,13 @@ void readStarted(StationModel& m, const json& j, const std::string& time) {
             m.images.push_back(image);
         }
     }
-    // The station's own list of ports decides the tiles and their order.
+    // The station's own list of ports decides the tiles and their order: it may name a port
+    // otherwise than the settings did.
     const auto ports = j.find("ports");
     if (ports != j.end() && ports->is_array()) {
-        std::vector<StationPort> ordered;
+        std::vector<StationPort> listed;
         for (const json& entry : *ports) {
-            const std::string name = entry.is_object()   ? text(entry, "port")
+            const std::string name = entry.is_object() ? text(entry, "port")
                                      : entry.is_string() ? entry.get<std::string>()
                                      : entry.is_number() ? entry.dump()
                                                          : "";
@@ -151,16 +152,9 @@ void readStarted(StationModel& m, const json& j, const std::string& time) {
             StationPort p = m.ports[portFor(m, name)];
             if (entry.is_object() && !text(entry, "device").empty())
                 p.look.device = text(entry, "device");
-            ordered.push_back(p);
+            listed.push_back(p);
         }
-        // Ports not in the station's list keep their tiles, behind.
-        for (const StationPort& p : m.ports) {
-            bool listed = false;
-            for (const StationPort& o : ordered)
-                listed = listed || o.look.port == p.look.port;
-            if (!listed) ordered.push_back(p);
-        }
-        m.ports = ordered;
+        m.ports = listed;
     }
     std::string line = "station " + m.station + " started: mode " + m.mode + ", " +
                        std::to_string(m.baud) + " baud";
