@@ -57,7 +57,7 @@ int runStation(QApplication& app, const std::vector<std::string>& args) {
     }
     StationControl station(dwlgui_StationProgram(), settings, !settings.ports.empty());
     station.setSettingsKeeper(&dwlgui_KeepStationSettings);
-    station.setClosedObserver([] { QCoreApplication::quit(); });
+    station.setClosedObserver([] { QCoreApplication::exit(0); });
     station.window().show();
     if (start) station.start();
     return app.exec();

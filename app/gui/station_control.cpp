@@ -259,10 +259,12 @@ bool StationControl::mayClose() {
         if (closedObserver_) closedObserver_();
         return true;
     }
-    if (phase_ == CANCELLING) {
-        closePending_ = true;
+    if (phase_ == CANCELLING || asking_) {
+        // The window closes when the station has ended, or the question open answers first.
+        if (phase_ == CANCELLING) closePending_ = true;
         return false;
     }
+    asking_ = true;
     QMessageBox box(QMessageBox::Question, window_->windowTitle(),
                     QObject::tr("Production is running on %1.").arg(portsText(model_.ports.size())),
                     QMessageBox::NoButton, window_.get());
@@ -276,6 +278,7 @@ bool StationControl::mayClose() {
     box.setDefaultButton(keep);
     box.setEscapeButton(keep);
     box.exec();
+    asking_ = false;
     if (box.clickedButton() == finish && phase_ == RUNNING) {
         closePending_ = true;
         stop();

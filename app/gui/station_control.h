@@ -67,6 +67,7 @@ class StationControl {
     bool ran_ = false;
     bool unlockAfterStop_ = false;
     bool closePending_ = false;
+    bool asking_ = false; // the question of a close is open
     QString endText_;
     std::string lastError_;
     unsigned long logShown_ = 0;

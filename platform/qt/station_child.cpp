@@ -61,8 +61,11 @@ void StationChild::interrupt() {
 }
 
 void StationChild::end(int msecs) {
+    // Two interrupts sent at once could reach the station as one.
+    constexpr int kBetweenInterruptsMsecs = 300;
     if (!running()) return;
     interrupt();
+    if (process_.waitForFinished(kBetweenInterruptsMsecs)) return;
     interrupt();
     if (!process_.waitForFinished(msecs)) {
         ::kill(-static_cast<pid_t>(group_), SIGKILL);

@@ -36,9 +36,9 @@ StationSettingsBox::StationSettingsBox(QWidget* parent)
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(3, 2);
     setModeNames({});
-    connect(ports_, &QLineEdit::editingFinished, this, &StationSettingsBox::edited);
-    connect(mode_, &QComboBox::activated, this, &StationSettingsBox::edited);
-    connect(speed_, &QComboBox::activated, this, &StationSettingsBox::edited);
+    connect(ports_, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
+    connect(mode_, &QComboBox::activated, this, &StationSettingsBox::changed);
+    connect(speed_, &QComboBox::activated, this, &StationSettingsBox::changed);
 }
 
 StationSettingsBox::ImageRow StationSettingsBox::addImageRow(int row, const QString& title,
@@ -53,16 +53,21 @@ StationSettingsBox::ImageRow StationSettingsBox::addImageRow(int row, const QStr
     grid->addWidget(r.summary, row, 3);
     r.summary->setTextFormat(Qt::PlainText);
     r.summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    connect(r.path, &QLineEdit::editingFinished, this, &StationSettingsBox::edited);
+    connect(r.path, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
     QLineEdit* path = r.path;
     connect(r.browse, &QPushButton::clicked, this, [this, path, title, filter] {
         const QString chosen =
             QFileDialog::getOpenFileName(this, title, path->text(), filter + tr(";;All files (*)"));
         if (chosen.isEmpty()) return;
         path->setText(chosen);
-        emit edited();
+        changed();
     });
     return r;
+}
+
+void StationSettingsBox::changed() {
+    // A locked field that loses the focus finishes no edit.
+    if (!locked_) emit edited();
 }
 
 void StationSettingsBox::setModeNames(const std::vector<std::string>& names) {

@@ -43,6 +43,7 @@ class StationSettingsBox : public QGroupBox {
     };
     ImageRow addImageRow(int row, const QString& title, const QString& filter);
     const ImageRow* rowFor(const std::string& kind) const;
+    void changed();
 
     QLineEdit* ports_;
     ImageRow bin_{}, ogm_{}, tfs_{};

@@ -17,6 +17,15 @@ QFont sized(const QFont& base, int pixels, bool bold) {
     return font;
 }
 
+// The largest font up to pixels (and not below least) that fits text into width.
+QFont fitted(const QFont& base, int pixels, int least, const QString& text, int width) {
+    QFont font = sized(base, pixels, true);
+    const int advance = QFontMetrics(font).horizontalAdvance(text);
+    if (advance > width && advance > 0)
+        font.setPixelSize(std::max(least, std::max(pixels * width / advance, 9)));
+    return font;
+}
+
 } // namespace
 
 StationTile::StationTile(QWidget* parent) : QWidget(parent) {
@@ -62,7 +71,8 @@ void StationTile::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), palette().color(QPalette::Window));
     const QRect card = rect().adjusted(2, 2, -2, -2);
     painter.fillRect(card, back);
-    const bool dark = back.lightness() < 150;
+    const bool dark =
+        look_.light == LIGHT_PASS || look_.light == LIGHT_FAIL || look_.light == LIGHT_LOST;
     const QColor ink = dark ? QColor(Qt::white) : QColor(20, 20, 20);
     painter.setPen(ink);
 
@@ -74,9 +84,9 @@ void StationTile::paintEvent(QPaintEvent*) {
     const int stateSize = h / 7;
     const int smallSize = std::max(h / 15, 11);
 
-    painter.setFont(sized(font(), nameSize, true));
-    const int nameHeight = painter.fontMetrics().height();
     const QString port = QString::fromStdString(look_.port);
+    painter.setFont(fitted(font(), nameSize, smallSize, port, area.width()));
+    const int nameHeight = painter.fontMetrics().height();
     painter.drawText(QRect(area.left(), area.top(), area.width(), nameHeight),
                      Qt::AlignLeft | Qt::AlignVCenter,
                      painter.fontMetrics().elidedText(port, Qt::ElideMiddle, area.width()));
@@ -114,12 +124,12 @@ void StationTile::paintEvent(QPaintEvent*) {
         area.setBottom(bar.top() - pad / 2);
     }
 
-    painter.setFont(sized(font(), stateSize, true));
+    const QString state = QString::fromStdString(look_.state);
+    painter.setFont(fitted(font(), stateSize, smallSize, state, area.width()));
     const int stateHeight = painter.fontMetrics().height();
     painter.drawText(QRect(area.left(), area.top(), area.width(), stateHeight),
                      Qt::AlignLeft | Qt::AlignVCenter,
-                     painter.fontMetrics().elidedText(QString::fromStdString(look_.state),
-                                                      Qt::ElideRight, area.width()));
+                     painter.fontMetrics().elidedText(state, Qt::ElideRight, area.width()));
     area.setTop(area.top() + stateHeight);
     if (!look_.detail.empty() && area.height() > small.height() / 2) {
         painter.setFont(sized(font(), smallSize, false));

@@ -13,6 +13,7 @@
 #include "tests/support/temp_files.h"
 
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -430,8 +431,11 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
                         "args: station --json-lines --port COM1 --port /dev/ttyUSB1 --bin " +
                             dir.file("local.bin") + " --mode binary --speed 302325"),
               log.end());
-    EXPECT_EQ(w.settingsBox()->imageText("binary"), "sw.bin: 488000 bytes, sum 0x00000BEE");
     EXPECT_EQ(w.settingsBox()->settings().bin, "/img/sw.bin");
+    // A locked field that loses the focus does not read the files again.
+    for (QLineEdit* field : w.settingsBox()->findChildren<QLineEdit*>())
+        emit field->editingFinished();
+    EXPECT_EQ(w.settingsBox()->imageText("binary"), "sw.bin: 488000 bytes, sum 0x00000BEE");
     EXPECT_EQ(tile(0).light, LIGHT_PASS);
     EXPECT_EQ(tile(0).note, "Waiting for the next handset");
     EXPECT_EQ(tile(1).light, LIGHT_FAIL);
