@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -58,7 +59,10 @@ int runStation(QApplication& app, const std::vector<std::string>& args) {
     StationControl station(dwlgui_StationProgram(), settings, !settings.ports.empty());
     station.setSettingsKeeper(&dwlgui_KeepStationSettings);
     station.setClosedObserver([] { QCoreApplication::exit(0); });
-    station.window().show();
+    // The station's own screen, also where no window manager maximises it.
+    StationWindow& window = station.window();
+    window.setGeometry(window.screen()->availableGeometry());
+    window.showMaximized();
     if (start) station.start();
     return app.exec();
 }

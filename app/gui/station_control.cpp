@@ -57,7 +57,7 @@ StationControl::StationControl(const std::string& program, const StationSettings
     w.settingsBox()->setSettings(settings);
     w.settingsBox()->showImages(station_ReadImages(settings));
     w.settingsBox()->setLocked(locked);
-    station_Begin(model_, settings.ports);
+    station_Begin(model_, settings.ports, "Not started");
 
     QObject::connect(w.startButton(), &QPushButton::clicked, [this] { start(); });
     QObject::connect(w.stopButton(), &QPushButton::clicked, [this] { stop(); });

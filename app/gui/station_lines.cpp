@@ -144,7 +144,7 @@ void readStarted(StationModel& m, const json& j, const std::string& time) {
     if (ports != j.end() && ports->is_array()) {
         std::vector<StationPort> listed;
         for (const json& entry : *ports) {
-            const std::string name = entry.is_object() ? text(entry, "port")
+            const std::string name = entry.is_object()   ? text(entry, "port")
                                      : entry.is_string() ? entry.get<std::string>()
                                      : entry.is_number() ? entry.dump()
                                                          : "";
@@ -327,10 +327,10 @@ int readPortEvent(StationModel& m, const std::string& event, const json& j,
 
 } // namespace
 
-void station_Begin(StationModel& model, const std::vector<std::string>& ports) {
+void station_Begin(StationModel& model, const std::vector<std::string>& ports, const char* state) {
     model = StationModel();
     for (const std::string& port : ports)
-        portFor(model, port);
+        model.ports[portFor(model, port)].look.state = state;
 }
 
 int station_ReadLine(StationModel& m, const std::string& line) {

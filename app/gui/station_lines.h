@@ -41,8 +41,9 @@ struct StationModel {
 constexpr int kStationWide = -1;
 constexpr int kLineNotRead = -2;
 
-// Forgets everything; one idle tile per port named.
-void station_Begin(StationModel& model, const std::vector<std::string>& ports);
+// Forgets everything; one idle tile per port named, saying state.
+void station_Begin(StationModel& model, const std::vector<std::string>& ports,
+                   const char* state = "Starting");
 // One line of the station's standard output. Returns the index of the port it changed,
 // kStationWide, or kLineNotRead when it is no event line (it goes to the station's log).
 int station_ReadLine(StationModel& model, const std::string& line);
