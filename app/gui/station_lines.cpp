@@ -148,7 +148,10 @@ void readStarted(StationModel& m, const json& j, const std::string& time) {
                                      : entry.is_string() ? entry.get<std::string>()
                                      : entry.is_number() ? entry.dump()
                                                          : "";
-            if (name.empty()) continue;
+            bool twice = false;
+            for (const StationPort& l : listed)
+                twice = twice || l.look.port == name;
+            if (name.empty() || twice) continue;
             StationPort p = m.ports[portFor(m, name)];
             if (entry.is_object() && !text(entry, "device").empty())
                 p.look.device = text(entry, "device");

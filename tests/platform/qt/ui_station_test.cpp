@@ -210,7 +210,7 @@ TEST(StationLines, StationStartTotalsAndLinesThatAreNoEvents) {
     EXPECT_EQ(
         station_ReadLine(
             model,
-            R"({"event":"station_started","time":"t","station":"line-3","ports":["/dev/ttyUSB5",2,"COM1"],)"
+            R"({"event":"station_started","time":"t","station":"line-3","ports":["/dev/ttyUSB5",2,"COM1","2"],)"
             R"("mode":"all","baud":460800,"images":[{"kind":"binary","path":"/img/a.bin",)"
             R"("size":488000,"byte_sum":4294967295},{"kind":"ogm","path":"/img/a.ogm","size":"?"}],)"
             R"("results":"/var/lib/dwl/results.sqlite"})"),
