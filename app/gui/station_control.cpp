@@ -243,10 +243,10 @@ void StationControl::ended(const QString& how) {
     phase_ = IDLE;
     secondInterrupt_.stop();
     endText_ = how;
-    if (unlockAfterStop_) {
-        unlockAfterStop_ = false;
-        window_->settingsBox()->setLocked(false);
-    }
+    // Settings the station never started with (it refused them, or could not run) stay open to
+    // be mended.
+    if (unlockAfterStop_ || !model_.started) window_->settingsBox()->setLocked(false);
+    unlockAfterStop_ = false;
     refresh();
     if (closePending_) {
         closePending_ = false;

@@ -558,6 +558,7 @@ TEST_F(StationWindowTest, AStationThatGoesOrNeverStartsSaysSo) {
     EXPECT_EQ(missing.window().totalsBar()->statusText().left(38),
               "Stopped: the station could not start: ");
     EXPECT_TRUE(missing.window().startButton()->isEnabled());
+    EXPECT_FALSE(missing.window().settingsBox()->locked());
 }
 
 TEST(StationTileGrid, ThirtyTwoTilesFitAFullHdScreen) {
