@@ -60,6 +60,12 @@ void dwl51_103MMIMenuSaveLog(int, int, void*, int) {
     if (v_SaveLogHook != nullptr) v_SaveLogHook();
 }
 
+void (*v_StationHook)() = nullptr;
+
+void dwl51_152MMIMenuStation(int, int, void*, int) {
+    if (v_StationHook != nullptr) v_StationHook();
+}
+
 void dwl51_101MMIMenuSave(int, int, void*, int) {
     if (!dwl51_6BeginCommand()) return;
     const int step = dwl56_1SaveConfig();

@@ -150,6 +150,10 @@ void dwl51_150MMIMenuService(int menuBar, int menuItem, void* callbackData, int 
 // Line trace: the first choice asks for a file and traces the following runs into it (appended);
 // the next choice ends the trace.
 void dwl51_151MMIMenuLineTrace(int menuBar, int menuItem, void* callbackData, int panel);
+// Production station: opens the station window through v_StationHook (nothing when no program
+// installed one).
+void dwl51_152MMIMenuStation(int menuBar, int menuItem, void* callbackData, int panel);
+extern void (*v_StationHook)();
 // Wait states: the item dwl51_1<n+1><m>MMIMenuCS<n>_<m>WaitState sets chip select n to m.
 void dwl51_110MMIMenuCS0_0WaitState(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_111MMIMenuCS0_1WaitState(int menuBar, int menuItem, void* callbackData, int panel);

@@ -9,6 +9,7 @@ struct GuiOptions {
     bool emulated = false; // --sim
     bool help = false;     // --help, -h
     bool version = false;  // --version
+    bool station = false;  // --station: the production station window alone
     // The arguments for Qt: the program name, then whatever is not ours.
     std::vector<char*> forQt;
     // Files named after "--": images even when their names begin with '-'.

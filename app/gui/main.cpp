@@ -2,14 +2,21 @@
 // ports on real serial devices, or, on request, on the emulated handset inside the program.
 //
 //     dwl-gui [--sim] [--version] [--help] [FILE...] [-- FILE...]
+//     dwl-gui --station [--port P]... [--bin F] [--ogm F] [--tfs F] [--mode M] [--speed S]
+//                       [--station NAME] [--results FILE] [--start]
 //
 // --sim starts with the emulated handset; the Handset ring of the main panel switches between
 // the serial cable and the emulated handset at any time between commands. Image files named
 // (*.bin, *.ogm, *.tfs) are loaded as their load buttons would load them.
+//
+// --station shows the production station window alone, with the settings of its last start
+// unless options name others; --start starts production at once.
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
 #include "app/gui/gui_options.h"
+#include "app/gui/station_control.h"
 #include "dwl_version.h"
+#include "platform/qt/station_window.h"
 #include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_view.h"
 #include "platform/qt/ui_wait_hook.h"
@@ -20,6 +27,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -31,6 +39,32 @@ namespace {
 
 int runTimeReady(int, char**) {
     return QApplication::instance() != nullptr ? 1 : 0;
+}
+
+void nameProgram() {
+    QCoreApplication::setOrganizationName(QStringLiteral("dwl"));
+    QCoreApplication::setApplicationName(QStringLiteral("dwl-gui"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(DWL_VERSION));
+}
+
+// The station window alone; args: what Qt left of the arguments after --station.
+int runStation(QApplication& app, const std::vector<std::string>& args) {
+    StationSettings settings = dwlgui_RestoreStationSettings();
+    bool start = false;
+    std::string why;
+    if (!station_ParseOptions(args, &settings, &start, &why)) {
+        std::fprintf(stderr, "dwl-gui: %s\n", why.c_str());
+        return 64;
+    }
+    StationControl station(dwlgui_StationProgram(), settings, !settings.ports.empty());
+    station.setSettingsKeeper(&dwlgui_KeepStationSettings);
+    station.setClosedObserver([] { QCoreApplication::exit(0); });
+    // The station's own screen, also where no window manager maximises it.
+    StationWindow& window = station.window();
+    window.setGeometry(window.screen()->availableGeometry());
+    window.showMaximized();
+    if (start) station.start();
+    return app.exec();
 }
 
 } // namespace
@@ -52,6 +86,11 @@ int main(int argc, char** argv) {
     args.push_back(nullptr);
 
     QApplication app(count, args.data());
+    // The windows close through their own callbacks, which end the program.
+    app.setQuitOnLastWindowClosed(false);
+    nameProgram();
+    if (options.station)
+        return runStation(app, std::vector<std::string>(args.begin() + 1, args.begin() + count));
     // What Qt left of the arguments: the image files, unless one is an option nobody knows.
     std::vector<std::string> left(args.begin() + 1, args.begin() + count);
     const std::string unknown = dwlgui_UnknownOption(left);
@@ -60,11 +99,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     left.insert(left.end(), options.files.begin(), options.files.end());
-    // The main window closes through its own callback, which ends the program.
-    app.setQuitOnLastWindowClosed(false);
-    QCoreApplication::setOrganizationName(QStringLiteral("dwl"));
-    QCoreApplication::setApplicationName(QStringLiteral("dwl-gui"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(DWL_VERSION));
     const std::string version = QCoreApplication::applicationVersion().toStdString();
     v_ProgramVersion = version.c_str();
     std::vector<std::string> files;
@@ -82,6 +116,7 @@ int main(int argc, char** argv) {
     dwlgui_UseLayoutFolder();
 
     v_SelectLineHook = &dwlgui_SelectLine;
+    v_StationHook = &dwlgui_ShowStation;
     if (emulated) {
         v_LineEmulated = 1;
         dwlgui_SelectLine(1);
@@ -95,6 +130,8 @@ int main(int argc, char** argv) {
     });
     const int rc = dwl50_0Main(1, args.data());
     dwlgui_RemoveOperatorAids();
+    v_StationHook = nullptr;
+    dwlgui_FinishStation();
 
     dwl_qt_RemoveSectorMap();
     dwl_qt_RemoveWaitHook();

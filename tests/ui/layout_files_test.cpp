@@ -175,6 +175,7 @@ TEST_F(LayoutFiles, MainPanelNumbersHoldTheirRoles) {
     EXPECT_EQ(uis_FindMenuItemByCallback(m, "dwl51_101MMIMenuSave"), MENU_SAVE);
     EXPECT_EQ(uis_FindMenuItemByCallback(m, "dwl51_102MMIMenuQuit"), MENU_QUIT);
     EXPECT_EQ(uis_FindMenuItemByCallback(m, "dwl51_150MMIMenuService"), MENU_SERVICE);
+    EXPECT_EQ(uis_FindMenuItemByCallback(m, "dwl51_152MMIMenuStation"), MENU_STATION);
 }
 
 TEST_F(LayoutFiles, WindowsCarryTextThreeAndTheirButton) {

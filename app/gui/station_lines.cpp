@@ -1,0 +1,501 @@
+#include "app/gui/station_lines.h"
+
+#include "app/cli/option_values.h"
+#include "link/dwl12pclib.h"
+#include "ui/dwl51mmi.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+using nlohmann::json;
+
+namespace {
+
+// A line of the error output longer than this is cut in the logs.
+constexpr size_t kLongestLogged = 400;
+
+// The fields of a line, read without trusting their types: a field of another type than
+// expected reads as missing.
+std::string text(const json& j, const char* key) {
+    const auto it = j.find(key);
+    if (it == j.end()) return "";
+    if (it->is_string()) return it->get<std::string>();
+    if (it->is_number()) return it->dump();
+    return "";
+}
+
+// Numbers beyond any count or size the station reports are cut, so that they convert safely.
+double number(const json& j, const char* key, double missing) {
+    constexpr double kLargest = 1e15;
+    const auto it = j.find(key);
+    if (it == j.end() || !it->is_number()) return missing;
+    const double value = it->get<double>();
+    return value > kLargest ? kLargest : value < -kLargest ? -kLargest : value;
+}
+
+uint32_t word(double value) {
+    return value < 0 ? 0 : static_cast<uint32_t>(static_cast<long long>(value) & 0xFFFFFFFFll);
+}
+
+bool flag(const json& j, const char* key) {
+    const auto it = j.find(key);
+    return it != j.end() && it->is_boolean() && it->get<bool>();
+}
+
+const json& object(const json& j, const char* key) {
+    static const json none = json::object();
+    const auto it = j.find(key);
+    return it != j.end() && it->is_object() ? *it : none;
+}
+
+std::string trimmed(const std::string& s) {
+    const size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+std::string cut(const std::string& s) {
+    return s.size() <= kLongestLogged ? s : s.substr(0, kLongestLogged) + "...";
+}
+
+std::string format(const char* fmt, double value) {
+    char out[64];
+    std::snprintf(out, sizeof out, fmt, value);
+    return out;
+}
+
+std::string hex(uint32_t value) {
+    char out[16];
+    std::snprintf(out, sizeof out, "0x%08X", static_cast<unsigned>(value));
+    return out;
+}
+
+std::string clockText(double seconds) {
+    const long s = static_cast<long>(seconds + 0.5);
+    char out[32];
+    if (s >= 3600)
+        std::snprintf(out, sizeof out, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+    else
+        std::snprintf(out, sizeof out, "%ld:%02ld", s / 60, s % 60);
+    return out;
+}
+
+std::string imageName(const std::string& image) {
+    return image == "tfs" ? "TFS" : image;
+}
+
+void addLine(std::deque<std::string>& log, unsigned long& count, const std::string& line) {
+    log.push_back(line);
+    if (log.size() > kStationLogLines) log.pop_front();
+    count++;
+}
+
+void portLog(StationPort& p, const std::string& time, const std::string& line) {
+    addLine(p.log, p.logCount, time.empty() ? line : time + "  " + line);
+}
+
+void stationLog(StationModel& m, const std::string& time, const std::string& line) {
+    addLine(m.log, m.logCount, time.empty() ? line : time + "  " + line);
+}
+
+int findPort(const StationModel& m, const std::string& name) {
+    for (size_t i = 0; i < m.ports.size(); i++)
+        if (m.ports[i].look.port == name) return static_cast<int>(i);
+    return -1;
+}
+
+int portFor(StationModel& m, const std::string& name) {
+    const int found = findPort(m, name);
+    if (found >= 0) return found;
+    StationPort p;
+    p.look.port = name;
+    p.look.state = "Starting";
+    m.ports.push_back(p);
+    return static_cast<int>(m.ports.size()) - 1;
+}
+
+void readStarted(StationModel& m, const json& j, const std::string& time) {
+    m.started = true;
+    m.stopReason.clear();
+    m.station = text(j, "station");
+    m.mode = text(j, "mode");
+    m.baud = static_cast<long>(number(j, "baud", 0));
+    m.results = text(j, "results");
+    m.images.clear();
+    const auto images = j.find("images");
+    if (images != j.end() && images->is_array()) {
+        for (const json& i : *images) {
+            if (!i.is_object()) continue;
+            StationImage image;
+            image.kind = text(i, "kind");
+            image.path = text(i, "path");
+            image.size = static_cast<long long>(number(i, "size", -1));
+            image.byteSum = word(number(i, "byte_sum", 0));
+            m.images.push_back(image);
+        }
+    }
+    // The station's own list of ports decides the tiles and their order: it may name a port
+    // otherwise than the settings did.
+    const auto ports = j.find("ports");
+    if (ports != j.end() && ports->is_array()) {
+        std::vector<StationPort> listed;
+        for (const json& entry : *ports) {
+            const std::string name = entry.is_object()   ? text(entry, "port")
+                                     : entry.is_string() ? entry.get<std::string>()
+                                     : entry.is_number() ? entry.dump()
+                                                         : "";
+            bool twice = false;
+            for (const StationPort& l : listed)
+                twice = twice || l.look.port == name;
+            if (name.empty() || twice) continue;
+            StationPort p = m.ports[portFor(m, name)];
+            if (entry.is_object() && !text(entry, "device").empty())
+                p.look.device = text(entry, "device");
+            listed.push_back(p);
+        }
+        m.ports = listed;
+    }
+    std::string line = "station " + m.station + " started: mode " + m.mode + ", " +
+                       std::to_string(m.baud) + " baud";
+    for (const StationImage& image : m.images)
+        line += ", " + image.kind + " " + image.path + " (" + std::to_string(image.size) +
+                " bytes, sum " + hex(image.byteSum) + ")";
+    line += ", results in " + m.results;
+    stationLog(m, time, line);
+}
+
+void readTotals(StationModel& m, const json& j) {
+    m.totals.pass = static_cast<long>(number(j, "pass", 0));
+    m.totals.fail = static_cast<long>(number(j, "fail", 0));
+    m.totals.yieldPercent = number(j, "yield_percent", -1);
+    m.totals.medianSeconds = number(j, "median_s", -1);
+    m.totals.perHour = number(j, "per_hour", -1);
+}
+
+void readWaiting(StationPort& p, const std::string& time) {
+    StationTileLook& look = p.look;
+    look.percent = -1;
+    if (look.light == LIGHT_PASS || look.light == LIGHT_FAIL) {
+        // The light of the last handset stays until the next one starts.
+        look.note = "Waiting for the next handset";
+    } else {
+        look.light = LIGHT_WAITING;
+        look.state = "Waiting for a handset";
+        look.detail.clear();
+        look.note.clear();
+    }
+    portLog(p, time, "waiting for a handset");
+}
+
+void readRunStarted(StationPort& p, const json& j, const std::string& time) {
+    StationTileLook& look = p.look;
+    p.runId = text(j, "run_id");
+    p.stage.clear();
+    look.light = LIGHT_RUNNING;
+    look.state = "Starting";
+    look.detail.clear();
+    look.note.clear();
+    look.percent = 0;
+    portLog(p, time, "run " + p.runId + " started");
+}
+
+void readProgress(StationPort& p, const json& j, const std::string& time) {
+    StationTileLook& look = p.look;
+    const std::string stage = text(j, "stage");
+    const std::string image = imageName(text(j, "image"));
+    const double percent = number(j, "percent", -1);
+    look.light = LIGHT_RUNNING;
+    look.note.clear();
+    look.percent = percent < 0 ? -1 : percent > 100 ? 100 : static_cast<int>(percent);
+    if (stage == "writing") {
+        look.state = "Writing " + (image.empty() ? std::string("image") : image);
+        if (look.percent >= 0) look.state += " " + std::to_string(look.percent) + " %";
+        look.detail = format("%.1f kB/s", number(j, "bytes_per_second", 0) / 1000.0);
+        const double eta = number(j, "eta_seconds", -1);
+        if (eta >= 0) look.detail += ", " + clockText(eta) + " left";
+    } else {
+        look.state = stage == "booting" ? "Booting" : stage;
+        look.detail.clear();
+    }
+    // The log names each stage once, not every step of its progress.
+    if (stage + image != p.stage) {
+        p.stage = stage + image;
+        std::string line = stage;
+        if (!image.empty())
+            line += " the " + image + " image, " +
+                    std::to_string(static_cast<long long>(number(j, "bytes_total", 0))) + " bytes";
+        portLog(p, time, line);
+    }
+}
+
+// The run's result object, one line per field; the sectors as counts and the sectors that
+// were sent again or failed.
+std::vector<std::string> resultLines(const json& r) {
+    std::vector<std::string> lines;
+    for (auto it = r.begin(); it != r.end(); ++it) {
+        if (it.key() != "sectors" || !it->is_array()) {
+            lines.push_back(it.key() + ": " + it->dump());
+            continue;
+        }
+        long written = 0, untouched = 0;
+        std::string resent, failed;
+        for (const json& s : *it) {
+            if (!s.is_object()) continue;
+            const std::string state = text(s, "result");
+            const std::string where = hex(word(number(s, "address", 0)));
+            if (state == "written") written++;
+            if (state == "untouched") untouched++;
+            if (state == "resent") resent += " " + where;
+            if (state == "failed") failed += " " + where;
+        }
+        lines.push_back("sectors: " + std::to_string(it->size()) + ", " + std::to_string(written) +
+                        " written, " + std::to_string(untouched) + " untouched");
+        if (!resent.empty()) lines.push_back("sectors sent again:" + resent);
+        if (!failed.empty()) lines.push_back("sectors failed:" + failed);
+    }
+    return lines;
+}
+
+void readRunEnded(StationPort& p, const json& j, const std::string& time) {
+    StationTileLook& look = p.look;
+    const json& r = object(j, "result");
+    const json& outcome = object(r, "result");
+    const std::string message = text(outcome, "message");
+    const std::string duration = format("%.1f s", number(j, "duration_s", 0));
+    const bool passed = flag(j, "passed");
+    look.percent = -1;
+    look.note.clear();
+    if (passed) {
+        look.light = LIGHT_PASS;
+        look.state = "PASS";
+        look.detail = duration;
+        look.pass++;
+    } else {
+        look.light = LIGHT_FAIL;
+        look.fail++;
+        if (flag(j, "cancelled")) {
+            look.state = "CANCELLED";
+            look.detail = "The flash may be partly written";
+        } else {
+            look.state = "FAIL";
+            look.detail = trimmed(message);
+            if (look.detail.empty()) look.detail = "exit status " + text(r, "exit_status");
+        }
+    }
+    std::string line = (passed ? "PASS in " : look.state + " after ") + duration + ": " + message;
+    if (!passed)
+        line += " (family " + text(outcome, "family") + ", code " + text(outcome, "code") +
+                ", exit " + text(r, "exit_status") + ")";
+    portLog(p, time, line);
+    p.lastResult = resultLines(r);
+    p.runId.clear();
+}
+
+int readPortEvent(StationModel& m, const std::string& event, const json& j,
+                  const std::string& time) {
+    const std::string name = text(j, "port");
+    if (name.empty()) return kLineNotRead;
+    const int index = portFor(m, name);
+    StationPort& p = m.ports[index];
+    const std::string device = text(j, "device");
+    if (!device.empty()) p.look.device = device;
+    if (event == "waiting") {
+        readWaiting(p, time);
+    } else if (event == "run_started") {
+        readRunStarted(p, j, time);
+    } else if (event == "progress") {
+        readProgress(p, j, time);
+    } else if (event == "run_ended") {
+        readRunEnded(p, j, time);
+    } else if (event == "port_lost") {
+        p.look.light = LIGHT_LOST;
+        p.look.state = "PORT LOST";
+        p.look.detail = text(j, "reason");
+        p.look.note.clear();
+        p.look.percent = -1;
+        portLog(p, time, "port lost: " + p.look.detail);
+    } else {
+        p.look.light = LIGHT_WAITING;
+        p.look.state = "Waiting for a handset";
+        p.look.detail.clear();
+        p.look.note = "Port back";
+        portLog(p, time, "port back");
+    }
+    return index;
+}
+
+} // namespace
+
+void station_Begin(StationModel& model, const std::vector<std::string>& ports, const char* state) {
+    model = StationModel();
+    for (const std::string& port : ports)
+        model.ports[portFor(model, port)].look.state = state;
+}
+
+int station_ReadLine(StationModel& m, const std::string& line) {
+    const json j = json::parse(line, nullptr, false);
+    const std::string event = j.is_object() ? text(j, "event") : "";
+    if (event.empty()) {
+        if (!line.empty()) stationLog(m, "", cut(line));
+        return kLineNotRead;
+    }
+    const std::string time = text(j, "time");
+    if (event == "waiting" || event == "run_started" || event == "progress" ||
+        event == "run_ended" || event == "port_lost" || event == "port_back") {
+        const int index = readPortEvent(m, event, j, time);
+        if (index == kLineNotRead) stationLog(m, time, "no port in: " + cut(line));
+        return index;
+    }
+    if (event == "station_started") {
+        readStarted(m, j, time);
+    } else if (event == "totals") {
+        readTotals(m, j);
+    } else if (event == "station_stopped") {
+        m.stopReason = text(j, "reason");
+        for (StationPort& p : m.ports)
+            p.look.note = "Stopped";
+        stationLog(m, time, "station stopped: " + m.stopReason);
+    } else {
+        stationLog(m, time, cut(line));
+    }
+    return kStationWide;
+}
+
+int station_ReadErrorLine(StationModel& m, const std::string& line) {
+    if (line.size() > 2 && line[0] == '[') {
+        const size_t close = line.find("] ");
+        if (close != std::string::npos) {
+            const std::string name = line.substr(1, close - 1);
+            for (size_t i = 0; i < m.ports.size(); i++) {
+                StationPort& p = m.ports[i];
+                if (p.look.port != name && p.look.device != name) continue;
+                portLog(p, "", cut(line.substr(close + 2)));
+                return static_cast<int>(i);
+            }
+        }
+    }
+    stationLog(m, "", cut(line));
+    return kStationWide;
+}
+
+void station_Ended(StationModel& m, const std::string& why) {
+    for (StationPort& p : m.ports) {
+        if (p.look.light == LIGHT_RUNNING) {
+            // Nobody knows how far the run went: no count, and no light that could pass for one.
+            p.look.light = LIGHT_FAIL;
+            p.look.state = "NO RESULT";
+            p.look.detail = "The station ended during the run";
+            p.look.percent = -1;
+            portLog(p, "", "the station ended during run " + p.runId);
+        }
+        p.look.note = m.stopReason.empty() ? "Station ended" : "Stopped";
+    }
+    stationLog(m, "", why);
+}
+
+std::vector<std::string> station_CommandArgs(const StationSettings& s) {
+    std::vector<std::string> args = {"station", "--json-lines"};
+    for (const std::string& port : s.ports)
+        args.insert(args.end(), {"--port", port});
+    const std::pair<const char*, const std::string*> files[] = {
+        {"--bin", &s.bin}, {"--ogm", &s.ogm}, {"--tfs", &s.tfs}};
+    for (const auto& [option, path] : files)
+        if (!path->empty()) args.insert(args.end(), {option, *path});
+    if (s.mode >= 0) args.insert(args.end(), {"--mode", dwlcli::modeName(s.mode)});
+    if (s.baud > 0) args.insert(args.end(), {"--speed", std::to_string(s.baud)});
+    if (!s.station.empty()) args.insert(args.end(), {"--station", s.station});
+    if (!s.results.empty()) args.insert(args.end(), {"--results", s.results});
+    return args;
+}
+
+StationImage station_ReadImage(const std::string& kind, const std::string& path) {
+    StationImage image;
+    image.kind = kind;
+    image.path = path;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        image.problem = std::strerror(errno);
+        return image;
+    }
+    uint8_t block[65536];
+    long long size = 0;
+    uint32_t sum = 0;
+    size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+        size += static_cast<long long>(got);
+        sum += dwl51_8ByteSum(block, static_cast<uint32_t>(got));
+    }
+    if (std::ferror(file))
+        image.problem = std::strerror(errno);
+    else
+        image.size = size;
+    image.byteSum = sum;
+    std::fclose(file);
+    return image;
+}
+
+std::vector<StationImage> station_ReadImages(const StationSettings& s) {
+    std::vector<StationImage> images;
+    if (!s.bin.empty()) images.push_back(station_ReadImage("binary", s.bin));
+    if (!s.ogm.empty()) images.push_back(station_ReadImage("ogm", s.ogm));
+    if (!s.tfs.empty()) images.push_back(station_ReadImage("tfs", s.tfs));
+    return images;
+}
+
+bool station_ParseOptions(const std::vector<std::string>& args, StationSettings* settings,
+                          bool* start, std::string* why) {
+    StationSettings s = *settings;
+    std::vector<std::string> ports;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string& option = args[i];
+        if (option == "--start") {
+            *start = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            *why = option.rfind("-", 0) == 0 ? option + " needs a value"
+                                             : "unknown argument " + option;
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (option == "--port" || option == "-p") {
+            dwlcli::PortChoice choice;
+            if (!dwlcli::parsePort(value, &choice, why)) return false;
+            ports.push_back(value);
+        } else if (option == "--bin" || option == "--ogm" || option == "--tfs" ||
+                   option == "--results") {
+            std::error_code error;
+            const std::string path = std::filesystem::absolute(value, error).string();
+            std::string& field = option == "--bin"   ? s.bin
+                                 : option == "--ogm" ? s.ogm
+                                 : option == "--tfs" ? s.tfs
+                                                     : s.results;
+            field = error ? value : path;
+        } else if (option == "--mode" || option == "-m") {
+            s.mode = dwlcli::parseMode(value);
+            if (s.mode < 0) {
+                *why = "unknown mode " + value + ": " + dwlcli::modeList();
+                return false;
+            }
+        } else if (option == "--speed" || option == "-s") {
+            const int index = dwlcli::parseSpeed(value);
+            if (index < 0) {
+                *why = "unknown speed " + value + ": " + dwlcli::speedList();
+                return false;
+            }
+            s.baud = a_PCSpeedValue[index];
+        } else if (option == "--station") {
+            s.station = value;
+        } else {
+            *why = "unknown option " + option;
+            return false;
+        }
+    }
+    if (!ports.empty()) s.ports = ports;
+    *settings = s;
+    return true;
+}

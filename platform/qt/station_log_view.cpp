@@ -1,0 +1,32 @@
+#include "platform/qt/station_log_view.h"
+
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+StationLogView::StationLogView(QWidget* parent) : QDialog(parent), text_(new QPlainTextEdit(this)) {
+    setObjectName(QStringLiteral("stationLog"));
+    setModal(false);
+    text_->setReadOnly(true);
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text_);
+    resize(900, 500);
+}
+
+void StationLogView::showLog(int whose, const QString& title, const QString& text) {
+    setWindowTitle(title);
+    if (whose == whose_ && text == text_->toPlainText()) return;
+    QScrollBar* bar = text_->verticalScrollBar();
+    const bool atEnd = whose != whose_ || bar->value() == bar->maximum();
+    const int kept = bar->value();
+    whose_ = whose;
+    text_->setPlainText(text);
+    bar->setValue(atEnd ? bar->maximum() : kept);
+}
+
+QString StationLogView::text() const {
+    return text_->toPlainText();
+}
