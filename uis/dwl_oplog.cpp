@@ -55,3 +55,8 @@ void dwl50_3AddCommentPath(const char* before, const char* path, const char* aft
     snprintf(text, sizeof text, "%s%s%s%s", before, cut, path, after);
     dwl50_1AddComment(text);
 }
+
+void dwl50_4ClearLog() {
+    ClearListCtrl(v_Panel, PANEL_OPERATOR_LOG);
+    mv_NbCommentLine = 0;
+}

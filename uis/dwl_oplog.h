@@ -22,3 +22,5 @@ void dwl50_2AddCommentF(const char* format, ...) __attribute__((format(printf, 1
 // Appends before + path + after; a path too long for the line loses its beginning ("...")
 // rather than its end, so that the line still names the file.
 void dwl50_3AddCommentPath(const char* before, const char* path, const char* after);
+// Empties the operator log; the next line is its first.
+void dwl50_4ClearLog();
