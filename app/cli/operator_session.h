@@ -41,6 +41,11 @@ class OperatorSession {
     int format();
 
     const RunReport& report() const { return report_; }
+    // The report as the panel stands now: port, mode, speed and the images loaded.
+    const RunReport& describe() {
+        fillReport();
+        return report_;
+    }
 
     // For a station that presses Start handset after handset: every image step event of the
     // runs also goes to `observer` (nullptr: none).
