@@ -117,9 +117,12 @@ std::vector<std::string> StationBoard::lines(double now, size_t width) const {
         nameWidth = std::max(nameWidth, b.label.port.size());
     std::vector<std::string> out;
     for (const PortBoard& b : ports_) {
+        // The last run's verdict stays up while the port waits for the next handset.
         std::string state = b.activity;
-        if (!b.verdict.empty() && (state == "waiting" || state == "done"))
-            state = b.verdict + (state == "waiting" ? "  (next handset)" : "");
+        if (!b.verdict.empty() && state == "waiting") state = b.verdict + "  (next handset)";
+        if (!b.verdict.empty() && state == "done") state = b.verdict;
+        if (!b.verdict.empty() && state.rfind("stopped", 0) == 0)
+            state = b.verdict + "  (" + state + ")";
         char counts[48];
         snprintf(counts, sizeof counts, "pass %4d fail %4d  ", b.pass, b.fail);
         std::string line =
