@@ -280,15 +280,18 @@ int Station::run() {
             stopping_ = true;
             interruptsForwarded_ = 1;
             forward(SIGINT);
+            publish(stoppingEvent(false));
         }
         if (interrupts >= 2 && interruptsForwarded_ == 1) {
             interruptsForwarded_ = 2;
             forward(SIGINT);
+            publish(stoppingEvent(true));
         }
         if (StationSignals::terminated() && !cancelForwarded_) {
             stopping_ = true;
             cancelForwarded_ = true;
             forward(SIGTERM);
+            if (interruptsForwarded_ < 2) publish(stoppingEvent(true));
         }
         const double now = steadyNow();
         std::vector<pollfd> fds;

@@ -37,7 +37,8 @@ std::string verdictOf(const Json& ended) {
     const Json& result = ended.value("result", Json::object());
     const Json& r = result.value("result", Json::object());
     std::string message = r.value("message", std::string());
-    if (ended.value("cancelled", false)) return "CANCELLED: " + message;
+    if (ended.value("cancelled", false))
+        return "CANCELLED: " + message + "; the flash may be partly written";
     if (ended.value("passed", false)) return "PASS: " + message;
     if (r.contains("family") && r["family"].is_number()) {
         message += " (family " + std::to_string(r["family"].get<int>());
@@ -46,6 +47,12 @@ std::string verdictOf(const Json& ended) {
         message += ")";
     }
     return "FAIL: " + message;
+}
+
+std::string stoppingText(const Json& e) {
+    return e.value("cancel", false)
+               ? "stopping: the runs in progress are cancelled"
+               : "stopping: the runs in progress finish (Ctrl-C again cancels them)";
 }
 
 std::string progressText(const Json& p) {
@@ -76,9 +83,10 @@ PortBoard* StationBoard::find(const Json& event) {
 }
 
 void StationBoard::take(const Json& event) {
+    const std::string name = text(event, "event");
+    if (name == "stopping") stopping_ = stoppingText(event);
     PortBoard* b = find(event);
     if (b == nullptr) return;
-    const std::string name = text(event, "event");
     if (name == "waiting" || name == "port_back") {
         b->activity = "waiting";
     } else if (name == "run_started") {
@@ -136,6 +144,7 @@ std::vector<std::string> StationBoard::lines(double now, size_t width) const {
     const double hourly = number(t, "per_hour");
     total += ", median " + (mid >= 0 ? fixed(mid, "%.1f s") : std::string("-"));
     total += ", " + (hourly >= 0 ? fixed(hourly, "%.1f") : std::string("-")) + " handsets/hour";
+    if (!stopping_.empty()) total += "; " + stopping_;
     out.push_back(total);
     for (std::string& line : out)
         if (width > 0 && line.size() >= width) line.resize(width - 1);

@@ -50,6 +50,7 @@ class StationBoard {
     int pass_ = 0;
     int fail_ = 0;
     std::vector<double> durations_;
+    std::string stopping_; // what a stop in progress does
 };
 
 } // namespace dwlcli

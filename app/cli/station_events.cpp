@@ -104,6 +104,12 @@ Json totalsEvent(int pass, int fail, double median, double perHour) {
     return j;
 }
 
+Json stoppingEvent(bool cancel) {
+    Json j = event("stopping");
+    j["cancel"] = cancel;
+    return j;
+}
+
 Json stationStoppedEvent(const char* reason) {
     Json j = event("station_stopped");
     j["reason"] = reason;

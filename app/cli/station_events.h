@@ -50,6 +50,8 @@ struct StationStart {
 Json stationStartedEvent(const StationStart& start);
 // median and perHour < 0: null (no run yet).
 Json totalsEvent(int pass, int fail, double median, double perHour);
+// The station stops: the runs in progress finish (cancel false) or are cancelled.
+Json stoppingEvent(bool cancel);
 // "interrupted", "cancelled" or "ports_done".
 Json stationStoppedEvent(const char* reason);
 

@@ -148,6 +148,7 @@ void PortLoop::endRun(const RunReport& report) {
     for (const std::string& line : resentSectorLines(run.report))
         log_.line(line);
     log_.line(logResultLine(run.report));
+    if (run.cancelled) log_.line("the run was cancelled; the flash may be partly written");
     std::string why;
     unrecorded_.push_back(run);
     const bool recorded = recordRuns(&why);

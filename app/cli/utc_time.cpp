@@ -66,7 +66,7 @@ bool parseTimeOrAge(const std::string& text, double now, double* out) {
     if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &y, &mo, &d, &consumed) != 3 || consumed != 10)
         return false;
     std::string rest = text.substr(10);
-    if (!rest.empty()) {
+    if (!rest.empty() && rest != "Z") {
         if (rest[0] != 'T' && rest[0] != ' ') return false;
         int n = 0;
         if (std::sscanf(rest.c_str() + 1, "%2d:%2d%n", &h, &mi, &n) != 2 || n != 5) return false;
