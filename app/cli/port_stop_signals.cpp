@@ -34,8 +34,14 @@ PortStopSignals::PortStopSignals() {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int i = 0; i < 3; i++)
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int i = 0; i < 3; i++) {
         sigaction(a_Signals[i], &action, &previous_[i]);
+        sigaddset(&stops, a_Signals[i]);
+    }
+    // Blocked by the station until now: a stop that came meanwhile arrives here.
+    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
 PortStopSignals::~PortStopSignals() {

@@ -145,6 +145,8 @@ void PortLoop::endRun(const RunReport& report) {
     run.runId = runId_;
     run.report.port = s_.label.port;
     run.report.device = s_.label.device;
+    // The run is the handset's, from its answer on: not the wait for it since Start.
+    run.report.elapsedSeconds = duration;
     for (const std::string& line : resentSectorLines(run.report))
         log_.line(line);
     log_.line(logResultLine(run.report));

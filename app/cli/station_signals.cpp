@@ -42,13 +42,13 @@ StationSignals::StationSignals() {
 
 StationSignals::~StationSignals() {
     restoreInChild();
+    sigprocmask(SIG_SETMASK, &waitMask_, nullptr);
 }
 
 void StationSignals::restoreInChild() const {
     for (int i = 0; i < 3; i++)
         sigaction(a_Signals[i], &previous_[i], nullptr);
     sigaction(SIGPIPE, &previous_[3], nullptr);
-    sigprocmask(SIG_SETMASK, &waitMask_, nullptr);
 }
 
 int StationSignals::interrupts() {

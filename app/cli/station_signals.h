@@ -21,7 +21,8 @@ class StationSignals {
     static bool terminated();
     // The mask to sleep with: the signals let through.
     const sigset_t* waitMask() const { return &waitMask_; }
-    // For a port process after fork(): the signals as they were before.
+    // For a port process after fork(): the signals' dispositions as they were before; they
+    // stay blocked until the port's own handlers are in place (port_stop_signals.h).
     void restoreInChild() const;
 
   private:
