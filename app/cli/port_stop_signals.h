@@ -1,7 +1,7 @@
-// The signals of a station's port process. The station forwards each SIGINT it gets: the first
-// ends a wait for a handset at once but lets a run in progress finish; the second cancels the
-// run in progress too (it ends at its next wait on the line). SIGTERM and SIGHUP cancel at
-// once, and so does the station's death (the port process gets SIGTERM then).
+// The signals of a station's port process. SIGINT (the station's first Ctrl-C) ends a wait for
+// a handset at once but lets a run in progress finish; SIGTERM (its second Ctrl-C, or its own
+// SIGTERM or SIGHUP), SIGHUP or a second SIGINT cancel the run in progress too: it ends at its
+// next wait on the line. The station's death sends SIGTERM.
 #pragma once
 
 #include <csignal>

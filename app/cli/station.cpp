@@ -228,9 +228,8 @@ void Station::start(size_t i) {
     p.errors = err[0];
     p.restartAt = -1.0;
     // A port process started while the station stops has a stop to catch up with.
-    for (int k = 0; k < interruptsForwarded_; k++)
-        kill(p.pid, SIGINT);
-    if (cancelForwarded_) kill(p.pid, SIGTERM);
+    if (interruptsForwarded_ > 0) kill(p.pid, SIGINT);
+    if (interruptsForwarded_ > 1 || cancelForwarded_) kill(p.pid, SIGTERM);
 }
 
 void Station::ended(size_t i) {
@@ -283,8 +282,10 @@ int Station::run() {
             publish(stoppingEvent(false));
         }
         if (interrupts >= 2 && interruptsForwarded_ == 1) {
+            // Another signal than the first: two of the same could reach a port process that
+            // has not run in between as one.
             interruptsForwarded_ = 2;
-            forward(SIGINT);
+            forward(SIGTERM);
             publish(stoppingEvent(true));
         }
         if (StationSignals::terminated() && !cancelForwarded_) {

@@ -1,6 +1,6 @@
-// The signals of a production station's own process: each SIGINT (Ctrl-C) is counted and passed
-// on to every port process (the first lets the runs in progress finish, the second cancels
-// them); SIGTERM and SIGHUP cancel them. The signals are blocked except while the station
+// The signals of a production station's own process: each SIGINT (Ctrl-C) is counted; the first
+// is passed on to every port process (the runs in progress finish), the second as SIGTERM (they
+// are cancelled); SIGTERM and SIGHUP cancel them. The signals are blocked except while the station
 // sleeps in ppoll() with waitMask(), so that none slips in between a look and the sleep.
 #pragma once
 

@@ -263,8 +263,8 @@ TEST(Station, KilledMidRunLosesNoFinishedRunAndLeavesNoHalfRow) {
     const auto simA = startHandsets({"--sessions", "3"}, &a);
     const auto simB = startHandsets({"--sessions", "3"}, &b);
     ASSERT_FALSE(a.empty() || b.empty());
-    // Large enough that a run lasts a few seconds of wire time.
-    Station station(dir, {a, b}, smallImage(dir, 60000));
+    // Large enough that a run lasts some seconds of wire time, even on a loaded machine.
+    Station station(dir, {a, b}, smallImage(dir, 200000));
     const json killedRun = station.waitFor("run_started", a);
     ASSERT_FALSE(killedRun.is_null());
     const pid_t portA = portProcess(station.pid(), a);
@@ -319,7 +319,8 @@ TEST(Station, CtrlCOnceFinishesTheRunTwiceCancelsIt) {
         testsupport::TempDir dir;
         std::string a;
         const auto sim = startHandsets({"--sessions", "2"}, &a);
-        Station station(dir, {a}, smallImage(dir, 60000));
+        // Some seconds of wire time: the presses land while it runs, even on a loaded machine.
+        Station station(dir, {a}, smallImage(dir, 200000));
         ASSERT_FALSE(station.waitFor("progress", a).is_null());
         // Each press once the station has taken the one before.
         for (int i = 0; i < c.presses; i++) {
