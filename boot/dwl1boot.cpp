@@ -10,6 +10,7 @@
 #include "link/line_step.h"
 #include "link/line_trace.h"
 #include "link/rs232.h"
+#include "session/dwl_image_step.h"
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
 
@@ -77,6 +78,7 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
     do {
         context->BootAck = dwl1_60ReadAnswer(port);
     } while (context->BootAck != kBootLoaderReady && context->BootAck != DWL_NO_ANSWER);
+    if (context->BootAck == kBootLoaderReady) dwl_ImageStepAwake();
     ComWrtByte(port, kWakeUpAnswer);
     // DTR is a line state and changes at once, while the answer may still sit in the output
     // queue: let it leave first, so that the boot loader sees 0x44 before DTR drops.

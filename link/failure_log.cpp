@@ -14,6 +14,6 @@ void dwl12_LogFailureF(const char* format, ...) {
     if (rs232_Cancelled()) return;
     va_list args;
     va_start(args, format);
-    dwl50_4AddCommentV(format, args);
+    dwl50_5AddCommentV(format, args);
     va_end(args);
 }

@@ -44,3 +44,8 @@ void dwl_ImageStepClear() {
     sg_ImageStep = {IMAGE_STEP_CLEARED, DWL_IMAGE_BINARY, 0, 0, 0};
     raise(IMAGE_STEP_CLEARED);
 }
+
+void dwl_ImageStepAwake() {
+    sg_ImageStep = {IMAGE_STEP_AWAKE, DWL_IMAGE_BINARY, 0, 0, 0};
+    raise(IMAGE_STEP_AWAKE);
+}

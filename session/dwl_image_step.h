@@ -15,6 +15,7 @@ enum ImageStepPhase : uint8_t {
     IMAGE_STEP_BEGIN,   // the transfer of the image starts (Done 0)
     IMAGE_STEP_BYTES,   // Done bytes of the image have gone onto the line
     IMAGE_STEP_END,     // the transfer ended; Written tells whether the whole image is in
+    IMAGE_STEP_AWAKE,   // the boot loader answered: a handset is on the line, the run is on
 };
 
 struct ImageStepEvent {
@@ -43,3 +44,6 @@ void dwl_ImageStepBytes(uint32_t done);
 void dwl_ImageStepQueued(int queued, void* handed);
 void dwl_ImageStepEnd(bool written);
 void dwl_ImageStepClear();
+// Raised by the boot once the handset's boot loader has announced itself; before it a run only
+// waits for a handset to be switched on.
+void dwl_ImageStepAwake();

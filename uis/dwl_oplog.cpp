@@ -27,7 +27,7 @@ void dwl50_1AddComment(const char* text) {
     SetCtrlIndex(v_Panel, PANEL_OPERATOR_LOG, mv_NbCommentLine - 1);
 }
 
-void dwl50_4AddCommentV(const char* format, va_list args) {
+void dwl50_5AddCommentV(const char* format, va_list args) {
     char text[sizeof ma_Comment];
     vsnprintf(text, sizeof text, format, args);
     dwl50_1AddComment(text);
@@ -36,7 +36,7 @@ void dwl50_4AddCommentV(const char* format, va_list args) {
 void dwl50_2AddCommentF(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    dwl50_4AddCommentV(format, args);
+    dwl50_5AddCommentV(format, args);
     va_end(args);
 }
 
@@ -58,4 +58,9 @@ void dwl50_3AddCommentPath(const char* before, const char* path, const char* aft
     char text[sizeof ma_Comment];
     snprintf(text, sizeof text, "%s%s%s%s", before, cut, path, after);
     dwl50_1AddComment(text);
+}
+
+void dwl50_4ClearLog() {
+    ClearListCtrl(v_Panel, PANEL_OPERATOR_LOG);
+    mv_NbCommentLine = 0;
 }

@@ -22,7 +22,9 @@ void dwl50_1AddComment(const char* text);
 // printf-style variant.
 void dwl50_2AddCommentF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same with the arguments taken already.
-void dwl50_4AddCommentV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
+void dwl50_5AddCommentV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 // Appends before + path + after; a path too long for the line loses its beginning ("...")
 // rather than its end, so that the line still names the file.
 void dwl50_3AddCommentPath(const char* before, const char* path, const char* after);
+// Empties the operator log; the next line is its first.
+void dwl50_4ClearLog();

@@ -594,6 +594,17 @@ int ReplaceListItem(int panel, int control, int index, const char* label, int va
     return 0;
 }
 
+int ClearListCtrl(int panel, int control) {
+    int err = 0;
+    UiControl* c = lookup(panel, control, err);
+    if (c == nullptr) return err;
+    if (!isList(*c)) return UIE_TYPE;
+    c->items.clear();
+    c->index = -1;
+    changed(panel, control);
+    return 0;
+}
+
 int GetNumListItems(int panel, int control, int* count) {
     int err = 0;
     UiControl* c = lookup(panel, control, err);

@@ -77,6 +77,8 @@ int GetCtrlIndex(int panel, int control, int* index);
 int InsertListItem(int panel, int control, int index, const char* label, int value);
 // Gives the item at the index a new label and value (the selection stays on that index).
 int ReplaceListItem(int panel, int control, int index, const char* label, int value);
+// Removes every item of a list.
+int ClearListCtrl(int panel, int control);
 int GetNumListItems(int panel, int control, int* count);
 int GetLabelFromIndex(int panel, int control, int index, char* text, size_t size);
 int GetValueFromIndex(int panel, int control, int index, int* value);

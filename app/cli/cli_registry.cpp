@@ -4,7 +4,8 @@ namespace dwlcli {
 
 namespace {
 
-const Setup a_Setups[] = {setupDownloadCommands, setupCheck, setupSim, setupDemo};
+const Setup a_Setups[] = {
+    setupDownloadCommands, setupStation, setupResults, setupCheck, setupSim, setupDemo};
 
 } // namespace
 

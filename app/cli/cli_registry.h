@@ -17,6 +17,10 @@ void setupCheck(CLI::App& dwl, int& exitStatus);
 void setupSim(CLI::App& dwl, int& exitStatus);
 // demo (cmd_demo.cpp).
 void setupDemo(CLI::App& dwl, int& exitStatus);
+// station (cmd_station.cpp).
+void setupStation(CLI::App& dwl, int& exitStatus);
+// results (cmd_results.cpp).
+void setupResults(CLI::App& dwl, int& exitStatus);
 
 // Runs every setup function on the program.
 void setupAll(CLI::App& dwl, int& exitStatus);

@@ -4,8 +4,15 @@
 #include "app/cli/cli_registry.h"
 #include "app/cli/exit_status.h"
 #include "app/cli/handset_process.h"
+#include "app/cli/results_report.h"
 #include "app/cli/run_command.h"
 #include "app/cli/run_signals.h"
+#include "app/cli/station_command.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -76,6 +83,80 @@ int runDemo(bool json) {
     return status;
 }
 
+// The emulated handsets of the station demo: two on each port, a second apart; the fourth
+// port's first handset answers one sector with a wrong checksum (sent again: it passes), the
+// third port's second one answers a sector acknowledgement wrongly (it fails).
+const char* const a_DemoFaults[4][2] = {
+    {nullptr, nullptr},
+    {nullptr, nullptr},
+    {"--wrong-reply", "SectorAck:2"},
+    {"--bad-checksum", "0x02010000"},
+};
+constexpr int kDemoHandsetsPerPort = 2;
+
+int runStationDemo() {
+#ifndef DWL_CLI_WITH_SERIAL
+    fprintf(stderr, "dwl demo --station: this build has no serial ports\n");
+    return dwlcli::kExitInternal;
+#else
+    const std::string examples = dwlcli::findExamplesDir();
+    const std::string program = dwlcli::handsetProgram();
+    if (examples.empty() || program.empty()) {
+        fprintf(stderr, "dwl: the samples or dwl-handset-sim are missing; install dwl or set "
+                        "DWL_SOURCE_DIR to the source tree\n");
+        return dwlcli::kExitInternal;
+    }
+    char folder[] = "/tmp/dwl-station-demo-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        fprintf(stderr, "dwl: cannot make a temporary folder: %s\n", strerror(errno));
+        return dwlcli::kExitInternal;
+    }
+    dwlcli::StationRequest request;
+    request.run.workdir = examples;
+    request.run.bin = examples + "/sample.bin";
+    request.run.speed = "460800";
+    request.results = std::string(folder) + "/results.sqlite";
+    request.station = "demo";
+    std::vector<std::unique_ptr<dwlcli::HandsetProcess>> handsets;
+    for (const auto& fault : a_DemoFaults) {
+        std::vector<std::string> args = {"--flash",    examples + "/flash.txt",
+                                         "--sessions", std::to_string(kDemoHandsetsPerPort),
+                                         "--gap",      "1"};
+        if (fault[0] != nullptr) {
+            args.insert(args.end(), {fault[0], fault[1], "--fail-sessions",
+                                     std::string(fault[0]) == "--wrong-reply" ? "2" : "1"});
+        }
+        handsets.push_back(std::make_unique<dwlcli::HandsetProcess>());
+        std::string why;
+        if (!handsets.back()->start(program, args, 10000, &why)) {
+            fprintf(stderr, "dwl: %s\n", why.c_str());
+            return dwlcli::kExitInternal;
+        }
+        request.run.ports.push_back(handsets.back()->device());
+    }
+    printf("dwl demo: a station of 4 ports, 2 emulated handsets on each, sample.bin at 460800 "
+           "baud;\ndwl demo: one handset fails, one has a sector sent again; results in %s\n",
+           request.results.c_str());
+    fflush(stdout);
+    dwlcli::StationSettings settings;
+    int status = dwlcli::prepareStation(request, &settings);
+    if (status == 0) {
+        settings.stopAfterRuns = kDemoHandsetsPerPort * 4;
+        status = dwlcli::runStation(settings);
+    }
+    for (auto& h : handsets)
+        h->stop();
+    dwlcli::ResultsDb db;
+    std::vector<dwlcli::StoredRun> runs;
+    std::string why;
+    if (status == 0 && db.openForReading(request.results, &why) &&
+        db.select(dwlcli::RunFilter{}, &runs, &why))
+        printf("\ndwl results --db %s\n%s", request.results.c_str(),
+               dwlcli::resultsReport(request.results, dwlcli::RunFilter{}, runs).c_str());
+    return status;
+#endif
+}
+
 } // namespace
 
 namespace dwlcli {
@@ -84,8 +165,13 @@ void setupDemo(CLI::App& dwl, int& exitStatus) {
     CLI::App* demo = dwl.add_subcommand(
         "demo", "Flash the sample images into the emulated handset on a pseudo-terminal");
     auto json = std::make_shared<bool>(false);
+    auto station = std::make_shared<bool>(false);
     demo->add_flag("--json", *json, "print one JSON summary on stdout");
-    demo->callback([json, &exitStatus]() { exitStatus = runDemo(*json); });
+    demo->add_flag("--station", *station,
+                   "a short production station instead: 4 ports, 2 emulated handsets on each");
+    demo->callback([json, station, &exitStatus]() {
+        exitStatus = *station ? runStationDemo() : runDemo(*json);
+    });
 }
 
 } // namespace dwlcli

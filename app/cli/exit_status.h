@@ -9,6 +9,7 @@ constexpr int kExitSuccess = 0;
 // 1 to 33: the result family of the run (2 flash description, 3 configuration file, 5 PC
 // library, 6 boot, 8 command, 10 to 13 sector transfer, 18 TFS image size, 19 to 33 TFS).
 constexpr int kExitFlashDescription = 2; // flash.txt missing or malformed
+constexpr int kExitPcSide = 5;           // port, bootstrap file
 constexpr int kExitTfsDescription = 40;  // the TFS description of the TFS image is missing or bad
 constexpr int kExitImageMissing = 41;    // the mode needs an image that was not given
 constexpr int kExitNoFlash = 42;         // boot only: the flash was not identified

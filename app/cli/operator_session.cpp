@@ -92,8 +92,10 @@ class HeadlessView : public UiView {
     OperatorSession& session_;
 };
 
-OperatorSession::OperatorSession(RunSettings settings, RunLog* log)
-    : settings_(std::move(settings)), log_(log), out_(settings_.json ? stderr : stdout),
+OperatorSession::OperatorSession(RunSettings settings, RunLog* log, FILE* out)
+    : settings_(std::move(settings)), log_(log), out_(out != nullptr   ? out
+                                                      : settings_.json ? stderr
+                                                                       : stdout),
       meter_(out_, isatty(fileno(out_)) != 0), view_(std::make_unique<HeadlessView>(*this)) {}
 
 OperatorSession::~OperatorSession() {
@@ -151,6 +153,26 @@ void OperatorSession::imageStep(const ImageStepEvent& event) {
     case IMAGE_STEP_END: meter_.finishImage(event.Written != 0, dwl_Now()); break;
     default: meter_.endImage(); break;
     }
+    if (stepObserver_) stepObserver_(event);
+}
+
+void OperatorSession::observeImageSteps(std::function<void(const ImageStepEvent&)> observer) {
+    stepObserver_ = std::move(observer);
+}
+
+void OperatorSession::clearForNextRun() {
+    // Newest first: a time-out window's OK also closes the turn-on window of its run.
+    const std::vector<int> live = uis_LivePanels();
+    for (auto panel = live.rbegin(); panel != live.rend(); ++panel) {
+        if (*panel == v_Panel) continue;
+        const UiPanel* p = uis_Panel(*panel);
+        if (p != nullptr && isResultWindow(*p)) {
+            uis_OperateCommit(*panel, UTIL_WINDOW_OK);
+            uis_DispatchEvents();
+        }
+    }
+    dwl50_4ClearLog();
+    markWindowsSeen();
 }
 
 void OperatorSession::panelShown(int panel) {
@@ -174,6 +196,8 @@ int OperatorSession::answerFileRequest(std::string& path) {
 }
 
 void OperatorSession::markWindowsSeen() {
+    // Only the windows still there: a station's session shows thousands over a day.
+    seenWindows_.clear();
     for (int panel : uis_LivePanels())
         seenWindows_.insert(panel);
 }

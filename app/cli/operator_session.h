@@ -10,6 +10,7 @@
 #include "session/dwl_image_step.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,8 +26,9 @@ class HeadlessView;
 
 class OperatorSession {
   public:
-    // log: the run's log file, or nullptr; it must outlive the session.
-    OperatorSession(RunSettings settings, RunLog* log);
+    // log: the run's log file, or nullptr; it must outlive the session. out: where the log
+    // lines and the progress go; nullptr: standard output, or standard error with --json.
+    OperatorSession(RunSettings settings, RunLog* log, FILE* out = nullptr);
     ~OperatorSession();
     OperatorSession(const OperatorSession&) = delete;
     OperatorSession& operator=(const OperatorSession&) = delete;
@@ -39,6 +41,18 @@ class OperatorSession {
     int format();
 
     const RunReport& report() const { return report_; }
+    // The report as the panel stands now: port, mode, speed and the images loaded.
+    const RunReport& describe() {
+        fillReport();
+        return report_;
+    }
+
+    // For a station that presses Start handset after handset: every image step event of the
+    // runs also goes to `observer` (nullptr: none).
+    void observeImageSteps(std::function<void(const ImageStepEvent&)> observer);
+    // Closes the windows the last command left (its OK buttons), which releases the panel for
+    // the next command, and empties the operator log.
+    void clearForNextRun();
 
     // Called by the headless view.
     void logLine(const char* label);
@@ -79,6 +93,7 @@ class OperatorSession {
     ProgressMeter meter_;
     std::unique_ptr<HeadlessView> view_;
     std::unique_ptr<sim::SimSession> simSession_;
+    std::function<void(const ImageStepEvent&)> stepObserver_;
     std::set<int> seenWindows_;
     std::vector<std::string> fileAnswers_;
     std::vector<Popup> popups_;

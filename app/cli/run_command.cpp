@@ -4,8 +4,10 @@
 #include "app/cli/line_report.h"
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
+#include "app/cli/results_db.h"
 #include "app/cli/run_log.h"
 #include "app/cli/run_signals.h"
+#include "app/cli/utc_time.h"
 
 #include "link/rs232_cancel.h"
 
@@ -76,8 +78,18 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         fprintf(stderr, "dwl: cannot write %s: %s\n", settings.logFile.c_str(), strerror(errno));
         return kExitNoInput;
     }
+    // The results database is checked before the handset is touched.
+    ResultsDb results;
+    std::string why;
+    if (!settings.resultsFile.empty() && !results.openForWriting(settings.resultsFile, &why)) {
+        fprintf(stderr, "dwl: cannot record runs in %s: %s\n", settings.resultsFile.c_str(),
+                why.c_str());
+        return kExitNoInput;
+    }
     if (int rc = startLineTrace(settings); rc != 0) return rc;
+    const double startedAt = epochNow();
     RunReport report = runOnPanel(settings, kind, log.isOpen() ? &log : nullptr);
+    const double endedAt = epochNow();
 
     // A run that succeeded but whose record is incomplete says so in its status; a failure's
     // own status stands.
@@ -86,6 +98,16 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
     };
     if (!stopLineTrace(settings)) recordLost();
     if (!closeLog(log, report)) recordLost();
+    if (!settings.resultsFile.empty()) {
+        RunRecord record =
+            makeRunRecord(report, startedAt, endedAt, report.elapsedSeconds, hostName());
+        record.traceFile = settings.traceFile;
+        if (!results.insert(record, &why)) {
+            fprintf(stderr, "dwl: the run could not be recorded in %s: %s\n",
+                    settings.resultsFile.c_str(), why.c_str());
+            recordLost();
+        }
+    }
     if (settings.json) {
         if (!writeJsonReport(stdout, report)) {
             fprintf(stderr, "dwl: the JSON summary could not be written: %s\n", strerror(errno));

@@ -29,8 +29,8 @@ RunLog::~RunLog() {
     if (file_ != nullptr) fclose(file_);
 }
 
-bool RunLog::open(const std::string& path) {
-    file_ = fopen(path.c_str(), "w");
+bool RunLog::open(const std::string& path, bool append) {
+    file_ = fopen(path.c_str(), append ? "a" : "w");
     path_ = path;
     error_ = 0;
     return file_ != nullptr;
@@ -42,10 +42,29 @@ void RunLog::noteError() {
 
 void RunLog::line(const std::string& text) {
     if (file_ == nullptr) return;
+    const std::string stamped = timestamp() + "  " + text;
+    if (holding_)
+        held_.push_back(stamped);
+    else
+        write(stamped);
+}
+
+void RunLog::write(const std::string& stampedLine) {
     errno = 0;
     // Each line goes out at once: a run that ends abruptly keeps what it logged.
-    if (fprintf(file_, "%s  %s\n", timestamp().c_str(), text.c_str()) < 0 || fflush(file_) != 0)
-        noteError();
+    if (fprintf(file_, "%s\n", stampedLine.c_str()) < 0 || fflush(file_) != 0) noteError();
+}
+
+void RunLog::hold() {
+    holding_ = true;
+}
+
+void RunLog::release(bool keep) {
+    holding_ = false;
+    if (keep && file_ != nullptr)
+        for (const std::string& stamped : held_)
+            write(stamped);
+    held_.clear();
 }
 
 int RunLog::close() {

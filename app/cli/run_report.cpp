@@ -63,7 +63,7 @@ std::vector<std::string> resentSectorLines(const RunReport& r) {
     return lines;
 }
 
-bool writeJsonReport(FILE* out, const RunReport& r) {
+nlohmann::ordered_json jsonReport(const RunReport& r) {
     using Json = nlohmann::ordered_json;
     Json j;
     j["exit_status"] = r.exitStatus;
@@ -104,7 +104,18 @@ bool writeJsonReport(FILE* out, const RunReport& r) {
     j["elapsed_seconds"] = rounded(r.elapsedSeconds);
     j["bytes_written"] = r.bytesWritten;
     j["bytes_per_second"] = rounded(rate);
-    const bool printed = fprintf(out, "%s\n", jsonText(j).c_str()) > 0;
+    return j;
+}
+
+int resentSectorCount(const RunReport& r) {
+    int count = 0;
+    for (const SectorReport& s : r.sectors)
+        if (s.tries > 1) count++;
+    return count;
+}
+
+bool writeJsonReport(FILE* out, const RunReport& r) {
+    const bool printed = fprintf(out, "%s\n", jsonText(jsonReport(r)).c_str()) > 0;
     return fflush(out) == 0 && printed && ferror(out) == 0;
 }
 

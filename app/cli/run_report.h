@@ -4,6 +4,8 @@
 
 #include "app/cli/result_reading.h"
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -46,8 +48,12 @@ struct RunReport {
     uint64_t bytesWritten = 0;
 };
 
+// The report as the JSON summary gives it.
+nlohmann::ordered_json jsonReport(const RunReport& report);
 // Writes the report as one JSON object. False when the stream took it only in part.
 bool writeJsonReport(FILE* out, const RunReport& report);
+// The sectors that had to be sent more than once.
+int resentSectorCount(const RunReport& report);
 // The line a run ends with: "result: <message>" and, when it failed, the family and code.
 std::string resultLine(const RunReport& report);
 // The log file's last line: the message on one line, family, code, exit status and the run's

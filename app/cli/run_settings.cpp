@@ -122,6 +122,8 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
         c->add_option("--ogm", r->ogm, "ogm image (*.ogm)");
         c->add_option("--tfs", r->tfs,
                       "TFS ogm image (*.tfs), described by the .cfg beside it or tfs.cfg");
+        c->add_option("--results", r->resultsFile,
+                      "record the run in this SQLite results database (created when missing)");
         c->add_option("--download-type", r->downloadType,
                       "download type 0-4 (anything but 0 writes no image); default 0");
     }
@@ -204,6 +206,7 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
     }
     if (!request.logFile.empty()) s.logFile = absolute(request.logFile);
     if (!request.traceFile.empty()) s.traceFile = absolute(request.traceFile);
+    if (!request.resultsFile.empty()) s.resultsFile = absolute(request.resultsFile);
     if (request.traceData == "full")
         s.traceFull = true;
     else if (!request.traceData.empty() && request.traceData != "summary")

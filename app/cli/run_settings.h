@@ -24,6 +24,7 @@ struct RunRequest {
     std::string mode, speed, waitStates, model, productType, pmu, downloadType;
     std::string bin, ogm, tfs, config, workdir, logFile;
     std::string traceFile, traceData;
+    std::string resultsFile;
     bool json = false;
     bool sim = false;
     SimFaults faults;
@@ -47,6 +48,7 @@ struct RunSettings {
     std::string bin, ogm, tfs, config, logFile;
     std::string traceFile; // the line trace, or empty
     bool traceFull = false;
+    std::string resultsFile; // the results database the run is recorded in, or empty
     bool json = false;
     bool sim = false;
     sim::HandsetConfig simConfig;

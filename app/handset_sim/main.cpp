@@ -44,6 +44,9 @@ int main(int argc, char** argv) {
     bool instant = false;
     double latencyMs = 0.0;
     std::string reportPath, dumpPath;
+    int sessions = 0;
+    double gap = 1.0;
+    std::string failSessions;
 
     app.add_option("--flash", flashFile,
                    "Flash description file (default: flash.txt of the data folder)");
@@ -85,6 +88,15 @@ int main(int argc, char** argv) {
                    "dwl --trace)");
     app.add_option("--trace-data", traceData,
                    "summary (default: bulk data as first and last 16 bytes, count, sum) or full");
+    app.add_option("--sessions", sessions,
+                   "Handsets one after another: each is served once, and once the PC has let go "
+                   "of the port the next is switched on --gap seconds later (default: one "
+                   "handset, powered again at every opening)")
+        ->check(CLI::Range(1, 1000000));
+    app.add_option("--gap", gap, "Seconds between one handset of --sessions and the next")
+        ->check(CLI::Range(0.0, 3600.0));
+    app.add_option("--fail-sessions", failSessions,
+                   "Only these sessions (2,5; from 1) get the faults given; the others none");
     CLI11_PARSE(app, argc, argv);
 
     auto fail = [](const std::string& what) {
@@ -100,6 +112,19 @@ int main(int argc, char** argv) {
     const std::string problem = sim::ApplyFaultOptions(typed, "--", &config);
     if (!problem.empty()) return fail(problem);
     config.powerOnDtr = !powerAtStart; // a pseudo-terminal powers at start either way
+    SessionPlan plan;
+    plan.count = sessions;
+    plan.gap = gap;
+    if (!failSessions.empty() && sessions == 0) return fail("--fail-sessions needs --sessions");
+    if (!failSessions.empty()) {
+        const std::string wrong = ParseFailingSessions(failSessions, sessions, &plan.failing);
+        if (!wrong.empty()) return fail(wrong);
+    }
+    plan.faulty = config;
+    plan.clean = sim::HandsetConfig(config);
+    plan.clean.faults = sim::FaultConfig{};
+    plan.clean.faults.seed = seed;
+    plan.clean.faults.replyDelay = latencyMs / 1000.0; // the cable's, not the handset's
 
     if (sim::Handset(config).flashSize() == 0) {
         std::fprintf(stderr,
@@ -129,5 +154,6 @@ int main(int argc, char** argv) {
     options.reportPath = reportPath;
     options.dumpPath = dumpPath;
     options.trace = trace.file != nullptr ? &trace : nullptr;
+    options.sessions = plan;
     return ServeHandset(endpoint, config, options);
 }

@@ -60,9 +60,11 @@ class PtyServer {
     int run() {
         // The handset is powered when the PC first opens the port: nothing before can be heard.
         SleepUntilOpened(endpoint_, true);
+        if (plan().count > 0) engine() = sim::HandsetEngine(plan().configFor(session_));
         engine().start(MonotonicNow());
         for (;;) {
             double now = MonotonicNow();
+            switchOnNext(now);
             // Bytes from the PC first, at the times they came off the wire, so that the
             // handset's replies start from those times and not from this look at the line.
             if (!takeFromPc(now)) {
@@ -86,6 +88,25 @@ class PtyServer {
 
   private:
     sim::HandsetEngine& engine() { return handset_.impl(); }
+    const SessionPlan& plan() const { return options_.sessions; }
+
+    // The handset of a session has been served: it is taken off the line, and the next one,
+    // if any, is switched on a gap later. Until then the line is silent.
+    void endSession(double now) {
+        if (session_ >= plan().count) {
+            engine() = sim::HandsetEngine(plan().configFor(session_));
+            return;
+        }
+        ++session_;
+        engine() = sim::HandsetEngine(plan().configFor(session_));
+        nextPowerOn_ = now + plan().gap;
+    }
+
+    void switchOnNext(double now) {
+        if (now < nextPowerOn_) return;
+        engine().start(nextPowerOn_);
+        nextPowerOn_ = sim::kNever;
+    }
 
     // When the loop must look again though the line stays quiet: the handset's next event, the
     // next reply byte, the next chunk from the PC. False when nothing is due.
@@ -98,6 +119,7 @@ class PtyServer {
             until = std::min(until, std::min(out.back().readyAt, first + kChunkSeconds));
         }
         if (receiving_) until = std::min(until, nextArrival_);
+        until = std::min(until, nextPowerOn_);
         if (!wire_.empty()) until = std::min(until, now + 0.002); // the line was full: retry soon
         if (!std::isfinite(until)) return false;
         const double wait = std::max(0.0, until - now);
@@ -207,15 +229,20 @@ class PtyServer {
                     std::fprintf(stderr, "dwl-handset-sim: cannot write %s: %s\n",
                                  options_.reportPath.c_str(), std::strerror(errno));
             }
+            // Closing the port is the only power switch a pseudo-terminal has. Handsets that
+            // come one after another stay on until the PC has spoken to them.
+            if (plan().count == 0)
+                engine().powerOn(now);
+            else if (tally_.started())
+                endSession(now);
             tally_ = LineTally{};
             tfsStartsAtOpen_ = engine().recording().tfsStarts;
-            // Closing the port is the only power switch a pseudo-terminal has.
             closed_ = true;
-            engine().powerOn(now);
         }
         SleepUntilOpened(endpoint_, false);
         // What the handset said while nobody listened is lost.
         const double opened = MonotonicNow();
+        switchOnNext(opened);
         engine().advanceTo(opened);
         engine().dropArrived(opened);
     }
@@ -262,6 +289,9 @@ class PtyServer {
     sim::LineSettings pcLine_ = sim::kBootLine;
     std::deque<WireByte> wire_;
     bool closed_ = false;
+    // The session of the handset on the line (from 1), and when the next one is switched on.
+    int session_ = 1;
+    double nextPowerOn_ = sim::kNever;
     // Bytes from the PC are on the wire; rxFree_ is when the last one taken came off it, and
     // nextArrival_ when the next chunk will have.
     bool receiving_ = false;
@@ -275,12 +305,17 @@ class PtyServer {
 
 int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config,
                  const ServeOptions& options) {
-    sim::HandsetConfig served = config;
-    // The handset's replies take their wire time at its own settings, which are the PC's
-    // whenever both ends agree.
-    served.wirePacing = options.paced;
-    served.powerOnDtr = false; // no modem lines: powered at start
-    served.wakeUpInterval = 0.020;
-    PtyServer server(endpoint, served, options);
+    const auto onPty = [&options](sim::HandsetConfig served) {
+        // The handset's replies take their wire time at its own settings, which are the PC's
+        // whenever both ends agree.
+        served.wirePacing = options.paced;
+        served.powerOnDtr = false; // no modem lines: powered at start
+        served.wakeUpInterval = 0.020;
+        return served;
+    };
+    ServeOptions onLine = options;
+    onLine.sessions.faulty = onPty(options.sessions.faulty);
+    onLine.sessions.clean = onPty(options.sessions.clean);
+    PtyServer server(endpoint, onPty(config), onLine);
     return server.run();
 }

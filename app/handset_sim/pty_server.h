@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/handset_sim/pty_endpoint.h"
+#include "app/handset_sim/session_plan.h"
 #include "link/line_trace.h"
 #include "sim/handset.h"
 
@@ -19,6 +20,8 @@ struct ServeOptions {
     std::string dumpPath;
     // Every chunk and event of the line, as the handset sees them; may be nullptr.
     TraceFile* trace = nullptr;
+    // Handsets one after another (count 0: the one handset of `config`).
+    SessionPlan sessions;
 };
 
 // Runs until the process is killed; returns only when the master fails. While the PC does not

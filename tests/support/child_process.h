@@ -20,6 +20,7 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     // Still running (not exited nor killed).
     bool running();
     // The next line the program prints, without its '\n', waiting at most msecs in all.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sqlite3.h>
 #include <string>
 
 using clitest::examples;
@@ -52,6 +53,44 @@ TEST(BadCommandLine, UsageErrorsExit64) {
         {"flash --port COM9" + bin, 64, "unknown port COM9"},
         {"flash --port ttyUSB0" + bin, 64, "give a COM number 1 to 4 or a device path"},
         {"flash --sim --port 1 --port COM1" + bin, 64, "port COM1 is given twice"},
+        {"station" + bin, 64, "--port is required"},
+        {"station -p 1 -p COM1" + bin, 64, "port COM1 is given twice"},
+        {"station -p 2 --mode ogm" + bin, 64, "mode 2 (ogm) does not download a binary image"},
+        {"results --since 8x", 64, "--since takes a date and time"},
+    });
+}
+
+// A station refuses to start, before any port does, on what no run could get past.
+TEST(BadCommandLine, AStationChecksEveryRunsNeedsFirst) {
+    testsupport::TempDir dir;
+    testsupport::TempDir empty;
+    testsupport::TempDir noBootstrap;
+    testsupport::writeBytes(noBootstrap.file("flash.txt"),
+                            testsupport::readBytes(examples() + "/flash.txt"));
+    const std::string port = " -p " + quoted(examples() + "/flash.txt"); // exists: a "device"
+    const std::string bin = " --bin " + sample("sample.bin");
+    const std::string results = " --results " + quoted(dir.file("r.sqlite"));
+    testsupport::writeBytes(dir.file("flash.txt"), std::string("NEW_FLASH\r\n"));
+    expectAll({
+        {"station" + port + " --bin " + quoted(dir.file("none.bin")) + results, 66,
+         "cannot read the binary image"},
+        {"station" + port + bin + " --results " + quoted(dir.file("no/r.sqlite")), 66,
+         "cannot record runs in"},
+        {"station" + port + bin + results + " -C " + quoted(dir.path()), 2, "FLASH DESCRIPTION"},
+        {"station" + port + bin + results + " -C " + quoted(empty.path()), 2,
+         "The file flash.txt not found"},
+        {"station" + port + bin + results + " -C " + quoted(noBootstrap.path()), 5,
+         "dwl87.spm: No such file or directory"},
+    });
+    // A database written by a later version of the schema is neither read nor written.
+    const std::string newer = dir.file("newer.sqlite");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(newer.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 2", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    expectAll({
+        {"results --db " + quoted(newer), 66, "schema version 2 is newer"},
+        {"station" + port + bin + " --results " + quoted(newer), 66, "schema version 2 is newer"},
     });
 }
 

@@ -1,8 +1,16 @@
 // The command line's own helpers: option values, reading a result window back into its family
-// and code, the progress text.
+// and code, the progress text, times and run ids of the records, the results database and its
+// report.
 #include "app/cli/option_values.h"
 #include "app/cli/progress_meter.h"
 #include "app/cli/result_reading.h"
+#include "app/cli/results_db.h"
+#include "app/cli/results_report.h"
+#include "app/cli/run_id.h"
+#include "app/cli/run_statistics.h"
+#include "app/cli/station_board.h"
+#include "app/cli/utc_time.h"
+#include "tests/support/temp_files.h"
 
 #include "ui/dwl51mmi.h"
 #include "ui/dwl52display.h"
@@ -139,6 +147,206 @@ TEST(ProgressText, PlainLinesAtEveryTenthAndTheMeanRateLast) {
     EXPECT_EQ(lines.find("binary   0%"), std::string::npos) << lines;
     EXPECT_NE(lines.find("binary  90%  100 B/s  00:01 left\n"), std::string::npos) << lines;
     EXPECT_EQ(lines.substr(lines.rfind("binary")), "binary 100%  50 B/s  in 00:20\n") << lines;
+}
+
+TEST(RecordTimes, UtcTextAndTheTimesAnOperatorTypes) {
+    EXPECT_EQ(utcText(0.0), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(utcText(1772439330.25), "2026-03-02T08:15:30.250Z");
+    // A millisecond that rounds up to the next second carries into it.
+    EXPECT_EQ(utcText(1772439330.9996), "2026-03-02T08:15:31.000Z");
+    struct Case {
+        const char* text;
+        bool ok;
+        double epoch; // with now = 1772439330
+    };
+    const Case cases[] = {
+        {"2026-03-02T08:15:30Z", true, 1772439330},
+        {"2026-03-02 08:15:30.5Z", true, 1772439330.5},
+        {"2026-03-02T09:15+01:00", true, 1772439300},
+        {"2026-03-02T03:15-05:00", true, 1772439300},
+        {"2026-03-02Z", true, 1772409600},
+        {"90m", true, 1772439330 - 5400},
+        {"8h", true, 1772439330 - 28800},
+        {"1.5d", true, 1772439330 - 129600},
+        {"2026-13-02", false, 0},
+        {"2026-03-02T25:00Z", false, 0},
+        {"2026-3-2", false, 0},
+        {"2026-03-02T08:15:30+1", false, 0},
+        {"yesterday", false, 0},
+        {"-8h", false, 0},
+        {"", false, 0},
+    };
+    for (const Case& c : cases) {
+        double epoch = -1;
+        EXPECT_EQ(parseTimeOrAge(c.text, 1772439330, &epoch), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_DOUBLE_EQ(epoch, c.epoch) << c.text;
+        }
+    }
+    // Without a zone: local time, as the clock on the wall shows it.
+    double local = 0;
+    ASSERT_TRUE(parseTimeOrAge("2026-03-02T08:15", 0, &local));
+    std::tm tm{};
+    tm.tm_year = 126;
+    tm.tm_mon = 2;
+    tm.tm_mday = 2;
+    tm.tm_hour = 8;
+    tm.tm_min = 15;
+    tm.tm_isdst = -1;
+    EXPECT_DOUBLE_EQ(local, static_cast<double>(mktime(&tm)));
+}
+
+TEST(RecordTimes, RunIdsAreRandomVersionFourUuids) {
+    const std::string id = newRunId();
+    ASSERT_EQ(id.size(), 36u) << id;
+    for (size_t i : {8, 13, 18, 23})
+        EXPECT_EQ(id[i], '-') << id;
+    EXPECT_EQ(id[14], '4') << id;
+    EXPECT_NE(std::string("89ab").find(id[19]), std::string::npos) << id;
+    EXPECT_NE(newRunId(), id);
+}
+
+TEST(RunStatistics, MedianPercentileAndRate) {
+    EXPECT_EQ(median({}), -1.0);
+    EXPECT_EQ(median({3.0}), 3.0);
+    EXPECT_EQ(median({4.0, 1.0, 3.0, 2.0}), 2.5);
+    EXPECT_EQ(median({5.0, 1.0, 3.0}), 3.0);
+    // Nearest rank: of 20 values the 19th; of 10 the 10th.
+    std::vector<double> twenty;
+    for (int i = 20; i >= 1; i--)
+        twenty.push_back(i);
+    EXPECT_EQ(percentile(twenty, 95), 19.0);
+    EXPECT_EQ(percentile({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 95), 10.0);
+    EXPECT_EQ(percentile({7.0}, 95), 7.0);
+    EXPECT_EQ(percentile({}, 95), -1.0);
+    EXPECT_EQ(perHour(30, 900), 120.0);
+    EXPECT_EQ(perHour(0, 900), -1.0);
+    EXPECT_EQ(perHour(5, 0), -1.0);
+}
+
+// A database of known runs: the report's figures, its filters, and the rows as CSV.
+TEST(ResultsReport, FiguresOfAKnownDatabase) {
+    testsupport::TempDir dir;
+    const std::string file = dir.file("known.sqlite");
+    ResultsDb db;
+    std::string why;
+    ASSERT_TRUE(db.openForWriting(file, &why)) << why;
+    struct Row {
+        const char* station;
+        const char* port;
+        int family, code, exitStatus;
+        const char* message;
+        double start, seconds;
+    };
+    // 2026-03-02T08:00Z onwards; line-2 has one run only.
+    const double t0 = 1772438400;
+    const Row table[] = {
+        {"line-1", "/dev/ttyUSB0", 0, 0, 0, "Download successful", 0, 10},
+        {"line-1", "/dev/ttyUSB0", 0, 0, 0, "Download successful", 20, 12},
+        {"line-1", "/dev/ttyUSB1", 6, 4, 6, "The mobile does not answer", 0, 30},
+        {"line-1", "/dev/ttyUSB1", 0, 0, 0, "Download successful", 40, 11},
+        {"line-1", "/dev/ttyUSB1", -2, 0, 130, "Download cancelled by the operator", 60, 3},
+        {"line-2", "/dev/ttyUSB0", 11, 172, 11, "Problem, \"quoted\"", 100, 14},
+        {"line-2", "/dev/ttyUSB0", 6, 4, 6, "The mobile does not answer", 3580, 20},
+    };
+    for (const Row& r : table) {
+        RunReport report;
+        report.port = r.port;
+        report.device = r.port;
+        report.exitStatus = r.exitStatus;
+        report.result.family = r.family;
+        report.result.hasCode = r.family >= 0;
+        report.result.code = r.code;
+        report.result.message = r.message;
+        RunRecord run =
+            makeRunRecord(report, t0 + r.start, t0 + r.start + r.seconds, r.seconds, r.station);
+        ASSERT_TRUE(db.insert(run, &why)) << why;
+    }
+    std::vector<StoredRun> runs;
+    ASSERT_TRUE(db.select({}, &runs, &why)) << why;
+    ASSERT_EQ(runs.size(), 7u);
+    EXPECT_TRUE(runs[4].cancelled);
+    EXPECT_FALSE(runs[4].passed);
+    const std::string report = resultsReport("known.sqlite", {}, runs);
+    for (const char* line : {
+             "known.sqlite: 7 runs, 2026-03-02T08:00:00.000Z to 2026-03-02T09:00:00.000Z\n",
+             "station line-1                  5      3      1         1   75.0 %\n",
+             "  /dev/ttyUSB0                  2      2      0         0  100.0 %\n",
+             "  /dev/ttyUSB1                  3      1      1         1   50.0 %\n",
+             "station line-2                  2      0      2         0    0.0 %\n",
+             "total                           7      3      3         1   50.0 %\n",
+             "      2  The mobile does not answer (family 6, code 4)\n"
+             "      1  Problem, \"quoted\" (family 11, code 172)\n",
+             // Six runs not cancelled: 10 11 12 14 20 30 s; six in the hour.
+             "median 13.0 s, 95th percentile 30.0 s\n",
+             "handsets per hour: 6.0\n",
+         })
+        EXPECT_NE(report.find(line), std::string::npos) << line << report;
+
+    RunFilter filter;
+    filter.station = "line-1";
+    filter.port = "/dev/ttyUSB1";
+    filter.since = "2026-03-02T08:00:30.000Z";
+    runs.clear();
+    ASSERT_TRUE(db.select(filter, &runs, &why)) << why;
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].durationSeconds, 11.0);
+
+    std::vector<std::vector<std::string>> table2;
+    filter = RunFilter{};
+    filter.station = "line-2";
+    ASSERT_TRUE(db.selectAll(filter, &table2, &why)) << why;
+    ASSERT_EQ(table2.size(), 3u);
+    EXPECT_EQ(table2[0][0], "run_id");
+    EXPECT_EQ(table2[0].back(), "sent_at");
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    EXPECT_TRUE(writeCsv(out, {{"a", "b,c", "say \"hi\"", ""}, {"1", "two\nlines"}}));
+    fclose(out);
+    EXPECT_EQ(std::string(text, size), "a,\"b,c\",\"say \"\"hi\"\"\",\r\n1,\"two\nlines\"\r\n");
+    free(text);
+}
+
+// The station's totals and its lines, from the ports' events.
+TEST(StationBoard, CountsVerdictsAndTotalsFromTheEvents) {
+    StationBoard board({{"COM1", "/dev/ttyUSB0"}, {"/dev/ttyUSB1", "/dev/ttyUSB1"}}, 0.0);
+    const auto ended = [](const char* port, bool passed, bool cancelled, double seconds) {
+        Json e = {{"event", "run_ended"},
+                  {"port", port},
+                  {"passed", passed},
+                  {"cancelled", cancelled},
+                  {"duration_s", seconds}};
+        e["result"]["result"] = {{"family", passed ? 0 : 11},
+                                 {"code", 172},
+                                 {"message", passed ? "Download successful" : "Problem"}};
+        return e;
+    };
+    board.take(ended("COM1", true, false, 10));
+    board.take(ended("COM1", false, false, 30));
+    board.take(ended("/dev/ttyUSB1", true, false, 12));
+    board.take(ended("/dev/ttyUSB1", false, true, 2));
+    board.take({{"event", "waiting"}, {"port", "COM1"}});
+    board.take({{"event", "progress"},
+                {"port", "/dev/ttyUSB1"},
+                {"stage", "writing"},
+                {"image", "ogm"},
+                {"percent", 45},
+                {"bytes_per_second", 41200},
+                {"eta_seconds", 75}});
+    const Json t = board.totals(1800.0);
+    EXPECT_EQ(t["pass"], 2);
+    EXPECT_EQ(t["fail"], 1);
+    EXPECT_EQ(t["yield_percent"], 66.7);
+    EXPECT_EQ(t["median_s"], 12.0);
+    EXPECT_EQ(t["per_hour"], 6.0);
+    const std::vector<std::string> lines = board.lines(1800.0, 0);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "COM1          pass    1 fail    1  FAIL: Problem (family 11, code 172)  "
+                        "(next handset)");
+    EXPECT_EQ(lines[1], "/dev/ttyUSB1  pass    1 fail    0  writing ogm  45% 41200 B/s ETA 01:15");
+    EXPECT_EQ(lines[2], "total: pass 2, fail 1, yield 66.7 %, median 12.0 s, 6.0 handsets/hour");
+    EXPECT_EQ(board.lines(1800.0, 20)[0].size(), 19u);
 }
 
 } // namespace

@@ -144,6 +144,42 @@ TEST(FlashRun, LogFileHoldsEveryLineWithATimestamp) {
     EXPECT_EQ(log.substr(23, 2), "  ");
 }
 
+// --results: each run a row, the failure as it ended; a database that cannot be made is refused
+// before the handset is touched. dwl results reads it back.
+TEST(FlashRun, ResultsRecordEachRunAndReadBack) {
+    testsupport::TempDir dir;
+    const std::string db = quoted(dir.file("runs.sqlite"));
+    const std::string image = " --bin " + sample("sample.bin");
+    EXPECT_EQ(runDwl("flash --sim" + image + " --results " + db).status, 0);
+    const clitest::Run failed = runDwl("flash --sim --sim-wrong-reply SectorAck --trace " +
+                                       quoted(dir.file("t")) + image + " --results " + db);
+    EXPECT_EQ(failed.status, 11) << failed.err;
+    const clitest::Run refused =
+        runDwl("flash --sim" + image + " --results " + quoted(dir.file("no/such/runs.sqlite")));
+    EXPECT_EQ(refused.status, 66);
+    EXPECT_TRUE(refused.has("cannot record runs in")) << refused.err;
+    EXPECT_FALSE(refused.has("Booting")) << refused.out;
+
+    const clitest::Run csv = runDwl("results --csv --db " + db);
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    std::vector<std::string> lines;
+    std::istringstream in(csv.out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u) << csv.out;
+    EXPECT_EQ(lines[0].rfind("run_id,started_at,ended_at,station,port,device,mode,", 0), 0u);
+    EXPECT_NE(lines[1].find(",COM4,emulated handset,1,binary,460800,"), std::string::npos);
+    EXPECT_NE(lines[1].find(",300000,"), std::string::npos);
+    EXPECT_NE(lines[2].find(",11,172,"), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find(dir.file("t")), std::string::npos) << lines[2];
+    const clitest::Run report = runDwl("results --since 1h --port COM4 --db " + db);
+    EXPECT_NE(report.out.find("total                           2      1      1         0   50.0 %"),
+              std::string::npos)
+        << report.out;
+    EXPECT_EQ(runDwl("results --since yesterday --db " + db).status, 64);
+    EXPECT_EQ(runDwl("results --db " + quoted(dir.file("none.sqlite"))).status, 66);
+}
+
 TEST(FlashRun, SettingsFileOfAnyNameRestoresTheBinaryImageAndOptions) {
     testsupport::TempDir dir;
     testsupport::writeCrLfFile(dir.file("line3.cfg"),

@@ -289,15 +289,24 @@ TEST(PtyProgram, InstantServesEveryModeAndShowsWhatItWrote) {
 TEST(PtyProgram, RefusesBadOptions) {
     std::string binary = testsupport::binaryDir() + "/app/dwl-handset-sim";
     if (access(binary.c_str(), X_OK) != 0) GTEST_SKIP() << "dwl-handset-sim not built";
-    const std::string cmd = binary + " --silent-from NoSuchStep 2>&1";
-    FILE* out = popen(cmd.c_str(), "r");
-    ASSERT_NE(out, nullptr);
-    char text[256] = "";
-    const size_t n = std::fread(text, 1, sizeof text - 1, out);
-    const int status = pclose(out);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
-    EXPECT_EQ(std::string(text, n), "dwl-handset-sim: --silent-from: unknown step NoSuchStep\n");
+    const std::pair<const char*, const char*> cases[] = {
+        {"--silent-from NoSuchStep", "--silent-from: unknown step NoSuchStep"},
+        {"--fail-sessions 2", "--fail-sessions needs --sessions"},
+        {"--sessions 3 --fail-sessions 2,4", "--fail-sessions: no session 4 among 3"},
+        {"--sessions 3 --fail-sessions 1,,2", "--fail-sessions takes session numbers from 1: 2,5"},
+        {"--sessions 3 --fail-sessions 0", "--fail-sessions: no session 0 among 3"},
+    };
+    for (const auto& [options, message] : cases) {
+        const std::string cmd = binary + " " + options + " 2>&1";
+        FILE* out = popen(cmd.c_str(), "r");
+        ASSERT_NE(out, nullptr);
+        char text[256] = "";
+        const size_t n = std::fread(text, 1, sizeof text - 1, out);
+        const int status = pclose(out);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 2) << options;
+        EXPECT_EQ(std::string(text, n), std::string("dwl-handset-sim: ") + message + "\n");
+    }
 }
 
 } // namespace

@@ -1,0 +1,74 @@
+// The results database: one SQLite file, one row per handset run in table `runs`. Every
+// process that records runs opens it itself and adds each row in one transaction; the file is
+// in WAL mode, so that readers never hold a writer up, with a busy time-out for the writers.
+//
+// Schema version 1 (PRAGMA user_version). `sent_at` stays NULL until a sender has passed the
+// row on to the central database.
+#pragma once
+
+#include "app/cli/run_record.h"
+
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace dwlcli {
+
+// The version of the schema this program writes and reads.
+constexpr int kResultsSchemaVersion = 1;
+// The default file: in the working folder.
+constexpr char kDefaultResultsFile[] = "results.sqlite";
+
+// The stored fields of a run that the report reads.
+struct StoredRun {
+    std::string runId, startedAt, endedAt, station, port, device;
+    bool passed = false;
+    bool cancelled = false;
+    int family = -1; // -1: NULL
+    int code = -1;   // -1: NULL
+    bool hasCode = false;
+    std::string resultText;
+    int exitStatus = 0;
+    double durationSeconds = 0.0;
+};
+
+// Which rows: empty fields take every row.
+struct RunFilter {
+    std::string since; // started at or after (UTC text)
+    std::string port;
+    std::string station;
+};
+
+class ResultsDb {
+  public:
+    ResultsDb() = default;
+    ~ResultsDb();
+    ResultsDb(const ResultsDb&) = delete;
+    ResultsDb& operator=(const ResultsDb&) = delete;
+
+    // Opens the file for recording runs: creates it and its schema when missing, turns WAL on.
+    // False, with the reason in *why, when it cannot be used.
+    bool openForWriting(const std::string& path, std::string* why);
+    // Opens an existing file to read. False, with the reason in *why.
+    bool openForReading(const std::string& path, std::string* why);
+
+    // Adds the run's row in one transaction. False, with the reason in *why.
+    bool insert(const RunRecord& run, std::string* why);
+
+    // The rows of the filter, in the order they started.
+    bool select(const RunFilter& filter, std::vector<StoredRun>* runs, std::string* why);
+    // Every column of the rows of the filter, as text (NULL as empty), with the column names
+    // first: for CSV.
+    bool selectAll(const RunFilter& filter, std::vector<std::vector<std::string>>* table,
+                   std::string* why);
+
+  private:
+    bool exec(const char* sql, std::string* why);
+    bool checkVersion(bool create, std::string* why);
+    std::string error() const;
+
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace dwlcli

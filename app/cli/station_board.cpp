@@ -1,0 +1,188 @@
+#include "app/cli/station_board.h"
+
+#include "app/cli/run_statistics.h"
+
+#include <cstdio>
+
+namespace dwlcli {
+
+namespace {
+
+std::string text(const Json& j, const char* key) {
+    const auto it = j.find(key);
+    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+double number(const Json& j, const char* key, double otherwise = -1.0) {
+    const auto it = j.find(key);
+    return it != j.end() && it->is_number() ? it->get<double>() : otherwise;
+}
+
+std::string clock(double seconds) {
+    if (seconds < 0) return "--:--";
+    const long s = static_cast<long>(seconds + 0.5);
+    char t[32];
+    snprintf(t, sizeof t, "%02ld:%02ld", s / 60, s % 60);
+    return t;
+}
+
+std::string fixed(double value, const char* format) {
+    char t[48];
+    snprintf(t, sizeof t, format, value);
+    return t;
+}
+
+// "PASS: Download successful", "FAIL: <message> (family F, code C)", "CANCELLED: ...".
+std::string verdictOf(const Json& ended) {
+    const Json& result = ended.value("result", Json::object());
+    const Json& r = result.value("result", Json::object());
+    std::string message = r.value("message", std::string());
+    if (ended.value("cancelled", false))
+        return "CANCELLED: " + message + "; the flash may be partly written";
+    if (ended.value("passed", false)) return "PASS: " + message;
+    if (r.contains("family") && r["family"].is_number()) {
+        message += " (family " + std::to_string(r["family"].get<int>());
+        if (r.contains("code") && r["code"].is_number())
+            message += ", code " + std::to_string(r["code"].get<int>());
+        message += ")";
+    }
+    return "FAIL: " + message;
+}
+
+std::string stoppingText(const Json& e) {
+    return e.value("cancel", false)
+               ? "stopping: the runs in progress are cancelled"
+               : "stopping: the runs in progress finish (Ctrl-C again cancels them)";
+}
+
+std::string progressText(const Json& p) {
+    if (text(p, "stage") != "writing") return "booting";
+    std::string image = text(p, "image");
+    if (image.empty()) return "writing";
+    return "writing " + image + " " + fixed(number(p, "percent", 0), "%3.0f%%") + " " +
+           fixed(number(p, "bytes_per_second", 0), "%.0f B/s") + " ETA " +
+           clock(number(p, "eta_seconds"));
+}
+
+} // namespace
+
+StationBoard::StationBoard(const std::vector<PortLabel>& ports, double startedAt)
+    : startedAt_(startedAt) {
+    for (const PortLabel& label : ports) {
+        PortBoard b;
+        b.label = label;
+        ports_.push_back(b);
+    }
+}
+
+PortBoard* StationBoard::find(const Json& event) {
+    const std::string port = text(event, "port");
+    for (PortBoard& b : ports_)
+        if (b.label.port == port) return &b;
+    return nullptr;
+}
+
+void StationBoard::take(const Json& event) {
+    const std::string name = text(event, "event");
+    if (name == "stopping") stopping_ = stoppingText(event);
+    PortBoard* b = find(event);
+    if (b == nullptr) return;
+    if (name == "waiting" || name == "port_back") {
+        b->activity = "waiting";
+    } else if (name == "run_started") {
+        b->activity = "booting";
+        b->verdict.clear();
+    } else if (name == "progress") {
+        b->activity = progressText(event);
+    } else if (name == "run_ended") {
+        b->verdict = verdictOf(event);
+        b->activity = "done";
+        if (event.value("cancelled", false)) return;
+        if (event.value("passed", false)) {
+            b->pass++;
+            pass_++;
+        } else {
+            b->fail++;
+            fail_++;
+        }
+        durations_.push_back(number(event, "duration_s", 0.0));
+    } else if (name == "port_lost") {
+        b->activity = "port lost: " + text(event, "reason");
+    }
+}
+
+void StationBoard::portStopped(size_t port, const std::string& why) {
+    if (port < ports_.size()) ports_[port].activity = "stopped: " + why;
+}
+
+Json StationBoard::totals(double now) const {
+    return totalsEvent(pass_, fail_, median(durations_), perHour(pass_ + fail_, now - startedAt_));
+}
+
+std::vector<std::string> StationBoard::lines(double now, size_t width) const {
+    size_t nameWidth = 4;
+    for (const PortBoard& b : ports_)
+        nameWidth = std::max(nameWidth, b.label.port.size());
+    std::vector<std::string> out;
+    for (const PortBoard& b : ports_) {
+        // The last run's verdict stays up while the port waits for the next handset.
+        std::string state = b.activity;
+        if (!b.verdict.empty() && state == "waiting") state = b.verdict + "  (next handset)";
+        if (!b.verdict.empty() && state == "done") state = b.verdict;
+        if (!b.verdict.empty() && state.rfind("stopped", 0) == 0)
+            state = b.verdict + "  (" + state + ")";
+        char counts[48];
+        snprintf(counts, sizeof counts, "pass %4d fail %4d  ", b.pass, b.fail);
+        std::string line =
+            b.label.port + std::string(nameWidth - b.label.port.size() + 2, ' ') + counts + state;
+        out.push_back(line);
+    }
+    const Json t = totals(now);
+    std::string total = "total: pass " + std::to_string(pass_) + ", fail " + std::to_string(fail_) +
+                        ", yield " + fixed(number(t, "yield_percent", 0), "%.1f %%");
+    const double mid = number(t, "median_s");
+    const double hourly = number(t, "per_hour");
+    total += ", median " + (mid >= 0 ? fixed(mid, "%.1f s") : std::string("-"));
+    total += ", " + (hourly >= 0 ? fixed(hourly, "%.1f") : std::string("-")) + " handsets/hour";
+    if (!stopping_.empty()) total += "; " + stopping_;
+    out.push_back(total);
+    for (std::string& line : out)
+        if (width > 0 && line.size() >= width) line.resize(width - 1);
+    return out;
+}
+
+std::string StationBoard::plainLine(const Json& e) {
+    const std::string name = text(e, "event");
+    const std::string head = text(e, "time") + " " + text(e, "port") + ": ";
+    if (name == "waiting") return head + "waiting for a handset";
+    if (name == "run_started") return head + "run started (" + text(e, "run_id") + ")";
+    if (name == "run_ended") {
+        std::string line = head + verdictOf(e) + fixed(number(e, "duration_s", 0), " (%.1f s)");
+        if (!e.value("recorded", true)) line += "; NOT RECORDED: " + text(e, "record_error");
+        return line;
+    }
+    if (name == "port_lost") return head + "port lost: " + text(e, "reason");
+    if (name == "port_back") return head + "port back";
+    if (name == "totals") {
+        const double mid = number(e, "median_s");
+        const double hourly = number(e, "per_hour");
+        return text(e, "time") + " totals: pass " + std::to_string(e.value("pass", 0)) + ", fail " +
+               std::to_string(e.value("fail", 0)) + ", yield " +
+               fixed(number(e, "yield_percent", 0), "%.1f %%") + ", median " +
+               (mid >= 0 ? fixed(mid, "%.1f s") : std::string("-")) + ", " +
+               (hourly >= 0 ? fixed(hourly, "%.1f") : std::string("-")) + " handsets/hour";
+    }
+    if (name == "station_started") {
+        std::string ports;
+        for (const Json& p : e.value("ports", Json::array()))
+            ports += (ports.empty() ? "" : " ") + p.get<std::string>();
+        return text(e, "time") + " station " + text(e, "station") + " started: ports " + ports +
+               ", mode " + std::to_string(e.value("mode", -1)) + ", " +
+               std::to_string(e.value("baud", 0L)) + " baud, results in " + text(e, "results");
+    }
+    if (name == "station_stopped")
+        return text(e, "time") + " station stopped (" + text(e, "reason") + ")";
+    return "";
+}
+
+} // namespace dwlcli

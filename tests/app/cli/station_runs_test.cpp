@@ -1,0 +1,351 @@
+// dwl station against emulated handsets that come one after another (dwl-handset-sim
+// --instant --sessions): the counts, events and rows of a mixed run with a failing handset and
+// a port lost and back; a port's process and the station killed mid-run; Ctrl-C once and
+// twice; dwl results over what the station recorded.
+#include "tests/app/cli/dwl_program.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_files.h"
+
+#include "app/cli/port_fanout.h"
+#include "app/cli/results_db.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <fstream>
+#include <memory>
+#include <poll.h>
+#include <set>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+using nlohmann::json;
+
+namespace {
+
+std::string program(const char* name) {
+    return testsupport::binaryDir() + "/app/" + name;
+}
+
+// dwl-handset-sim --instant with its arguments; its device, or empty.
+std::unique_ptr<testsupport::ChildProcess> startHandsets(const std::vector<std::string>& extra,
+                                                         std::string* device) {
+    std::vector<std::string> args = {"--instant", "--gap", "0.2"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto sim = std::make_unique<testsupport::ChildProcess>(program("dwl-handset-sim"), args);
+    const std::string line = sim->readLine(5000);
+    *device = line.rfind("dwl-handset-sim: ", 0) == 0 ? line.substr(17) : "";
+    return sim;
+}
+
+// dwl station --json-lines, its event lines read as they come.
+class Station {
+  public:
+    Station(const testsupport::TempDir& dir, const std::vector<std::string>& ports,
+            const std::string& image) {
+        std::vector<std::string> args = {
+            "station",   "--json-lines", "-C",        clitest::examples(),
+            "--bin",     image,          "--results", dir.file("runs.sqlite"),
+            "--station", "line-1",       "--log",     dir.file("port.log")};
+        for (const std::string& p : ports) {
+            args.push_back("-p");
+            args.push_back(p);
+        }
+        process_ = std::make_unique<testsupport::ChildProcess>(program("dwl"), args);
+    }
+    pid_t pid() const { return process_->pid(); }
+    // The next event of this name (and port, when given); null when the station ended or a
+    // minute passed first.
+    json waitFor(const std::string& name, const std::string& port = "") {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (std::chrono::steady_clock::now() < end) {
+            const std::string line = process_->readLine(60000);
+            if (line.empty()) return nullptr;
+            const json e = json::parse(line, nullptr, false);
+            EXPECT_FALSE(e.is_discarded()) << line;
+            if (e.is_discarded()) continue;
+            events.push_back(e);
+            if (e["event"] == name && (port.empty() || e["port"] == port)) return e;
+        }
+        return nullptr;
+    }
+    // Reads to the end; the exit status.
+    int finish() {
+        while (!waitFor("no such event").is_null()) {
+        }
+        const int raw = process_->stop();
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    std::vector<json> events;
+
+  private:
+    std::unique_ptr<testsupport::ChildProcess> process_;
+};
+
+std::vector<json> named(const std::vector<json>& events, const std::string& name) {
+    std::vector<json> out;
+    for (const json& e : events)
+        if (e["event"] == name) out.push_back(e);
+    return out;
+}
+
+std::vector<dwlcli::StoredRun> rows(const std::string& file) {
+    dwlcli::ResultsDb db;
+    std::vector<dwlcli::StoredRun> runs;
+    std::string why;
+    EXPECT_TRUE(db.openForReading(file, &why) && db.select({}, &runs, &why)) << why;
+    return runs;
+}
+
+std::string integrity(const std::string& file) {
+    sqlite3* db = nullptr;
+    std::string result = "cannot open";
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr);
+        if (s != nullptr && sqlite3_step(s) == SQLITE_ROW)
+            result = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return result;
+}
+
+// The station's port processes.
+std::vector<pid_t> portProcesses(pid_t station) {
+    std::ifstream children("/proc/" + std::to_string(station) + "/task/" + std::to_string(station) +
+                           "/children");
+    std::vector<pid_t> pids;
+    for (pid_t pid; children >> pid;)
+        pids.push_back(pid);
+    return pids;
+}
+
+// The port process of the station that has `device` open (a run or a wait on it).
+pid_t portProcess(pid_t station, const std::string& device) {
+    char real[4096] = "";
+    if (realpath(device.c_str(), real) == nullptr) return -1;
+    for (pid_t pid : portProcesses(station)) {
+        const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+        DIR* dir = opendir(fds.c_str());
+        for (dirent* e; dir != nullptr && (e = readdir(dir)) != nullptr;) {
+            char target[4096] = "";
+            const ssize_t n = readlink((fds + "/" + e->d_name).c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, static_cast<size_t>(n)) == real) {
+                closedir(dir);
+                return pid;
+            }
+        }
+        if (dir != nullptr) closedir(dir);
+    }
+    return -1;
+}
+
+// Sleeps until the process (not a child of the test) has ended, at most a minute.
+bool waitForEnd(pid_t pid) {
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0) return true; // already gone
+    pollfd p{fd, POLLIN, 0};
+    const bool ended = poll(&p, 1, 60000) == 1;
+    close(fd);
+    return ended;
+}
+
+std::string smallImage(const testsupport::TempDir& dir, size_t bytes) {
+    const std::string path = dir.file("image.bin");
+    testsupport::writeBytes(path, std::string(bytes, '\x5a'));
+    return path;
+}
+
+TEST(Station, MixedRunCountsRecordsAndReportsEveryHandset) {
+    testsupport::TempDir dir;
+    std::string a, b1;
+    const auto simA = startHandsets({"--sessions", "2"}, &a);
+    // Port B's second handset fails on its first sector; then its adapter is pulled, and a
+    // new one comes back under the same name with one more handset.
+    const auto simB = startHandsets(
+        {"--sessions", "2", "--fail-sessions", "2", "--wrong-reply", "SectorAck"}, &b1);
+    ASSERT_FALSE(a.empty() || b1.empty());
+    const std::string b = dir.file("ttyB");
+    ASSERT_EQ(symlink(b1.c_str(), b.c_str()), 0);
+    Station station(dir, {a, b}, smallImage(dir, 3000));
+
+    json started = station.waitFor("station_started");
+    ASSERT_FALSE(started.is_null());
+    EXPECT_EQ(started["ports"], json({a, b}));
+    EXPECT_EQ(started["mode"], 1);
+    EXPECT_EQ(started["images"][0]["size"], 3000);
+    EXPECT_EQ(started["images"][0]["byte_sum"], 3000 * 0x5a);
+    json failed;
+    for (int run = 0; run < 2; run++) {
+        failed = station.waitFor("run_ended", b);
+        ASSERT_FALSE(failed.is_null());
+    }
+    EXPECT_FALSE(failed["passed"]);
+    EXPECT_EQ(failed["result"]["result"]["family"], 11);
+    ASSERT_FALSE(failed["result"]["sectors"].empty());
+    EXPECT_EQ(failed["result"]["sectors"][0]["tries"], 1);
+    EXPECT_EQ(failed["result"]["sectors"][0]["result"], "failed");
+
+    simB->stop();
+    unlink(b.c_str());
+    json lost = station.waitFor("port_lost", b);
+    ASSERT_FALSE(lost.is_null());
+    EXPECT_NE(lost["reason"].get<std::string>().find("No such file"), std::string::npos) << lost;
+    std::string b2;
+    const auto simB2 = startHandsets({"--sessions", "1"}, &b2);
+    ASSERT_EQ(symlink(b2.c_str(), b.c_str()), 0);
+    ASSERT_FALSE(station.waitFor("port_back", b).is_null());
+    ASSERT_FALSE(station.waitFor("run_ended", b).is_null());
+    while (named(station.events, "run_ended").size() < 5)
+        ASSERT_FALSE(station.waitFor("run_ended").is_null());
+    const json totals = station.waitFor("totals");
+    EXPECT_EQ(totals["pass"], 4);
+    EXPECT_EQ(totals["fail"], 1);
+    EXPECT_EQ(totals["yield_percent"], 80.0);
+    kill(station.pid(), SIGINT);
+    EXPECT_EQ(station.finish(), 0);
+    EXPECT_EQ(named(station.events, "station_stopped").back()["reason"], "interrupted");
+    // Every run once, in its order; the waits between them are not runs.
+    EXPECT_EQ(named(station.events, "run_started").size(), 5u);
+    for (const json& p : named(station.events, "progress"))
+        EXPECT_TRUE(p["stage"] == "booting" || p["stage"] == "writing") << p;
+
+    const std::vector<dwlcli::StoredRun> runs = rows(dir.file("runs.sqlite"));
+    ASSERT_EQ(runs.size(), 5u);
+    std::set<std::string> ids;
+    int failures = 0;
+    for (const dwlcli::StoredRun& r : runs) {
+        ids.insert(r.runId);
+        EXPECT_EQ(r.station, "line-1");
+        EXPECT_TRUE(r.port == a || r.port == b) << r.port;
+        EXPECT_LT(r.startedAt, r.endedAt);
+        EXPECT_FALSE(r.cancelled);
+        if (!r.passed) {
+            failures++;
+            EXPECT_EQ(r.port, b);
+            EXPECT_EQ(r.family, 11);
+        }
+    }
+    EXPECT_EQ(ids.size(), 5u);
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(integrity(dir.file("runs.sqlite")), "ok");
+    // The port's log holds its runs, not the waits between them.
+    std::ifstream log(dwlcli::perPortLogFile(dir.file("port.log"), a));
+    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    size_t results = 0;
+    for (size_t at = text.find("result: "); at != std::string::npos;
+         at = text.find("result: ", at + 1))
+        results++;
+    EXPECT_EQ(results, 2u) << text;
+    // Nor the wait for a third handset that Ctrl-C ended.
+    EXPECT_EQ(text.find("no answer from the boot loader"), std::string::npos) << text;
+    EXPECT_EQ(text.find("cancelled"), std::string::npos) << text;
+
+    const clitest::Run report =
+        clitest::runDwl("results --db " + clitest::quoted(dir.file("runs.sqlite")));
+    EXPECT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("total                           5      4      1         0   80.0 %"),
+              std::string::npos)
+        << report.out;
+}
+
+// Killed with SIGKILL mid-run: a port's process (the station starts it again; the other
+// port goes on), then the station itself (its ports cancel their runs). No finished run is
+// lost, the unfinished ones leave no half row, and the file stays sound.
+TEST(Station, KilledMidRunLosesNoFinishedRunAndLeavesNoHalfRow) {
+    testsupport::TempDir dir;
+    std::string a, b;
+    const auto simA = startHandsets({"--sessions", "3"}, &a);
+    const auto simB = startHandsets({"--sessions", "3"}, &b);
+    ASSERT_FALSE(a.empty() || b.empty());
+    // Large enough that a run lasts some seconds of wire time, even on a loaded machine.
+    Station station(dir, {a, b}, smallImage(dir, 200000));
+    const json killedRun = station.waitFor("run_started", a);
+    ASSERT_FALSE(killedRun.is_null());
+    const pid_t portA = portProcess(station.pid(), a);
+    ASSERT_GT(portA, 0);
+    kill(portA, SIGKILL);
+    const json lost = station.waitFor("port_lost", a);
+    ASSERT_FALSE(lost.is_null());
+    EXPECT_NE(lost["reason"].get<std::string>().find("signal 9 during a run"), std::string::npos)
+        << lost;
+    ASSERT_FALSE(station.waitFor("port_back", a).is_null());
+    // The next handset on A is flashed by the new process; B went on all along.
+    const json again = station.waitFor("run_ended", a);
+    ASSERT_FALSE(again.is_null());
+    EXPECT_TRUE(again["passed"]) << again;
+    const json cut = station.waitFor("run_started");
+    ASSERT_FALSE(cut.is_null());
+    const std::vector<pid_t> ports = portProcesses(station.pid());
+    kill(station.pid(), SIGKILL);
+    for (pid_t port : ports)
+        ASSERT_TRUE(waitForEnd(port));
+    station.finish();
+
+    // The runs cut by the station's end were cancelled by their ports: recorded as such.
+    std::set<std::string> unfinished;
+    for (const json& e : named(station.events, "run_started"))
+        unfinished.insert(e["run_id"]);
+    for (const json& e : named(station.events, "run_ended"))
+        unfinished.erase(e["run_id"]);
+    std::set<std::string> recorded;
+    for (const dwlcli::StoredRun& r : rows(dir.file("runs.sqlite"))) {
+        recorded.insert(r.runId);
+        EXPECT_FALSE(r.endedAt.empty());
+        EXPECT_EQ(r.cancelled, unfinished.count(r.runId) == 1) << r.runId;
+    }
+    for (const json& e : named(station.events, "run_ended"))
+        EXPECT_EQ(recorded.count(e["run_id"]), 1u) << e;
+    EXPECT_EQ(recorded.count(cut["run_id"]), 1u);
+    EXPECT_EQ(recorded.count(killedRun["run_id"]), 0u);
+    EXPECT_EQ(integrity(dir.file("runs.sqlite")), "ok");
+}
+
+// Ctrl-C once: the run in progress ends as it would have, then the station stops. Twice: the
+// run is cancelled, recorded as cancelled and logged as possibly partly written.
+TEST(Station, CtrlCOnceFinishesTheRunTwiceCancelsIt) {
+    struct Case {
+        int presses;
+        bool passed, cancelled;
+        const char* reason;
+    };
+    for (const Case& c : {Case{1, true, false, "interrupted"}, Case{2, false, true, "cancelled"}}) {
+        SCOPED_TRACE(c.presses);
+        testsupport::TempDir dir;
+        std::string a;
+        const auto sim = startHandsets({"--sessions", "2"}, &a);
+        // Some seconds of wire time: the presses land while it runs, even on a loaded machine.
+        Station station(dir, {a}, smallImage(dir, 200000));
+        ASSERT_FALSE(station.waitFor("progress", a).is_null());
+        // Each press once the station has taken the one before.
+        for (int i = 0; i < c.presses; i++) {
+            kill(station.pid(), SIGINT);
+            const json stopping = station.waitFor("stopping");
+            ASSERT_FALSE(stopping.is_null());
+            EXPECT_EQ(stopping["cancel"], i == 1);
+        }
+        const json ended = station.waitFor("run_ended", a);
+        ASSERT_FALSE(ended.is_null());
+        EXPECT_EQ(ended["passed"], c.passed) << ended;
+        EXPECT_EQ(ended["cancelled"], c.cancelled) << ended;
+        EXPECT_EQ(station.finish(), 0);
+        EXPECT_EQ(named(station.events, "station_stopped").back()["reason"], c.reason);
+        // The second handset is not started on.
+        EXPECT_EQ(named(station.events, "run_started").size(), 1u);
+        const std::vector<dwlcli::StoredRun> runs = rows(dir.file("runs.sqlite"));
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].passed, c.passed);
+        EXPECT_EQ(runs[0].cancelled, c.cancelled);
+        std::ifstream log(dwlcli::perPortLogFile(dir.file("port.log"), a));
+        std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text.find("the flash may be partly written") != std::string::npos, c.cancelled)
+            << text;
+    }
+}
+
+} // namespace
