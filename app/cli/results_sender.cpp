@@ -65,6 +65,14 @@ bool sendWaitingRuns(const std::string& localFile, const std::string& address,
     return true;
 }
 
+SenderStatus sendWaitingRunsOnce(const std::string& localFile, const std::string& address) {
+    std::unique_ptr<ResultsDb> local;
+    ResultsServer server;
+    SenderStatus status;
+    sendWaitingRuns(localFile, address, &local, &server, &status);
+    return status;
+}
+
 std::string serverStatusText(const SenderStatus& status, double now) {
     std::string text = "server: ";
     text += status.waiting == 0 ? "all runs sent"
@@ -115,12 +123,14 @@ ResultsSender::~ResultsSender() {
     thread_.join();
 }
 
-void ResultsSender::nudge() {
+long long ResultsSender::nudge() {
+    long long number = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        nudged_ = true;
+        number = ++nudges_;
     }
     changed_.notify_all();
+    return number;
 }
 
 SenderStatus ResultsSender::status() const {
@@ -149,9 +159,10 @@ void ResultsSender::loop() {
     SenderStatus s;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
-        nudged_ = false;
+        const long long seen = nudges_;
         lock.unlock();
         const bool sent = sendWaitingRuns(localFile_, address_, &local, &server, &s, publish);
+        s.answered = seen;
         publish(s);
         lock.lock();
         double wait = timing_.idleSeconds;
@@ -162,7 +173,7 @@ void ResultsSender::loop() {
             retry = std::min(retry * 2, timing_.longestRetry);
         }
         changed_.wait_for(lock, std::chrono::duration<double>(wait),
-                          [this]() { return stopping_ || nudged_; });
+                          [this, seen]() { return stopping_ || nudges_ != seen; });
     }
 }
 

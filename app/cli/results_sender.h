@@ -25,6 +25,7 @@ struct SenderStatus {
     double lastReached = 0.0; // when the server last answered (epoch seconds); 0: not yet
     std::string error;        // why the last attempt failed (one line), or empty
     long long passes = 0;     // attempts made so far
+    long long answered = 0;   // the last nudge (ResultsSender::nudge) an attempt began after
 };
 
 // One attempt: opens what is not open yet (the local file into *local), sends every waiting run and
@@ -33,6 +34,9 @@ struct SenderStatus {
 bool sendWaitingRuns(const std::string& localFile, const std::string& address,
                      std::unique_ptr<ResultsDb>* local, ResultsServer* server, SenderStatus* status,
                      const std::function<void(const SenderStatus&)>& progress = nullptr);
+
+// One attempt of its own, for a single run (dwl flash): what it left.
+SenderStatus sendWaitingRunsOnce(const std::string& localFile, const std::string& address);
 
 // A one-line summary for a terminal: "server: 3 runs waiting, last reached 12 s ago (connection
 // refused at db:5432)".
@@ -56,8 +60,9 @@ class ResultsSender {
     ResultsSender(const ResultsSender&) = delete;
     ResultsSender& operator=(const ResultsSender&) = delete;
 
-    // A run was recorded: try now instead of at the next look.
-    void nudge();
+    // A run was recorded: try now instead of at the next look. Returns the nudge's number:
+    // status().answered reaches it once an attempt that began after the nudge has ended.
+    long long nudge();
     SenderStatus status() const;
     // Waits until done(status()) holds, at most `seconds`; false when it did not.
     bool waitUntil(const std::function<bool(const SenderStatus&)>& done, double seconds) const;
@@ -70,7 +75,7 @@ class ResultsSender {
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     SenderStatus status_;
-    bool nudged_ = false;
+    long long nudges_ = 0;
     bool stopping_ = false;
     std::thread thread_;
 };
