@@ -11,9 +11,10 @@ namespace dwlcli {
 
 namespace {
 
-// Taken by whoever makes or migrates the tables, so that two stations starting at once on an
+// Held by whoever makes or migrates the tables, so that two stations starting at once on an
 // empty database make them once. The number only has to differ from other programs' locks.
-const char kSchemaLock[] = "SELECT pg_advisory_xact_lock(5087000001)";
+const char kSchemaLock[] = "SELECT pg_advisory_lock(5087000001)";
+const char kSchemaUnlock[] = "SELECT pg_advisory_unlock(5087000001)";
 
 // a_SchemaSteps[v] takes the tables from version v to v + 1.
 const char* const a_SchemaSteps[kServerSchemaVersion] = {
@@ -269,7 +270,10 @@ bool ResultsServer::prepareSchema(int target, std::string* why) {
     int version = 0;
     if (!readVersion(&version)) return false;
     if (version == target) return true;
-    bool ok = exec("BEGIN", why) && exec(kSchemaLock, why) && readVersion(&version);
+    // The lock is taken before the transaction begins: one that began earlier would not see the
+    // tables of the station that held the lock before.
+    if (!exec(kSchemaLock, why)) return false;
+    bool ok = exec("BEGIN", why) && readVersion(&version);
     if (ok && version > target) {
         *why = "results server: its schema version " + std::to_string(version) +
                " is newer than this program's (" + std::to_string(target) + "); update dwl";
@@ -284,7 +288,9 @@ bool ResultsServer::prepareSchema(int target, std::string* why) {
                     "; the database's owner can do it: README)";
     }
     std::string ignored;
-    return ok ? exec("COMMIT", why) : (exec("ROLLBACK", &ignored), false);
+    ok = ok ? exec("COMMIT", why) : (exec("ROLLBACK", &ignored), false);
+    exec(kSchemaUnlock, &ignored);
+    return ok;
 }
 
 bool ResultsServer::store(const UnsentRuns& runs, int* added, std::string* why) {

@@ -57,9 +57,17 @@ long long serverCount(PostgresServer& server, const std::string& where = "true")
     return atoll(value.c_str());
 }
 
-// Everything sent, by an attempt that began after nudge number `after`.
-bool allSentAfter(const SenderStatus& s, long long after) {
-    return s.passes > 0 && s.answered >= after && s.waiting == 0 && s.error.empty();
+// The status after the first attempt that began after nudge number `nudge` (0: the first one).
+SenderStatus settled(const ResultsSender& sender, long long nudge) {
+    EXPECT_TRUE(sender.waitUntil(
+        [nudge](const SenderStatus& s) { return s.passes > 0 && s.answered >= nudge; }, 60));
+    return sender.status();
+}
+
+// Everything sent.
+void expectAllSent(const SenderStatus& s) {
+    EXPECT_EQ(s.waiting, 0);
+    EXPECT_EQ(s.error, "");
 }
 
 TEST(ResultsServer, TwoStationsAtOnceStoreEveryRunOnceAndReadBackAsLocally) {
@@ -72,10 +80,8 @@ TEST(ResultsServer, TwoStationsAtOnceStoreEveryRunOnceAndReadBackAsLocally) {
         // Both find no tables and make them at the same moment.
         ResultsSender a(dir.file("a.sqlite"), server.address());
         ResultsSender b(dir.file("b.sqlite"), server.address());
-        ASSERT_TRUE(a.waitUntil([](const SenderStatus& s) { return allSentAfter(s, 0); }, 60))
-            << a.status().error;
-        ASSERT_TRUE(b.waitUntil([](const SenderStatus& s) { return allSentAfter(s, 0); }, 60))
-            << b.status().error;
+        expectAllSent(settled(a, 0));
+        expectAllSent(settled(b, 0));
     }
     EXPECT_EQ(serverCount(server), 80);
     EXPECT_EQ(serverCount(server, "station = 'B' AND NOT passed"), 13);
@@ -126,16 +132,13 @@ TEST(ResultsServer, ServerStoppedAndStartedAgainEveryRunArrivesOnce) {
     recordRuns(file, "A", 0, 5);
     // Only nudges and failures make it try: no look at the file falls in between.
     ResultsSender sender(file, server.address(), {600, 0.05, 0.2});
-    ASSERT_TRUE(sender.waitUntil([](const SenderStatus& s) { return allSentAfter(s, 0); }, 60))
-        << sender.status().error;
+    expectAllSent(settled(sender, 0));
 
     // The server goes down while the sender holds its connection; the station goes on.
     ASSERT_TRUE(server.stop());
     recordRuns(file, "A", 5, 5);
-    long long nudge = sender.nudge();
-    ASSERT_TRUE(sender.waitUntil(
-        [nudge](const SenderStatus& s) { return s.answered >= nudge && s.waiting == 5; }, 60));
-    const SenderStatus down = sender.status();
+    const SenderStatus down = settled(sender, sender.nudge());
+    EXPECT_EQ(down.waiting, 5);
     EXPECT_EQ(down.error.rfind("results server: ", 0), 0u) << down.error;
     const double now = down.lastReached + 75;
     EXPECT_EQ(dwlcli::serverStatusText(down, now).rfind("server: 5 runs waiting, last reached "
@@ -149,12 +152,10 @@ TEST(ResultsServer, ServerStoppedAndStartedAgainEveryRunArrivesOnce) {
     EXPECT_EQ(event["error"], down.error);
 
     ASSERT_TRUE(server.start()) << server.problem();
-    nudge = sender.nudge();
-    ASSERT_TRUE(
-        sender.waitUntil([nudge](const SenderStatus& s) { return allSentAfter(s, nudge); }, 60))
-        << sender.status().error;
+    const SenderStatus up = settled(sender, sender.nudge());
+    expectAllSent(up);
     EXPECT_EQ(serverCount(server), 10);
-    EXPECT_EQ(dwlcli::serverEvent(sender.status(), dwlcli::epochNow())["error"], nullptr);
+    EXPECT_EQ(dwlcli::serverEvent(up, dwlcli::epochNow())["error"], nullptr);
 
     // A station that died between the server's commit and its own mark sends the batch again.
     recordRuns(file, "A", 10, 3);
@@ -169,9 +170,7 @@ TEST(ResultsServer, ServerStoppedAndStartedAgainEveryRunArrivesOnce) {
             << why;
         EXPECT_EQ(added, 3);
     }
-    nudge = sender.nudge();
-    ASSERT_TRUE(
-        sender.waitUntil([nudge](const SenderStatus& s) { return allSentAfter(s, nudge); }, 60));
+    expectAllSent(settled(sender, sender.nudge()));
     EXPECT_EQ(serverCount(server), 13);
 }
 
