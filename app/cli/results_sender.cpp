@@ -74,6 +74,7 @@ SenderStatus sendWaitingRunsOnce(const std::string& localFile, const std::string
 }
 
 std::string serverStatusText(const SenderStatus& status, double now) {
+    if (status.passes == 0) return "server: first attempt under way";
     std::string text = "server: ";
     text += status.waiting == 0 ? "all runs sent"
                                 : std::to_string(status.waiting) +

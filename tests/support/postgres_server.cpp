@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <fcntl.h>
 #include <glob.h>
 #include <grp.h>
 #include <netinet/in.h>
@@ -66,21 +67,23 @@ namespace {
 pid_t spawn(const std::vector<std::string>& args, const std::string& dir, int fd) {
     const struct passwd* nobody = getuid() == 0 ? getpwnam("nobody") : nullptr;
     if (getuid() == 0 && nobody == nullptr) return -1;
+    // Everything the child needs is ready before the fork: other threads may hold the heap.
+    const uid_t uid = nobody != nullptr ? nobody->pw_uid : 0;
+    const gid_t gid = nobody != nullptr ? nobody->pw_gid : 0;
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid != 0) return pid;
-    if (nobody != nullptr &&
-        (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
+    if (uid != 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
         _exit(126);
     // After the change of user, which clears it.
     prctl(PR_SET_PDEATHSIG, SIGQUIT);
     if (getppid() != parent || chdir(dir.c_str()) != 0) _exit(125);
     dup2(fd, STDOUT_FILENO);
     dup2(fd, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
     execv(argv[0], argv.data());
     _exit(127);
 }
@@ -149,7 +152,7 @@ void PostgresServer::drain(int fd) {
 bool PostgresServer::start() {
     if (pid_ > 0) return true;
     int fds[2];
-    if (pipe(fds) != 0) return false;
+    if (pipe2(fds, O_CLOEXEC) != 0) return false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         log_.clear();
