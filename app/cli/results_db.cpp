@@ -346,13 +346,14 @@ bool ResultsDb::markSent(const std::vector<std::string>& runIds, const std::stri
     {
         Statement s(db_, "UPDATE runs SET sent_at = ?1 WHERE run_id = ?2");
         ok = s.ok();
+        if (!ok) *why = error();
         for (size_t i = 0; ok && i < runIds.size(); i++) {
             s.text(1, sentAt);
             s.text(2, runIds[i]);
             ok = sqlite3_step(s.get()) == SQLITE_DONE;
+            if (!ok) *why = error();
             sqlite3_reset(s.get());
         }
-        if (!ok) *why = error();
     }
     std::string ignored;
     return ok ? exec("COMMIT", why) : (exec("ROLLBACK", &ignored), false);

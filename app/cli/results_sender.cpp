@@ -47,19 +47,25 @@ bool sendWaitingRuns(const std::string& localFile, const std::string& address,
     if (status->waiting == 0 && !server->ping(&why)) return fail();
     status->lastReached = epochNow();
     while (status->waiting > 0) {
+        const long long before = status->waiting;
         UnsentRuns batch;
         int added = 0;
         if (!local->selectUnsent(kBatch, &batch, &why)) return fail();
         if (batch.rows.empty()) break;
         if (!server->store(batch, &added, &why)) return fail();
         status->lastReached = epochNow();
+        size_t key = 0;
+        while (key < batch.columns.size() && batch.columns[key] != "run_id")
+            key++;
         std::vector<std::string> ids;
         for (const std::vector<StoredValue>& row : batch.rows)
-            ids.push_back(row[0].text);
+            if (key < row.size()) ids.push_back(row[key].text);
         // Should this fail, the batch goes again next time; the server keeps each run once.
         if (!local->markSent(ids, utcText(status->lastReached), &why)) return fail();
         if (!local->countUnsent(&status->waiting, &why)) return fail();
         if (progress) progress(*status);
+        // Runs that could not be marked are left to the next attempt rather than sent on and on.
+        if (status->waiting >= before) break;
     }
     status->error.clear();
     return true;
@@ -110,8 +116,8 @@ ResultsSender::ResultsSender(const std::string& localFile, const std::string& ad
     : ResultsSender(localFile, address, Timing{}) {}
 
 ResultsSender::ResultsSender(const std::string& localFile, const std::string& address,
-                             Timing timing)
-    : localFile_(localFile), address_(address), timing_(timing) {
+                             Timing timing, Observer changed)
+    : localFile_(localFile), address_(address), timing_(timing), changed_(std::move(changed)) {
     thread_ = std::thread([this]() { loop(); });
 }
 
@@ -120,7 +126,7 @@ ResultsSender::~ResultsSender() {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    statusChanged_.notify_all();
     thread_.join();
 }
 
@@ -130,7 +136,7 @@ long long ResultsSender::nudge() {
         const std::lock_guard<std::mutex> lock(mutex_);
         number = ++nudges_;
     }
-    changed_.notify_all();
+    statusChanged_.notify_all();
     return number;
 }
 
@@ -142,8 +148,8 @@ SenderStatus ResultsSender::status() const {
 bool ResultsSender::waitUntil(const std::function<bool(const SenderStatus&)>& done,
                               double seconds) const {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
-                             [&]() { return done(status_); });
+    return statusChanged_.wait_for(lock, std::chrono::duration<double>(seconds),
+                                   [&]() { return done(status_); });
 }
 
 void ResultsSender::loop() {
@@ -155,7 +161,8 @@ void ResultsSender::loop() {
             const std::lock_guard<std::mutex> lock(mutex_);
             status_ = s;
         }
-        changed_.notify_all();
+        statusChanged_.notify_all();
+        if (changed_) changed_(s);
     };
     SenderStatus s;
     std::unique_lock<std::mutex> lock(mutex_);
@@ -173,8 +180,8 @@ void ResultsSender::loop() {
             wait = retry;
             retry = std::min(retry * 2, timing_.longestRetry);
         }
-        changed_.wait_for(lock, std::chrono::duration<double>(wait),
-                          [this, seen]() { return stopping_ || nudges_ != seen; });
+        statusChanged_.wait_for(lock, std::chrono::duration<double>(wait),
+                                [this, seen]() { return stopping_ || nudges_ != seen; });
     }
 }
 

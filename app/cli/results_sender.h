@@ -55,7 +55,11 @@ class ResultsSender {
     };
 
     ResultsSender(const std::string& localFile, const std::string& address);
-    ResultsSender(const std::string& localFile, const std::string& address, Timing timing);
+    // changed, when given, hears each new status on the sender's thread (after each attempt
+    // and each batch).
+    using Observer = std::function<void(const SenderStatus&)>;
+    ResultsSender(const std::string& localFile, const std::string& address, Timing timing,
+                  Observer changed = nullptr);
     ~ResultsSender(); // lets the attempt in progress end, then stops
     ResultsSender(const ResultsSender&) = delete;
     ResultsSender& operator=(const ResultsSender&) = delete;
@@ -72,8 +76,9 @@ class ResultsSender {
 
     const std::string localFile_, address_;
     const Timing timing_;
+    const Observer changed_;
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
+    mutable std::condition_variable statusChanged_;
     SenderStatus status_;
     long long nudges_ = 0;
     bool stopping_ = false;

@@ -2,6 +2,7 @@
 // send at once, a server that goes away and comes back, connection problems as the operator
 // reads them, and the tables of the version before migrated.
 #include "app/cli/results_sender.h"
+#include "app/cli/results_sender_process.h"
 #include "app/cli/results_server.h"
 #include "app/cli/server_error_line.h"
 #include "app/cli/utc_time.h"
@@ -11,7 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <list>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using dwlcli::ResultsDb;
 using dwlcli::ResultsSender;
@@ -70,18 +76,58 @@ void expectAllSent(const SenderStatus& s) {
     EXPECT_EQ(s.error, "");
 }
 
+// A sender process and the event lines it writes.
+struct Sender {
+    pid_t pid = -1;
+    int events = -1;
+    std::string pending;
+    ~Sender() { close(events); }
+    // The status of the next event line, waiting a minute at most.
+    SenderStatus nextStatus() {
+        SenderStatus s;
+        for (size_t end; (end = pending.find('\n')) == std::string::npos;) {
+            pollfd p{events, POLLIN, 0};
+            char buffer[4096];
+            const ssize_t n = poll(&p, 1, 60000) == 1 ? read(events, buffer, sizeof buffer) : 0;
+            if (n <= 0) {
+                ADD_FAILURE() << "no event line from the sender";
+                return s;
+            }
+            pending.append(buffer, static_cast<size_t>(n));
+        }
+        const size_t end = pending.find('\n');
+        EXPECT_TRUE(dwlcli::readServerEvent(pending.substr(0, end), dwlcli::epochNow(), &s))
+            << pending.substr(0, end);
+        pending.erase(0, end + 1);
+        return s;
+    }
+};
+
 TEST(ResultsServer, TwoStationsAtOnceStoreEveryRunOnceAndReadBackAsLocally) {
     PostgresServer server;
     NEED_SERVER(server);
     testsupport::TempDir dir;
     recordRuns(dir.file("a.sqlite"), "A", 0, 40);
     recordRuns(dir.file("b.sqlite"), "B", 0, 40);
-    {
-        // Both find no tables and make them at the same moment.
-        ResultsSender a(dir.file("a.sqlite"), server.address());
-        ResultsSender b(dir.file("b.sqlite"), server.address());
-        expectAllSent(settled(a, 0));
-        expectAllSent(settled(b, 0));
+    std::list<Sender> senders;
+    // Two stations' senders, each in its own process as a station starts it, find no tables and
+    // make them at the same moment.
+    for (const char* station : {"a", "b"}) {
+        Sender& s = senders.emplace_back();
+        std::string why;
+        s.pid = dwlcli::startResultsSender(dir.file(std::string(station) + ".sqlite"),
+                                           server.address(), &s.events, &why);
+        ASSERT_GT(s.pid, 0) << why;
+    }
+    for (Sender& s : senders) {
+        const SenderStatus status = s.nextStatus();
+        expectAllSent(status);
+        EXPECT_GT(status.lastReached, 0);
+        // Stopped, it makes one last attempt and ends.
+        kill(s.pid, SIGTERM);
+        int exit = -1;
+        EXPECT_EQ(waitpid(s.pid, &exit, 0), s.pid);
+        EXPECT_EQ(exit, 0);
     }
     EXPECT_EQ(serverCount(server), 80);
     EXPECT_EQ(serverCount(server, "station = 'B' AND NOT passed"), 13);
