@@ -14,7 +14,7 @@ cd "$(dirname "$0")"
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format
     clang libclang-rt-14-dev valgrind dpkg-dev help2man desktop-file-utils nlohmann-json3-dev
-    ccache libsqlite3-dev)
+    ccache libsqlite3-dev libpq-dev postgresql)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Every compile goes through ccache (its cache lives outside the tree, ~/.cache/ccache by

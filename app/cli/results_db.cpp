@@ -307,4 +307,66 @@ bool ResultsDb::selectAll(const RunFilter& filter, std::vector<std::vector<std::
     return true;
 }
 
+bool ResultsDb::selectUnsent(int limit, UnsentRuns* out, std::string* why) {
+    Statement s(db_,
+                "SELECT * FROM runs WHERE sent_at IS NULL ORDER BY started_at, run_id LIMIT ?1");
+    if (!s.ok()) {
+        *why = error();
+        return false;
+    }
+    s.integer(1, limit);
+    const int columns = sqlite3_column_count(s.get());
+    std::vector<int> kept;
+    out->columns.clear();
+    out->rows.clear();
+    for (int i = 0; i < columns; i++) {
+        const std::string name = sqlite3_column_name(s.get(), i);
+        if (name == "sent_at") continue;
+        out->columns.push_back(name);
+        kept.push_back(i);
+    }
+    int rc = 0;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        std::vector<StoredValue> row;
+        for (int i : kept)
+            row.push_back({sqlite3_column_type(s.get(), i) == SQLITE_NULL, s.column(i)});
+        out->rows.push_back(row);
+    }
+    if (rc != SQLITE_DONE) {
+        *why = error();
+        return false;
+    }
+    return true;
+}
+
+bool ResultsDb::markSent(const std::vector<std::string>& runIds, const std::string& sentAt,
+                         std::string* why) {
+    if (!exec("BEGIN IMMEDIATE", why)) return false;
+    bool ok = true;
+    {
+        Statement s(db_, "UPDATE runs SET sent_at = ?1 WHERE run_id = ?2");
+        ok = s.ok();
+        if (!ok) *why = error();
+        for (size_t i = 0; ok && i < runIds.size(); i++) {
+            s.text(1, sentAt);
+            s.text(2, runIds[i]);
+            ok = sqlite3_step(s.get()) == SQLITE_DONE;
+            if (!ok) *why = error();
+            sqlite3_reset(s.get());
+        }
+    }
+    std::string ignored;
+    return ok ? exec("COMMIT", why) : (exec("ROLLBACK", &ignored), false);
+}
+
+bool ResultsDb::countUnsent(long long* count, std::string* why) {
+    Statement s(db_, "SELECT count(*) FROM runs WHERE sent_at IS NULL");
+    if (!s.ok() || sqlite3_step(s.get()) != SQLITE_ROW) {
+        *why = error();
+        return false;
+    }
+    *count = sqlite3_column_int64(s.get(), 0);
+    return true;
+}
+
 } // namespace dwlcli

@@ -33,6 +33,18 @@ struct StoredRun {
     double durationSeconds = 0.0;
 };
 
+// A column's value as stored, NULL kept apart from the empty text.
+struct StoredValue {
+    bool isNull = true;
+    std::string text;
+};
+
+// Rows that no sender has passed on yet: every column but sent_at, named in `columns`.
+struct UnsentRuns {
+    std::vector<std::string> columns;
+    std::vector<std::vector<StoredValue>> rows;
+};
+
 // Which rows: empty fields take every row.
 struct RunFilter {
     std::string since; // started at or after (UTC text)
@@ -62,6 +74,14 @@ class ResultsDb {
     // first: for CSV.
     bool selectAll(const RunFilter& filter, std::vector<std::vector<std::string>>* table,
                    std::string* why);
+
+    // The oldest `limit` rows that were not sent yet (sent_at NULL), in the order they started.
+    bool selectUnsent(int limit, UnsentRuns* out, std::string* why);
+    // Marks the runs as sent at `sentAt` (UTC text), all in one transaction.
+    bool markSent(const std::vector<std::string>& runIds, const std::string& sentAt,
+                  std::string* why);
+    // How many rows were not sent yet.
+    bool countUnsent(long long* count, std::string* why);
 
   private:
     bool exec(const char* sql, std::string* why);

@@ -5,6 +5,7 @@
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
 #include "app/cli/results_db.h"
+#include "app/cli/results_sender.h"
 #include "app/cli/run_log.h"
 #include "app/cli/run_signals.h"
 #include "app/cli/utc_time.h"
@@ -100,13 +101,21 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
     if (!closeLog(log, report)) recordLost();
     if (!settings.resultsFile.empty()) {
         RunRecord record =
-            makeRunRecord(report, startedAt, endedAt, report.elapsedSeconds, hostName());
+            makeRunRecord(report, startedAt, endedAt, report.elapsedSeconds, settings.station);
         record.traceFile = settings.traceFile;
         if (!results.insert(record, &why)) {
             fprintf(stderr, "dwl: the run could not be recorded in %s: %s\n",
                     settings.resultsFile.c_str(), why.c_str());
             recordLost();
         }
+    }
+    // The run is safe in the local file: a server that cannot take it now gets it later.
+    if (!settings.resultsServer.empty()) {
+        const SenderStatus sent = sendWaitingRunsOnce(settings.resultsFile, settings.resultsServer);
+        if (!sent.error.empty())
+            fprintf(stderr, "dwl: %s\ndwl: %lld run%s wait in %s for the results server\n",
+                    sent.error.c_str(), sent.waiting, sent.waiting == 1 ? "" : "s",
+                    settings.resultsFile.c_str());
     }
     if (settings.json) {
         if (!writeJsonReport(stdout, report)) {

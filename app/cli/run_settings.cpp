@@ -1,6 +1,8 @@
 #include "app/cli/run_settings.h"
 
 #include "app/cli/exit_status.h"
+#include "app/cli/results_server.h"
+#include "app/cli/run_record.h"
 #include "link/dwl12datafiles.h"
 
 #include <cerrno>
@@ -123,7 +125,11 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
         c->add_option("--tfs", r->tfs,
                       "TFS ogm image (*.tfs), described by the .cfg beside it or tfs.cfg");
         c->add_option("--results", r->resultsFile,
-                      "record the run in this SQLite results database (created when missing)");
+                      "record the run in this SQLite results database (created when missing); "
+                      "or, given a server (postgresql://USER@HOST/DB), in results.sqlite and "
+                      "then on the server");
+        c->add_option("--station", r->station,
+                      "the station's name in the recorded runs; default: the host name");
         c->add_option("--download-type", r->downloadType,
                       "download type 0-4 (anything but 0 writes no image); default 0");
     }
@@ -206,7 +212,13 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
     }
     if (!request.logFile.empty()) s.logFile = absolute(request.logFile);
     if (!request.traceFile.empty()) s.traceFile = absolute(request.traceFile);
-    if (!request.resultsFile.empty()) s.resultsFile = absolute(request.resultsFile);
+    if (isServerAddress(request.resultsFile)) {
+        s.resultsServer = request.resultsFile;
+        s.resultsFile = absolute(kDefaultResultsFile);
+    } else if (!request.resultsFile.empty()) {
+        s.resultsFile = absolute(request.resultsFile);
+    }
+    s.station = request.station.empty() ? hostName() : request.station;
     if (request.traceData == "full")
         s.traceFull = true;
     else if (!request.traceData.empty() && request.traceData != "summary")

@@ -24,7 +24,7 @@ struct RunRequest {
     std::string mode, speed, waitStates, model, productType, pmu, downloadType;
     std::string bin, ogm, tfs, config, workdir, logFile;
     std::string traceFile, traceData;
-    std::string resultsFile;
+    std::string resultsFile, station;
     bool json = false;
     bool sim = false;
     SimFaults faults;
@@ -49,6 +49,10 @@ struct RunSettings {
     std::string traceFile; // the line trace, or empty
     bool traceFull = false;
     std::string resultsFile; // the results database the run is recorded in, or empty
+    // The line's results server the recorded runs go on to (a libpq connection string), or
+    // empty; the runs are then recorded in results.sqlite first.
+    std::string resultsServer;
+    std::string station; // the name the runs are recorded under
     bool json = false;
     bool sim = false;
     sim::HandsetConfig simConfig;
