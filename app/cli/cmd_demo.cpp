@@ -3,12 +3,14 @@
 // handset keeps the wire's pace, so the run takes the time a real one would.
 #include "app/cli/cli_registry.h"
 #include "app/cli/exit_status.h"
+#ifdef DWL_CLI_WITH_HANDSET_PROGRAM
 #include "app/cli/handset_process.h"
+#endif
 #include "app/cli/run_command.h"
 #include "app/cli/run_signals.h"
 
 #include <cstdio>
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace {
 
@@ -17,8 +19,9 @@ constexpr long kDemoBaud = 460800;
 constexpr double kBitsPerByte = 10.0;
 
 long long fileSize(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<long long>(size);
 }
 
 int runDemo(bool json) {
@@ -37,8 +40,8 @@ int runDemo(bool json) {
     request.tfs = examples + "/sample.tfs";
     request.json = json;
 
+#ifdef DWL_CLI_WITH_HANDSET_PROGRAM
     dwlcli::HandsetProcess handset;
-#ifdef DWL_CLI_WITH_SERIAL
     const std::string program = dwlcli::handsetProgram();
     if (program.empty()) {
         fprintf(stderr, "dwl: dwl-handset-sim is not built beside dwl\n");
@@ -54,8 +57,8 @@ int runDemo(bool json) {
             handset.device().c_str());
     request.ports = {handset.device()};
 #else
-    fprintf(stderr, "dwl demo: this build has no serial ports; using the emulated handset in "
-                    "this process\n");
+    fprintf(stderr, "dwl demo: no dwl-handset-sim on this system (it serves a pseudo-terminal); "
+                    "using the emulated handset in this process\n");
     request.sim = true;
 #endif
     fprintf(json ? stderr : stdout,
@@ -72,7 +75,7 @@ int runDemo(bool json) {
     dwlcli::RunSettings settings;
     int status = dwlcli::resolveRun(request, 0, dwlcli::RUN_FLASH, &settings);
     if (status == 0) status = dwlcli::runOnePort(settings, dwlcli::RUN_FLASH);
-    handset.stop();
+    // The handset program, if any, stops as it goes out of scope.
     return status;
 }
 

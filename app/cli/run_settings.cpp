@@ -1,7 +1,9 @@
 #include "app/cli/run_settings.h"
 
 #include "app/cli/exit_status.h"
+#include "link/com_map.h"
 #include "link/dwl12datafiles.h"
+#include "link/program_folder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -92,9 +93,7 @@ int resolveImage(const std::string& given, const char* what, std::string* out) {
 } // namespace
 
 std::string programDir() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.parent_path().string();
+    return dwl_ProgramFolder();
 }
 
 std::string findLayoutDir() {
@@ -169,10 +168,8 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
     s.port = PortChoice{0, ""}; // the panel's own choice
     if (portIndex < request.ports.size() && !parsePort(request.ports[portIndex], &s.port, &why))
         return usage(why);
-    if (!s.port.device.empty() && !s.sim) {
-        std::error_code ec;
-        if (!fs::exists(s.port.device, ec)) return noInput("no serial device " + s.port.device);
-    }
+    if (!s.port.device.empty() && !s.sim && !dwl_SerialDevicePresent(s.port.device))
+        return noInput("no serial device " + s.port.device);
 
     if (!request.speed.empty()) {
         s.speed = parseSpeed(request.speed);
