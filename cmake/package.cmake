@@ -6,6 +6,15 @@
 #   share/mime/packages/         dwl.xml, the types of those images
 #   share/icons/hicolor/scalable/apps/dwl-gui.svg
 # The programs find share/dwl from where they run (link/dwl12datafiles.h).
+#
+# On Windows instead the archive dist/dwl-<version>-win64.zip (./dwl.sh windows: cpack -G ZIP):
+#   dwl-<version>-win64/dwl.exe, README.txt (how to use it, CR LF)
+#   dwl-<version>-win64/data/    flash.txt, the handset programs, the samples, the layout files
+# dwl.exe finds data beside itself (link/dwl12datafiles.h).
+if(WIN32)
+    include(cmake/windows-archive.cmake)
+    return()
+endif()
 include(GNUInstallDirs)
 
 foreach(program dwl dwl-gui dwl-handset-sim)

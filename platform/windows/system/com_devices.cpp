@@ -40,13 +40,25 @@ std::string dwl_SystemPortDevice(const std::string& name) {
 }
 
 bool dwl_SerialDevicePresent(const std::string& device) {
-    // A COM port is a name of the object manager, not a file: ask for its target.
-    if (const int n = comNumber(device); n > 0) {
-        const std::string name = "COM" + std::to_string(n);
-        char target[1024];
-        return QueryDosDeviceA(name.c_str(), target, sizeof target) != 0 ||
-               GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    const int n = comNumber(device);
+    if (n == 0) {
+        std::error_code ec;
+        return std::filesystem::exists(device, ec);
     }
-    std::error_code ec;
-    return std::filesystem::exists(device, ec);
+    // A COM port is a name of the object manager, not a file: ask for its target.
+    const std::string name = "COM" + std::to_string(n);
+    char target[1024];
+    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0 ||
+        GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+        return true;
+    // Ports the object manager does not list (wine's mapped ones): an open that asks for no
+    // access tells a missing port from one that is there, in use or not.
+    const HANDLE port = CreateFileA(dwl_SystemComDevice(n).c_str(), 0, 0, nullptr, OPEN_EXISTING,
+                                    0, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
