@@ -6,6 +6,8 @@
 #
 #   flash     mode 5 at 460800 baud: success, and the handset holds exactly the images
 #   ports     two handsets at once (COM6 and COM7): one process per port, one summary each
+#   stop      Ctrl-C (SIGINT, which wine makes a console Ctrl-C) reaches the first process of
+#             two ports alone: both runs end cancelled, exit status 130
 #   silent    a handset that never answers: the time-out result and its exit status
 #   pulled    the handset program killed in the middle of a sector: "Port lost", no hang
 #   missing   a missing image: the same message and exit status as the Linux dwl
@@ -134,6 +136,22 @@ ports)
         fail "the second port's lines are not passed on"
     for port in COM6 COM7; do
         grep -q 'Download successful' "bench.log.$port" || fail "no log file of $port"
+    done
+    ;;
+stop)
+    start_handset 10
+    map_port 10 "$handset_device"
+    start_handset 11
+    map_port 11 "$handset_device"
+    # Five seconds in, the ports are in the middle of the binary image (about 8 s at this rate).
+    timeout --foreground --preserve-status -s INT -k 20 5 wine "$dwl_exe" flash -p COM10 \
+        -p COM11 --bin sample.bin >"$work/dwl.out" 2>"$work/dwl.err"
+    status=$?
+    sed -i 's/\r$//' "$work/dwl.out" "$work/dwl.err"
+    expect_status 130
+    for port in COM10 COM11; do
+        expect_line "$work/dwl.out" "\\\\.\\$port: FAILED (exit 130): Download cancelled by the operator."
+        expect_line "$work/dwl.err" "[\\\\.\\$port] dwl: SIGINT: the run was stopped; the flash may be partly written"
     done
     ;;
 silent)
