@@ -84,7 +84,9 @@ windows_tests() {
     # the new one starts would leave the first test programs waiting.
     wineserver -k 2>/dev/null || true
     wineserver -w
-    wineserver -p
+    # Its own diagnostics (an object table whenever a device goes away) go to a file, and it
+    # holds none of this script's outputs open.
+    wineserver -p >build-windows/wineserver.log 2>&1 </dev/null
     wineboot >/dev/null 2>&1 # the prefix's own services, before the first test program
     local status=0
     (cd build-windows && ctest --output-on-failure -j "$jobs") || status=$?
