@@ -7,6 +7,7 @@
 #include "uis/dwl_oplog.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -56,9 +57,22 @@ DWORD millisecondsUntil(double deadline) {
     return static_cast<DWORD>(std::min(std::ceil(left * 1000.0), 24.0 * 3600 * 1000));
 }
 
+// The name of the mutex a program holds while it has the port at `path` open. Windows itself
+// refuses a second opener of a COM port, but not every implementation does (wine does not):
+// among the programs of this tool the mutex does.
+std::wstring portMutexName(const std::string& path) {
+    std::wstring name = L"Local\\dwl-port-";
+    for (char c : path) {
+        const wchar_t upper = static_cast<wchar_t>(std::toupper(static_cast<unsigned char>(c)));
+        name += upper == L'\\' ? L'/' : upper;
+    }
+    return name;
+}
+
 } // namespace
 
 struct ComSerialDevice::Io {
+    HANDLE owner = nullptr; // the port's mutex (portMutexName)
     HANDLE port = INVALID_HANDLE_VALUE;
     OVERLAPPED write{};
     OVERLAPPED read{};
@@ -67,6 +81,7 @@ struct ComSerialDevice::Io {
         for (HANDLE event : {write.hEvent, read.hEvent})
             if (event != nullptr) CloseHandle(event);
         if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+        if (owner != nullptr) CloseHandle(owner);
     }
 };
 
@@ -86,6 +101,12 @@ std::unique_ptr<ComSerialDevice> ComSerialDevice::open(const std::string& path,
     }
     std::unique_ptr<ComSerialDevice> port(new ComSerialDevice);
     Io& io = *port->io_;
+    io.owner = CreateMutexW(nullptr, FALSE, portMutexName(path).c_str());
+    if (io.owner != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        report->error = kRS_CanNotOpenPort;
+        report->why = "in use by another program";
+        return nullptr;
+    }
     // No sharing: a second program that opens the port is refused.
     io.port = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED, nullptr);

@@ -4,7 +4,8 @@
 #
 #   dwl_exe_under_wine.sh CASE DWL_EXE HOST_BUILD SOURCE_DIR WORK_DIR [ZIP]
 #
-#   flash     mode 5 at 460800 baud: success, and the handset holds exactly the images
+#   flash     mode 5 at 460800 baud: success, and the handset holds exactly the images; a
+#             second dwl.exe on the same port meanwhile is refused and disturbs nothing
 #   ports     two handsets at once (COM6 and COM7): one process per port, one summary each
 #   stop      Ctrl-C (SIGINT, which wine makes a console Ctrl-C) reaches the first process of
 #             two ports alone: both runs end cancelled, exit status 130
@@ -93,6 +94,34 @@ run_dwl() {
     sed -i 's/\r$//' "$work/dwl.out" "$work/dwl.err"
 }
 
+# Starts dwl.exe with the arguments in the background, its output read as it comes
+# (wait_for_output) and kept in $work/dwl.out; sets dwl_pid.
+start_dwl() {
+    exec {dwl_lines}< <(timeout --kill-after=5 "$run_limit" wine "$dwl_exe" "$@" \
+        2>"$work/dwl.err" | tee "$work/dwl.out")
+    dwl_pid=$!
+}
+
+# Reads dwl.exe's output until a line matches the pattern (a glob); false when it ended first.
+wait_for_output() {
+    local line
+    while IFS= read -r -u "$dwl_lines" line; do
+        # shellcheck disable=SC2053
+        [[ ${line%$'\r'} == $1 ]] && return 0
+    done
+    return 1
+}
+
+# Sleeps until dwl.exe has ended; sets status and takes the CR off its output's line ends.
+end_dwl() {
+    cat <&"$dwl_lines" >/dev/null
+    exec {dwl_lines}<&-
+    wait "$dwl_pid"
+    status=$?
+    [ "$status" -ne 124 ] || fail "dwl.exe did not end within $run_limit s"
+    sed -i 's/\r$//' "$work/dwl.out" "$work/dwl.err"
+}
+
 expect_status() {
     [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"
 }
@@ -107,8 +136,17 @@ case $case_name in
 flash)
     start_handset 5 --report "$work/report"
     map_port 5 "$handset_device"
-    run_dwl flash --port COM5 --mode 5 --speed 460800 --bin sample.bin --ogm sample.ogm \
+    start_dwl flash --port COM5 --mode 5 --speed 460800 --bin sample.bin --ogm sample.ogm \
         --tfs sample.tfs
+    wait_for_output 'binary *%*' || fail "the run never got to the binary image"
+    # The port is held: another dwl.exe is refused without sending a byte.
+    timeout "$run_limit" wine "$dwl_exe" flash --port COM5 --bin sample.bin >"$work/second.out" \
+        2>&1
+    second_status=$?
+    [ "$second_status" -eq 5 ] || fail "a second dwl.exe on the port: exit $second_status"
+    grep -q 'COM4: cannot open \\\\.\\COM5: in use by another program' "$work/second.out" ||
+        fail "a second dwl.exe on the port was not refused"
+    end_dwl
     expect_status 0
     expect_line "$work/dwl.out" "result: Download successful"
     grep -q '^elapsed: ' "$work/dwl.out" || fail "no elapsed time"
@@ -165,26 +203,15 @@ silent)
 pulled)
     start_handset 9
     map_port 9 "$handset_device"
-    exec {lines}< <(timeout --kill-after=5 "$run_limit" wine "$dwl_exe" flash --port COM9 \
-        --bin sample.bin 2>"$work/dwl.err" | tee "$work/dwl.out")
-    dwl_pid=$!
+    start_dwl flash --port COM9 --bin sample.bin
     # Pull the cable once the first tenth of the image has gone: in the middle of a sector.
-    while IFS= read -r -u "$lines" line; do
-        case $line in binary*%*) break ;; esac
-    done
+    wait_for_output 'binary *%*' || fail "the run never got to the binary image"
     kill -KILL "$handset_pid"
     wait "$handset_pid" 2>/dev/null
     pulled_at=$SECONDS
-    # The rest of its output; the read ends as dwl.exe does.
-    cat <&"$lines" >/dev/null
-    exec {lines}<&-
-    wait "$dwl_pid"
-    status=$?
-    [ "$status" -ne 124 ] || fail "dwl.exe did not end after the cable was pulled"
+    end_dwl
     [ $((SECONDS - pulled_at)) -le 15 ] || fail "dwl.exe took $((SECONDS - pulled_at)) s to end"
     [ "$status" -ne 0 ] || fail "a pulled cable ended in success"
-    sed -i 's/\r$//' "$work/dwl.out" "$work/dwl.err"
-    grep -q '^binary .*%' "$work/dwl.out" || fail "the run never got to the binary image"
     grep -q '^Port lost: \\\\.\\COM9: ' "$work/dwl.out" || fail "no \"Port lost\" line"
     grep -q '^result: ' "$work/dwl.out" || fail "no result line"
     ;;
