@@ -6,7 +6,8 @@
 #
 #   flash     mode 5 at 460800 baud: success, and the handset holds exactly the images; a
 #             second dwl.exe on the same port meanwhile is refused and disturbs nothing
-#   ports     two handsets at once (COM6 and COM7): one process per port, one summary each
+#   ports     dwl.exe boot and format (COM6, COM7), then two handsets at once: one process per
+#             port, one summary each
 #   stop      Ctrl-C (SIGINT, which wine makes a console Ctrl-C) reaches the first process of
 #             two ports alone: both runs end cancelled, exit status 130
 #   silent    a handset that never answers: the time-out result and its exit status
@@ -166,6 +167,12 @@ ports)
     map_port 6 "$handset_device"
     start_handset 7
     map_port 7 "$handset_device"
+    run_dwl boot --port COM6
+    expect_status 0
+    expect_line "$work/dwl.out" "Booting Loader is Completed!!"
+    run_dwl format --port COM7
+    expect_status 0
+    expect_line "$work/dwl.out" "Flash is Formated!!"
     run_dwl flash --port COM6 --port COM7 --bin sample.bin --log bench.log
     expect_status 0
     expect_line "$work/dwl.out" '\\.\COM6: success: Download successful'
