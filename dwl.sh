@@ -67,7 +67,7 @@ windows() {
         echo "dwl.exe needs DLLs that Windows does not have:" $dlls >&2
         return 1
     fi
-    rm -f build-windows/dwl-*-win64.zip
+    rm -f build-windows/dwl-*-win64.zip dist/dwl-*-win64.zip
     (cd build-windows && cpack -G ZIP >/dev/null)
     mkdir -p dist
     cp build-windows/dwl-*-win64.zip dist/

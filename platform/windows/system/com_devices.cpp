@@ -53,8 +53,8 @@ bool dwl_SerialDevicePresent(const std::string& device) {
         return true;
     // Ports the object manager does not list (wine's mapped ones): an open that asks for no
     // access tells a missing port from one that is there, in use or not.
-    const HANDLE port = CreateFileA(dwl_SystemComDevice(n).c_str(), 0, 0, nullptr, OPEN_EXISTING,
-                                    0, nullptr);
+    const HANDLE port =
+        CreateFileA(dwl_SystemComDevice(n).c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (port != INVALID_HANDLE_VALUE) {
         CloseHandle(port);
         return true;
