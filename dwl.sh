@@ -5,9 +5,12 @@
 #                       each libFuzzer harness for 60 s
 #                       (clang, build-fuzz/); valgrind memcheck of a whole mode-5 run; then the
 #                       same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
-#                       (build-asan/); the package too, and its contents are checked
+#                       (build-asan/); the package too, and its contents are checked; and the
+#                       Windows command line cross-built and tested under wine (build-windows/)
 #   ./dwl.sh demo       install, build, flash the sample images into the emulated handset
 #   ./dwl.sh package    install, build, make the Debian package build/dwl_<version>_<arch>.deb
+#   ./dwl.sh windows    install MinGW-w64, cross-build a static dwl.exe (build-windows/) and pack
+#                       dist/dwl-<version>-win64.zip
 #   ./dwl.sh format     clang-format every source file
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -15,6 +18,9 @@ cd "$(dirname "$0")"
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format
     clang libclang-rt-14-dev valgrind dpkg-dev help2man desktop-file-utils nlohmann-json3-dev
     ccache libsqlite3-dev libpq-dev postgresql)
+# The Windows build: the cross compiler, wine to run its tests, GoogleTest's sources, and what
+# packs and unpacks the archive.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Every compile goes through ccache (its cache lives outside the tree, ~/.cache/ccache by
@@ -26,9 +32,9 @@ use_ccache() {
     export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=1
 }
 
-install_missing() {
+install_missing() { # extra packages...
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "${packages[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -46,6 +52,49 @@ build() { # folder, extra cmake options...
     cmake --build "$dir" -j "$jobs"
 }
 
+# dwl.exe for 64-bit Windows, cross-built with MinGW-w64 into build-windows/ (its tests run
+# against dwl-handset-sim of build/), and its archive dist/dwl-<version>-win64.zip.
+windows() {
+    cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+        -DDWL_WITH_BENCH=OFF -DDWL_HOST_BUILD_DIR="$PWD/build" >/dev/null
+    cmake --build build-windows -j "$jobs"
+    # Static: no DLL beyond those of Windows itself (no libstdc++, libgcc or winpthread).
+    local dlls
+    dlls=$(x86_64-w64-mingw32-objdump -p build-windows/app/dwl.exe | sed -n 's/^\s*DLL Name: //p')
+    if grep -viqE '^(kernel32|msvcrt|user32|advapi32|ws2_32|shell32|ole32|ntdll)\.dll$' \
+        <<<"$dlls"; then
+        echo "dwl.exe needs DLLs that Windows does not have:" $dlls >&2
+        return 1
+    fi
+    rm -f build-windows/dwl-*-win64.zip dist/dwl-*-win64.zip
+    (cd build-windows && cpack -G ZIP >/dev/null)
+    mkdir -p dist
+    cp build-windows/dwl-*-win64.zip dist/
+    ls dist/dwl-*-win64.zip
+}
+
+# The Windows build's tests under wine: the core tests and dwl.exe end to end. wine runs in a
+# prefix of the build folder, made once; its server stays up for the whole run, so that each
+# program starts in a fraction of a second, and goes when the tests are over.
+windows_tests() {
+    export WINEPREFIX=$PWD/build-windows/wine WINEDEBUG=-all DISPLAY=
+    [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+    # A server of this prefix left from before goes first: one that is still going down when
+    # the new one starts would leave the first test programs waiting.
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    # Its own diagnostics (an object table whenever a device goes away) go to a file, and it
+    # holds none of this script's outputs open.
+    wineserver -p >build-windows/wineserver.log 2>&1 </dev/null
+    wineboot >/dev/null 2>&1 # the prefix's own services, before the first test program
+    local status=0
+    (cd build-windows && ctest --output-on-failure -j "$jobs") || status=$?
+    wineserver -k
+    wineserver -w
+    return $status
+}
+
 package() { # the Debian package of the build in build/, the only one there
     rm -f build/dwl_*.deb
     local out
@@ -60,11 +109,13 @@ build)
     build build
     ;;
 test)
-    install_missing
+    install_missing "${windows_packages[@]}"
     use_ccache
     tools/check-layers
     build build
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    windows
+    windows_tests
     # A second build type, the programs only: warnings that only the optimiser's view shows
     # (-Werror) must not break a Release build.
     cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DDWL_WITH_BENCH=OFF \
@@ -94,11 +145,16 @@ package)
     build build
     package
     ;;
+windows)
+    install_missing "${windows_packages[@]}"
+    use_ccache
+    windows
+    ;;
 format)
     git ls-files '*.cpp' '*.h' | xargs clang-format -i
     ;;
 *)
-    echo "usage: $0 [build|test|demo|package|format]" >&2
+    echo "usage: $0 [build|test|demo|package|windows|format]" >&2
     exit 2
     ;;
 esac

@@ -6,6 +6,15 @@
 #   share/mime/packages/         dwl.xml, the types of those images
 #   share/icons/hicolor/scalable/apps/dwl-gui.svg
 # The programs find share/dwl from where they run (link/dwl12datafiles.h).
+#
+# On Windows instead the archive dist/dwl-<version>-win64.zip (./dwl.sh windows: cpack -G ZIP):
+#   dwl-<version>-win64/dwl.exe, README.txt (how to use it, CR LF)
+#   dwl-<version>-win64/data/    flash.txt, the handset programs, the samples, the layout files
+# dwl.exe finds data beside itself (link/dwl12datafiles.h).
+if(WIN32)
+    include(cmake/windows-archive.cmake)
+    return()
+endif()
 include(GNUInstallDirs)
 
 foreach(program dwl dwl-gui dwl-handset-sim)
@@ -60,7 +69,8 @@ if(HELP2MAN AND NOT CMAKE_CROSSCOMPILING AND NOT DWL_SANITIZE)
         list(APPEND dwl_man_pages ${page})
     endforeach()
 else()
-    message(STATUS "no man pages for dwl and dwl-handset-sim (no help2man, or a sanitizer build)")
+    message(STATUS "no man pages for dwl and dwl-handset-sim (no help2man, a cross build or a "
+        "sanitizer build)")
 endif()
 if(TARGET dwl-gui)
     set(page ${dwl_man_dir}/dwl-gui.1.gz)

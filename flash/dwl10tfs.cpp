@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 
 TfsDescription vg_TFSDescritpion;
 
@@ -154,12 +154,13 @@ static bool dwl10_49SetPath(char* path, unsigned pathSize, const char* text, siz
 // 0 when a file opens for reading, else the system's error number (a folder of that name is no
 // description: EISDIR).
 static int dwl10_51OpenError(const char* path) {
+    // Asked first: not every system refuses to open a folder, nor says why in the same words.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return EISDIR;
     FILE* file = fopen(path, "rb");
     if (file == nullptr) return errno != 0 ? errno : ENOENT;
-    struct stat info;
-    bool isFolder = fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
     fclose(file);
-    return isFolder ? EISDIR : 0;
+    return 0;
 }
 
 static bool dwl10_50Opens(const char* path) {

@@ -16,7 +16,7 @@ std::string dwl_ComDevicePath(int port) {
     std::string var = "DWL_COM" + std::to_string(port);
     if (const char* env = std::getenv(var.c_str()); env && *env) return env;
     if (port < 1) return {};
-    return "/dev/ttyUSB" + std::to_string(port - 1);
+    return dwl_SystemComDevice(port);
 }
 
 void dwl_SetComDevice(int port, const std::string& path) {

@@ -1,6 +1,7 @@
 // Which device a COM port number opens on this machine.
-// Default: COMn opens /dev/ttyUSB(n-1). The environment variable DWL_COMn overrides it
-// (DWL_COM4=/dev/ttyS0), and so does dwl_SetComDevice (the command line's device paths).
+// Default: the system's own device for COM n (dwl_SystemComDevice: /dev/ttyUSB(n-1) on Linux,
+// \\.\COMn on Windows). The environment variable DWL_COMn overrides it (DWL_COM4=/dev/ttyS0),
+// and so does dwl_SetComDevice (the command line's device paths).
 #pragma once
 
 #include <string>
@@ -8,3 +9,13 @@
 std::string dwl_ComDevicePath(int port);
 void dwl_SetComDevice(int port, const std::string& path);
 void dwl_ClearComDevices();
+
+// The system's own names of serial devices; each system has its own (platform/posix/
+// com_devices.cpp, platform/windows/system/com_devices.cpp).
+// The device COM port n (n >= 1) opens when nothing else is said.
+std::string dwl_SystemComDevice(int port);
+// The device that one of the system's own port names stands for ("12", "COM12" or "\\.\COM12"
+// on Windows: \\.\COM12); "" for any other name, and on a system whose ports are named by path.
+std::string dwl_SystemPortDevice(const std::string& name);
+// Whether a device the operator named is there at all (it may still refuse to open).
+bool dwl_SerialDevicePresent(const std::string& device);

@@ -2,38 +2,35 @@
 // the source tree.
 #include "link/dwl12datafiles.h"
 
-#include <climits>
+#include "link/program_folder.h"
+
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
 
 std::string v_WorkFolder;
 int v_DataFolderSearch = 0;
 int v_SpmFromDataFolder = 0;
 
+namespace fs = std::filesystem;
+
 namespace {
 
 bool isFile(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
 }
 
 bool isFolder(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    std::error_code ec;
+    return fs::is_directory(path, ec);
 }
 
-// The folder of the running program, or "".
-std::string programFolder() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "";
-    path[n] = '\0';
-    char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) return "";
-    *slash = '\0';
-    return path;
+// The folder at `path` with every link and ".." resolved, or "" when there is none.
+std::string realFolder(const std::string& path) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    return !ec && fs::is_directory(real, ec) ? real.string() : std::string();
 }
 
 void addSourceTree(std::vector<std::string>& folders, const std::string& root) {
@@ -49,11 +46,16 @@ bool isHandsetProgram(const char* name) {
 
 std::vector<std::string> dwl12_5DataFolders() {
     std::vector<std::string> folders;
-    const std::string program = programFolder();
-    char installed[PATH_MAX];
-    if (!program.empty() && realpath((program + "/../share/dwl").c_str(), installed) != nullptr &&
-        isFolder(installed))
-        folders.emplace_back(installed);
+    const std::string program = dwl_ProgramFolder();
+    // Installed under a prefix (<prefix>/bin and <prefix>/share/dwl), or unpacked from the
+    // Windows archive (data beside dwl.exe).
+    for (const char* installed : {"/../share/dwl", "/data"}) {
+        const std::string folder = program.empty() ? "" : realFolder(program + installed);
+        if (!folder.empty()) {
+            folders.push_back(folder);
+            break;
+        }
+    }
     const char* source = std::getenv("DWL_SOURCE_DIR");
     if (source != nullptr && source[0] != '\0') addSourceTree(folders, source);
 #ifdef DWL_BUILD_SOURCE_DIR
@@ -69,7 +71,8 @@ std::string dwl12_6FindDataFolder(const char* name) {
 }
 
 std::string dwl12_8WorkFile(const char* name) {
-    if (v_WorkFolder.empty() || name[0] == '/') return name;
+    // An absolute path (on Windows also one with a drive or a leading separator) stays as it is.
+    if (v_WorkFolder.empty() || fs::path(name).has_root_path()) return name;
     return v_WorkFolder + "/" + name;
 }
 
@@ -95,11 +98,13 @@ std::string dwl12_7DataFile(const char* name) {
 
 std::vector<std::string> dwl12_9SearchedFolders(const char* name) {
     std::vector<std::string> folders;
-    char here[PATH_MAX];
+    std::error_code ec;
     if (!v_WorkFolder.empty())
         folders.push_back(v_WorkFolder);
+    else if (const fs::path here = fs::current_path(ec); !ec)
+        folders.push_back(here.string());
     else
-        folders.emplace_back(getcwd(here, sizeof here) != nullptr ? here : ".");
+        folders.emplace_back(".");
     if (searchesDataFolders(name)) {
         for (const std::string& folder : dwl12_5DataFolders())
             folders.push_back(folder);

@@ -5,7 +5,8 @@
 // the working directory alone. The working directory comes first: a folder with its own flash.txt
 // or dwl87.spm is a working folder, and every file is read from it alone. Otherwise a file comes
 // from the first of these folders that holds it:
-//   1. the data folder installed with the program: <prefix>/share/dwl beside <prefix>/bin;
+//   1. the data folder installed with the program: <prefix>/share/dwl beside <prefix>/bin, or
+//      data beside the program (the Windows archive);
 //   2. $DWL_SOURCE_DIR/examples and $DWL_SOURCE_DIR/ui, when that variable is set;
 //   3. the examples and ui folders of the source tree the program was built from.
 #pragma once
@@ -18,7 +19,8 @@
 // directory, as the panel program has it; a front end that is given a folder sets it.
 extern std::string v_WorkFolder;
 // A file of the working folder: `name` inside v_WorkFolder, or `name` itself when it is absolute
-// or the working folder is the current directory.
+// (on Windows also when it names a drive or starts with a separator) or the working folder is the
+// current directory.
 std::string dwl12_8WorkFile(const char* name);
 
 // 1 while files missing from the working directory may come from the data folders. 0 at start.

@@ -4,14 +4,26 @@
 #include "link/dwl12datafiles.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
 
 int dwl12_2CalculateLengthOfFile(const char* path, long* size) {
-    struct stat info;
-    if (path == nullptr || stat(path, &info) != 0 || S_ISDIR(info.st_mode)) return 2;
-    *size = (long)info.st_size;
+    if (path == nullptr) return 2;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status) || fs::is_directory(status)) return 2;
+    // A device or a pipe has no length of its own: nothing to read ahead of it.
+    if (!fs::is_regular_file(status)) {
+        *size = 0;
+        return 1;
+    }
+    const std::uintmax_t length = fs::file_size(path, ec);
+    // Where long has 32 bits (Windows) a length beyond it is one the caller cannot hold.
+    if (ec || length > static_cast<std::uintmax_t>(LONG_MAX)) return 2;
+    *size = static_cast<long>(length);
     return 1;
 }
 

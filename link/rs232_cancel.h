@@ -8,13 +8,9 @@
 #pragma once
 
 // Sets the cancel and wakes every wait that sleeps. Safe from any thread and from a signal
-// handler (an atomic flag and one write() to a wake-up pipe).
+// handler (an atomic flag and the system's wake-up object, link/cancel_wake.h).
 void rs232_Cancel();
 // True from rs232_Cancel() until rs232_ClearCancel().
 bool rs232_Cancelled();
 // Clears the cancel; later waits sleep again.
 void rs232_ClearCancel();
-
-// For backends that sleep in poll(): a descriptor that polls readable while the cancel is set
-// (-1 when the system gave none; then a backend sleeps in short slices and checks the flag).
-int rs232_CancelFd();

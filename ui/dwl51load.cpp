@@ -16,9 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
 
 namespace {
 
@@ -39,23 +37,27 @@ struct LoadedFile {
     uint32_t length;
 };
 
-// Opens a regular file read-only: its descriptor, or -1 with the reason in the operator log. A
-// relative path is taken from the working folder.
-int openImage(const char* path) {
-    int fd = open(dwl12_8WorkFile(path).c_str(), O_RDONLY);
-    int error = errno;
-    struct stat info;
-    if (fd >= 0 && (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-        error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        close(fd);
-        fd = -1;
-    }
-    if (fd < 0) {
+// Opens a regular file for reading its bytes as they are (binary mode: on Windows a text-mode
+// read would stop at the first 0x1A and drop the CR of every CR LF): the open file, or nullptr
+// with the reason in the operator log. A relative path is taken from the working folder.
+FILE* openImage(const char* path) {
+    const std::string file = dwl12_8WorkFile(path);
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(file, ec);
+    int error = 0;
+    FILE* image = nullptr;
+    if (std::filesystem::is_directory(status))
+        error = EISDIR;
+    else if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        error = EINVAL;
+    else if ((image = fopen(file.c_str(), "rb")) == nullptr)
+        error = errno;
+    if (image == nullptr) {
         char reason[80];
         snprintf(reason, sizeof reason, ": %s", strerror(error));
         dwl50_3AddCommentPath("Cannot open ", path, reason);
     }
-    return fd;
+    return image;
 }
 
 // Asks the file's length: 1, or the step code of the length query (2 also for a file too large
@@ -76,20 +78,15 @@ int imageLength(const char* path, uint32_t* length) {
 
 // Reads `length` bytes of an open file into a new block of length + 1 bytes; 1, or 2 when the
 // block cannot be had or the file does not deliver its length.
-int readImage(int fd, uint32_t length, LoadedFile* file) {
+int readImage(FILE* image, uint32_t length, LoadedFile* file) {
     uint8_t* data = static_cast<uint8_t*>(malloc(static_cast<size_t>(length) + 1));
     if (data == nullptr) return 2;
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t n = read(fd, data + done, length - done);
-        if (n <= 0) {
-            free(data);
-            return 2;
-        }
-        done += static_cast<size_t>(n);
+    if (fread(data, 1, length, image) != length) {
+        free(data);
+        return 2;
     }
     data[length] = kPadByte;
-    file->handle = fd;
+    file->handle = fileno(image); // the handle the file was read through
     file->data = data;
     file->length = length;
     return DWL_STEP_OK;
@@ -145,16 +142,16 @@ void loadImage(const ImageKind& kind) {
     dwl50_1AddComment(kind.logText);
     dwl52_5LockDuringDownload();
 
-    const int fd = openImage(kind.path);
-    if (fd < 0) {
+    FILE* image = openImage(kind.path);
+    if (image == nullptr) {
         dwl52_10DisplayResult(kFamilyPcLib, 3);
         keepHeldPath(kind.path, kind.held, kind.pathBox);
     } else {
         uint32_t length = 0;
         LoadedFile file{};
         int step = imageLength(kind.path, &length);
-        if (step == DWL_STEP_OK) step = readImage(fd, length, &file);
-        close(fd);
+        if (step == DWL_STEP_OK) step = readImage(image, length, &file);
+        fclose(image);
         if (step == DWL_STEP_OK) {
             holdFile(*kind.slot, file);
             copyPath(kind.held, kind.path);
@@ -227,18 +224,18 @@ void dwl51_0InitLoadFile_TFS_ogm() {
     dwl50_1AddComment("Software TFS ogm file loading, please wait... ");
     dwl52_5LockDuringDownload();
 
-    const int fd = openImage(path);
+    FILE* image = openImage(path);
     uint32_t length = 0;
     int step = DWL_STEP_OK;
-    if (fd < 0) {
+    if (image == nullptr) {
         dwl52_10DisplayResult(kFamilyPcLib, 3);
         keepHeldPath(path, ma_HeldTfsOgmFile, MAIN_TFS_PATH);
     } else if ((step = imageLength(path, &length)) != DWL_STEP_OK) {
-        close(fd);
+        fclose(image);
         dwl52_10DisplayResult(kFamilyPcLib, step);
         keepHeldPath(path, ma_HeldTfsOgmFile, MAIN_TFS_PATH);
     } else if ((step = dwl10_200InitTFSDescription()) != DWL_STEP_OK) {
-        close(fd);
+        fclose(image);
         logDescriptionProblem(path, step);
         const int window = dwl52_13DisplayTFSFileErr(step);
         // The path box keeps naming the file whose description failed; the error window's
@@ -247,7 +244,7 @@ void dwl51_0InitLoadFile_TFS_ogm() {
         if (window == 0) dwl52_6UnlockAfterDownload();
         return;
     } else if (length != vg_TFSDescritpion.TotalSize) {
-        close(fd);
+        fclose(image);
         dropTfsImage();
         ResetTextBox(v_Panel, MAIN_TFS_PATH, "");
         const uint32_t total = vg_TFSDescritpion.TotalSize;
@@ -257,8 +254,8 @@ void dwl51_0InitLoadFile_TFS_ogm() {
         dwl52_10DisplayResult(18, 18);
     } else {
         LoadedFile file{};
-        step = readImage(fd, length, &file);
-        close(fd);
+        step = readImage(image, length, &file);
+        fclose(image);
         if (step == DWL_STEP_OK) {
             holdFile(slot, file);
             copyPath(ma_HeldTfsOgmFile, path);

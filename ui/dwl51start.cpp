@@ -10,6 +10,7 @@
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
+#include "session/local_time.h"
 #include "ui/dwl52display.h"
 #include "ui/dwl54util.h"
 #include "ui/mmi_ids.h"
@@ -60,8 +61,7 @@ void logRunStart(const char* command, const uint8_t* procedure) {
     char when[32] = "";
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) != nullptr)
-        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    if (dwl_LocalTime(now, &local)) std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
     const long baud = c.SpeedIndex >= 0 && c.SpeedIndex < 9 ? a_PCSpeedValue[c.SpeedIndex] : 0;
     std::string images;
     for (uint8_t image = 0; procedure != nullptr && image < DWL_NB_IMAGES; ++image) {

@@ -4,8 +4,14 @@ namespace dwlcli {
 
 namespace {
 
-const Setup a_Setups[] = {
-    setupDownloadCommands, setupStation, setupResults, setupCheck, setupSim, setupDemo};
+const Setup a_Setups[] = {setupDownloadCommands,
+#ifdef DWL_CLI_WITH_RESULTS
+                          setupStation,
+                          setupResults,
+#endif
+                          setupCheck,
+                          setupSim,
+                          setupDemo};
 
 } // namespace
 

@@ -3,11 +3,15 @@
 // handset keeps the wire's pace, so the run takes the time a real one would.
 #include "app/cli/cli_registry.h"
 #include "app/cli/exit_status.h"
+#ifdef DWL_CLI_WITH_HANDSET_PROGRAM
 #include "app/cli/handset_process.h"
+#endif
+#ifdef DWL_CLI_WITH_RESULTS
 #include "app/cli/results_report.h"
+#include "app/cli/station_command.h"
+#endif
 #include "app/cli/run_command.h"
 #include "app/cli/run_signals.h"
-#include "app/cli/station_command.h"
 
 #include <cerrno>
 #include <cstring>
@@ -15,7 +19,7 @@
 #include <vector>
 
 #include <cstdio>
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace {
 
@@ -24,8 +28,9 @@ constexpr long kDemoBaud = 460800;
 constexpr double kBitsPerByte = 10.0;
 
 long long fileSize(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<long long>(size);
 }
 
 int runDemo(bool json) {
@@ -44,8 +49,8 @@ int runDemo(bool json) {
     request.tfs = examples + "/sample.tfs";
     request.json = json;
 
+#ifdef DWL_CLI_WITH_HANDSET_PROGRAM
     dwlcli::HandsetProcess handset;
-#ifdef DWL_CLI_WITH_SERIAL
     const std::string program = dwlcli::handsetProgram();
     if (program.empty()) {
         fprintf(stderr, "dwl: dwl-handset-sim is not built beside dwl\n");
@@ -61,8 +66,8 @@ int runDemo(bool json) {
             handset.device().c_str());
     request.ports = {handset.device()};
 #else
-    fprintf(stderr, "dwl demo: this build has no serial ports; using the emulated handset in "
-                    "this process\n");
+    fprintf(stderr, "dwl demo: no dwl-handset-sim on this system (it serves a pseudo-terminal); "
+                    "using the emulated handset in this process\n");
     request.sim = true;
 #endif
     fprintf(json ? stderr : stdout,
@@ -79,7 +84,7 @@ int runDemo(bool json) {
     dwlcli::RunSettings settings;
     int status = dwlcli::resolveRun(request, 0, dwlcli::RUN_FLASH, &settings);
     if (status == 0) status = dwlcli::runOnePort(settings, dwlcli::RUN_FLASH);
-    handset.stop();
+    // The handset program, if any, stops as it goes out of scope.
     return status;
 }
 
@@ -95,8 +100,9 @@ const char* const a_DemoFaults[4][2] = {
 constexpr int kDemoHandsetsPerPort = 2;
 
 int runStationDemo() {
-#ifndef DWL_CLI_WITH_SERIAL
-    fprintf(stderr, "dwl demo --station: this build has no serial ports\n");
+#if !defined(DWL_CLI_WITH_SERIAL) || !defined(DWL_CLI_WITH_RESULTS) ||                             \
+    !defined(DWL_CLI_WITH_HANDSET_PROGRAM)
+    fprintf(stderr, "dwl demo --station: this build has no production station\n");
     return dwlcli::kExitInternal;
 #else
     const std::string examples = dwlcli::findExamplesDir();

@@ -1,13 +1,17 @@
 // dwl sim: the emulated handset on a pseudo-terminal, for trying the tool without a handset.
 #include "app/cli/cli_registry.h"
 #include "app/cli/exit_status.h"
+#ifdef DWL_CLI_WITH_HANDSET_PROGRAM
 #include "app/cli/handset_process.h"
+#endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 #include <vector>
+#ifdef DWL_CLI_WITH_HANDSET_PROGRAM
+#include <unistd.h>
+#endif
 
 namespace dwlcli {
 
@@ -19,6 +23,12 @@ void setupSim(CLI::App& dwl, int& exitStatus) {
     simCommand->add_flag_callback(
         "--help-handset", [] {}, "show the emulated handset's own options");
     simCommand->callback([simCommand, &exitStatus]() {
+#ifndef DWL_CLI_WITH_HANDSET_PROGRAM
+        (void)simCommand;
+        fprintf(stderr, "dwl: dwl sim serves the emulated handset on a pseudo-terminal, which this "
+                        "system has not; use --sim or dwl demo\n");
+        exitStatus = dwlcli::kExitInternal;
+#else
         const std::string program = dwlcli::handsetProgram();
         if (program.empty()) {
             fprintf(stderr, "dwl: dwl-handset-sim is not built beside dwl\n");
@@ -38,6 +48,7 @@ void setupSim(CLI::App& dwl, int& exitStatus) {
         execv(program.c_str(), argv.data());
         fprintf(stderr, "dwl: cannot start %s: %s\n", program.c_str(), strerror(errno));
         exitStatus = dwlcli::kExitInternal;
+#endif
     });
 }
 

@@ -1,5 +1,6 @@
 #include "app/cli/option_values.h"
 
+#include "link/com_map.h"
 #include "link/dwl12pclib.h"
 #include "procedure/dwl3_modes.h"
 
@@ -103,16 +104,22 @@ bool parsePort(const std::string& text, PortChoice* port, std::string* why) {
     std::string number = text;
     if (lower(text).rfind("com", 0) == 0) number = text.substr(3);
     int com = 0;
-    if (parseInt(number, -1000000, 1000000, &com)) {
-        if (com < 1 || com > 4) {
-            *why = "unknown port " + text + ": the COM numbers are 1 to 4 (or give a device path)";
-            return false;
-        }
+    if (parseInt(number, -1000000, 1000000, &com) && com >= 1 && com <= 4) {
         port->com = com;
         port->device.clear();
         return true;
     }
-    if (text.find('/') == std::string::npos) {
+    // A port the system names itself beyond the panel's four (Windows: COM12, \\.\COM12).
+    if (const std::string device = dwl_SystemPortDevice(text); !device.empty()) {
+        port->com = 4;
+        port->device = device;
+        return true;
+    }
+    if (parseInt(number, -1000000, 1000000, &com)) {
+        *why = "unknown port " + text + ": the COM numbers are 1 to 4 (or give a device path)";
+        return false;
+    }
+    if (text.find_first_of("/\\") == std::string::npos) {
         *why = "unknown port " + text + ": give a COM number 1 to 4 or a device path";
         return false;
     }

@@ -2,15 +2,11 @@
 
 #include "app/cli/exit_status.h"
 #include "app/cli/json_text.h"
-#include "app/cli/run_signals.h"
+#include "app/cli/port_processes.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace dwlcli {
 
@@ -18,9 +14,6 @@ namespace {
 
 struct Child {
     std::string name;
-    pid_t pid = -1;
-    int out = -1; // the child's standard output
-    int err = -1; // its standard error
     std::string outPartial, errPartial;
     std::string json;
     std::string lastResult;
@@ -39,7 +32,9 @@ void passLines(Child& c, std::string& partial, const char* data, size_t n, FILE*
     for (;;) {
         const size_t nl = partial.find('\n', start);
         if (nl == std::string::npos) break;
-        const std::string line = partial.substr(start, nl - start);
+        std::string line = partial.substr(start, nl - start);
+        // A process whose output is text of a system that ends lines with CR LF.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind("result: ", 0) == 0) c.lastResult = line.substr(8);
         fprintf(to, "[%s] %s\n", c.name.c_str(), line.c_str());
         start = nl + 1;
@@ -52,7 +47,7 @@ void passLines(Child& c, std::string& partial, const char* data, size_t n, FILE*
 
 std::string perPortLogFile(const std::string& logFile, const std::string& portName) {
     std::string name = portName;
-    const size_t slash = name.rfind('/');
+    const size_t slash = name.find_last_of("/\\");
     if (slash != std::string::npos) name = name.substr(slash + 1);
     for (char& c : name)
         if (c == ' ' || c == ':') c = '_';
@@ -62,113 +57,24 @@ std::string perPortLogFile(const std::string& logFile, const std::string& portNa
 int fanOut(const std::vector<std::string>& names, bool json,
            const std::function<int(size_t)>& child) {
     std::vector<Child> children(names.size());
-    fflush(stdout);
-    fflush(stderr);
-    for (size_t i = 0; i < names.size(); i++) {
-        Child& c = children[i];
-        c.name = names[i];
-        int out[2], err[2];
-        if (pipe(out) != 0 || pipe(err) != 0) {
-            fprintf(stderr, "dwl: cannot make a pipe: %s\n", strerror(errno));
-            continue;
-        }
-        c.pid = fork();
-        if (c.pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            dup2(err[1], STDERR_FILENO);
-            close(out[0]);
-            close(out[1]);
-            close(err[0]);
-            close(err[1]);
-            for (size_t j = 0; j < i; j++) {
-                close(children[j].out);
-                close(children[j].err);
-            }
-            const RunSignals signals(false);
-            const int status = child(i);
-            fflush(stdout);
-            fflush(stderr);
-            _exit(status);
-        }
-        close(out[1]);
-        close(err[1]);
-        if (c.pid < 0) {
-            fprintf(stderr, "dwl: cannot start a process for %s: %s\n", c.name.c_str(),
-                    strerror(errno));
-            close(out[0]);
-            close(err[0]);
-            continue;
-        }
-        c.out = out[0];
-        c.err = err[0];
-    }
-
-    // The stop signals arrive only inside the wait (ppoll), so that none slips in between the
-    // look at what was received and the wait.
-    sigset_t stopSignals, waitMask;
-    sigemptyset(&stopSignals);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&stopSignals, s);
-    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
-    bool forwarded = false;
-    for (;;) {
-        // A signal that stops the run may have reached this process alone (sent by number):
-        // each port's run gets it too and ends at its next wait.
-        const int signal = RunSignals::received();
-        if (signal != 0 && !forwarded) {
-            forwarded = true;
-            for (const Child& c : children)
-                if (c.pid > 0) kill(c.pid, signal);
-        }
-        std::vector<pollfd> fds;
-        std::vector<std::pair<size_t, bool>> owners; // child, is stdout
-        for (size_t i = 0; i < children.size(); i++) {
-            if (children[i].out >= 0) {
-                fds.push_back({children[i].out, POLLIN, 0});
-                owners.emplace_back(i, true);
-            }
-            if (children[i].err >= 0) {
-                fds.push_back({children[i].err, POLLIN, 0});
-                owners.emplace_back(i, false);
-            }
-        }
-        if (fds.empty()) break;
-        if (ppoll(fds.data(), fds.size(), nullptr, &waitMask) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        for (size_t k = 0; k < fds.size(); k++) {
-            if (fds[k].revents == 0) continue;
-            Child& c = children[owners[k].first];
-            const bool isOut = owners[k].second;
-            char buffer[4096];
-            const ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                close(fds[k].fd);
-                (isOut ? c.out : c.err) = -1;
-                continue;
-            }
+    for (size_t i = 0; i < names.size(); i++)
+        children[i].name = names[i];
+    int status = 0;
+    if (runAsPortProcess(names, child, &status)) return status;
+    const std::vector<int> statuses =
+        runPortProcesses(names, child, [&](size_t i, bool isOut, const char* data, size_t n) {
+            Child& c = children[i];
             if (isOut)
-                passLines(c, c.outPartial, buffer, static_cast<size_t>(n), stdout, json);
+                passLines(c, c.outPartial, data, n, stdout, json);
             else
-                passLines(c, c.errPartial, buffer, static_cast<size_t>(n), stderr, false);
-        }
-    }
+                passLines(c, c.errPartial, data, n, stderr, false);
+        });
+    for (size_t i = 0; i < children.size(); i++)
+        children[i].status = statuses[i];
 
-    sigprocmask(SIG_SETMASK, &waitMask, nullptr);
     int overall = 0;
-    for (Child& c : children) {
-        if (c.pid > 0) {
-            int raw = 0;
-            while (waitpid(c.pid, &raw, 0) < 0 && errno == EINTR) {
-            }
-            // A port's process that a second signal ended has the status a shell gives it.
-            c.status = WIFEXITED(raw)     ? WEXITSTATUS(raw)
-                       : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw)
-                                          : kExitInternal;
-        }
+    for (const Child& c : children)
         if (c.status != 0 && overall == 0) overall = c.status;
-    }
     if (json) {
         nlohmann::ordered_json all;
         all["exit_status"] = overall;

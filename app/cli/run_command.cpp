@@ -4,11 +4,15 @@
 #include "app/cli/line_report.h"
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
+#ifdef DWL_CLI_WITH_RESULTS
 #include "app/cli/results_db.h"
 #include "app/cli/results_sender.h"
+#endif
 #include "app/cli/run_log.h"
 #include "app/cli/run_signals.h"
+#ifdef DWL_CLI_WITH_RESULTS
 #include "app/cli/utc_time.h"
+#endif
 
 #include "link/rs232_cancel.h"
 
@@ -79,6 +83,7 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         fprintf(stderr, "dwl: cannot write %s: %s\n", settings.logFile.c_str(), strerror(errno));
         return kExitNoInput;
     }
+#ifdef DWL_CLI_WITH_RESULTS
     // The results database is checked before the handset is touched.
     ResultsDb results;
     std::string why;
@@ -87,10 +92,15 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
                 why.c_str());
         return kExitNoInput;
     }
+#endif
     if (int rc = startLineTrace(settings); rc != 0) return rc;
+#ifdef DWL_CLI_WITH_RESULTS
     const double startedAt = epochNow();
+#endif
     RunReport report = runOnPanel(settings, kind, log.isOpen() ? &log : nullptr);
+#ifdef DWL_CLI_WITH_RESULTS
     const double endedAt = epochNow();
+#endif
 
     // A run that succeeded but whose record is incomplete says so in its status; a failure's
     // own status stands.
@@ -99,6 +109,7 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
     };
     if (!stopLineTrace(settings)) recordLost();
     if (!closeLog(log, report)) recordLost();
+#ifdef DWL_CLI_WITH_RESULTS
     if (!settings.resultsFile.empty()) {
         RunRecord record =
             makeRunRecord(report, startedAt, endedAt, report.elapsedSeconds, settings.station);
@@ -117,6 +128,7 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
                     sent.error.c_str(), sent.waiting, sent.waiting == 1 ? "" : "s",
                     settings.resultsFile.c_str());
     }
+#endif
     if (settings.json) {
         if (!writeJsonReport(stdout, report)) {
             fprintf(stderr, "dwl: the JSON summary could not be written: %s\n", strerror(errno));

@@ -1,5 +1,7 @@
 #include "app/cli/run_log.h"
 
+#include "session/local_time.h"
+
 #include <cerrno>
 #include <chrono>
 #include <ctime>
@@ -15,7 +17,7 @@ std::string timestamp() {
     const long ms =
         static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
     std::tm tm{};
-    localtime_r(&t, &tm);
+    dwl_LocalTime(t, &tm);
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
     char out[48];

@@ -1,9 +1,13 @@
 #include "app/cli/run_settings.h"
 
 #include "app/cli/exit_status.h"
+#ifdef DWL_CLI_WITH_RESULTS
 #include "app/cli/results_server.h"
 #include "app/cli/run_record.h"
+#endif
+#include "link/com_map.h"
 #include "link/dwl12datafiles.h"
+#include "link/program_folder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -94,9 +97,7 @@ int resolveImage(const std::string& given, const char* what, std::string* out) {
 } // namespace
 
 std::string programDir() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.parent_path().string();
+    return dwl_ProgramFolder();
 }
 
 std::string findLayoutDir() {
@@ -124,12 +125,14 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
         c->add_option("--ogm", r->ogm, "ogm image (*.ogm)");
         c->add_option("--tfs", r->tfs,
                       "TFS ogm image (*.tfs), described by the .cfg beside it or tfs.cfg");
+#ifdef DWL_CLI_WITH_RESULTS
         c->add_option("--results", r->resultsFile,
                       "record the run in this SQLite results database (created when missing); "
                       "or, given a server (postgresql://USER@HOST/DB), in results.sqlite and "
                       "then on the server");
         c->add_option("--station", r->station,
                       "the station's name in the recorded runs; default: the host name");
+#endif
         c->add_option("--download-type", r->downloadType,
                       "download type 0-4 (anything but 0 writes no image); default 0");
     }
@@ -177,10 +180,8 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
     s.port = PortChoice{0, ""}; // the panel's own choice
     if (portIndex < request.ports.size() && !parsePort(request.ports[portIndex], &s.port, &why))
         return usage(why);
-    if (!s.port.device.empty() && !s.sim) {
-        std::error_code ec;
-        if (!fs::exists(s.port.device, ec)) return noInput("no serial device " + s.port.device);
-    }
+    if (!s.port.device.empty() && !s.sim && !dwl_SerialDevicePresent(s.port.device))
+        return noInput("no serial device " + s.port.device);
 
     if (!request.speed.empty()) {
         s.speed = parseSpeed(request.speed);
@@ -212,6 +213,7 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
     }
     if (!request.logFile.empty()) s.logFile = absolute(request.logFile);
     if (!request.traceFile.empty()) s.traceFile = absolute(request.traceFile);
+#ifdef DWL_CLI_WITH_RESULTS
     if (isServerAddress(request.resultsFile)) {
         s.resultsServer = request.resultsFile;
         s.resultsFile = absolute(kDefaultResultsFile);
@@ -219,6 +221,7 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
         s.resultsFile = absolute(request.resultsFile);
     }
     s.station = request.station.empty() ? hostName() : request.station;
+#endif
     if (request.traceData == "full")
         s.traceFull = true;
     else if (!request.traceData.empty() && request.traceData != "summary")

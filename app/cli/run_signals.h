@@ -1,28 +1,31 @@
-// The signals a download command answers. Ctrl-C (SIGINT), SIGTERM and SIGHUP end the run as the
-// GUI's Stop does: at its next wait on the line, with the port closed, the log, the summary and
-// the result written; a second one of them ends the program at once. A closed output pipe or a
-// terminal that went away raise no SIGPIPE: those writes fail and the run goes on.
+// The stop requests a download command answers. Ctrl-C (SIGINT), SIGTERM and SIGHUP end the run
+// as the GUI's Stop does: at its next wait on the line, with the port closed, the log, the
+// summary and the result written; a second one of them ends the program at once. A closed output
+// pipe or a terminal that went away raise no SIGPIPE: those writes fail and the run goes on.
+// Each system delivers them its own way (platform/posix/cli: signals; platform/windows/cli: the
+// console's Ctrl-C, Ctrl-Break and close events); a stop is known by the number of its POSIX
+// signal everywhere, so that the exit statuses are the same.
 #pragma once
 
-#include <csignal>
+#include <memory>
 
 namespace dwlcli {
 
+// The stops, by their POSIX signal numbers.
+enum StopSignal { kStopHangUp = 1, kStopInterrupt = 2, kStopTerminate = 15 };
+
 class RunSignals {
   public:
-    // SIGINT, SIGTERM, SIGHUP.
-    static constexpr int kStopSignalCount = 3;
-
-    // Installs the handlers and forgets any signal received before. secondEnds: a second signal
-    // ends the program at once (a run of several ports forwards the signal to each port's
+    // Installs the handlers and forgets any stop received before. secondEnds: a second stop
+    // ends the program at once (a run of several ports forwards the stop to each port's
     // process, which may have had it from the terminal already: there it is not).
     explicit RunSignals(bool secondEnds = true);
-    // Puts back the dispositions found.
+    // Puts back what was installed before.
     ~RunSignals();
     RunSignals(const RunSignals&) = delete;
     RunSignals& operator=(const RunSignals&) = delete;
 
-    // The first of the three signals received while installed; 0 when none.
+    // The first stop received while installed (a StopSignal); 0 when none.
     static int received();
     // The exit status of a run it stopped: 128 + the signal's number (130, 143, 129).
     static int exitStatus(int signal);
@@ -30,8 +33,9 @@ class RunSignals {
     static const char* name(int signal);
 
   private:
-    struct sigaction previousStop_[kStopSignalCount];
-    struct sigaction previousPipe_;
+    // What the system had installed before (platform/<system>/cli/run_signals.cpp).
+    struct Previous;
+    std::unique_ptr<Previous> previous_;
 };
 
 } // namespace dwlcli

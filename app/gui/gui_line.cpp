@@ -6,9 +6,9 @@
 #include "uis/uis.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
@@ -18,8 +18,8 @@ std::unique_ptr<sim::SimSession>& emulator() {
 }
 
 bool isFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
 }
 
 sim::HandsetConfig handsetConfig() {

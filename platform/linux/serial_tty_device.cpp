@@ -3,6 +3,7 @@
 #include "link/rs232.h"
 #include "link/rs232_cancel.h"
 #include "platform/linux/serial_termios2.h"
+#include "platform/posix/cancel_pipe.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -111,7 +112,7 @@ TtySerialDevice::open(const std::string& path, const LockFolders& locks, OpenRep
     port->path_ = path;
     port->pty_ = dwllinux::isPseudoTerminal(port->fd_);
     port->wire_.setLine(kOpenBaud, 0, 8, 1);
-    port->lastOutputProgress_ = monotonicSeconds();
+    port->lastOutputProgress_ = dwl_MonotonicSeconds();
     return port;
 }
 
@@ -122,7 +123,7 @@ TtySerialDevice::~TtySerialDevice() {
     // opening. So unless the far end has answered since, the close waits until it has read what
     // was handed to it.
     if (pty_ && !lost_ && !farEndAnswered_) {
-        timespec left = timespecOf(farEndReadAt_ + kPtyFarEndLagSeconds - monotonicSeconds());
+        timespec left = timespecOf(farEndReadAt_ + kPtyFarEndLagSeconds - dwl_MonotonicSeconds());
         while (nanosleep(&left, &left) != 0 && errno == EINTR) {
         }
     }
@@ -169,7 +170,7 @@ void TtySerialDevice::flushOut() {
     // The far end of a pseudo-terminal still reads what its own side had taken in; only the
     // close waits for it.
     farEndReadAt_ =
-        std::min(farEndReadAt_, monotonicSeconds() + wire_.secondsFor(kPtyFarEndBuffer));
+        std::min(farEndReadAt_, dwl_MonotonicSeconds() + wire_.secondsFor(kPtyFarEndBuffer));
     wire_.clear();
     lastQueued_ = 0;
 }
@@ -205,7 +206,7 @@ void TtySerialDevice::sleepOnLine(double deadline, bool wantInput) {
     if (ownQueue() > 0) events |= POLLOUT;
     pollfd fds[2] = {{fd_, events, 0}, {rs232_CancelFd(), POLLIN, 0}};
     const nfds_t count = fds[1].fd >= 0 ? 2 : 1;
-    double wait = deadline - monotonicSeconds();
+    double wait = deadline - dwl_MonotonicSeconds();
     if (count == 1) wait = std::min(wait, kCancelCheckSeconds);
     const timespec ts = timespecOf(wait);
     // POLLERR and POLLHUP come back whatever was asked: a line that fails wakes the sleep.
@@ -225,7 +226,7 @@ void TtySerialDevice::pumpOutput() {
         if (n > 0) {
             outFrom_ += static_cast<size_t>(n);
             if (pty_) {
-                wire_.handed(n, monotonicSeconds());
+                wire_.handed(n, dwl_MonotonicSeconds());
                 farEndReadAt_ = wire_.freeAt();
                 farEndAnswered_ = false;
             }
@@ -254,13 +255,13 @@ int TtySerialDevice::write(const uint8_t* data, int count) {
     // Hand the kernel what it takes at once, without waiting.
     pumpOutput();
     if (lost_) return kRS_UnknownIOError;
-    lastOutputProgress_ = monotonicSeconds();
+    lastOutputProgress_ = dwl_MonotonicSeconds();
     return count;
 }
 
 int TtySerialDevice::driverQueue() {
     // A pseudo-terminal hides what the far end has not read yet and has no wire.
-    if (pty_) return static_cast<int>(wire_.queued(monotonicSeconds()));
+    if (pty_) return static_cast<int>(wire_.queued(dwl_MonotonicSeconds()));
     return kernelOutQueue(fd_);
 }
 
@@ -275,7 +276,7 @@ int TtySerialDevice::outQueueLength() {
     }
     const long total = static_cast<long>(ownQueue()) + driverQueue();
     const int queued = static_cast<int>(std::min<long>(total, INT_MAX));
-    const double now = monotonicSeconds();
+    const double now = dwl_MonotonicSeconds();
     if (queued == 0 || queued < lastQueued_) lastOutputProgress_ = now;
     lastQueued_ = queued;
     if (queued > 0 && now - lastOutputProgress_ > timeoutSeconds_) {
@@ -298,25 +299,25 @@ int TtySerialDevice::inQueueLength() {
 
 int TtySerialDevice::waitReadable(double seconds) {
     if (fd_ < 0) return kRS_PortNotOpen;
-    const double deadline = monotonicSeconds() + (seconds > 0 ? seconds : 0);
+    const double deadline = dwl_MonotonicSeconds() + (seconds > 0 ? seconds : 0);
     for (;;) {
         const int ready = lost_ ? 0 : kernelInQueue(fd_);
         if (ready > 0) return ready;
-        if (!lost_ && monotonicSeconds() >= deadline) probeLine();
+        if (!lost_ && dwl_MonotonicSeconds() >= deadline) probeLine();
         if (lost_) return kRS_UnknownIOError;
-        if (rs232_Cancelled() || monotonicSeconds() >= deadline) return 0;
+        if (rs232_Cancelled() || dwl_MonotonicSeconds() >= deadline) return 0;
         sleepOnLine(deadline, true);
     }
 }
 
 int TtySerialDevice::waitDrained(double seconds) {
     if (fd_ < 0) return 0;
-    const double deadline = monotonicSeconds() + (seconds > 0 ? seconds : 0);
+    const double deadline = dwl_MonotonicSeconds() + (seconds > 0 ? seconds : 0);
     for (;;) {
         // Hands the driver what it takes; drops output stalled for a whole time-out.
         const int queued = outQueueLength();
         if (lost_) return kRS_UnknownIOError;
-        const double now = monotonicSeconds();
+        const double now = dwl_MonotonicSeconds();
         if (queued == 0 || rs232_Cancelled() || now >= deadline) return queued;
         double wake = deadline;
         // Only the driver still sends: sleep just as long as its bytes take on the wire, then
@@ -333,7 +334,7 @@ int TtySerialDevice::readArrived(uint8_t* buffer, int count) {
         if (n > 0) {
             got += static_cast<int>(n);
             // An answer after the last byte handed left the wire: the far end has read it all.
-            if (monotonicSeconds() >= farEndReadAt_) farEndAnswered_ = true;
+            if (dwl_MonotonicSeconds() >= farEndReadAt_) farEndAnswered_ = true;
             continue;
         }
         if (n == 0) {
@@ -350,12 +351,12 @@ int TtySerialDevice::readArrived(uint8_t* buffer, int count) {
 int TtySerialDevice::read(uint8_t* buffer, int count) {
     if (fd_ < 0 || !buffer || count <= 0) return 0;
     // One time-out for the whole call, however the bytes come in.
-    const double deadline = monotonicSeconds() + timeoutSeconds_;
+    const double deadline = dwl_MonotonicSeconds() + timeoutSeconds_;
     int got = 0;
     for (;;) {
         got += readArrived(buffer + got, count - got);
         if (got >= count || lost_ || rs232_Cancelled()) break;
-        const double now = monotonicSeconds();
+        const double now = dwl_MonotonicSeconds();
         if (now >= deadline) {
             probeLine();
             break;
@@ -364,7 +365,7 @@ int TtySerialDevice::read(uint8_t* buffer, int count) {
         sleepOnLine(sliceEnd, true);
         // A slice that brought nothing, with more of the time-out to come: a front end may keep
         // its windows painted.
-        if (!lost_ && sliceEnd < deadline && monotonicSeconds() >= sliceEnd &&
+        if (!lost_ && sliceEnd < deadline && dwl_MonotonicSeconds() >= sliceEnd &&
             kernelInQueue(fd_) == 0)
             rs232_CallWaitHook();
     }

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "link/serial_device.h"
+#include "link/wire_clock.h"
 #include "platform/linux/serial_lock_file.h"
-#include "platform/linux/serial_wire_clock.h"
 
 #include <cstdint>
 #include <memory>

@@ -14,8 +14,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 using testsupport::OperatorBench;
@@ -103,7 +103,7 @@ TEST_F(ConfigFile, RestoreWithoutFileShowsThereIsNoConfigurationFile) {
 
 TEST_F(ConfigFile, SaveIntoAFolderThatCannotHoldTheFileGivesTwo) {
     // A folder named config.txt cannot be opened for writing.
-    ASSERT_EQ(mkdir(bench.file("config.txt").c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(bench.file("config.txt")));
     EXPECT_EQ(dwl56_1SaveConfig(), 2);
     bench.menu(MENU_SAVE);
     const int w = bench.window("Utility.uir", UTIL_PANEL_CONF_ERR);

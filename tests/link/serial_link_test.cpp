@@ -22,7 +22,11 @@ TEST(SerialLink, DeviceNameIsComAndTheNumber) {
     EXPECT_STREQ(tiny, "CO") << "cut to the buffer, always terminated";
     EXPECT_EQ(dwl_ComDevicePath(0), "");
     if (std::getenv("DWL_COM3") == nullptr) {
+#if defined(_WIN32)
+        EXPECT_EQ(dwl_ComDevicePath(3), "\\\\.\\COM3");
+#else
         EXPECT_EQ(dwl_ComDevicePath(3), "/dev/ttyUSB2");
+#endif
     }
 
     testsupport::ScriptedLine line;
@@ -31,6 +35,42 @@ TEST(SerialLink, DeviceNameIsComAndTheNumber) {
     ASSERT_EQ(line.openedNames.size(), 2u);
     EXPECT_EQ(line.openedNames[0], "COM9");
     EXPECT_EQ(line.openedNames[1], "COM32");
+}
+
+// The names the system gives its own ports, which the command line takes beside the panel's
+// COM1 to COM4: Windows numbers them (COM12 opens only as \\.\COM12); Linux names them by path.
+TEST(SerialLink, TheSystemsOwnPortNames) {
+    struct Case {
+        const char* name;
+        const char* device; // "" for a name that is none of the system's ports
+    };
+    const Case cases[] = {
+#if defined(_WIN32)
+        {"COM12", "\\\\.\\COM12"},
+        {"com3", "\\\\.\\COM3"},
+        {"12", "\\\\.\\COM12"},
+        {"\\\\.\\COM256", "\\\\.\\COM256"},
+        {"\\\\.\\com7", "\\\\.\\COM7"},
+        {"COM257", ""},
+        {"COM0", ""},
+        {"COM012", ""},
+        {"COM", ""},
+        {"COM1x", ""},
+        {"-3", ""},
+        {"\\\\.\\COM", ""},
+        {"/dev/ttyUSB0", ""},
+        {"LPT1", ""},
+#else
+        {"COM12", ""},
+        {"12", ""},
+        {"/dev/ttyUSB0", ""},
+#endif
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(dwl_SystemPortDevice(c.name), c.device) << c.name;
+    // A port that is not there is told from one that does not open.
+    EXPECT_FALSE(dwl_SerialDevicePresent(dwl_SystemComDevice(199)));
+    EXPECT_FALSE(dwl_SerialDevicePresent("/dwl-no-such-folder/port"));
 }
 
 TEST(SerialLink, OpenFailureKeepsTheNegativeErrorNumber) {

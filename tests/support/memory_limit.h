@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstddef>
-#include <sys/resource.h>
+#include <memory>
 
 namespace testsupport {
 
@@ -20,6 +20,14 @@ constexpr bool kAddressSanitizer =
     false;
 #endif
 
+// Whether this system can limit a program's address space (POSIX: RLIMIT_AS; Windows cannot).
+constexpr bool kAddressSpaceLimits =
+#if defined(_WIN32)
+    false;
+#else
+    true;
+#endif
+
 // While it lives, the program may map `headroom` bytes more than it has mapped now.
 class AddressSpaceLimit {
   public:
@@ -30,7 +38,8 @@ class AddressSpaceLimit {
     bool ok() const { return ok_; }
 
   private:
-    rlimit saved_{};
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
     bool ok_ = false;
 };
 

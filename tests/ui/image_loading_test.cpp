@@ -15,8 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -227,10 +227,11 @@ TEST(ImageLoading, AFileThatCannotBeOpenedIsReportedAndThePreviousImageStaysName
 TEST(ImageLoading, AnImageThatDoesNotFitInMemoryIsRefused) {
     if (testsupport::kAddressSanitizer)
         GTEST_SKIP() << "the address sanitizer maps beyond any limit";
+    if (!testsupport::kAddressSpaceLimits) GTEST_SKIP() << "no address-space limit here";
     OperatorBench bench;
     const std::string huge = bench.file("huge.bin");
     testsupport::writeBytes(huge, std::string());
-    ASSERT_EQ(truncate(huge.c_str(), 512l << 20), 0); // a sparse file: no disk used
+    std::filesystem::resize_file(huge, 512l << 20); // a sparse file: no disk used
     {
         testsupport::AddressSpaceLimit limit(64u << 20);
         ASSERT_TRUE(limit.ok());

@@ -2,12 +2,11 @@
 // output queue: the bytes handed to one are counted as queued for as long as they would take on
 // a wire at the line's rate, so that the waits for the output queue and the progress rates behave
 // as on a UART. The same rate tells a wait for the output queue how long to sleep.
+// The serial backends of every system use it (platform/linux, platform/windows).
 #pragma once
 
-namespace dwllinux {
-
 // Seconds of the monotonic clock.
-double monotonicSeconds();
+double dwl_MonotonicSeconds();
 
 class WireClock {
   public:
@@ -28,5 +27,3 @@ class WireClock {
     double byteSeconds_ = 11.0 / 38400; // the boot line, 8E1
     double freeAt_ = 0.0;               // when the last byte handed has left the wire
 };
-
-} // namespace dwllinux

@@ -1,17 +1,13 @@
-#include "platform/linux/serial_wire_clock.h"
-
-#include <time.h>
+#include "link/wire_clock.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 
-namespace dwllinux {
-
-double monotonicSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+double dwl_MonotonicSeconds() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(now).count();
 }
 
 void WireClock::setLine(long baud, int parity, int dataBits, int stopBits) {
@@ -39,5 +35,3 @@ long WireClock::queued(double now) const {
 void WireClock::clear() {
     freeAt_ = 0.0;
 }
-
-} // namespace dwllinux

@@ -1,0 +1,7 @@
+#include "session/local_time.h"
+
+#include <time.h>
+
+bool dwl_LocalTime(std::time_t when, std::tm* out) {
+    return localtime_s(out, &when) == 0;
+}

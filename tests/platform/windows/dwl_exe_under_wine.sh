@@ -1,0 +1,266 @@
+#!/usr/bin/env bash
+# dwl.exe end to end under wine, against the Linux dwl-handset-sim on a pseudo-terminal mapped to
+# a COM port of the wine prefix. One case per call, so that ctest runs them side by side:
+#
+#   dwl_exe_under_wine.sh CASE DWL_EXE HOST_BUILD SOURCE_DIR WORK_DIR [ZIP]
+#
+#   flash     mode 5 at 460800 baud: success, and the handset holds exactly the images; a
+#             second dwl.exe on the same port meanwhile is refused and disturbs nothing
+#   ports     dwl.exe boot and format (COM6, COM7), then two handsets at once: one process per
+#             port, one summary each
+#   stop      Ctrl-C (SIGINT, which wine makes a console Ctrl-C) reaches the first process of
+#             two ports alone: both runs end cancelled, exit status 130
+#   silent    a handset that never answers: the time-out result and its exit status
+#   pulled    the handset program killed in the middle of a sector: "Port lost", no hang
+#   missing   a missing image: the same message and exit status as the Linux dwl
+#   package   the zip unpacked elsewhere: its dwl.exe finds its data folder (check, demo)
+#
+# The wine prefix is WINEPREFIX (ctest sets it to one inside the build folder). Every process
+# this script starts is ended by its own number when it stops.
+set -uo pipefail
+
+case_name=$1
+dwl_exe=$2
+host_build=$3
+source_dir=$4
+work=$5/$case_name
+zip=${6:-}
+
+export WINEDEBUG=-all DISPLAY=
+: "${WINEPREFIX:?the wine prefix}"
+export WINEPREFIX
+handset_program=$host_build/app/dwl-handset-sim
+examples=$source_dir/examples
+# dwl.exe of the build folder reads its layout files from the source tree; the unpacked archive
+# has its own data folder (the package case clears this).
+export DWL_SOURCE_DIR=$source_dir
+# A run that hangs fails the case instead of holding the whole test command.
+run_limit=60
+
+failures=0
+started_pids=()
+fail() {
+    echo "FAILED: $*" >&2
+    failures=$((failures + 1))
+}
+finish() {
+    for pid in "${started_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+}
+trap finish EXIT
+
+rm -rf "$work"
+mkdir -p "$work/bench"
+# A bench's working folder: flash.txt and the handset programs beside the images.
+cp "$examples"/flash.txt "$examples"/dwl87.spm "$examples"/dwl88.spm "$examples"/sample.* \
+    "$work/bench/"
+cd "$work/bench" || exit 1
+
+# Starts dwl-handset-sim with the given options; sets handset_pid and handset_device.
+start_handset() {
+    local out=$work/handset.$1.out
+    shift
+    "$handset_program" --flash "$examples/flash.txt" "$@" >"$out" 2>"$out.err" &
+    handset_pid=$!
+    started_pids+=("$handset_pid")
+    # Its first line names the device; the read sleeps until it comes.
+    handset_device=
+    exec {lines}< <(tail -n +1 -F "$out" 2>/dev/null)
+    local tail_pid=$!
+    started_pids+=("$tail_pid")
+    local line
+    while IFS= read -r -t 10 -u "$lines" line; do
+        handset_device=${line#dwl-handset-sim: }
+        break
+    done
+    exec {lines}<&-
+    kill "$tail_pid" 2>/dev/null
+    [ -n "$handset_device" ] || { echo "dwl-handset-sim named no device" >&2; exit 1; }
+}
+
+# COM port n of the wine prefix opens the pseudo-terminal.
+map_port() {
+    mkdir -p "$WINEPREFIX/dosdevices"
+    ln -sfn "$2" "$WINEPREFIX/dosdevices/com$1"
+}
+
+# Runs dwl.exe with the arguments; sets status. Its output, with the CR of its line ends taken
+# off, is in $work/dwl.out and dwl.err.
+run_dwl() {
+    timeout --kill-after=5 "$run_limit" wine "$dwl_exe" "$@" >"$work/dwl.out" 2>"$work/dwl.err"
+    status=$?
+    [ "$status" -ne 124 ] || fail "dwl.exe $* did not end within $run_limit s"
+    sed -i 's/\r$//' "$work/dwl.out" "$work/dwl.err"
+}
+
+# Starts dwl.exe with the arguments in the background, its output read as it comes
+# (wait_for_output) and kept in $work/dwl.out; sets dwl_pid.
+start_dwl() {
+    exec {dwl_lines}< <(timeout --kill-after=5 "$run_limit" wine "$dwl_exe" "$@" \
+        2>"$work/dwl.err" | tee "$work/dwl.out")
+    dwl_pid=$!
+}
+
+# Reads dwl.exe's output until a line matches the pattern (a glob); false when it ended first.
+wait_for_output() {
+    local line
+    while IFS= read -r -u "$dwl_lines" line; do
+        # shellcheck disable=SC2053
+        [[ ${line%$'\r'} == $1 ]] && return 0
+    done
+    return 1
+}
+
+# Sleeps until dwl.exe has ended; sets status and takes the CR off its output's line ends.
+end_dwl() {
+    cat <&"$dwl_lines" >/dev/null
+    exec {dwl_lines}<&-
+    wait "$dwl_pid"
+    status=$?
+    [ "$status" -ne 124 ] || fail "dwl.exe did not end within $run_limit s"
+    sed -i 's/\r$//' "$work/dwl.out" "$work/dwl.err"
+}
+
+expect_status() {
+    [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"
+}
+
+expect_line() { # file, line
+    grep -qxF -- "$2" "$1" || fail "no line \"$2\" in $(basename "$1")"
+}
+
+sha() { sha256sum "$@" | cut -d' ' -f1; }
+
+case $case_name in
+flash)
+    start_handset 5 --report "$work/report"
+    map_port 5 "$handset_device"
+    start_dwl flash --port COM5 --mode 5 --speed 460800 --bin sample.bin --ogm sample.ogm \
+        --tfs sample.tfs
+    wait_for_output 'binary *%*' || fail "the run never got to the binary image"
+    # The port is held: another dwl.exe is refused without sending a byte.
+    timeout "$run_limit" wine "$dwl_exe" flash --port COM5 --bin sample.bin >"$work/second.out" \
+        2>&1
+    second_status=$?
+    [ "$second_status" -eq 5 ] || fail "a second dwl.exe on the port: exit $second_status"
+    grep -q 'COM4: cannot open \\\\.\\COM5: in use by another program' "$work/second.out" ||
+        fail "a second dwl.exe on the port was not refused"
+    end_dwl
+    expect_status 0
+    expect_line "$work/dwl.out" "result: Download successful"
+    grep -q '^elapsed: ' "$work/dwl.out" || fail "no elapsed time"
+    # The handset writes its report as the port closes: the run is over by then.
+    kill "$handset_pid"
+    wait "$handset_pid" 2>/dev/null
+    bin_size=$(stat -c %s sample.bin)
+    expect_line "$work/report" "written 0x02000000 $bin_size sha256 $(sha sample.bin)"
+    ogm_digest=$( (cat sample.ogm; [ $(($(stat -c %s sample.ogm) % 2)) -eq 1 ] && printf '\xff') |
+        sha)
+    grep -q " sha256 $ogm_digest\$" "$work/report" || fail "the ogm image is not in the flash"
+    grep -q "^tfs_files .* sha256 $(sha sample.tfs)\$" "$work/report" ||
+        fail "the TFS image is not in the flash"
+    ;;
+ports)
+    start_handset 6
+    map_port 6 "$handset_device"
+    start_handset 7
+    map_port 7 "$handset_device"
+    run_dwl boot --port COM6
+    expect_status 0
+    expect_line "$work/dwl.out" "Booting Loader is Completed!!"
+    run_dwl format --port COM7
+    expect_status 0
+    expect_line "$work/dwl.out" "Flash is Formated!!"
+    run_dwl flash --port COM6 --port COM7 --bin sample.bin --log bench.log
+    expect_status 0
+    expect_line "$work/dwl.out" '\\.\COM6: success: Download successful'
+    expect_line "$work/dwl.out" '\\.\COM7: success: Download successful'
+    grep -q '^\[\\\\.\\COM7\] result: Download successful$' "$work/dwl.out" ||
+        fail "the second port's lines are not passed on"
+    for port in COM6 COM7; do
+        grep -q 'Download successful' "bench.log.$port" || fail "no log file of $port"
+    done
+    ;;
+stop)
+    start_handset 10
+    map_port 10 "$handset_device"
+    start_handset 11
+    map_port 11 "$handset_device"
+    # Five seconds in, the ports are in the middle of the binary image (about 8 s at this rate).
+    timeout --foreground --preserve-status -s INT -k 20 5 wine "$dwl_exe" flash -p COM10 \
+        -p COM11 --bin sample.bin >"$work/dwl.out" 2>"$work/dwl.err"
+    status=$?
+    sed -i 's/\r$//' "$work/dwl.out" "$work/dwl.err"
+    expect_status 130
+    for port in COM10 COM11; do
+        expect_line "$work/dwl.out" "\\\\.\\$port: FAILED (exit 130): Download cancelled by the operator."
+        expect_line "$work/dwl.err" "[\\\\.\\$port] dwl: SIGINT: the run was stopped; the flash may be partly written"
+    done
+    ;;
+silent)
+    start_handset 8 --silent-from WakeUp
+    map_port 8 "$handset_device"
+    run_dwl flash --port COM8 --bin sample.bin
+    expect_status 6
+    grep -q '^result: .*family 6, code 4' "$work/dwl.out" ||
+        fail "not the wake-up's time-out: $(tail -1 "$work/dwl.out")"
+    ;;
+pulled)
+    start_handset 9
+    map_port 9 "$handset_device"
+    start_dwl flash --port COM9 --bin sample.bin
+    # Pull the cable once the first tenth of the image has gone: in the middle of a sector.
+    wait_for_output 'binary *%*' || fail "the run never got to the binary image"
+    kill -KILL "$handset_pid"
+    wait "$handset_pid" 2>/dev/null
+    pulled_at=$SECONDS
+    end_dwl
+    [ $((SECONDS - pulled_at)) -le 15 ] || fail "dwl.exe took $((SECONDS - pulled_at)) s to end"
+    [ "$status" -ne 0 ] || fail "a pulled cable ended in success"
+    grep -q '^Port lost: \\\\.\\COM9: ' "$work/dwl.out" || fail "no \"Port lost\" line"
+    grep -q '^result: ' "$work/dwl.out" || fail "no result line"
+    ;;
+missing)
+    run_dwl flash --port 1 --bin no-such-image.bin
+    windows_status=$status
+    "$host_build/app/dwl" flash --port 1 --bin no-such-image.bin >"$work/linux.out" \
+        2>"$work/linux.err"
+    linux_status=$?
+    [ "$windows_status" -eq "$linux_status" ] ||
+        fail "exit status $windows_status; on Linux $linux_status"
+    [ "$linux_status" -eq 66 ] || fail "exit status $linux_status on Linux, expected 66"
+    diff "$work/dwl.err" "$work/linux.err" >&2 || fail "another message"
+    ;;
+package)
+    unset DWL_SOURCE_DIR
+    [ -f "$zip" ] || { fail "no archive $zip"; exit 1; }
+    mkdir -p "$work/unpacked" && cd "$work/unpacked" || exit 1
+    unzip -q "$zip" || fail "the archive does not unpack"
+    top=$(find . -mindepth 1 -maxdepth 1 -type d | head -1)
+    for file in dwl.exe README.txt data/flash.txt data/dwl87.spm data/mmi.uir \
+        data/Utility.uir data/sample.bin; do
+        [ -f "$top/$file" ] || fail "$file is missing from the archive"
+    done
+    # From another folder, as a user starts it: the samples come from the data folder.
+    dwl_exe=$work/unpacked/$top/dwl.exe
+    cd "$work/bench" && rm -f flash.txt dwl87.spm dwl88.spm
+    run_dwl check --flash "$work/unpacked/$top/data/flash.txt"
+    expect_status 0
+    run_dwl demo
+    expect_status 0
+    expect_line "$work/dwl.out" "result: Download successful"
+    ;;
+*)
+    echo "unknown case $case_name" >&2
+    exit 2
+    ;;
+esac
+
+if [ "$failures" -ne 0 ]; then
+    echo "--- dwl.exe's output:" >&2
+    cat "$work/dwl.out" "$work/dwl.err" >&2 2>/dev/null
+    exit 1
+fi
+echo "dwl.exe $case_name: passed"
