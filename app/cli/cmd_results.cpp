@@ -4,6 +4,8 @@
 #include "app/cli/exit_status.h"
 #include "app/cli/results_db.h"
 #include "app/cli/results_report.h"
+#include "app/cli/results_server.h"
+#include "app/cli/results_source.h"
 #include "app/cli/utc_time.h"
 
 #include <cstdio>
@@ -34,28 +36,26 @@ int runResults(const ResultsRequest& r) {
         }
         filter.since = utcText(since);
     }
-    ResultsDb db;
+    // A station's file, or the line's results server (its address shown without a password).
+    const std::string source = isServerAddress(r.db) ? serverDisplayName(r.db) : r.db;
     std::string why;
-    if (!db.openForReading(r.db, &why)) {
-        fprintf(stderr, "dwl: cannot read the results database %s: %s\n", r.db.c_str(),
-                why.c_str());
-        return kExitNoInput;
-    }
     bool written = false;
     if (r.csv) {
         std::vector<std::vector<std::string>> table;
-        if (!db.selectAll(filter, &table, &why)) {
-            fprintf(stderr, "dwl: %s: %s\n", r.db.c_str(), why.c_str());
+        if (!readRunTable(r.db, filter, &table, &why)) {
+            fprintf(stderr, "dwl: cannot read the results of %s: %s\n", source.c_str(),
+                    why.c_str());
             return kExitNoInput;
         }
         written = writeCsv(stdout, table);
     } else {
         std::vector<StoredRun> runs;
-        if (!db.select(filter, &runs, &why)) {
-            fprintf(stderr, "dwl: %s: %s\n", r.db.c_str(), why.c_str());
+        if (!readStoredRuns(r.db, filter, &runs, &why)) {
+            fprintf(stderr, "dwl: cannot read the results of %s: %s\n", source.c_str(),
+                    why.c_str());
             return kExitNoInput;
         }
-        written = fputs(resultsReport(r.db, filter, runs).c_str(), stdout) >= 0;
+        written = fputs(resultsReport(source, filter, runs).c_str(), stdout) >= 0;
     }
     if (fflush(stdout) != 0 || !written) {
         fprintf(stderr, "dwl: the report could not be written\n");

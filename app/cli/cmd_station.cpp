@@ -5,6 +5,7 @@
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
 #include "app/cli/results_db.h"
+#include "app/cli/results_server.h"
 #include "app/cli/station.h"
 #include "app/cli/station_command.h"
 
@@ -62,7 +63,10 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
     s.jsonLines = request.jsonLines;
     s.start.station = request.station.empty() ? hostName() : request.station;
     std::error_code ec;
-    const std::string results = request.results.empty() ? kDefaultResultsFile : request.results;
+    // A server address: the runs go to results.sqlite first, and from there to the server.
+    if (isServerAddress(request.results)) s.resultsServer = request.results;
+    const std::string results =
+        request.results.empty() || !s.resultsServer.empty() ? kDefaultResultsFile : request.results;
     const std::filesystem::path resultsPath = std::filesystem::absolute(results, ec);
     s.start.results = ec ? results : resultsPath.lexically_normal().string();
     for (size_t i = 0; i < request.run.ports.size(); i++) {

@@ -2,6 +2,7 @@
 
 #include "app/cli/exit_status.h"
 #include "app/cli/json_text.h"
+#include "app/cli/results_sender_process.h"
 #include "app/cli/station_board.h"
 #include "app/cli/station_signals.h"
 
@@ -66,6 +67,9 @@ class Station {
     void errorLine(size_t i, const std::string& line);
     void publish(const Json& event, const std::string* asReceived = nullptr);
     void forward(int signal);
+    void startSender();
+    void readSender();
+    void stopSender();
     void redraw(bool force);
     void clearBoard();
 
@@ -81,7 +85,61 @@ class Station {
     bool dirty_ = true;
     double lastDraw_ = -1e9;
     size_t drawnLines_ = 0;
+    // The sender of the runs to the line's results server, when there is one.
+    pid_t sender_ = -1;
+    int senderEvents_ = -1;
+    std::string senderPartial_;
+    SenderStatus server_;
 };
+
+void Station::startSender() {
+    if (s_.resultsServer.empty()) return;
+    std::string why;
+    sender_ = startResultsSender(s_.start.results, s_.resultsServer, &senderEvents_, &why);
+    if (sender_ < 0)
+        fprintf(stderr, "dwl: the runs stay in %s: %s\n", s_.start.results.c_str(), why.c_str());
+}
+
+void Station::readSender() {
+    char buffer[4096];
+    const ssize_t n = read(senderEvents_, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n <= 0) {
+        close(senderEvents_);
+        senderEvents_ = -1;
+        return;
+    }
+    senderPartial_.append(buffer, static_cast<size_t>(n));
+    size_t startAt = 0;
+    for (size_t nl; (nl = senderPartial_.find('\n', startAt)) != std::string::npos;
+         startAt = nl + 1) {
+        const std::string line = senderPartial_.substr(startAt, nl - startAt);
+        const SenderStatus before = server_;
+        if (!readServerEvent(line, steadyNow(), &server_)) continue;
+        if (s_.jsonLines) {
+            printf("%s\n", line.c_str());
+            fflush(stdout);
+        } else if (!terminal_ &&
+                   (server_.error != before.error || server_.waiting != before.waiting)) {
+            // Plain output: the server's state when it changes.
+            printf("%s\n", serverStatusText(server_, steadyNow()).c_str());
+            fflush(stdout);
+        }
+        dirty_ = true;
+    }
+    senderPartial_.erase(0, startAt);
+}
+
+void Station::stopSender() {
+    if (sender_ < 0) return;
+    // One last attempt, so that the last runs go too when the server takes them.
+    kill(sender_, SIGTERM);
+    while (senderEvents_ >= 0)
+        readSender();
+    int raw = 0;
+    waitpid(sender_, &raw, 0);
+    sender_ = -1;
+}
 
 void Station::publish(const Json& event, const std::string* asReceived) {
     board_.take(event);
@@ -111,7 +169,8 @@ void Station::redraw(bool force) {
     winsize size{};
     const size_t width =
         ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 0;
-    const std::vector<std::string> lines = board_.lines(now, width);
+    std::vector<std::string> lines = board_.lines(now, width);
+    if (!s_.resultsServer.empty()) lines.push_back(serverStatusText(server_, now));
     std::string text;
     if (drawnLines_ > 0) text += "\033[" + std::to_string(drawnLines_) + "A";
     for (const std::string& line : lines)
@@ -143,6 +202,8 @@ void Station::eventLine(size_t i, const std::string& line) {
     if (name == "run_ended") {
         ports_[i].inRun = false;
         runsEnded_++;
+        // The run is in the local file: the sender tries the server now.
+        if (sender_ > 0) kill(sender_, SIGUSR1);
         publish(board_.totals(steadyNow()));
     }
 }
@@ -208,6 +269,7 @@ void Station::start(size_t i) {
         for (const PortProcess& other : ports_)
             for (int fd : {other.events, other.errors})
                 if (fd >= 0) close(fd);
+        if (senderEvents_ >= 0) close(senderEvents_);
         signals_.restoreInChild();
         signal(SIGPIPE, SIG_IGN);
         const int status = runStationPort(s_.ports[i], stdout);
@@ -269,6 +331,8 @@ void Station::forward(int signal) {
 
 int Station::run() {
     publish(stationStartedEvent(s_.start));
+    // Before the ports: their processes are forked from this one.
+    startSender();
     for (size_t i = 0; i < ports_.size(); i++)
         start(i);
     for (;;) {
@@ -319,6 +383,10 @@ int Station::run() {
             alive = alive || p.pid > 0 || p.restartAt >= 0;
         }
         if (!alive) break;
+        if (senderEvents_ >= 0) {
+            fds.push_back({senderEvents_, POLLIN, 0});
+            owners.emplace_back(ports_.size(), true);
+        }
         if (terminal_ && dirty_) {
             const double due = lastDraw_ + kRedrawInterval;
             wake = wake < 0 ? due : std::min(wake, due);
@@ -332,8 +400,13 @@ int Station::run() {
         const int rc =
             ppoll(fds.data(), fds.size(), wake >= 0 ? &timeout : nullptr, signals_.waitMask());
         if (rc > 0) {
-            for (size_t k = 0; k < fds.size(); k++)
-                if (fds[k].revents != 0) readFrom(owners[k].first, owners[k].second);
+            for (size_t k = 0; k < fds.size(); k++) {
+                if (fds[k].revents == 0) continue;
+                if (owners[k].first == ports_.size())
+                    readSender();
+                else
+                    readFrom(owners[k].first, owners[k].second);
+            }
         }
         redraw(false);
     }
@@ -341,6 +414,7 @@ int Station::run() {
     const char* reason = cancelForwarded_ || interruptsForwarded_ >= 2 ? "cancelled"
                          : interruptsForwarded_ > 0                    ? "interrupted"
                                                                        : "ports_done";
+    stopSender();
     publish(board_.totals(steadyNow()));
     publish(stationStoppedEvent(reason));
     dirty_ = true;

@@ -13,6 +13,9 @@ namespace dwlcli {
 struct StationSettings {
     std::vector<StationPortSettings> ports;
     StationStart start; // what the station_started event says
+    // The line's results server (a libpq connection string) the runs of start.results are
+    // passed on to; empty: none.
+    std::string resultsServer;
     bool jsonLines = false;
     // For the demo and the benchmark: stop as on one Ctrl-C once this many runs have ended
     // (0: never).

@@ -4,6 +4,7 @@
 // twice; dwl results over what the station recorded.
 #include "tests/app/cli/dwl_program.h"
 #include "tests/support/child_process.h"
+#include "tests/support/postgres_server.h"
 #include "tests/support/temp_files.h"
 
 #include "app/cli/port_fanout.h"
@@ -45,11 +46,13 @@ std::unique_ptr<testsupport::ChildProcess> startHandsets(const std::vector<std::
 // dwl station --json-lines, its event lines read as they come.
 class Station {
   public:
+    // results: the database; default runs.sqlite of the folder.
     Station(const testsupport::TempDir& dir, const std::vector<std::string>& ports,
-            const std::string& image) {
+            const std::string& image, std::string results = "") {
+        if (results.empty()) results = dir.file("runs.sqlite");
         std::vector<std::string> args = {
             "station",   "--json-lines", "-C",        clitest::examples(),
-            "--bin",     image,          "--results", dir.file("runs.sqlite"),
+            "--bin",     image,          "--results", results,
             "--station", "line-1",       "--log",     dir.file("port.log")};
         for (const std::string& p : ports) {
             args.push_back("-p");
@@ -346,6 +349,29 @@ TEST(Station, CtrlCOnceFinishesTheRunTwiceCancelsIt) {
         EXPECT_EQ(text.find("the flash may be partly written") != std::string::npos, c.cancelled)
             << text;
     }
+}
+
+// A station of a line with a results server: the runs are recorded in results.sqlite of the
+// working folder first, and the station's sender passes them on; its state comes as event lines,
+// and its last attempt at the stop takes the last run along.
+TEST(Station, RunsReachTheLinesResultsServer) {
+    testsupport::PostgresServer server;
+    if (server.missing()) GTEST_SKIP() << server.problem();
+    ASSERT_EQ(server.problem(), "");
+    testsupport::TempDir dir;
+    testsupport::WorkingDirectory cwd(dir.path());
+    std::string a;
+    const auto sim = startHandsets({"--sessions", "2"}, &a);
+    Station station(dir, {a}, smallImage(dir, 20000), server.address());
+    ASSERT_FALSE(station.waitFor("run_ended", a).is_null());
+    ASSERT_FALSE(station.waitFor("run_ended", a).is_null());
+    kill(station.pid(), SIGINT);
+    EXPECT_EQ(station.finish(), 0);
+    EXPECT_FALSE(named(station.events, "server").empty());
+    EXPECT_EQ(rows(dir.file("results.sqlite")).size(), 2u);
+    std::string count;
+    EXPECT_EQ(server.admin("SELECT count(*) FROM runs WHERE station = 'line-1'", &count), "");
+    EXPECT_EQ(count, "2");
 }
 
 } // namespace
