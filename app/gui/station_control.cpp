@@ -329,7 +329,8 @@ void StationControl::refresh() {
         grid.tile(i)->setLook(model_.ports[i].look);
     w.totalsBar()->setTotals(model_.totals);
     w.totalsBar()->setStatus(statusText());
-    w.totalsBar()->setResults(QString::fromStdString(model_.results));
+    w.totalsBar()->setResults(QString::fromStdString(model_.results),
+                              QString::fromStdString(model_.server));
     w.startButton()->setEnabled(phase_ == IDLE);
     w.stopButton()->setEnabled(phase_ == RUNNING || phase_ == STOPPING);
     w.stopButton()->setText(phase_ == STOPPING ? QObject::tr("Cancel runs") : QObject::tr("Stop"));

@@ -354,6 +354,21 @@ int station_ReadLine(StationModel& m, const std::string& line) {
         readStarted(m, j, time);
     } else if (event == "totals") {
         readTotals(m, j);
+    } else if (event == "server") {
+        // The runs waiting for the line's results server, and when it was last reached.
+        char said[160];
+        const double reached = number(j, "last_reached_s", -1);
+        const long waiting = static_cast<long>(number(j, "waiting", 0));
+        if (reached >= 0)
+            snprintf(said, sizeof said, "server: %ld waiting, reached %.0f s ago", waiting,
+                     reached);
+        else
+            snprintf(said, sizeof said, "server: %ld waiting, not reached yet", waiting);
+        const std::string error = text(j, "error");
+        const std::string server = error.empty() ? said : std::string(said) + " (" + error + ")";
+        if (!error.empty() && error != m.serverError) stationLog(m, time, error);
+        m.serverError = error;
+        m.server = server;
     } else if (event == "station_stopped") {
         m.stopReason = text(j, "reason");
         for (StationPort& p : m.ports)

@@ -29,6 +29,9 @@ struct StationModel {
     std::string mode;
     long baud = 0;
     std::string results;
+    // The sender to the line's results server, as its last event said; empty: no server.
+    std::string server;
+    std::string serverError; // the last one, logged once
     std::vector<StationImage> images;
     std::vector<StationPort> ports;
     StationTotalsLook totals;

@@ -51,8 +51,9 @@ void StationTotalsBar::setStatus(const QString& status) {
     if (status_->text() != status) status_->setText(status);
 }
 
-void StationTotalsBar::setResults(const QString& file) {
-    const QString text = file.isEmpty() ? QString() : tr("Runs recorded in %1").arg(file);
+void StationTotalsBar::setResults(const QString& file, const QString& server) {
+    QString text = file.isEmpty() ? QString() : tr("Runs recorded in %1").arg(file);
+    if (!server.isEmpty()) text += QStringLiteral("; ") + server;
     if (results_->text() != text) results_->setText(text);
 }
 

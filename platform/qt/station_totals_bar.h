@@ -16,7 +16,8 @@ class StationTotalsBar : public QFrame {
 
     void setTotals(const StationTotalsLook& totals);
     void setStatus(const QString& status);
-    void setResults(const QString& file);
+    // The local file of the runs and, with a line's results server, the sender's state.
+    void setResults(const QString& file, const QString& server = QString());
     // The figures as shown, for the tests: "pass 3  fail 1  yield 75.0 %  ...".
     QString figuresText() const;
     QString statusText() const;

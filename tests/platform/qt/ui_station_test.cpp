@@ -236,6 +236,21 @@ TEST(StationLines, StationStartTotalsAndLinesThatAreNoEvents) {
     EXPECT_DOUBLE_EQ(model.totals.medianSeconds, 12.6);
     EXPECT_EQ(model.totals.perHour, -1);
 
+    // The sender to the line's server: what waits, when it was reached; an error logged once.
+    const char* refused =
+        R"({"event":"server","waiting":3,"last_reached_s":null,"error":"results server: connection refused at db:5432"})";
+    station_ReadLine(model, refused);
+    station_ReadLine(model, refused);
+    EXPECT_EQ(model.server,
+              "server: 3 waiting, not reached yet (results server: connection refused at db:5432)");
+    EXPECT_EQ(std::count_if(model.log.begin(), model.log.end(),
+                            [](const std::string& l) {
+                                return l.find("connection refused") != std::string::npos;
+                            }),
+              1);
+    station_ReadLine(model, R"({"event":"server","waiting":0,"last_reached_s":2.4,"error":null})");
+    EXPECT_EQ(model.server, "server: 0 waiting, reached 2 s ago");
+
     // Neither garbage nor a port event without a port makes a tile; both are kept in the log.
     const unsigned long logged = model.logCount;
     EXPECT_EQ(station_ReadLine(model, "dwl: cannot open results.sqlite"), kLineNotRead);
