@@ -101,6 +101,19 @@ TEST_F(ConfigFile, RestoreWithoutFileShowsThereIsNoConfigurationFile) {
     EXPECT_EQ(bench.window("Utility.uir", UTIL_PANEL_CONF_ERR), 0);
 }
 
+TEST_F(ConfigFile, ARestoreAskedWhileACommandRunsIsRefusedWithZeroAndReadsNothing) {
+    writeConfig(bench, {"CLA File : " + image, "COM : 3", "PMU : 0", "Product Type : 0",
+                        "Download Type : 0"});
+    ASSERT_TRUE(dwl51_6BeginCommand());
+    // The command line takes 0 for "refused": a 1 would pass for a restore that worked.
+    EXPECT_EQ(dwl51_106RestoreSettings(bench.file("config.txt").c_str()), 0);
+    dwl51_7EndCommand();
+    EXPECT_EQ(sg_DownloadContext.ComPort, dwl_DefaultContext().ComPort);
+    EXPECT_EQ(sg_DownloadContext.Cla.Data, nullptr);
+    EXPECT_EQ(dwl51_106RestoreSettings(bench.file("config.txt").c_str()), 1);
+    EXPECT_EQ(sg_DownloadContext.ComPort, 3);
+}
+
 TEST_F(ConfigFile, SaveIntoAFolderThatCannotHoldTheFileGivesTwo) {
     // A folder named config.txt cannot be opened for writing.
     ASSERT_TRUE(std::filesystem::create_directory(bench.file("config.txt")));

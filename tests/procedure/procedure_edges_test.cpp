@@ -3,6 +3,7 @@
 #include "tests/support/emulated_run.h"
 
 #include "command/dwl11command.h"
+#include "flash/dwl10sectormap.h"
 #include "link/dwl12pclib.h"
 #include "procedure/dwl3_run.h"
 
@@ -190,6 +191,7 @@ TEST(ProcedureEdges, MissingImagesAreSkippedWithALine) {
     EmulatedRun::drop(sg_DownloadContext.Ogm);
     EmulatedRun::drop(sg_DownloadContext.TfsOgm);
     sg_DownloadContext.Mode = 5;
+    ASSERT_EQ(dwl10_81SetSectorMapFlash(xfer::kManufacturer, xfer::kDevice), 1);
     ResultRecord r = run.procedure();
     EXPECT_EQ(r.family, 0);
     EXPECT_EQ(r.code, 0);
@@ -198,6 +200,9 @@ TEST(ProcedureEdges, MissingImagesAreSkippedWithALine) {
     EXPECT_TRUE(run.panel.logged("TFS ogm file not loaded : step skipped"));
     EXPECT_TRUE(run.tfsUntouched());
     EXPECT_TRUE(run.handset().recording().switchedOff);
+    // The sector map shows the binary's range alone: no file system above the missing ogm.
+    EXPECT_EQ(sg_SectorMap.Sector[0].Image, SECTOR_BINARY);
+    EXPECT_NE(sg_SectorMap.Sector[sg_SectorMap.NbSectors - 1].Image, SECTOR_TFS);
 }
 
 TEST(ProcedureEdges, MissingTfsImageLeavesModeFourResultAsItWas) {
