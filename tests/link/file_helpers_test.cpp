@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -79,6 +80,24 @@ TEST_F(FileHelpersTest, SizeLimit) {
     count = 0;
     EXPECT_EQ(dwl12_4LoadSpmFile(&count, buffer.data(), 2), 4);
     EXPECT_EQ(buffer[65535], 0x5A);
+}
+
+// Each load closes its file, whether it fits or not: a station loads the programs for every
+// handset it boots, and an open file left behind each time ends in a refused fopen.
+TEST_F(FileHelpersTest, EveryLoadClosesItsFile) {
+    // The process's open files, where the system lists them.
+    const auto openFiles = [] {
+        std::error_code error;
+        std::filesystem::directory_iterator fds("/proc/self/fd", error);
+        return error ? -1 : static_cast<int>(std::distance(fds, {}));
+    };
+    const int before = openFiles();
+    if (before < 0) GTEST_SKIP() << "no list of open files here";
+    writeSpm("dwl87.spm", 100);
+    EXPECT_EQ(dwl12_4LoadSpmFile(&count, buffer.data(), 2), 1);
+    writeSpm("dwl88.spm", 70000);
+    EXPECT_EQ(dwl12_4LoadSpmFile(&count, buffer.data(), 255), 4);
+    EXPECT_EQ(openFiles(), before);
 }
 
 TEST_F(FileHelpersTest, NoFileForOtherProductTypes) {

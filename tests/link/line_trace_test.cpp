@@ -306,6 +306,10 @@ TEST_F(LineTrace, ReadEndingsErrorsAndDtrAreEvents) {
     EXPECT_LT(ComRdByte(4), 0);
     EXPECT_LT(ComWrt(4, buffer, 1), 0);
     CloseCom(4);
+    // A closed port's lines are in the file at once, while the trace goes on.
+    const std::vector<TraceEntry> whileTracing = readTrace(path_);
+    ASSERT_FALSE(whileTracing.empty());
+    EXPECT_EQ(whileTracing.back().what, "close");
     dwl12_TraceStop();
     std::vector<std::string> whats;
     for (const TraceEntry& e : readTrace(path_))

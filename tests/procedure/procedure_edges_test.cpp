@@ -249,6 +249,8 @@ TEST(ImageSteps, ShortTfsImageIsRefusedBeforeTheTransfer) {
     dwl12_0UartInit(c.ComPort, 38400, 2, 5);
     ResultRecord r = dwl3_1DownloadSoftware_TFS_ogm(c);
     EXPECT_EQ(r.family, 18);
+    EXPECT_EQ(r.code, 18);
+    EXPECT_TRUE(run.panel.logged("ERROR : The size of the TFS OGM File is Wrong"));
     EXPECT_TRUE(run.handset().recording().commands.empty());
 }
 

@@ -97,7 +97,8 @@ const Text kTexts[] = {
     {8, 19, "COMMAND : Checksum error during the read command "},
     {8, 20, "COMMAND : Switch off error "},
     {8, 21, "COMMAND : Command error "},
-    {8, DWL_CODE_FORMAT_FAILED, "COMMAND : Flash format failed "},
+    // The failed format's code is in the records kept of every run: its number stays.
+    {8, 0x116, "COMMAND : Flash format failed "},
     // Sector transfer.
     {9, 0, "Problem : Bad acknowledge when the sector download start"},
     {10, 0, "Problem : Error during the sector donwload"},

@@ -194,14 +194,18 @@ TEST(OneCommandAtATime, AStartPressedDuringAFormatNeitherRunsNorCancelsTheFormat
 TEST(OneCommandAtATime, ChoicesMadeDuringAnUnlockedCommandAreRefused) {
     OperatorBench bench;
     bench.emulate();
+    const int32_t speed = sg_DownloadContext.SpeedIndex;
     uis_OperateCommit(v_Panel, MAIN_FORMAT);
     uis_OperateSetValue(v_Panel, MAIN_COM_PORT, 2);
+    uis_OperateSetValue(v_Panel, MAIN_SPEED, speed == 1 ? 2 : 1);
     uis_OperateMenuItem(v_MenuBarHandle, MENU_WAIT_STATE(0, 4));
     uis_DispatchEvents();
     uis_DispatchEvents();
     EXPECT_TRUE(bench.handset().tfs().formatted);
     EXPECT_EQ(sg_DownloadContext.ComPort, 4);
     EXPECT_EQ(bench.intValue(MAIN_COM_PORT), 4);
+    EXPECT_EQ(sg_DownloadContext.SpeedIndex, speed);
+    EXPECT_EQ(bench.intValue(MAIN_SPEED), speed);
     EXPECT_EQ(sg_DownloadContext.WaitState[0], 0);
     // The port the format used is the one it closed.
     EXPECT_FALSE(bench.portOpen(4));
