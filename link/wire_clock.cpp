@@ -1,5 +1,7 @@
 #include "link/wire_clock.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -34,4 +36,11 @@ long WireClock::queued(double now) const {
 
 void WireClock::clear() {
     freeAt_ = 0.0;
+}
+
+bool dwl_WireSpeedMatches(long held, long wanted) {
+    constexpr double kSpeedTolerance = 0.03;
+    if (held <= 0) return false;
+    return std::labs(held - wanted) <=
+           static_cast<long>(static_cast<double>(wanted) * kSpeedTolerance);
 }

@@ -8,6 +8,19 @@
 // Seconds of the monotonic clock.
 double dwl_MonotonicSeconds();
 
+// What every backend holds of a line, whatever its system.
+// The settings a port opens with, until the run configures it: the boot line's rate.
+constexpr long kWireOpenBaud = 38400;
+// What the far end of a pseudo-terminal has taken into its own buffer is out of reach of a flush
+// on this side: up to this many bytes.
+constexpr long kWireFarEndBuffer = 4096;
+// How far the far end of a pseudo-terminal may lag behind the modelled wire: it reads in slices
+// of a few milliseconds, and gets the processor when it gets it.
+constexpr double kWireFarEndLagSeconds = 0.1;
+// Whether the rate a driver holds is the one asked for: adapters round to what their divider
+// can make, by up to 3 %.
+bool dwl_WireSpeedMatches(long held, long wanted);
+
 class WireClock {
   public:
     // The line's settings: a start bit, the data bits, the parity bit if any, the stop bits.

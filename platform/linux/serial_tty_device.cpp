@@ -23,23 +23,6 @@ namespace {
 constexpr double kReadSliceSeconds = 0.05;
 // Without a wake-up pipe for the operator's cancel, a sleep looks at the flag this often.
 constexpr double kCancelCheckSeconds = 0.05;
-// A rate the kernel holds may differ this much from the one asked for (adapters round to what
-// their divider can make) before it is set again as an arbitrary rate.
-constexpr double kSpeedTolerance = 0.03;
-// The settings a port opens with, until configure() sets the run's.
-constexpr long kOpenBaud = 38400;
-// What the far end of a pseudo-terminal has taken into its read buffer is out of reach of a
-// flush on this side: up to this many bytes (the kernel's line-discipline buffer).
-constexpr long kPtyFarEndBuffer = 4096;
-// How far the far end of a pseudo-terminal may lag behind the modelled wire: it reads in slices
-// of a few milliseconds, and gets the processor when it gets it.
-constexpr double kPtyFarEndLagSeconds = 0.1;
-
-bool speedMatches(long held, long wanted) {
-    if (held <= 0) return false;
-    return std::labs(held - wanted) <=
-           static_cast<long>(static_cast<double>(wanted) * kSpeedTolerance);
-}
 
 // An open error that means there is no such device (rather than one that refuses us).
 bool deviceMissing(int error) {
@@ -104,14 +87,14 @@ TtySerialDevice::open(const std::string& path, const LockFolders& locks, OpenRep
         return nullptr;
     }
     claimExclusive(port->fd_);
-    if (const int error = setLine(port->fd_, kOpenBaud, 0, 8, 1); error != 0) {
+    if (const int error = setLine(port->fd_, kWireOpenBaud, 0, 8, 1); error != 0) {
         report->error = kRS_CanNotOpenPort;
         report->why = std::strerror(error);
         return nullptr;
     }
     port->path_ = path;
     port->pty_ = dwllinux::isPseudoTerminal(port->fd_);
-    port->wire_.setLine(kOpenBaud, 0, 8, 1);
+    port->wire_.setLine(kWireOpenBaud, 0, 8, 1);
     port->lastOutputProgress_ = dwl_MonotonicSeconds();
     return port;
 }
@@ -123,7 +106,7 @@ TtySerialDevice::~TtySerialDevice() {
     // opening. So unless the far end has answered since, the close waits until it has read what
     // was handed to it.
     if (pty_ && !lost_ && !farEndAnswered_) {
-        timespec left = timespecOf(farEndReadAt_ + kPtyFarEndLagSeconds - dwl_MonotonicSeconds());
+        timespec left = timespecOf(farEndReadAt_ + kWireFarEndLagSeconds - dwl_MonotonicSeconds());
         while (nanosleep(&left, &left) != 0 && errno == EINTR) {
         }
     }
@@ -142,7 +125,7 @@ int TtySerialDevice::configure(long baud, int parity, int dataBits, int stopBits
     if (parity != 0 && !pty_ && !lineHasParity(fd_)) return kRS_InvalidParameter;
     // An adapter that rounds a rate it knows by a constant too far gets it as an arbitrary rate.
     const long held = lineSpeed(fd_);
-    if (held > 0 && !speedMatches(held, baud) && !setLineSpeed(fd_, baud))
+    if (held > 0 && !dwl_WireSpeedMatches(held, baud) && !setLineSpeed(fd_, baud))
         return kRS_InvalidParameter;
     wire_.setLine(baud, parity, dataBits, stopBits);
     return 0;
@@ -170,7 +153,7 @@ void TtySerialDevice::flushOut() {
     // The far end of a pseudo-terminal still reads what its own side had taken in; only the
     // close waits for it.
     farEndReadAt_ =
-        std::min(farEndReadAt_, dwl_MonotonicSeconds() + wire_.secondsFor(kPtyFarEndBuffer));
+        std::min(farEndReadAt_, dwl_MonotonicSeconds() + wire_.secondsFor(kWireFarEndBuffer));
     wire_.clear();
     lastQueued_ = 0;
 }

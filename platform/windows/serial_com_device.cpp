@@ -21,28 +21,13 @@ namespace {
 constexpr double kReadSliceSeconds = 0.05;
 // Without the cancel's event, a sleep looks at the flag this often.
 constexpr double kCancelCheckSeconds = 0.05;
-// A rate the driver holds may differ this much from the one asked for.
-constexpr double kSpeedTolerance = 0.03;
-// The settings a port opens with, until configure() sets the run's.
-constexpr long kOpenBaud = 38400;
 // One write hands the driver at most this much: the pending write's bytes count as queued until
 // it ends, so a smaller write keeps the queue's count moving.
 constexpr size_t kWriteChunk = 4096;
 // Received bytes fetched by one read.
 constexpr size_t kReadChunk = 4096;
-// What the far end of a pseudo-terminal has taken in is out of reach of a purge: up to this
-// many bytes.
-constexpr long kFarEndBuffer = 4096;
-// How far the far end may lag behind the modelled wire.
-constexpr double kFarEndLagSeconds = 0.1;
 // A read of bytes the driver said it holds ends at once; it is given this long all the same.
 constexpr DWORD kHeldBytesReadMs = 1000;
-
-bool speedMatches(long held, long wanted) {
-    if (held <= 0) return false;
-    return std::labs(held - wanted) <=
-           static_cast<long>(static_cast<double>(wanted) * kSpeedTolerance);
-}
 
 // An open error that means there is no such port (rather than one that refuses us).
 bool deviceMissing(DWORD error) {
@@ -138,7 +123,7 @@ std::unique_ptr<ComSerialDevice> ComSerialDevice::open(const std::string& path,
     port->path_ = path;
     port->label_ = label;
     port->notes_ = std::move(notes);
-    if (port->configure(kOpenBaud, 0, 8, 1) != 0) {
+    if (port->configure(kWireOpenBaud, 0, 8, 1) != 0) {
         report->error = kRS_CanNotOpenPort;
         report->why = "the port does not take 38400 baud, 8 data bits, no parity";
         return nullptr;
@@ -155,7 +140,7 @@ ComSerialDevice::~ComSerialDevice() {
     // has read it.
     if (!lost_ && !farEndAnswered_) {
         const HANDLE cancel = cancelEvent();
-        const DWORD wait = millisecondsUntil(farEndReadAt_ + kFarEndLagSeconds);
+        const DWORD wait = millisecondsUntil(farEndReadAt_ + kWireFarEndLagSeconds);
         if (cancel != nullptr)
             WaitForSingleObject(cancel, wait);
         else
@@ -200,7 +185,8 @@ int ComSerialDevice::configure(long baud, int parity, int dataBits, int stopBits
     // A driver that cannot make the rate may keep another one without saying so.
     DCB held{};
     held.DCBlength = sizeof held;
-    if (GetCommState(io.port, &held) && !speedMatches(static_cast<long>(held.BaudRate), baud))
+    if (GetCommState(io.port, &held) &&
+        !dwl_WireSpeedMatches(static_cast<long>(held.BaudRate), baud))
         return kRS_InvalidParameter;
     wire_.setLine(baud, parity, dataBits, stopBits);
     return 0;
@@ -249,7 +235,7 @@ void ComSerialDevice::flushOut() {
     // The far end of a pseudo-terminal still reads what it had taken in; only the close waits
     // for it.
     farEndReadAt_ =
-        std::min(farEndReadAt_, dwl_MonotonicSeconds() + wire_.secondsFor(kFarEndBuffer));
+        std::min(farEndReadAt_, dwl_MonotonicSeconds() + wire_.secondsFor(kWireFarEndBuffer));
     wire_.clear();
     lastQueued_ = 0;
 }
