@@ -1,5 +1,6 @@
 #include "app/cli/progress_meter.h"
 
+#include "link/wire_clock.h"
 #include "session/dwl_progress.h"
 
 #include <chrono>
@@ -11,11 +12,6 @@ namespace {
 constexpr int kBarWidth = 30;
 // A bar on a terminal is redrawn at most this often (real seconds).
 constexpr double kRedrawInterval = 0.1;
-
-double wallSeconds() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 // Name, bar and percent.
 std::string head(const std::string& name, int percent, bool withBar) {
@@ -83,7 +79,7 @@ void ProgressMeter::update(uint32_t done, double now) {
     done_ = done > size_ ? size_ : done;
     lastNow_ = now;
     if (terminal_) {
-        const double wall = wallSeconds();
+        const double wall = dwl_MonotonicSeconds();
         if (lastDraw_ >= 0 && wall - lastDraw_ < kRedrawInterval) return;
         lastDraw_ = wall;
         draw(text());

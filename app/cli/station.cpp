@@ -5,6 +5,7 @@
 #include "app/cli/results_sender_process.h"
 #include "app/cli/station_board.h"
 #include "app/cli/station_signals.h"
+#include "link/wire_clock.h"
 
 #include <cerrno>
 #include <chrono>
@@ -29,11 +30,6 @@ constexpr double kRestartDelay = 1.0;
 // A terminal is redrawn at most this often (seconds).
 constexpr double kRedrawInterval = 0.25;
 
-double steadyNow() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 struct PortProcess {
     pid_t pid = -1;
     int events = -1; // its standard output: event lines
@@ -48,7 +44,7 @@ struct PortProcess {
 class Station {
   public:
     Station(const StationSettings& s, const StationSignals& signals)
-        : s_(s), signals_(signals), board_(labels(s), steadyNow()),
+        : s_(s), signals_(signals), board_(labels(s), dwl_MonotonicSeconds()),
           terminal_(!s.jsonLines && isatty(STDOUT_FILENO) != 0), ports_(s.ports.size()) {}
 
     int run();
@@ -115,14 +111,14 @@ void Station::readSender() {
          startAt = nl + 1) {
         const std::string line = senderPartial_.substr(startAt, nl - startAt);
         const SenderStatus before = server_;
-        if (!readServerEvent(line, steadyNow(), &server_)) continue;
+        if (!readServerEvent(line, dwl_MonotonicSeconds(), &server_)) continue;
         if (s_.jsonLines) {
             printf("%s\n", line.c_str());
             fflush(stdout);
         } else if (!terminal_ &&
                    (server_.error != before.error || server_.waiting != before.waiting)) {
             // Plain output: the server's state when it changes.
-            printf("%s\n", serverStatusText(server_, steadyNow()).c_str());
+            printf("%s\n", serverStatusText(server_, dwl_MonotonicSeconds()).c_str());
             fflush(stdout);
         }
         dirty_ = true;
@@ -164,7 +160,7 @@ void Station::clearBoard() {
 
 void Station::redraw(bool force) {
     if (!terminal_ || !dirty_) return;
-    const double now = steadyNow();
+    const double now = dwl_MonotonicSeconds();
     if (!force && now - lastDraw_ < kRedrawInterval) return;
     winsize size{};
     const size_t width =
@@ -204,7 +200,7 @@ void Station::eventLine(size_t i, const std::string& line) {
         runsEnded_++;
         // The run is in the local file: the sender tries the server now.
         if (sender_ > 0) kill(sender_, SIGUSR1);
-        publish(board_.totals(steadyNow()));
+        publish(board_.totals(dwl_MonotonicSeconds()));
     }
 }
 
@@ -321,7 +317,7 @@ void Station::ended(size_t i) {
                          : std::string("the port's process ended");
     if (wasInRun) why += " during a run: the handset may be partly written";
     publish(portLostEvent(s_.ports[i].label, why));
-    p.restartAt = steadyNow() + kRestartDelay;
+    p.restartAt = dwl_MonotonicSeconds() + kRestartDelay;
 }
 
 void Station::forward(int signal) {
@@ -358,7 +354,7 @@ int Station::run() {
             forward(SIGTERM);
             if (interruptsForwarded_ < 2) publish(stoppingEvent(true));
         }
-        const double now = steadyNow();
+        const double now = dwl_MonotonicSeconds();
         std::vector<pollfd> fds;
         std::vector<std::pair<size_t, bool>> owners;
         double wake = -1.0;
@@ -415,7 +411,7 @@ int Station::run() {
                          : interruptsForwarded_ > 0                    ? "interrupted"
                                                                        : "ports_done";
     stopSender();
-    publish(board_.totals(steadyNow()));
+    publish(board_.totals(dwl_MonotonicSeconds()));
     publish(stationStoppedEvent(reason));
     dirty_ = true;
     redraw(true);

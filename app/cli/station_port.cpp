@@ -11,6 +11,7 @@
 #include "app/cli/utc_time.h"
 
 #include "link/rs232_cancel.h"
+#include "link/wire_clock.h"
 
 #include <chrono>
 #include <cstring>
@@ -29,11 +30,6 @@ constexpr double kRetryOpenSeconds = 5.0;
 constexpr double kLookAgainSeconds = 2.0;
 // Progress lines of a port come at most this often (seconds).
 constexpr double kProgressInterval = 1.0;
-
-double steadyNow() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 class PortLoop {
   public:
@@ -84,7 +80,7 @@ class PortLoop {
 };
 
 void PortLoop::imageStep(const ImageStepEvent& e) {
-    const double now = steadyNow();
+    const double now = dwl_MonotonicSeconds();
     switch (e.Phase) {
     case IMAGE_STEP_AWAKE:
         // A handset answered: the run begins, with the lines logged since Start.
@@ -115,7 +111,7 @@ void PortLoop::imageStep(const ImageStepEvent& e) {
 }
 
 void PortLoop::progress(bool force) {
-    const double now = steadyNow();
+    const double now = dwl_MonotonicSeconds();
     if (!awake_ || (!force && now - lastProgress_ < kProgressInterval)) return;
     lastProgress_ = now;
     const double seconds = now - imageStart_;
@@ -140,7 +136,7 @@ bool PortLoop::recordRuns(std::string* why) {
 }
 
 void PortLoop::endRun(const RunReport& report) {
-    const double duration = steadyNow() - awakeSteady_;
+    const double duration = dwl_MonotonicSeconds() - awakeSteady_;
     RunRecord run = makeRunRecord(report, awakeEpoch_, epochNow(), duration, s_.station);
     run.runId = runId_;
     run.report.port = s_.label.port;
