@@ -6,8 +6,10 @@
 #                       (clang, build-fuzz/); valgrind memcheck of a whole mode-5 run; then the
 #                       same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
 #                       (build-asan/); the package too, and its contents are checked; and the
-#                       Windows command line cross-built and tested under wine (build-windows/)
-#   ./dwl.sh demo       install, build, flash the sample images into the emulated handset
+#                       Windows command line cross-built and tested under wine (build-windows/);
+#                       at the end one line per step with its time and outcome
+#   ./dwl.sh demo       install what the demo needs, build dwl and dwl-handset-sim only
+#                       (build-demo/), flash the sample images into the emulated handset
 #   ./dwl.sh package    install, build, make the Debian package build/dwl_<version>_<arch>.deb
 #   ./dwl.sh windows    install MinGW-w64, cross-build a static dwl.exe (build-windows/) and pack
 #                       dist/dwl-<version>-win64.zip
@@ -21,6 +23,8 @@ packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-d
 # The Windows build: the cross compiler, wine to run its tests, GoogleTest's sources, and what
 # packs and unpacks the archive.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip)
+# What the demo needs: the command line and the emulated handset, nothing of the GUI or tests.
+demo_packages=(cmake g++ make libcli11-dev nlohmann-json3-dev ccache libsqlite3-dev libpq-dev)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Every compile goes through ccache (its cache lives outside the tree, ~/.cache/ccache by
@@ -45,11 +49,14 @@ install_missing() { # extra packages...
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 }
 
-build() { # folder, extra cmake options...
-    local dir=$1; shift
+build() { # folder, extra cmake options... [-- targets...]
+    local dir=$1 options=() targets=()
+    shift
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do options+=("$1"); shift; done
+    [ $# -gt 0 ] && shift && targets=(--target "$@")
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" "${options[@]}" >/dev/null
+    cmake --build "$dir" -j "$jobs" "${targets[@]}"
 }
 
 # dwl.exe for 64-bit Windows, cross-built with MinGW-w64 into build-windows/ (its tests run
@@ -102,6 +109,70 @@ package() { # the Debian package of the build in build/, the only one there
     grep -F 'CPack: - package:' <<<"$out"
 }
 
+linux_tests() { (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs"); }
+
+release_build() {
+    cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DDWL_WITH_BENCH=OFF \
+        -DDWL_WITH_TESTS=OFF >/dev/null
+    cmake --build build-release -j "$jobs"
+}
+
+package_and_check() {
+    package
+    tools/check-package build
+}
+
+# The tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the Qt view and its
+# tests included (offscreen); the leaks of the libraries we do not build are not ours.
+sanitizer_tests() {
+    build build-asan -DDWL_SANITIZE=ON -DDWL_WITH_BENCH=OFF -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
+    (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+        LSAN_OPTIONS=suppressions=$PWD/../tools/lsan-suppressions.txt \
+        UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+}
+
+# The test command's steps: each runs (with -e of its own) even when an earlier one failed,
+# unless it needs what failed; at the end one line per step says its time and outcome.
+step_names=() step_results=()
+step() { # name, command...
+    local name=$1 start=$SECONDS status=0
+    shift
+    echo "=== dwl test: $name"
+    set +e
+    (set -e; "$@")
+    status=$?
+    set -e
+    step_names+=("$name")
+    if [ "$status" -eq 0 ]; then
+        step_results+=("$(printf '%-14s %5d s  passed' "$name" $((SECONDS - start)))")
+    else
+        step_results+=("$(printf '%-14s %5d s  FAILED (exit %d)' "$name" $((SECONDS - start)) "$status")")
+    fi
+}
+after() { # step that must have passed, then: step name command...
+    local needed=$1 i
+    shift
+    for i in "${!step_names[@]}"; do
+        if [ "${step_names[$i]}" = "$needed" ] && [[ ${step_results[$i]} == *passed ]]; then
+            "$@"
+            return
+        fi
+    done
+    step_names+=("$2")
+    step_results+=("$(printf '%-14s     -    not run: %s failed' "$2" "$needed")")
+}
+summary() {
+    local line failed=0
+    echo "=== dwl test: summary"
+    for line in "${step_results[@]}"; do
+        echo "  $line"
+        [[ $line == *passed ]] || failed=1
+    done
+    [ "$failed" -eq 0 ] && echo "dwl test: all steps passed" && return 0
+    echo "dwl test: FAILED" >&2
+    return 1
+}
+
 case "${1:-build}" in
 build)
     install_missing
@@ -111,33 +182,29 @@ build)
 test)
     install_missing "${windows_packages[@]}"
     use_ccache
-    tools/check-layers
-    build build
-    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
-    windows
-    windows_tests
+    step layers tools/check-layers
+    step build build build
+    after build step tests linux_tests
+    step "Windows build" windows
+    after "Windows build" step "wine tests" windows_tests
     # A second build type, the programs only: warnings that only the optimiser's view shows
     # (-Werror) must not break a Release build.
-    cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DDWL_WITH_BENCH=OFF \
-        -DDWL_WITH_TESTS=OFF >/dev/null
-    cmake --build build-release -j "$jobs"
-    package
-    tools/check-package build
-    fuzz/run.sh 60
-    fuzz/memcheck.sh build
-    # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer, the Qt view and
-    # its tests included (offscreen); the leaks of the libraries we do not build are not ours.
-    build build-asan -DDWL_SANITIZE=ON -DDWL_WITH_BENCH=OFF \
-        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
-    (cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
-        LSAN_OPTIONS=suppressions=$PWD/../tools/lsan-suppressions.txt \
-        UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$jobs")
+    step Release release_build
+    after build step package package_and_check
+    step fuzzers fuzz/run.sh 60
+    after build step memcheck fuzz/memcheck.sh build
+    step sanitizers sanitizer_tests
+    summary
     ;;
 demo)
+    # Only what the demo runs: the command line and the emulated handset, without the GUI,
+    # the tests and the benchmarks, in a build folder of its own.
+    packages=("${demo_packages[@]}")
     install_missing
     use_ccache
-    build build
-    exec build/app/dwl demo
+    build build-demo -DDWL_WITH_QT=OFF -DDWL_WITH_TESTS=OFF -DDWL_WITH_BENCH=OFF \
+        -- dwl dwl-handset-sim
+    exec build-demo/app/dwl demo
     ;;
 package)
     install_missing
