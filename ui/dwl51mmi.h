@@ -65,9 +65,6 @@ int dwl51_10LoadButtonFor(const char* path);
 // Version of the program the About box shows; nullptr: none known.
 extern const char* v_ProgramVersion;
 
-// Whether the TFS ogm start button is dimmed in a download mode.
-bool dwl51_4ModeDimsTfsStart(int32_t mode);
-
 // --- Images -----------------------------------------------------------------------------------
 // Loaders: read the file named by the context's path into its image slot.
 void dwl51_0InitLoadFile();

@@ -8,7 +8,6 @@
 #include "session/dwl_context.h"
 #include "session/dwl_image_step.h"
 #include "session/dwl_results.h"
-#include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
 #include "uis/dwl_oplog.h"
@@ -113,6 +112,10 @@ bool dwl52_20ModeUsesGroup(int32_t mode, int group) {
     return m != nullptr && group >= 0 && group < DWL_NB_IMAGES && m->Writes[group];
 }
 
+bool dwl52_22ModeDimsTfsStart(int32_t mode) {
+    return mode == 1 || mode == 3;
+}
+
 void dwl52_21ApplyModeGroups(int32_t mode, bool dimUnused) {
     int group = 0;
     for (const auto& controls : a_ImageGroups) {
@@ -145,7 +148,7 @@ void dwl52_6UnlockAfterDownload() {
     dimControl(MAIN_STOP, 1);
     for (int control : a_AlwaysReleased)
         dimControl(control, 0);
-    dimControl(MAIN_TFS_OGM_START, dwl51_4ModeDimsTfsStart(sg_DownloadContext.Mode) ? 1 : 0);
+    dimControl(MAIN_TFS_OGM_START, dwl52_22ModeDimsTfsStart(sg_DownloadContext.Mode) ? 1 : 0);
     dwl52_21ApplyModeGroups(sg_DownloadContext.Mode, false);
     ProcessSystemEvents();
 }
