@@ -192,3 +192,7 @@ ResultRecord dwl11_54Download(DownloadContext context, uint32_t length, const ui
     }
     return result;
 }
+
+void dwl11_ResetRunTime() {
+    mv_SoftPourcent = 0;
+}

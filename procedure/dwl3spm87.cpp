@@ -87,3 +87,8 @@ ResultRecord dwl3_3RunProcedure(uint8_t procedure, const DownloadContext& contex
     default: return dwl3_0Generic5087(context);
     }
 }
+
+void dwl3_ResetRunTime() {
+    v_Format_Flag = 0;
+    v_PanelFormat = 0;
+}

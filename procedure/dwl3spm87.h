@@ -13,3 +13,6 @@ ResultRecord dwl3_0Generic5087_TFS_ogm(DownloadContext context);
 
 // The procedure, run on a copy of the context.
 ResultRecord dwl3_3RunProcedure(uint8_t procedure, const DownloadContext& context);
+
+// The procedures' run-time state back to a program's start: no format request, no format panel.
+void dwl3_ResetRunTime();

@@ -187,3 +187,11 @@ int About_display(int, int, int event, void*, int, int) {
     MessagePopup("Help", text.c_str());
     return 0;
 }
+
+void dwl51_ResetRunTime() {
+    v_LineEmulated = 0;
+    mv_RunActive = 0;
+    dwl51_7EndCommand();
+    dwl51_16ForgetHeldPaths();
+    dwl52_ForgetWindows();
+}

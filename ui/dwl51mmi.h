@@ -172,3 +172,7 @@ void dwl51_141MMIMenuCS3_1WaitState(int menuBar, int menuItem, void* callbackDat
 void dwl51_142MMIMenuCS3_2WaitState(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_143MMIMenuCS3_3WaitState(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_144MMIMenuCS3_4WaitState(int menuBar, int menuItem, void* callbackData, int panel);
+
+// The operator interface's run-time state back to a program's start: the serial cable, no
+// command or run in progress, no image path held, no result window.
+void dwl51_ResetRunTime();

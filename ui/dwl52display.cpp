@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 int v_PanelSuccessful = 0;
 int v_PanelTimeout = 0;
@@ -187,4 +188,12 @@ int dwl52_12DisplayConfigFileErr(int32_t code) {
 int dwl52_13DisplayTFSFileErr(int32_t code) {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_TFS_ERR, dwl_TfsFileMessage(code));
     return keepShown(panel, &v_PanelTFSFileErr, -1, code);
+}
+
+void dwl52_ForgetWindows() {
+    mv_LastShownResult = ShownResult{0, 0, 0};
+    for (int* window : {&v_PanelSuccessful, &v_PanelTimeout, &v_PanelGenericErr, &v_PanelLibPCErr,
+                        &v_PanelBootErr, &v_PanelCommandErr, &v_PanelFlashFileErr,
+                        &v_PanelConfFileErr, &v_PanelTFSFileErr})
+        *window = 0;
 }
