@@ -33,28 +33,20 @@ using namespace ptybench;
 
 namespace {
 
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-}
-
 // One row: `ports` handsets, one `dwl flash` over all of them. False when the run failed.
 bool Row(int ports, const std::string& dwl, const std::string& sim, const std::string& examples,
          const std::string& image, const std::string& scratch) {
     std::vector<Handset> handsets(static_cast<size_t>(ports));
     bool ok = true;
     for (int i = 0; i < ports; ++i) {
-        Handset& h = handsets[static_cast<size_t>(i)];
-        h.report = scratch + "/line." + std::to_string(ports) + "." + std::to_string(i);
-        unlink(h.report.c_str());
-        h.pid = Spawn({sim, "--flash", examples + "/flash.txt", "--report", h.report}, &h.out);
-        const std::string line = h.pid > 0 ? FirstLine(h.out, 5000) : "";
-        const std::string prefix = "dwl-handset-sim: ";
-        if (line.rfind(prefix, 0) != 0) {
+        const std::string report =
+            scratch + "/line." + std::to_string(ports) + "." + std::to_string(i);
+        unlink(report.c_str());
+        if (!StartHandset(sim, examples, {}, report, &handsets[static_cast<size_t>(i)])) {
             std::fprintf(stderr, "bench: dwl-handset-sim did not start\n");
             ok = false;
             break;
         }
-        h.device = line.substr(prefix.size());
     }
 
     double wall = 0, cpu = 0, user = 0, system = 0;
@@ -81,25 +73,18 @@ bool Row(int ports, const std::string& dwl, const std::string& sim, const std::s
     double worstRatio = 0;
     for (const Handset& h : handsets) {
         if (!ok) break;
-        LineFigures f = ReadReport(h.report);
-        if (!f.ok || f.busy + f.waits <= 0) {
+        double ratio = 0;
+        if (!WireRatio(h, &ratio)) {
             std::fprintf(stderr, "bench: no line figures from %s\n", h.device.c_str());
             ok = false;
             break;
         }
-        worstRatio = std::max(worstRatio, f.span / (f.busy + f.waits));
+        worstRatio = std::max(worstRatio, ratio);
     }
 
     double simCpu = 0;
-    for (Handset& h : handsets) {
-        if (h.pid <= 0) continue;
-        kill(h.pid, SIGTERM);
-        rusage usage{};
-        int s = 0;
-        wait4(h.pid, &s, 0, &usage);
-        simCpu += Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-        if (h.out >= 0) close(h.out);
-    }
+    for (Handset& h : handsets)
+        simCpu += StopHandset(&h);
     if (!ok) return false;
 
     const double share = cpu / wall;
@@ -117,24 +102,23 @@ bool Row(int ports, const std::string& dwl, const std::string& sim, const std::s
 // opened and closed at once, then 2 s closed. It should sleep all along: its voluntary
 // context switches count its wake-ups. False when the target is missed or it did not start.
 bool IdleRow(const std::string& sim, const std::string& examples) {
-    int out = -1;
-    const pid_t pid = Spawn({sim, "--flash", examples + "/flash.txt"}, &out);
-    const std::string line = pid > 0 ? FirstLine(out, 5000) : "";
-    const std::string prefix = "dwl-handset-sim: ";
-    bool ok = line.rfind(prefix, 0) == 0;
+    Handset h;
+    const bool ok = StartHandset(sim, examples, {}, "", &h);
     if (ok) {
         usleep(1000000);
-        const int fd = open(line.substr(prefix.size()).c_str(), O_RDWR | O_NOCTTY);
+        const int fd = open(h.device.c_str(), O_RDWR | O_NOCTTY);
         if (fd >= 0) close(fd);
         usleep(2000000);
     }
+    // Its wake-ups are its voluntary context switches, read as it ends.
     rusage usage{};
-    if (pid > 0) {
-        kill(pid, SIGTERM);
+    if (h.pid > 0) {
+        kill(h.pid, SIGTERM);
         int status = 0;
-        wait4(pid, &status, 0, &usage);
+        wait4(h.pid, &status, 0, &usage);
+        h.pid = -1;
     }
-    if (out >= 0) close(out);
+    StopHandset(&h);
     if (!ok) {
         std::fprintf(stderr, "bench: dwl-handset-sim did not start\n");
         return false;

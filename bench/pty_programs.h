@@ -1,10 +1,15 @@
 // The pieces the pseudo-terminal benchmarks share: finding and starting the programs beside
-// them, the handset program's first line, its line report.
+// them, starting and stopping a handset program on its pseudo-terminal, its line report and the
+// wire ratio made of it.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -109,6 +114,60 @@ inline LineFigures ReadReport(const std::string& path) {
         if (!f.ok) usleep(10000);
     }
     return f;
+}
+
+inline double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
+
+// The device a handset program serves, from the first line it prints
+// ("dwl-handset-sim: /dev/pts/7"); empty when the line is not that.
+inline std::string HandsetDevice(const std::string& firstLine) {
+    static const std::string prefix = "dwl-handset-sim: ";
+    if (firstLine.size() <= prefix.size() || firstLine.compare(0, prefix.size(), prefix) != 0)
+        return "";
+    return firstLine.substr(prefix.size());
+}
+
+// Starts a handset program with the examples' flash.txt, `extra` arguments and, when `report`
+// is not empty, its line report there; waits for the device it serves. False when it did not
+// start (the handset is still to be stopped).
+inline bool StartHandset(const std::string& sim, const std::string& examples,
+                         const std::vector<std::string>& extra, const std::string& report,
+                         Handset* h) {
+    std::vector<std::string> args = {sim, "--flash", examples + "/flash.txt"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    if (!report.empty()) {
+        args.push_back("--report");
+        args.push_back(report);
+        h->report = report;
+    }
+    h->pid = Spawn(args, &h->out);
+    h->device = h->pid > 0 ? HandsetDevice(FirstLine(h->out, 5000)) : "";
+    return !h->device.empty();
+}
+
+// Stops a handset program and returns the processor seconds it used.
+inline double StopHandset(Handset* h) {
+    rusage usage{};
+    if (h->pid > 0) {
+        kill(h->pid, SIGTERM);
+        int status = 0;
+        wait4(h->pid, &status, 0, &usage);
+        h->pid = -1;
+    }
+    if (h->out >= 0) close(h->out);
+    h->out = -1;
+    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+}
+
+// The span of a handset's line activity over the wire time of its bytes plus its own waits;
+// false when its report gave no figures.
+inline bool WireRatio(const Handset& h, double* ratio) {
+    const LineFigures f = ReadReport(h.report);
+    if (!f.ok || f.busy + f.waits <= 0) return false;
+    *ratio = f.span / (f.busy + f.waits);
+    return true;
 }
 
 } // namespace ptybench

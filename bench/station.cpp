@@ -24,10 +24,6 @@ namespace {
 
 constexpr int kHandsetsPerPort = 2;
 
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-}
-
 // Reads the station's event lines until `runs` runs have ended or the deadline passes;
 // returns the runs that passed.
 int CountRuns(int fd, int runs, double seconds, int* ended) {
@@ -72,14 +68,9 @@ int main(int argc, char** argv) {
     std::vector<Handset> handsets(static_cast<size_t>(ports));
     bool ok = true;
     for (int i = 0; i < ports && ok; ++i) {
-        Handset& h = handsets[static_cast<size_t>(i)];
-        h.report = std::string(scratch) + "/line." + std::to_string(i);
-        h.pid = Spawn({sim, "--flash", examples + "/flash.txt", "--sessions",
-                       std::to_string(kHandsetsPerPort), "--gap", "1", "--report", h.report},
-                      &h.out);
-        const std::string line = h.pid > 0 ? FirstLine(h.out, 5000) : "";
-        ok = line.rfind("dwl-handset-sim: ", 0) == 0;
-        if (ok) h.device = line.substr(17);
+        ok = StartHandset(
+            sim, examples, {"--sessions", std::to_string(kHandsetsPerPort), "--gap", "1"},
+            std::string(scratch) + "/line." + std::to_string(i), &handsets[static_cast<size_t>(i)]);
     }
     if (!ok) std::fprintf(stderr, "bench: dwl-handset-sim did not start\n");
 
@@ -123,19 +114,10 @@ int main(int argc, char** argv) {
 
     double worst = 0;
     for (Handset& h : handsets) {
-        if (ok) {
-            const LineFigures f = ReadReport(h.report);
-            if (f.ok && f.busy + f.waits > 0)
-                worst = std::max(worst, f.span / (f.busy + f.waits));
-            else
-                ok = false;
-        }
-        if (h.pid > 0) {
-            kill(h.pid, SIGTERM);
-            int s = 0;
-            waitpid(h.pid, &s, 0);
-        }
-        if (h.out >= 0) close(h.out);
+        double ratio = 0;
+        if (ok) ok = WireRatio(h, &ratio);
+        worst = std::max(worst, ratio);
+        StopHandset(&h);
     }
     const double share = wall > 0 ? (user + system) / wall : 0;
     std::printf("dwl station: %d ports, %d paced handsets each, sample.bin (300000 bytes) at "

@@ -128,3 +128,7 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
         dwl50_1AddComment(problem);
     return result;
 }
+
+void dwl1_ResetRunTime() {
+    v_PanelTurnOn = 0;
+}

@@ -12,6 +12,8 @@ constexpr uint32_t DWL_MAX_BOOT_FRAME = 8192;
 // Handle of the turn-on panel that the caller shows before the boot; the boot discards it once
 // the bootstrap has answered.
 extern int v_PanelTurnOn;
+// The boot's run-time state back to a program's start: no turn-on panel.
+void dwl1_ResetRunTime();
 
 ResultRecord dwl1_0boot(DownloadContext* context);
 

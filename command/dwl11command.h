@@ -9,6 +9,8 @@
 extern const uint8_t a_SpeedParameters[9][3];
 // Last progress percentage shown by a transfer.
 extern int mv_SoftPourcent;
+// The commands' run-time state back to a program's start: no progress.
+void dwl11_ResetRunTime();
 
 int dwl11_0SetSpeedAndPMU(DownloadContext context);
 int dwl11_50ChangeSpeed(unsigned int timeoutSeconds, uint8_t port, int speedIndex);

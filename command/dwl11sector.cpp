@@ -25,7 +25,9 @@ constexpr uint8_t kSectorCommand = 0xEA;
 constexpr uint8_t kSectorDone = 0xCC;
 constexpr uint8_t kSectorResend = 0xCD;
 constexpr uint32_t kPieceSize = 8192;
-constexpr uint32_t kAckWaitSeconds = 10;
+// Ten real seconds, on the clock of durations: a clock set back or forward while a sector is
+// written neither ends the wait at once nor stretches it.
+constexpr double kAckWaitSeconds = 10.0;
 constexpr uint8_t kMaxSectorTries = 3;
 constexpr uint8_t kMaxImageFailures = 5;
 
@@ -47,7 +49,7 @@ uint32_t byteSum(const uint8_t* bytes, uint32_t count) {
 // events run between them; meanwhile the last bytes of the sector leave the port, handed bytes
 // of the image in all. -1 when none came in time, the port went away or the operator cancelled.
 int waitForAcknowledge(int port, uint32_t handed) {
-    uint32_t started = dwl_Time();
+    const double started = dwl_Now();
     int queued = 1; // until the port has let the sector's last byte go
     for (;;) {
         if (rs232_Cancelled()) return -1;
@@ -59,7 +61,7 @@ int waitForAcknowledge(int port, uint32_t handed) {
             dwl_ImageStepQueued(queued, &handed);
         }
         ProcessSystemEvents();
-        if (dwl_Time() - started > kAckWaitSeconds) {
+        if (dwl_Now() - started > kAckWaitSeconds) {
             dwl12_NoteLineTimeout();
             return -1;
         }
@@ -189,4 +191,8 @@ ResultRecord dwl11_54Download(DownloadContext context, uint32_t length, const ui
         sectorFailures = 0;
     }
     return result;
+}
+
+void dwl11_ResetRunTime() {
+    mv_SoftPourcent = 0;
 }

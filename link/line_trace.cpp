@@ -1,7 +1,7 @@
 #include "link/line_trace.h"
 
 #include "link/line_step.h"
-#include "link/rs232.h"
+#include "link/rs232_errors.h"
 #include "link/trace_gather.h"
 #include "session/dwl_clock.h"
 
@@ -13,7 +13,6 @@ namespace {
 
 constexpr size_t kStepText = 96;
 constexpr size_t kSettingsText = 24;
-constexpr size_t kSummaryEdge = 16;
 // Bytes read one by one are gathered into one line while the step stays the same.
 constexpr size_t kReadChunk = 64;
 
@@ -42,46 +41,9 @@ void keep(bool toHandset, const uint8_t* bytes, size_t count) {
                      : ring.count + static_cast<int>(count);
 }
 
-const char* whatText(TraceWhat what) {
-    switch (what) {
-    case TRACE_PC_TO_HS: return "PC>HS";
-    case TRACE_HS_TO_PC: return "HS>PC";
-    case TRACE_OPEN: return "open";
-    case TRACE_CLOSE: return "close";
-    case TRACE_SPEED: return "speed";
-    case TRACE_DTR: return "DTR";
-    case TRACE_TIMEOUT: return "time-out";
-    case TRACE_ERROR: return "error";
-    }
-    return "?";
-}
-
-void putHex(FILE* f, const uint8_t* bytes, size_t count) {
-    static const char digits[] = "0123456789ABCDEF";
-    char text[3 * 64];
-    size_t pos = 0;
-    for (size_t i = 0; i < count; ++i) {
-        if (pos + 3 > sizeof text) {
-            std::fwrite(text, 1, pos, f);
-            pos = 0;
-        }
-        if (i > 0) text[pos++] = ' ';
-        text[pos++] = digits[bytes[i] >> 4];
-        text[pos++] = digits[bytes[i] & 0x0F];
-    }
-    std::fwrite(text, 1, pos, f);
-}
-
 class TracedDevice;
 // The port opened last, for the protocol's own time-outs.
 TracedDevice* mv_LastTraced = nullptr;
-
-uint32_t byteSum(const uint8_t* bytes, size_t count) {
-    uint32_t sum = 0;
-    for (size_t i = 0; i < count; ++i)
-        sum += bytes[i];
-    return sum;
-}
 
 // A port with its trace state; every call goes on to the device it wraps.
 class TracedDevice : public SerialDevice {
@@ -243,39 +205,6 @@ class TracedDevice : public SerialDevice {
 };
 
 } // namespace
-
-void dwl12_TraceSettings(char* out, size_t size, long baud, int parity, int dataBits,
-                         int stopBits) {
-    static const char parities[] = "NOEMS";
-    const char p = parity >= 0 && parity <= 4 ? parities[parity] : '?';
-    std::snprintf(out, size, "%ld %d%c%d", baud, dataBits, p, stopBits);
-}
-
-void dwl12_TraceLine(TraceFile* trace, double t, TraceWhat what, const char* settings,
-                     const char* step, const uint8_t* bytes, size_t count, const char* detail) {
-    if (trace == nullptr || trace->file == nullptr) return;
-    FILE* f = trace->file;
-    const long long micros = t > 0 ? static_cast<long long>(t * 1e6 + 0.5) : 0;
-    std::fprintf(f, "%10lld %-6s %-11s %-24s |", micros, whatText(what),
-                 settings != nullptr ? settings : "-", step != nullptr ? step : "-");
-    if (bytes != nullptr && count > 0) {
-        std::fputc(' ', f);
-        if (count > DWL_TRACE_BULK && !trace->fullData) {
-            putHex(f, bytes, kSummaryEdge);
-            std::fputs(" .. ", f);
-            putHex(f, bytes + count - kSummaryEdge, kSummaryEdge);
-        } else {
-            putHex(f, bytes, count);
-        }
-        if (count > DWL_TRACE_BULK)
-            std::fprintf(f, " (%zu bytes, sum 0x%08X)", count, byteSum(bytes, count));
-    } else if (detail != nullptr && *detail != '\0') {
-        std::fputc(' ', f);
-        std::fputs(detail, f);
-    }
-    std::fputc('\n', f);
-    if (trace->error == 0 && std::ferror(f) != 0) trace->error = errno != 0 ? errno : EIO;
-}
 
 int dwl12_TraceStart(const char* path, bool append, bool fullData) {
     dwl12_TraceStop();

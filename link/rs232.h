@@ -1,18 +1,7 @@
 // Serial port services, addressed by COM port number (1 to 32).
 #pragma once
 
-// Error numbers of the services (negative), besides the time-out of DWL_RS232_TIMEOUT.
-enum Rs232Error {
-    kRS_UnknownSysError = -1,
-    kRS_InvalidPortNum = -2,
-    kRS_PortNotOpen = -3,
-    kRS_UnknownIOError = -4,
-    kRS_InternalError = -5,
-    kRS_NoPortFound = -6,
-    kRS_CanNotOpenPort = -7,
-    kRS_InvalidParameter = -13,
-    kRS_TimeOutErr = -99,
-};
+#include "link/rs232_errors.h"
 
 // ComSetEscape codes.
 constexpr int SETDTR = 5;
@@ -39,4 +28,3 @@ int WaitInQ(int port, double seconds);
 int WaitOutQEmpty(int port, double seconds);
 int ComRdByte(int port);
 int ComRd(int port, void* buffer, int count);
-const char* GetRS232ErrorString(int errorNumber);

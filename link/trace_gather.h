@@ -4,7 +4,7 @@
 // on the trace first (flush).
 #pragma once
 
-#include "link/line_trace.h"
+#include "link/trace_line.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,15 +1,15 @@
 #include "link/wire_clock.h"
 
+#include "session/dwl_clock.h"
+
 #include <cstdlib>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cmath>
 
 double dwl_MonotonicSeconds() {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration<double>(now).count();
+    return dwl_Now();
 }
 
 void WireClock::setLine(long baud, int parity, int dataBits, int stopBits) {

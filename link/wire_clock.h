@@ -5,7 +5,8 @@
 // The serial backends of every system use it (platform/linux, platform/windows).
 #pragma once
 
-// Seconds of the monotonic clock.
+// Seconds of the monotonic clock: dwl_Now() (session/dwl_clock.h), the one clock of every
+// duration, which a test or the emulator may replace by a virtual one.
 double dwl_MonotonicSeconds();
 
 // What every backend holds of a line, whatever its system.

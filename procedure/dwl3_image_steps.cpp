@@ -1,7 +1,7 @@
 // Image steps: which image goes where in the handset's address space, and the elapsed time
 // after each image that went in.
-#include "procedure/dwl3_run.h"
-#include "procedure/dwl3spm87.h"
+#include "procedure/dwl3_image_steps.h"
+#include "procedure/dwl3_modes.h"
 
 #include "command/dwl11command.h"
 #include "flash/dwl10sectormap.h"
@@ -74,14 +74,6 @@ uint32_t dwl3_2OgmStartAddress(int32_t model, uint8_t flashDeviceId) {
     case 2: return DWL_FLASH_BASE + kOgmOffsetModel2;
     default: return 0; // no ogm place known for this model
     }
-}
-
-bool dwl3_5ImageHeld(const DownloadContext& context, uint8_t image) {
-    const ImageSlot& slot = dwl3_18ImageSlot(context, image);
-    if (slot.Data == nullptr) return false;
-    // A description of empty files only needs no image bytes, but a loaded image.
-    if (image == DWL_IMAGE_TFS_OGM) return slot.Size > 0 || vg_TFSDescritpion.TotalSize == 0;
-    return slot.Size > 0;
 }
 
 void dwl3_6LogImageSkipped(const DownloadContext& context, uint8_t image) {

@@ -1,8 +1,9 @@
 // The mode table and what a run of each mode writes.
 #include "procedure/dwl3_modes.h"
 
-#include "procedure/dwl3_run.h"
-#include "procedure/dwl3spm87.h"
+#include "flash/dwl10tfs.h"
+
+uint8_t v_Format_Flag = 0;
 
 // clang-format off
 const DownloadMode a_DownloadModes[DWL3_NB_MODES] = {
@@ -51,12 +52,12 @@ bool dwl3_17RunWrites(const DownloadContext& context, uint8_t procedure, uint8_t
     return !(procedure == DWL3_PROC_TFS_OGM && v_Format_Flag == 1);
 }
 
-ResultRecord dwl3_3RunProcedure(uint8_t procedure, const DownloadContext& context) {
-    switch (procedure) {
-    case DWL3_PROC_OGM: return dwl3_0Generic5087_ogm(context);
-    case DWL3_PROC_TFS_OGM: return dwl3_0Generic5087_TFS_ogm(context);
-    default: return dwl3_0Generic5087(context);
-    }
+bool dwl3_5ImageHeld(const DownloadContext& context, uint8_t image) {
+    const ImageSlot& slot = dwl3_18ImageSlot(context, image);
+    if (slot.Data == nullptr) return false;
+    // A description of empty files only needs no image bytes, but a loaded image.
+    if (image == DWL_IMAGE_TFS_OGM) return slot.Size > 0 || vg_TFSDescritpion.TotalSize == 0;
+    return slot.Size > 0;
 }
 
 const ImageSlot& dwl3_18ImageSlot(const DownloadContext& context, uint8_t image) {

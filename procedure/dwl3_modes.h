@@ -36,8 +36,11 @@ bool dwl3_16StepObeysDownloadType(uint8_t procedure, uint8_t image);
 // image is held, the download type lets the step write, and the run is no flash format.
 bool dwl3_17RunWrites(const DownloadContext& context, uint8_t procedure, uint8_t image);
 
-// The procedure, run on a copy of the context.
-ResultRecord dwl3_3RunProcedure(uint8_t procedure, const DownloadContext& context);
+// True when the context holds the image that the step of this kind needs.
+bool dwl3_5ImageHeld(const DownloadContext& context, uint8_t image);
+
+// Format request: the next TFS ogm run formats the handset's flash file system.
+extern uint8_t v_Format_Flag;
 
 // The image slot and the file path of an image of the context.
 const ImageSlot& dwl3_18ImageSlot(const DownloadContext& context, uint8_t image);

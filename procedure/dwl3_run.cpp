@@ -1,7 +1,6 @@
 // The parts every download procedure shares: link preparation, sector walk, image steps as a
 // run strings them together, and the end of the run.
 #include "procedure/dwl3_run.h"
-#include "procedure/dwl3spm87.h"
 
 #include "command/dwl11command.h"
 #include "flash/dwl10fla.h"

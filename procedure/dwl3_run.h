@@ -2,6 +2,7 @@
 // uses them, the end of a run and the flash format exchange.
 #pragma once
 
+#include "procedure/dwl3_image_steps.h"
 #include "procedure/dwl3_modes.h"
 #include "session/dwl_context.h"
 
@@ -9,14 +10,6 @@
 
 // Handle of the format panel (panel 2 of mmi.uir) while the format exchange runs.
 extern int v_PanelFormat;
-
-// Writes "<m> min <s> sec" for the time from start to end into the elapsed-time label.
-void dwl3_4ShowElapsedTime(uint32_t startTime, uint32_t endTime);
-
-// True when the context holds the image that the step of this kind needs.
-bool dwl3_5ImageHeld(const DownloadContext& context, uint8_t image);
-// Logs that the image was not loaded, or was loaded empty, and that its step is skipped.
-void dwl3_6LogImageSkipped(const DownloadContext& context, uint8_t image);
 
 // Runs the image step of a procedure when the procedure runs it in the context's mode. A step
 // that obeys the download type and finds a type other than 0 makes the result family 1, code 0

@@ -6,7 +6,6 @@
 #include "uis/dwl_oplog.h"
 #include "uis/uis.h"
 
-uint8_t v_Format_Flag = 0;
 int v_PanelFormat = 0;
 
 namespace {
@@ -79,4 +78,17 @@ ResultRecord dwl3_0Generic5087_TFS_ogm(DownloadContext context) {
     dwl3_7RunImageStep(context, DWL3_PROC_TFS_OGM, DWL_IMAGE_TFS_OGM,
                        "Download TFS_ogm file sector by sector", &result);
     return dwl3_10EndOfRun(context, result, "The End");
+}
+
+ResultRecord dwl3_3RunProcedure(uint8_t procedure, const DownloadContext& context) {
+    switch (procedure) {
+    case DWL3_PROC_OGM: return dwl3_0Generic5087_ogm(context);
+    case DWL3_PROC_TFS_OGM: return dwl3_0Generic5087_TFS_ogm(context);
+    default: return dwl3_0Generic5087(context);
+    }
+}
+
+void dwl3_ResetRunTime() {
+    v_Format_Flag = 0;
+    v_PanelFormat = 0;
 }

@@ -5,7 +5,12 @@
 namespace {
 ClockSource* installed = nullptr;
 
-double systemNow() {
+double systemMonotonic() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+double systemCalendar() {
     using namespace std::chrono;
     return duration<double>(system_clock::now().time_since_epoch()).count();
 }
@@ -19,9 +24,13 @@ ClockSource* dwl_GetClock() {
 }
 
 double dwl_Now() {
-    return installed ? installed->now() : systemNow();
+    return installed ? installed->now() : systemMonotonic();
+}
+
+double dwl_WallNow() {
+    return installed ? installed->wallNow() : systemCalendar();
 }
 
 uint32_t dwl_Time() {
-    return static_cast<uint32_t>(dwl_Now());
+    return static_cast<uint32_t>(dwl_WallNow());
 }

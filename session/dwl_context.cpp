@@ -12,3 +12,8 @@ DownloadContext dwl_DefaultContext() {
 
 DownloadContext sg_DownloadContext = dwl_DefaultContext();
 ResultRecord mv_ResultDownload = {13, 0};
+
+void dwl_ResetSession() {
+    sg_DownloadContext = dwl_DefaultContext();
+    mv_ResultDownload = ResultRecord{13, 0};
+}

@@ -51,5 +51,8 @@ extern DownloadContext sg_DownloadContext;
 // Template of the sector-transfer time-out result (family 13, code 0).
 extern ResultRecord mv_ResultDownload;
 
+// The shared context and the last result back to a program's start.
+void dwl_ResetSession();
+
 // Handset address of the first byte of the flash.
 constexpr uint32_t DWL_FLASH_BASE = 0x02000000u;

@@ -2,7 +2,7 @@
 // for a seed: the same run of the same conversation meets the same faults.
 #pragma once
 
-#include "sim/handset.h"
+#include "sim/handset_config.h"
 
 #include <cstdint>
 #include <map>

@@ -1,5 +1,6 @@
+#include "sim/handset_config.h"
+
 #include "sim/flash_model.h"
-#include "sim/handset.h"
 
 #include "link/dwl12datafiles.h"
 

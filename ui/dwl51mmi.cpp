@@ -44,10 +44,6 @@ void dwl51_7EndCommand() {
     mv_CommandRunning = 0;
 }
 
-bool dwl51_4ModeDimsTfsStart(int32_t mode) {
-    return mode == 1 || mode == 3;
-}
-
 void dwl51_14LabelComPorts() {
     int count = 0;
     GetNumListItems(v_Panel, MAIN_COM_PORT, &count);
@@ -81,7 +77,7 @@ void dwl51_2InitMainPanel() {
     SetCtrlVal(v_Panel, MAIN_LINE, v_LineEmulated);
     dwl52_21ApplyModeGroups(sg_DownloadContext.Mode, true);
     SetCtrlAttribute(v_Panel, MAIN_TFS_OGM_START, ATTR_DIMMED,
-                     dwl51_4ModeDimsTfsStart(sg_DownloadContext.Mode) ? 1 : 0);
+                     dwl52_22ModeDimsTfsStart(sg_DownloadContext.Mode) ? 1 : 0);
 }
 
 int dwl51_58MMISelectModel(int panel, int control, int event, void*, int, int) {
@@ -126,7 +122,8 @@ int dwl_SelectMode(int panel, int control, int event, void*, int, int) {
     dwl52_21ApplyModeGroups(mode, true);
     // The model comes back with the next unlock.
     SetCtrlAttribute(panel, MAIN_MODEL, ATTR_DIMMED, 1);
-    SetCtrlAttribute(panel, MAIN_TFS_OGM_START, ATTR_DIMMED, dwl51_4ModeDimsTfsStart(mode) ? 1 : 0);
+    SetCtrlAttribute(panel, MAIN_TFS_OGM_START, ATTR_DIMMED,
+                     dwl52_22ModeDimsTfsStart(mode) ? 1 : 0);
     return 0;
 }
 
@@ -189,4 +186,12 @@ int About_display(int, int, int event, void*, int, int) {
         text += std::string("\nVersion ") + v_ProgramVersion;
     MessagePopup("Help", text.c_str());
     return 0;
+}
+
+void dwl51_ResetRunTime() {
+    v_LineEmulated = 0;
+    mv_RunActive = 0;
+    dwl51_7EndCommand();
+    dwl51_16ForgetHeldPaths();
+    dwl52_ForgetWindows();
 }

@@ -65,9 +65,6 @@ int dwl51_10LoadButtonFor(const char* path);
 // Version of the program the About box shows; nullptr: none known.
 extern const char* v_ProgramVersion;
 
-// Whether the TFS ogm start button is dimmed in a download mode.
-bool dwl51_4ModeDimsTfsStart(int32_t mode);
-
 // --- Images -----------------------------------------------------------------------------------
 // Loaders: read the file named by the context's path into its image slot.
 void dwl51_0InitLoadFile();
@@ -175,3 +172,7 @@ void dwl51_141MMIMenuCS3_1WaitState(int menuBar, int menuItem, void* callbackDat
 void dwl51_142MMIMenuCS3_2WaitState(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_143MMIMenuCS3_3WaitState(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_144MMIMenuCS3_4WaitState(int menuBar, int menuItem, void* callbackData, int panel);
+
+// The operator interface's run-time state back to a program's start: the serial cable, no
+// command or run in progress, no image path held, no result window.
+void dwl51_ResetRunTime();

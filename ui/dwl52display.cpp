@@ -8,7 +8,6 @@
 #include "session/dwl_context.h"
 #include "session/dwl_image_step.h"
 #include "session/dwl_results.h"
-#include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
 #include "uis/dwl_oplog.h"
@@ -16,6 +15,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 int v_PanelSuccessful = 0;
 int v_PanelTimeout = 0;
@@ -113,6 +113,10 @@ bool dwl52_20ModeUsesGroup(int32_t mode, int group) {
     return m != nullptr && group >= 0 && group < DWL_NB_IMAGES && m->Writes[group];
 }
 
+bool dwl52_22ModeDimsTfsStart(int32_t mode) {
+    return mode == 1 || mode == 3;
+}
+
 void dwl52_21ApplyModeGroups(int32_t mode, bool dimUnused) {
     int group = 0;
     for (const auto& controls : a_ImageGroups) {
@@ -145,7 +149,7 @@ void dwl52_6UnlockAfterDownload() {
     dimControl(MAIN_STOP, 1);
     for (int control : a_AlwaysReleased)
         dimControl(control, 0);
-    dimControl(MAIN_TFS_OGM_START, dwl51_4ModeDimsTfsStart(sg_DownloadContext.Mode) ? 1 : 0);
+    dimControl(MAIN_TFS_OGM_START, dwl52_22ModeDimsTfsStart(sg_DownloadContext.Mode) ? 1 : 0);
     dwl52_21ApplyModeGroups(sg_DownloadContext.Mode, false);
     ProcessSystemEvents();
 }
@@ -184,4 +188,12 @@ int dwl52_12DisplayConfigFileErr(int32_t code) {
 int dwl52_13DisplayTFSFileErr(int32_t code) {
     const int panel = showWindow("Utility.uir", UTIL_PANEL_TFS_ERR, dwl_TfsFileMessage(code));
     return keepShown(panel, &v_PanelTFSFileErr, -1, code);
+}
+
+void dwl52_ForgetWindows() {
+    mv_LastShownResult = ShownResult{0, 0, 0};
+    for (int* window : {&v_PanelSuccessful, &v_PanelTimeout, &v_PanelGenericErr, &v_PanelLibPCErr,
+                        &v_PanelBootErr, &v_PanelCommandErr, &v_PanelFlashFileErr,
+                        &v_PanelConfFileErr, &v_PanelTFSFileErr})
+        *window = 0;
 }

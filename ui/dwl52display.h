@@ -58,3 +58,8 @@ bool dwl52_20ModeUsesGroup(int32_t mode, int group);
 // Dims or releases the four controls of each image group as the mode asks (groups the mode
 // does not use are dimmed only when dimUnused is set).
 void dwl52_21ApplyModeGroups(int32_t mode, bool dimUnused);
+// Whether the TFS ogm start button is dimmed in a download mode.
+bool dwl52_22ModeDimsTfsStart(int32_t mode);
+
+// Forgets the result windows shown: every handle and the last result back to none.
+void dwl52_ForgetWindows();

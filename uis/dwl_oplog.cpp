@@ -64,3 +64,8 @@ void dwl50_4ClearLog() {
     ClearListCtrl(v_Panel, PANEL_OPERATOR_LOG);
     mv_NbCommentLine = 0;
 }
+
+void dwl_ResetOperatorLog() {
+    mv_NbCommentLine = 0;
+    ma_Comment[0] = '\0';
+}

@@ -28,3 +28,6 @@ void dwl50_5AddCommentV(const char* format, va_list args) __attribute__((format(
 void dwl50_3AddCommentPath(const char* before, const char* path, const char* after);
 // Empties the operator log; the next line is its first.
 void dwl50_4ClearLog();
+
+// The operator log's run-time state back to a program's start: no line counted, no comment.
+void dwl_ResetOperatorLog();

@@ -7,6 +7,8 @@
 // back through the uis_Operate* functions.
 #pragma once
 
+#include "uis/uis_errors.h"
+
 #include <cstddef>
 
 // Events passed to control callbacks.
@@ -24,17 +26,6 @@ constexpr int ATTR_ON_TEXT = 940;    // text shown by an indicator light
 constexpr int VAL_NO_FILE_SELECTED = 0;
 constexpr int VAL_EXISTING_FILE_SELECTED = 1;
 constexpr int VAL_NEW_FILE_SELECTED = 2;
-
-// Error results of the services (negative).
-constexpr int UIE_BAD_HANDLE = -1;
-constexpr int UIE_BAD_CONTROL = -2;
-constexpr int UIE_FILE = -3;      // layout file missing or malformed
-constexpr int UIE_RESOURCE = -4;  // no panel / menu bar of that number in the file
-constexpr int UIE_CALLBACK = -5;  // a callback name of the layout is not bound
-constexpr int UIE_TYPE = -6;      // value of the wrong kind for the control
-constexpr int UIE_ATTRIBUTE = -7; // attribute not known
-constexpr int UIE_INDEX = -8;     // list index or value out of range
-constexpr int UIE_DIMMED = -9;    // operator action on a dimmed control
 
 using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData,
                                 int eventData1, int eventData2);

@@ -2,7 +2,8 @@
 // The format is described in ui/LAYOUTS.md.
 #pragma once
 
-#include "uis/uis_backend.h"
+#include "uis/uis_errors.h"
+#include "uis/uis_records.h"
 
 #include <string>
 #include <vector>

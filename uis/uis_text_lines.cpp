@@ -1,5 +1,5 @@
 // The lines of a text box and its text.
-#include "uis/uis_backend.h"
+#include "uis/uis_records.h"
 
 std::vector<std::string> uis_SplitLines(const std::string& text) {
     std::vector<std::string> lines;

@@ -118,6 +118,34 @@ TEST_F(SectorDownload, SilenceAfterTheDataIsATimeOut) {
     EXPECT_LT(line.now() - before, 12.0);
 }
 
+// The wait for an acknowledgement runs on the clock of durations: the calendar set back or
+// forward by an hour in the middle of it neither ends it at once nor early.
+TEST_F(SectorDownload, CalendarSetBackOrForwardDuringTheWaitLeavesTheSectorWritten) {
+    auto image = xfer::Pattern(100);
+    for (double setBy : {-3600.0, 3600.0}) {
+        SCOPED_TRACE(setBy);
+        double firstPoll = -1;
+        bool set = false;
+        line.whilePolling([&](testsupport::ScriptedLine& l) {
+            if (firstPoll < 0) firstPoll = l.now();
+            if (!set && l.now() - firstPoll >= 2.0) {
+                l.setWallClockBy(setBy);
+                set = true;
+            }
+            // The bootstrap answers after 6 seconds of the wait.
+            if (l.now() - firstPoll >= 6.0 && l.pending() == 0)
+                l.reply(Done(Sum(image.data(), image.size())));
+        });
+        const double before = line.now();
+        ResultRecord r = download(image);
+        line.whilePolling(nullptr);
+        EXPECT_TRUE(set);
+        EXPECT_EQ(r.family, 0);
+        EXPECT_GE(line.now() - before, 6.0);
+        EXPECT_EQ(line.pending(), 0u);
+    }
+}
+
 TEST_F(SectorDownload, EmptyImageSendsNothing) {
     EXPECT_EQ(dwl11_54Download(xfer::BootstrapContext(), 0, nullptr, DWL_FLASH_BASE).family, 0);
     EXPECT_TRUE(writes().empty());

@@ -2,11 +2,15 @@
 // the COM ring naming its devices, the exit status, and every layout name bound.
 #include "tests/support/operator_bench.h"
 
+#include "boot/dwl1boot.h"
 #include "command/dwl11command.h"
 #include "flash/dwl10fla.h"
 #include "flash/dwl10sectormap.h"
 #include "flash/dwl10tfs.h"
 #include "link/com_map.h"
+#include "link/dwl12datafiles.h"
+#include "link/rs232_cancel.h"
+#include "procedure/dwl3_run.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
 #include "startup/dwl50dev.h"
@@ -139,6 +143,17 @@ TEST(RunTimeReset, TakesWhatARunLeftBackToTheStart) {
     ASSERT_GT(mv_LastShownResult.panel, 0);
     ASSERT_GT(mv_NbCommentLine, 0);
     bench.pressOk(mv_LastShownResult.panel); // releases the panel
+    // What the programs and other commands leave set, in every folder.
+    v_WorkFolder = "/work";
+    v_DataFolderSearch = 1;
+    v_SpmFromDataFolder = 1;
+    rs232_Cancel();
+    v_PanelTurnOn = 7;
+    v_PanelFormat = 7;
+    v_PanelTFSFileErr = 7;
+    mv_RunActive = 1;
+    mv_ResultDownload = ResultRecord{0, 0};
+    v_LineEmulated = 1;
 
     // The reset forgets the images; whoever loaded them releases them.
     const DownloadContext before = sg_DownloadContext;
@@ -159,6 +174,16 @@ TEST(RunTimeReset, TakesWhatARunLeftBackToTheStart) {
     EXPECT_EQ(v_PanelSuccessful, 0);
     EXPECT_EQ(mv_NbCommentLine, 0);
     EXPECT_FALSE(dwl51_5CommandRunning());
+    EXPECT_EQ(v_WorkFolder, "");
+    EXPECT_EQ(v_DataFolderSearch, 0);
+    EXPECT_EQ(v_SpmFromDataFolder, 0);
+    EXPECT_FALSE(rs232_Cancelled());
+    EXPECT_EQ(v_PanelTurnOn, 0);
+    EXPECT_EQ(v_PanelFormat, 0);
+    EXPECT_EQ(v_PanelTFSFileErr, 0);
+    EXPECT_EQ(mv_RunActive, 0);
+    EXPECT_EQ(v_LineEmulated, 0);
+    EXPECT_EQ(mv_ResultDownload.family, 13);
     // A load that fails now puts back no path of the earlier run.
     bench.load(MAIN_BIN_LOAD, bench.file("missing.bin"));
     EXPECT_EQ(bench.text(MAIN_BIN_PATH), "");

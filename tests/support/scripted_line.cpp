@@ -35,7 +35,10 @@ class ScriptedDevice : public SerialDevice {
         return 0;
     }
     int inQueueLength() override {
-        if (line_.in_.empty()) line_.now_ += 0.01; // polling lets time pass
+        if (line_.in_.empty()) {
+            line_.now_ += 0.01; // polling lets time pass
+            if (line_.whilePolling_) line_.whilePolling_(line_);
+        }
         return static_cast<int>(line_.in_.size());
     }
     int readByte() override {

@@ -49,6 +49,12 @@ class ScriptedLine : public ClockSource {
 
     double now() override { return now_; }
     void advance(double seconds) { now_ += seconds; }
+    // The calendar runs with the clock of durations until someone sets it, as an operator or
+    // NTP would: by `seconds`, back when negative.
+    double wallNow() override { return now_ + wallSetBy_; }
+    void setWallClockBy(double seconds) { wallSetBy_ += seconds; }
+    // Called whenever a poll of the empty input lets time pass: a peer that acts later.
+    void whilePolling(std::function<void(ScriptedLine&)> act) { whilePolling_ = std::move(act); }
     size_t pending() const { return in_.size(); }
 
   private:
@@ -60,6 +66,8 @@ class ScriptedLine : public ClockSource {
     std::vector<bool> dtr_;
     Responder responder_;
     double now_ = 1.8e9;
+    double wallSetBy_ = 0.0;
+    std::function<void(ScriptedLine&)> whilePolling_;
     double timeout_ = 5.0;
     int openError_ = 0;
     std::string lostReason_;

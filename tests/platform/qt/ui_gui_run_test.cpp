@@ -7,6 +7,7 @@
 #include "platform/qt/ui_led.h"
 #include "platform/qt/ui_wait_hook.h"
 #include "procedure/dwl3spm87.h"
+#include "session/dwl_clock.h"
 #include "session/dwl_context.h"
 #include "tests/platform/qt/ui_gui_bench.h"
 #include "tests/platform/qt/ui_test_helpers.h"
@@ -171,6 +172,10 @@ TEST(GuiRun, OverTheCableTheWindowStaysLiveAndTheWaitsSleep) {
     for (int line : {0, 1, 0}) // from the bench's emulated handset to the cable
         bench.chooseRingIndex(MAIN_LINE, line);
     ASSERT_FALSE(dwlgui_LineEmulated());
+    // The bench's emulated handset keeps its virtual clock installed; a run over the cable
+    // waits on the real one, as the program's does.
+    ClockSource* benchClock = dwl_GetClock();
+    dwl_SetClock(nullptr);
     const std::string image = bench.imageFile("one-sector.bin");
     testsupport::writeBytes(image, testsupport::sampleBytes(7, 65536));
     ASSERT_TRUE(bench.loadThroughDialog(MAIN_BIN_LOAD, image));
@@ -191,6 +196,7 @@ TEST(GuiRun, OverTheCableTheWindowStaysLiveAndTheWaitsSleep) {
     WaitWatch::current = nullptr;
     v_SelectLineHook = nullptr;
     dwl_ClearComDevices();
+    dwl_SetClock(benchClock);
 
     EXPECT_GT(uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS), 0)
         << (bench.logLines().empty() ? "" : bench.logLines().back());
