@@ -73,7 +73,9 @@ void showTitle() {
     PanelWindow* main = a.view->mainWindow();
     if (main == nullptr) return;
     if (a.baseTitle.empty()) a.baseTitle = main->windowTitle().toStdString();
-    const int com = sg_DownloadContext.ComPort;
+    // The ring, not the download context: its change is seen before its callback takes it in.
+    int com = sg_DownloadContext.ComPort;
+    GetCtrlVal(v_Panel, MAIN_COM_PORT, &com);
     const std::string device = dwlgui_LineEmulated() ? "emulated handset" : dwl_ComDevicePath(com);
     main->setWindowTitle(
         QString::fromStdString(a.baseTitle + "  -  COM" + std::to_string(com) + "  " + device));
@@ -194,7 +196,15 @@ void loadFrom(QtUiView* view, std::shared_ptr<const std::vector<std::string>> pa
             continue;
         }
         if (uis_OperateCommit(v_Panel, button) != 0) {
-            dwl50_2AddCommentF("Cannot load now: %s", path.c_str());
+            // The load button is dimmed: by a command at work, else by the mode.
+            const char* kind = button == MAIN_BIN_LOAD   ? "binary"
+                               : button == MAIN_OGM_LOAD ? "ogm"
+                                                         : "TFS";
+            if (dwl51_5CommandRunning() || dwl51_9RunActive())
+                dwl50_2AddCommentF("Cannot load now: %s: a command is running", path.c_str());
+            else
+                dwl50_2AddCommentF("Cannot load now: %s: mode %d takes no %s image", path.c_str(),
+                                   static_cast<int>(sg_DownloadContext.Mode), kind);
             continue;
         }
         view->answerNextFileSelect(path);

@@ -19,7 +19,9 @@ GuiOptions dwlgui_ReadOptions(int argc, char** argv) {
             options.help = true;
         } else if (std::strcmp(arg, "--version") == 0) {
             options.version = true;
-        } else if (std::strcmp(arg, "--station") == 0) {
+        } else if (std::strcmp(arg, "--station") == 0 && !options.station) {
+            // The first --station is the window's switch; a later one names the station
+            // (--station NAME) and goes on to the window's options.
             options.station = true;
         } else {
             options.forQt.push_back(arg);

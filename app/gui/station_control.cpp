@@ -111,6 +111,7 @@ void StationControl::start() {
         return;
     }
     if (keeper_) keeper_(settings);
+    closeAsked_ = false;
     station_Begin(model_, settings.ports);
     box.showImages(station_ReadImages(settings));
     box.setLocked(true);
@@ -247,11 +248,9 @@ void StationControl::ended(const QString& how) {
     // be mended.
     if (unlockAfterStop_ || !model_.started) window_->settingsBox()->setLocked(false);
     unlockAfterStop_ = false;
+    // A close asked while production ran waited for this end: the window stays with the runs'
+    // verdicts on its tiles, and the operator closes it once they are read.
     refresh();
-    if (closePending_) {
-        closePending_ = false;
-        window_->close();
-    }
 }
 
 bool StationControl::mayClose() {
@@ -260,15 +259,18 @@ bool StationControl::mayClose() {
         return true;
     }
     if (phase_ == CANCELLING || asking_) {
-        // The window closes when the station has ended, or the question open answers first.
-        if (phase_ == CANCELLING) closePending_ = true;
+        // The station is ending, or the question open answers first.
+        if (phase_ == CANCELLING) closeAsked_ = true;
+        refresh();
         return false;
     }
     asking_ = true;
     QMessageBox box(QMessageBox::Question, window_->windowTitle(),
                     QObject::tr("Production is running on %1.").arg(portsText(model_.ports.size())),
                     QMessageBox::NoButton, window_.get());
-    box.setInformativeText(QObject::tr("The window closes once the station has stopped."));
+    box.setInformativeText(
+        QObject::tr("The window stays until the station has stopped and shows the runs' "
+                    "verdicts; close it then."));
     QPushButton* finish = nullptr;
     if (phase_ == RUNNING)
         finish = box.addButton(QObject::tr("Finish the runs in progress"), QMessageBox::AcceptRole);
@@ -280,10 +282,10 @@ bool StationControl::mayClose() {
     box.exec();
     asking_ = false;
     if (box.clickedButton() == finish && phase_ == RUNNING) {
-        closePending_ = true;
+        closeAsked_ = true;
         stop();
     } else if (box.clickedButton() == cancel && active()) {
-        closePending_ = true;
+        closeAsked_ = true;
         cancelRuns();
     }
     // The station may have ended while the question was open.
@@ -313,6 +315,9 @@ QString StationControl::statusText() const {
     }
     if (!ran_) return QObject::tr("Not running. Start begins production on the ports named.");
     QString text = QObject::tr("Stopped: %1.").arg(endText_);
+    if (closeAsked_)
+        text += QObject::tr(" The tiles show the verdicts of the last runs; the window may be "
+                            "closed now.");
     // A station that did not stop by itself has likely said why last.
     if (model_.stopReason.empty() && !lastError_.empty())
         text += QLatin1Char('\n') + QString::fromStdString(lastError_);

@@ -66,8 +66,8 @@ class StationControl {
     Phase phase_ = IDLE;
     bool ran_ = false;
     bool unlockAfterStop_ = false;
-    bool closePending_ = false;
-    bool asking_ = false; // the question of a close is open
+    bool closeAsked_ = false; // the operator asked to close while production ran
+    bool asking_ = false;     // the question of a close is open
     QString endText_;
     std::string lastError_;
     unsigned long logShown_ = 0;

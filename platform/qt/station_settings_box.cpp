@@ -11,7 +11,7 @@
 
 StationSettingsBox::StationSettingsBox(QWidget* parent)
     : QGroupBox(tr("Settings"), parent), ports_(new QLineEdit(this)), mode_(new QComboBox(this)),
-      speed_(new QComboBox(this)) {
+      speed_(new QComboBox(this)), results_(new QLineEdit(this)) {
     setObjectName(QStringLiteral("stationSettings"));
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(tr("Ports"), this), 0, 0);
@@ -33,12 +33,19 @@ StationSettingsBox::StationSettingsBox(QWidget* parent)
         speed_->addItem(tr("%1 baud").arg(baud), static_cast<qlonglong>(baud));
     choices->addWidget(speed_, 1);
     grid->addLayout(choices, 4, 0, 1, 4);
+    // Where the runs are recorded: a file, or the line's results server.
+    grid->addWidget(new QLabel(tr("Results"), this), 5, 0);
+    results_->setObjectName(QStringLiteral("stationResults"));
+    results_->setPlaceholderText(
+        tr("results.sqlite in the working folder; a file, or postgresql://USER@HOST/DB"));
+    grid->addWidget(results_, 5, 1, 1, 3);
     grid->setColumnStretch(1, 3);
     grid->setColumnStretch(3, 2);
     setModeNames({});
     connect(ports_, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
     connect(mode_, &QComboBox::activated, this, &StationSettingsBox::changed);
     connect(speed_, &QComboBox::activated, this, &StationSettingsBox::changed);
+    connect(results_, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
 }
 
 StationSettingsBox::ImageRow StationSettingsBox::addImageRow(int row, const QString& title,
@@ -89,6 +96,7 @@ void StationSettingsBox::setSettings(const StationSettings& s) {
     bin_.path->setText(QString::fromStdString(s.bin));
     ogm_.path->setText(QString::fromStdString(s.ogm));
     tfs_.path->setText(QString::fromStdString(s.tfs));
+    results_->setText(QString::fromStdString(s.results));
     mode_->setCurrentIndex(std::max(0, mode_->findData(s.mode)));
     int speed = speed_->findData(static_cast<qlonglong>(s.baud));
     if (speed < 0) {
@@ -107,6 +115,7 @@ StationSettings StationSettingsBox::settings() const {
     s.bin = bin_.path->text().trimmed().toStdString();
     s.ogm = ogm_.path->text().trimmed().toStdString();
     s.tfs = tfs_.path->text().trimmed().toStdString();
+    s.results = results_->text().trimmed().toStdString();
     s.mode = mode_->currentData().toInt();
     s.baud = static_cast<long>(speed_->currentData().toLongLong());
     return s;
@@ -151,6 +160,7 @@ void StationSettingsBox::setLocked(bool locked) {
         row->path->setReadOnly(locked);
         row->browse->setEnabled(!locked);
     }
+    results_->setReadOnly(locked);
     mode_->setEnabled(!locked);
     speed_->setEnabled(!locked);
 }

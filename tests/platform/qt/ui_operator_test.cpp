@@ -265,6 +265,7 @@ TEST(GuiOperator, DroppedFilesLoadAsTheirLoadButtonsWould) {
     EXPECT_EQ(std::string(sg_DownloadContext.ClaFile), bin);
     EXPECT_EQ(sg_DownloadContext.TfsOgm.Data, nullptr);
     EXPECT_EQ(countLogLinesStarting(bench, "Cannot load now: "), 1);
+    EXPECT_TRUE(bench.logged("Cannot load now: " + tfs + ": mode 0 takes no TFS image"));
     EXPECT_EQ(countLogLinesStarting(bench, "Not an image file"), 1);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a file dialog opened";
 }
@@ -362,20 +363,35 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(GuiCommandLine, OwnOptionsFirstThenQtsThenImages) {
     struct Case {
         std::vector<std::string> args;
-        bool help, version, emulated;
+        bool help, version, emulated, station;
         std::vector<std::string> forQt, files;
     };
     const Case cases[] = {
-        {{"--help"}, true, false, false, {}, {}},
-        {{"-h", "a.bin"}, true, false, false, {"a.bin"}, {}},
-        {{"--version"}, false, true, false, {}, {}},
+        {{"--help"}, true, false, false, false, {}, {}},
+        {{"-h", "a.bin"}, true, false, false, false, {"a.bin"}, {}},
+        {{"--version"}, false, true, false, false, {}, {}},
         {{"--sim", "-style", "fusion", "a.bin"},
          false,
          false,
          true,
+         false,
          {"-style", "fusion", "a.bin"},
          {}},
-        {{"a.ogm", "--", "--help", "-x.bin"}, false, false, false, {"a.ogm"}, {"--help", "-x.bin"}},
+        {{"a.ogm", "--", "--help", "-x.bin"},
+         false,
+         false,
+         false,
+         false,
+         {"a.ogm"},
+         {"--help", "-x.bin"}},
+        // The first --station opens the station window; a later one names the station.
+        {{"--station", "-p", "1", "--station", "bench-A", "--start"},
+         false,
+         false,
+         false,
+         true,
+         {"-p", "1", "--station", "bench-A", "--start"},
+         {}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> text = {"dwl-gui"};
@@ -388,6 +404,7 @@ TEST(GuiCommandLine, OwnOptionsFirstThenQtsThenImages) {
         EXPECT_EQ(o.help, c.help) << what;
         EXPECT_EQ(o.version, c.version) << what;
         EXPECT_EQ(o.emulated, c.emulated) << what;
+        EXPECT_EQ(o.station, c.station) << what;
         ASSERT_FALSE(o.forQt.empty()) << what;
         EXPECT_STREQ(o.forQt[0], "dwl-gui");
         EXPECT_EQ(std::vector<std::string>(o.forQt.begin() + 1, o.forQt.end()), c.forQt) << what;
@@ -465,6 +482,16 @@ TEST(GuiOperator, TheTitleFollowsTheHandsetRingAtOnce) {
         const QString title = main->windowTitle();
         EXPECT_TRUE(
             title.endsWith(emulated == 1 ? QStringLiteral("COM4  emulated handset") : device))
+            << title.toStdString();
+    }
+    // ... and the COM number each time the COM ring turns, not one choice late.
+    for (int index : {0, 2, 3}) {
+        bench.chooseRingIndex(MAIN_COM_PORT, index);
+        const int com = index + 1;
+        EXPECT_EQ(sg_DownloadContext.ComPort, com);
+        const QString title = main->windowTitle();
+        EXPECT_TRUE(title.endsWith(
+            QString::fromStdString("COM" + std::to_string(com) + "  " + dwl_ComDevicePath(com))))
             << title.toStdString();
     }
     dwlgui_RemoveOperatorAids();

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -135,7 +136,7 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
          -1,
          0,
          1},
-        {"cancelled counts as a failure",
+        {"cancelled counts neither as a pass nor as a failure",
          {kStarted,
           ended(
               false, true,
@@ -146,7 +147,7 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
          "",
          -1,
          0,
-         1},
+         0},
         {"the next run clears the last light",
          {kStarted, kFailed, com1("waiting"), kStarted},
          LIGHT_RUNNING,
@@ -200,6 +201,7 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
         EXPECT_EQ(look.percent, c.percent);
         EXPECT_EQ(look.pass, c.pass);
         EXPECT_EQ(look.fail, c.fail);
+        EXPECT_EQ(look.cancelled, look.state == "CANCELLED" ? 1 : 0);
     }
 }
 
@@ -235,6 +237,11 @@ TEST(StationLines, StationStartTotalsAndLinesThatAreNoEvents) {
     EXPECT_DOUBLE_EQ(model.totals.yieldPercent, 93.75);
     EXPECT_DOUBLE_EQ(model.totals.medianSeconds, 12.6);
     EXPECT_EQ(model.totals.perHour, -1);
+    // Before any run finished (or with cancelled runs only) the yield is not known.
+    station_ReadLine(
+        model,
+        R"({"event":"totals","pass":0,"fail":0,"yield_percent":0.0,"median_s":null,"per_hour":null})");
+    EXPECT_EQ(model.totals.yieldPercent, -1);
 
     // The sender to the line's server: what waits, when it was reached; an error logged once.
     const char* refused =
@@ -328,6 +335,19 @@ TEST(StationLines, OptionsAndTheStationsArguments) {
               (std::vector<std::string>{"station", "--json-lines", "--port", "1", "--port",
                                         "/dev/ttyUSB3", "--bin", dir.file("a.bin"), "--mode", "all",
                                         "--speed", "270833", "--station", "line-3"}));
+
+    // A results server's address, in either of its forms, stays as given; a file is made
+    // absolute.
+    for (const std::string& server :
+         {std::string("postgresql://station@127.0.0.1:5999/dwl_line"),
+          std::string("host=127.0.0.1 port=5999 dbname=dwl_line user=station")}) {
+        StationSettings r;
+        ASSERT_TRUE(station_ParseOptions({"--results", server}, &r, &start, &why)) << why;
+        EXPECT_EQ(r.results, server);
+    }
+    StationSettings file;
+    ASSERT_TRUE(station_ParseOptions({"--results", "r.sqlite"}, &file, &start, &why)) << why;
+    EXPECT_EQ(file.results, std::filesystem::absolute("r.sqlite").string());
 
     const struct {
         std::vector<std::string> args;
@@ -509,7 +529,8 @@ TEST_F(StationWindowTest, StopTwiceCancelsTheRunsInProgress) {
     EXPECT_FALSE(w.stopButton()->isEnabled());
     ASSERT_TRUE(waitFor([&] { return stopped(); }));
     EXPECT_EQ(tile(0).state, "CANCELLED");
-    EXPECT_EQ(tile(0).fail, 1);
+    EXPECT_EQ(tile(0).fail, 0);
+    EXPECT_EQ(tile(0).cancelled, 1);
     EXPECT_EQ(status(), "Stopped: the station ended with exit status 130.");
 }
 
@@ -534,11 +555,35 @@ TEST_F(StationWindowTest, ClosingWhileRunningAsks) {
         EXPECT_TRUE(cancel.answered());
     }
     EXPECT_EQ(station->phase(), StationControl::CANCELLING);
-    // Both interrupts reach the station; the window closes once it has ended.
+    // Both interrupts reach the station; once it has ended the window stays with the runs'
+    // verdicts, and closes when asked again.
     ASSERT_TRUE(waitFor([&] { return stopped(); }));
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(closed);
     EXPECT_EQ(tile(0).state, "CANCELLED");
+    EXPECT_TRUE(status().endsWith("the window may be closed now.")) << status().toStdString();
+    EXPECT_TRUE(w.close());
+    EXPECT_TRUE(closed);
+
+    // Finishing the runs in progress keeps the window while they finish, then shows them.
+    closed = false;
+    writeScript({kStationStarted, kStarted, "!int", kPassed,
+                 R"({"event":"station_stopped","reason":"interrupted"})"});
+    w.show();
+    w.startButton()->click();
+    ASSERT_TRUE(waitFor([&] { return tile(0).light == LIGHT_RUNNING; }));
+    {
+        guitest::ModalAnswer finish(press("Finish the runs"));
+        EXPECT_FALSE(w.close());
+        EXPECT_TRUE(finish.answered());
+    }
+    EXPECT_EQ(station->phase(), StationControl::STOPPING);
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_TRUE(waitFor([&] { return stopped(); }));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(tile(0).state, "PASS");
+    EXPECT_EQ(tile(0).pass, 1);
 }
 
 TEST_F(StationWindowTest, AStationThatGoesOrNeverStartsSaysSo) {
