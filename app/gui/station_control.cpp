@@ -8,14 +8,18 @@
 #include "platform/qt/station_tile_grid.h"
 #include "platform/qt/station_totals_bar.h"
 #include "platform/qt/station_window.h"
+#include "platform/qt/ui_sector_map.h"
+#include "platform/qt/ui_view.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -27,6 +31,9 @@ constexpr int kRefreshMsecs = 200;
 constexpr int kSecondInterruptMsecs = 500;
 // How long the end of the program waits for a cancelled station to end before it kills it.
 constexpr int kEndMsecs = 15000;
+// The station window goes beside the main window only with this much room at least: its tiles
+// are its purpose.
+constexpr int kNarrowestBeside = 960;
 
 std::vector<std::string> modeNames() {
     std::vector<std::string> names;
@@ -392,6 +399,24 @@ std::unique_ptr<StationControl>& programStation() {
     return station;
 }
 
+// Beside the main window on its screen, the main window moving aside when it must; where the
+// screen has no room for both, over it but whole on the screen.
+void placeBesideMainWindow(StationWindow& window) {
+    QtUiView* view = QtUiView::active();
+    QWidget* main = view != nullptr ? view->mainWindow() : nullptr;
+    if (main == nullptr || main->screen() == nullptr) return;
+    const QRect screen = main->screen()->availableGeometry();
+    const QSize decorations = main->frameGeometry().size() - main->size();
+    QPoint mainMove;
+    const QRect frame = dwl_qt_PlaceBeside(
+        main->frameGeometry(), screen, window.width(),
+        std::max(window.minimumSizeHint().width(), kNarrowestBeside), decorations,
+        [&](int) { return screen.height() - decorations.height(); }, &mainMove);
+    if (!mainMove.isNull()) main->move(main->pos() + mainMove);
+    window.move(frame.topLeft());
+    window.resize(frame.size() - decorations);
+}
+
 } // namespace
 
 void dwlgui_ShowStation() {
@@ -401,6 +426,7 @@ void dwlgui_ShowStation() {
         station =
             std::make_unique<StationControl>(dwlgui_StationProgram(), kept, !kept.ports.empty());
         station->setSettingsKeeper(&dwlgui_KeepStationSettings);
+        placeBesideMainWindow(station->window());
     }
     station->window().show();
     station->window().raise();

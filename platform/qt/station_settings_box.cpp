@@ -17,10 +17,12 @@ StationSettingsBox::StationSettingsBox(QWidget* parent)
     grid->addWidget(new QLabel(tr("Ports"), this), 0, 0);
     ports_->setObjectName(QStringLiteral("stationPorts"));
     ports_->setPlaceholderText(tr("COM numbers or devices, separated by blanks"));
-    grid->addWidget(ports_, 0, 1, 1, 3);
+    grid->addWidget(ports_, 0, 1, 1, 2);
+    // Each image takes two rows: its path, and its size and byte sum under it, so that the
+    // path keeps the box's width on a small screen.
     bin_ = addImageRow(1, tr("Binary"), tr("Binary images (*.bin)"));
-    ogm_ = addImageRow(2, tr("ogm"), tr("ogm images (*.ogm)"));
-    tfs_ = addImageRow(3, tr("TFS"), tr("TFS images (*.tfs)"));
+    ogm_ = addImageRow(3, tr("ogm"), tr("ogm images (*.ogm)"));
+    tfs_ = addImageRow(5, tr("TFS"), tr("TFS images (*.tfs)"));
 
     auto* choices = new QHBoxLayout();
     choices->addWidget(new QLabel(tr("Mode"), this));
@@ -32,15 +34,14 @@ StationSettingsBox::StationSettingsBox(QWidget* parent)
     for (long baud : a_PCSpeedValue)
         speed_->addItem(tr("%1 baud").arg(baud), static_cast<qlonglong>(baud));
     choices->addWidget(speed_, 1);
-    grid->addLayout(choices, 4, 0, 1, 4);
+    grid->addLayout(choices, 7, 0, 1, 3);
     // Where the runs are recorded: a file, or the line's results server.
-    grid->addWidget(new QLabel(tr("Results"), this), 5, 0);
+    grid->addWidget(new QLabel(tr("Results"), this), 8, 0);
     results_->setObjectName(QStringLiteral("stationResults"));
     results_->setPlaceholderText(
         tr("results.sqlite in the working folder; a file, or postgresql://USER@HOST/DB"));
-    grid->addWidget(results_, 5, 1, 1, 3);
-    grid->setColumnStretch(1, 3);
-    grid->setColumnStretch(3, 2);
+    grid->addWidget(results_, 8, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
     setModeNames({});
     connect(ports_, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
     connect(mode_, &QComboBox::activated, this, &StationSettingsBox::changed);
@@ -57,8 +58,11 @@ StationSettingsBox::ImageRow StationSettingsBox::addImageRow(int row, const QStr
     r.browse->setMaximumWidth(r.browse->fontMetrics().horizontalAdvance(QStringLiteral("....")) +
                               16);
     grid->addWidget(r.browse, row, 2);
-    grid->addWidget(r.summary, row, 3);
+    grid->addWidget(r.summary, row + 1, 1, 1, 2);
+    grid->setVerticalSpacing(4);
     r.summary->setTextFormat(Qt::PlainText);
+    // A long name or reason never widens the box.
+    r.summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     r.summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     connect(r.path, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
     QLineEdit* path = r.path;

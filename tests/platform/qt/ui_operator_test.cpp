@@ -446,6 +446,34 @@ TEST(SectorMap, OpensBesideTheMainWindow) {
             EXPECT_FALSE(frame.intersects(c.main)) << c.where;
         }
     }
+
+    // A 1024x768 screen with the main window in its middle: the main window moves aside so far
+    // as the map needs (to the screen's edge at most), and nothing of it is covered.
+    const QRect small(0, 0, 1024, 768);
+    const struct {
+        const char* where;
+        QRect main;
+        int wanted, moved, x, width;
+    } moves[] = {
+        {"to the left edge", QRect(132, 50, 762, 690), 400, -132, 770, 254},
+        {"part of the way", QRect(132, 50, 762, 690), 240, -120, 782, 242},
+        {"not at all: too wide", QRect(100, 50, 900, 690), 400, 0, 1024 - 402, 402},
+    };
+    for (const auto& m : moves) {
+        QPoint moved(1, 1);
+        const QRect frame =
+            dwl_qt_PlaceBeside(m.main, small, m.wanted, 232, decorations, height, &moved);
+        EXPECT_EQ(moved, QPoint(m.moved, 0)) << m.where;
+        EXPECT_EQ(frame.x(), m.x) << m.where;
+        EXPECT_EQ(frame.width(), m.width) << m.where;
+        EXPECT_TRUE(small.contains(frame)) << m.where;
+        if (m.moved != 0) {
+            EXPECT_FALSE(frame.intersects(m.main.translated(moved))) << m.where;
+        }
+    }
+    // Without leave to move it, the map goes over the main window as before.
+    EXPECT_TRUE(dwl_qt_PlaceBeside(moves[0].main, small, 400, 232, decorations, height)
+                    .intersects(moves[0].main));
 }
 
 // Identified flash: the map comes up; its own button closes it, window manager or not.

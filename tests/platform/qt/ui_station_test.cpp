@@ -442,6 +442,7 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
     settings.bin = dir.file("local.bin");
     settings.mode = 1;
     settings.baud = 302325;
+    settings.results = "host=127.0.0.1 port=5999 dbname=dwl_line";
     make(
         {"!args", kStationStarted, com1("waiting"), kStarted,
          progress(R"("stage":"writing","image":"binary","percent":60,"bytes_per_second":4e4)"),
@@ -455,6 +456,11 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
     StationWindow& w = station->window();
     EXPECT_EQ(w.settingsBox()->imageText("binary"), "local.bin: 3 bytes, sum 0x00000006");
     EXPECT_FALSE(w.settingsBox()->locked());
+    // The results target has a field of its own, where a wrong one is corrected.
+    auto* results = w.settingsBox()->findChild<QLineEdit*>(QStringLiteral("stationResults"));
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(results->text().toStdString(), settings.results);
+    results->setText(QStringLiteral("postgresql://station@127.0.0.1:5999/dwl_line"));
 
     w.startButton()->click();
     ASSERT_TRUE(waitFor([&] { return tile(1).fail == 1; }));
@@ -464,7 +470,9 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
     const std::deque<std::string>& log = station->model().log;
     EXPECT_NE(std::find(log.begin(), log.end(),
                         "args: station --json-lines --port COM1 --port /dev/ttyUSB1 --bin " +
-                            dir.file("local.bin") + " --mode binary --speed 302325"),
+                            dir.file("local.bin") +
+                            " --mode binary --speed 302325 --results "
+                            "postgresql://station@127.0.0.1:5999/dwl_line"),
               log.end());
     EXPECT_EQ(w.settingsBox()->settings().bin, "/img/sw.bin");
     // A locked field that loses the focus does not read the files again.
@@ -619,6 +627,38 @@ TEST_F(StationWindowTest, AStationThatGoesOrNeverStartsSaysSo) {
               "Stopped: the station could not start: ");
     EXPECT_TRUE(missing.window().startButton()->isEnabled());
     EXPECT_FALSE(missing.window().settingsBox()->locked());
+}
+
+// At 1024x768 every button shows and the image fields keep a usable width; the window and a
+// tile's log each have a close of their own for a screen without a window manager.
+TEST_F(StationWindowTest, FitsASmallScreenAndClosesWithoutAWindowManager) {
+    StationSettings settings;
+    settings.ports = {"COM1", "COM2", "COM3", "COM4"};
+    const std::string name = std::string(60, 'n') + ".bin";
+    testsupport::writeBytes(dir.file(name), std::vector<uint8_t>{1});
+    settings.bin = dir.file(name);
+    settings.ogm = dir.file("missing-image-with-a-long-name-" + std::string(40, 'm') + ".ogm");
+    make({kStationStarted}, settings);
+    StationWindow& w = station->window();
+    w.setGeometry(0, 0, 1024, 768);
+    guitest::pump();
+    for (QPushButton* b : {w.startButton(), w.stopButton(), w.closeButton()})
+        EXPECT_TRUE(w.rect().contains(QRect(b->mapTo(&w, QPoint(0, 0)), b->size())))
+            << b->text().toStdString();
+    for (QLineEdit* field : w.settingsBox()->findChildren<QLineEdit*>())
+        EXPECT_GE(field->width(), 250) << field->objectName().toStdString();
+
+    bool closed = false;
+    station->setClosedObserver([&closed] { closed = true; });
+    station->showLog(0);
+    ASSERT_TRUE(w.logView()->isVisible());
+    auto* logClose = w.logView()->findChild<QPushButton*>(QStringLiteral("stationLogClose"));
+    ASSERT_NE(logClose, nullptr);
+    logClose->click();
+    EXPECT_FALSE(w.logView()->isVisible());
+    w.closeButton()->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(closed);
 }
 
 TEST(StationTileGrid, ThirtyTwoTilesFitAFullHdScreen) {
