@@ -160,6 +160,17 @@ bool choosePort(int com) {
     return true;
 }
 
+// The chip-select menus tick the wait states each chip select has now.
+int menuItemChecked(int menuBar, int item) {
+    const UiMenuBar* bar = uis_MenuBar(menuBar);
+    if (bar == nullptr || bar->panel != v_Panel) return -1;
+    for (int cs = 0; cs < 4; cs++)
+        for (int count = 0; count <= 4; count++)
+            if (item == MENU_WAIT_STATE(cs, count))
+                return sg_DownloadContext.WaitState[cs] == count ? 1 : 0;
+    return -1;
+}
+
 void saveLog() {
     Aids& a = *aids();
     a.view->suspendDispatch();
@@ -261,6 +272,7 @@ void dwlgui_InstallOperatorAids(QtUiView& view) {
         [&view](const std::vector<std::string>& paths) { dwlgui_LoadFiles(view, paths); });
     QObject::connect(&a.ticker, &QTimer::timeout, &tick);
     a.ticker.start(kTickMsecs);
+    view.setMenuCheck(&menuItemChecked);
     v_ChoosePortHook = &choosePort;
     v_SaveLogHook = &saveLog;
     a.selectLine = v_SelectLineHook;
@@ -277,6 +289,7 @@ void dwlgui_RemoveOperatorAids() {
     if (v_SelectLineHook == &selectLineAndShow) v_SelectLineHook = aids()->selectLine;
     v_ImageStepListener = {nullptr, nullptr};
     aids()->view->setDropHandler(nullptr);
+    aids()->view->setMenuCheck(nullptr);
     aids().reset();
 }
 

@@ -117,6 +117,7 @@ int main(int argc, char** argv) {
 
     v_SelectLineHook = &dwlgui_SelectLine;
     v_StationHook = &dwlgui_ShowStation;
+    v_SectorMapHook = &dwl_qt_ShowSectorMap;
     if (emulated) {
         v_LineEmulated = 1;
         dwlgui_SelectLine(1);
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
     const int rc = dwl50_0Main(1, args.data());
     dwlgui_RemoveOperatorAids();
     v_StationHook = nullptr;
+    v_SectorMapHook = nullptr;
     dwlgui_FinishStation();
 
     dwl_qt_RemoveSectorMap();

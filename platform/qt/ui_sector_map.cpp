@@ -297,6 +297,13 @@ SectorMapWidget* dwl_qt_SectorMap() {
     return g_window;
 }
 
+void dwl_qt_ShowSectorMap() {
+    if (g_window == nullptr) return;
+    if (!g_window->isVisible()) g_window->placeBesideMainWindow();
+    g_window->show();
+    g_window->raise();
+}
+
 void dwl_qt_RemoveSectorMap() {
     delete g_window;
     g_window = nullptr;

@@ -69,3 +69,5 @@ void dwl_qt_InstallSectorMap();
 void dwl_qt_RemoveSectorMap();
 // The program's sector map window (nullptr when none is installed).
 SectorMapWidget* dwl_qt_SectorMap();
+// Shows it again (beside the main window) after the operator closed it; from the menu.
+void dwl_qt_ShowSectorMap();

@@ -23,12 +23,15 @@
 #include "uis/uis.h"
 #include "uis/uis_backend.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -493,6 +496,17 @@ TEST(SectorMap, ComesUpWithTheFlashAndHasItsOwnClose) {
     EXPECT_TRUE(map->rect().contains(close->geometry()));
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_FALSE(map->isVisible());
+    // Closed, it comes back from the Service menu before the next run.
+    v_SectorMapHook = &dwl_qt_ShowSectorMap;
+    QAction* entry = nullptr;
+    for (QAction* menu : bench.view().menuBar(v_Panel)->actions())
+        for (QAction* item : menu->menu()->actions())
+            if (item->text() == "Sector map") entry = item;
+    ASSERT_NE(entry, nullptr);
+    entry->trigger();
+    guitest::pump();
+    EXPECT_TRUE(map->isVisible());
+    v_SectorMapHook = nullptr;
     dwl_qt_RemoveSectorMap();
     EXPECT_EQ(dwl_qt_SectorMap(), nullptr);
 }
