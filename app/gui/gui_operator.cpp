@@ -100,6 +100,10 @@ void imageStep(const ImageStepEvent& event, void*) {
     case IMAGE_STEP_BEGIN:
         if (event.Image >= DWL_NB_IMAGES) return;
         i = {names[event.Image], event.Total, 0, dwl_Now(), false, false, 0.0};
+        // The bar moves at the end of each sector of the image: the next image (the ogm after
+        // the binary in mode 0) starts it from 0, not from the last image's 100 %.
+        SetCtrlVal(v_Panel, MAIN_PROGRESS, 0);
+        SetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, 0);
         break;
     case IMAGE_STEP_BYTES: i.done = event.Done; break;
     case IMAGE_STEP_END:

@@ -2,7 +2,6 @@
 // through the file dialog, picks the mode on the ring, presses Start, reads the result window
 // and presses its button. Also saves a picture of the main panel after a run for review.
 #include "app/gui/gui_line.h"
-#include "app/gui/gui_operator.h"
 #include "link/com_map.h"
 #include "link/serial_device.h"
 #include "platform/qt/ui_led.h"
@@ -271,7 +270,6 @@ TEST(GuiRun, MenuItemsOfTheWindowReachTheirCommands) {
 
     // The chip-select menus tick each chip select's setting as the menu opens; other menus
     // have no ticks.
-    dwlgui_InstallOperatorAids(bench.view());
     for (QAction* menu : bench.view().menuBar(v_Panel)->actions()) {
         emit menu->menu()->aboutToShow();
         for (QAction* item : menu->menu()->actions()) {
@@ -288,7 +286,6 @@ TEST(GuiRun, MenuItemsOfTheWindowReachTheirCommands) {
             }
         }
     }
-    dwlgui_RemoveOperatorAids();
 }
 
 } // namespace

@@ -155,6 +155,30 @@ TEST(GuiOperator, ClicksAndKeysOnTheDimmedStartDuringARunAreDropped) {
     EXPECT_EQ(countLogLinesStarting(bench, "Run "), 1);
 }
 
+// Mode 0: the bar and the percent start from 0 again for the ogm image; they do not stay on
+// the binary image's 100 % until the ogm's first sector ends.
+TEST(GuiOperator, TheBarStartsAgainForEachImage) {
+    GuiBench bench(true);
+    ASSERT_TRUE(bench.loadThroughDialog(
+        MAIN_BIN_LOAD, bench.copyExample("sample.bin", bench.imageFile("sample.bin"))));
+    ASSERT_TRUE(bench.loadThroughDialog(
+        MAIN_OGM_LOAD, bench.copyExample("sample.ogm", bench.imageFile("sample.ogm"))));
+    int ogmSeen = 0;
+    int stuckAtFull = 0;
+    InsideTheWaits waits([&](int) {
+        const std::string status = uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS);
+        unsigned done = 0;
+        if (std::sscanf(status.c_str(), "ogm image: %*d %%, %u of", &done) != 1 || done == 0)
+            return;
+        ogmSeen++;
+        if (bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt() == 100) stuckAtFull++;
+    });
+    bench.click(MAIN_START);
+    ASSERT_GT(uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS), 0) << "the run failed";
+    EXPECT_GT(ogmSeen, 0);
+    EXPECT_EQ(stuckAtFull, 0);
+}
+
 TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     GuiBench bench(true);
     const std::string image = bench.copyExample("sample.bin", bench.imageFile("sample.bin"));
