@@ -102,8 +102,9 @@ class ListView : public ControlView {
         : ControlView(panel, c.id, view) {
         auto* list = new QListWidget(canvas);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
-        // Items of their own widths, so that the scroll bar reaches the end of the longest
-        // line (the run line is often it); the tooltip shows a line whole.
+        list->setUniformItemSizes(true);
+        // The scroll bar reaches the end of the longest line (the run line is often it), and
+        // each line's tooltip shows it whole.
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         place(canvas, list, c, true);
     }

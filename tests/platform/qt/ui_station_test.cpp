@@ -642,6 +642,8 @@ TEST_F(StationWindowTest, FitsASmallScreenAndClosesWithoutAWindowManager) {
     StationWindow& w = station->window();
     w.setGeometry(0, 0, 1024, 768);
     guitest::pump();
+    EXPECT_LE(w.width(), 1024);
+    EXPECT_LE(w.height(), 768);
     for (QPushButton* b : {w.startButton(), w.stopButton(), w.closeButton()})
         EXPECT_TRUE(w.rect().contains(QRect(b->mapTo(&w, QPoint(0, 0)), b->size())))
             << b->text().toStdString();
