@@ -102,9 +102,9 @@ class ListView : public ControlView {
         : ControlView(panel, c.id, view) {
         auto* list = new QListWidget(canvas);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
-        list->setUniformItemSizes(true);
-        // The scroll bar reaches the end of the longest line (the run line is often it), and
-        // each line's tooltip shows it whole.
+        // Items of their own widths, never elided: the scroll bar reaches the end of the
+        // longest line (the run line is often it); each line's tooltip shows it whole too.
+        list->setTextElideMode(Qt::ElideNone);
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         place(canvas, list, c, true);
     }
