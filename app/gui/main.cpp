@@ -3,7 +3,7 @@
 //
 //     dwl-gui [--sim] [--version] [--help] [FILE...] [-- FILE...]
 //     dwl-gui --station [--port P]... [--bin F] [--ogm F] [--tfs F] [--mode M] [--speed S]
-//                       [--station NAME] [--results FILE] [--start]
+//                       [--station NAME] [--results FILE|ADDRESS] [--start]
 //
 // --sim starts with the emulated handset; the Handset ring of the main panel switches between
 // the serial cable and the emulated handset at any time between commands. Image files named
