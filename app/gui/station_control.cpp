@@ -399,25 +399,19 @@ std::unique_ptr<StationControl>& programStation() {
     return station;
 }
 
-// Beside the main window on its screen, the main window moving aside when it must; where the
-// screen has no room for both, over it but whole on the screen.
-void placeBesideMainWindow(StationWindow& window) {
-    QtUiView* view = QtUiView::active();
-    QWidget* main = view != nullptr ? view->mainWindow() : nullptr;
-    if (main == nullptr || main->screen() == nullptr) return;
-    const QRect screen = main->screen()->availableGeometry();
-    const QSize decorations = main->frameGeometry().size() - main->size();
+} // namespace
+
+void dwlgui_PlaceStationWindow(QWidget& window, QWidget& main, const QRect& screen) {
+    const QSize decorations = main.frameGeometry().size() - main.size();
     QPoint mainMove;
     const QRect frame = dwl_qt_PlaceBeside(
-        main->frameGeometry(), screen, window.width(),
+        main.frameGeometry(), screen, window.width(),
         std::max(window.minimumSizeHint().width(), kNarrowestBeside), decorations,
         [&](int) { return screen.height() - decorations.height(); }, &mainMove);
-    if (!mainMove.isNull()) main->move(main->pos() + mainMove);
+    if (!mainMove.isNull()) main.move(main.pos() + mainMove);
     window.move(frame.topLeft());
     window.resize(frame.size() - decorations);
 }
-
-} // namespace
 
 void dwlgui_ShowStation() {
     std::unique_ptr<StationControl>& station = programStation();
@@ -426,7 +420,11 @@ void dwlgui_ShowStation() {
         station =
             std::make_unique<StationControl>(dwlgui_StationProgram(), kept, !kept.ports.empty());
         station->setSettingsKeeper(&dwlgui_KeepStationSettings);
-        placeBesideMainWindow(station->window());
+        QtUiView* view = QtUiView::active();
+        QWidget* main = view != nullptr ? view->mainWindow() : nullptr;
+        if (main != nullptr && main->screen() != nullptr)
+            dwlgui_PlaceStationWindow(station->window(), *main,
+                                      main->screen()->availableGeometry());
     }
     station->window().show();
     station->window().raise();

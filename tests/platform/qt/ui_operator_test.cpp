@@ -4,10 +4,12 @@
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
 #include "app/gui/gui_options.h"
+#include "app/gui/station_control.h"
 #include "flash/dwl10sectormap.h"
 #include "link/com_map.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
+#include "platform/qt/station_window.h"
 #include "platform/qt/ui_led.h"
 #include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_wait_hook.h"
@@ -35,6 +37,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
 #include <QUrl>
@@ -563,6 +566,34 @@ TEST(GuiOperator, TheTitleFollowsTheHandsetRingAtOnce) {
     dwlgui_RemoveOperatorAids();
     EXPECT_EQ(v_SelectLineHook, &dwlgui_SelectLine);
     v_SelectLineHook = nullptr;
+}
+
+// From the menu, the station window opens whole on the screen with its buttons on it; where the
+// screen has room for both, beside the main window (which moves to the left edge for it).
+TEST(GuiOperator, TheStationWindowOpensOnTheScreenBesideTheMainWindow) {
+    const struct {
+        QRect screen;
+        bool beside;
+    } screens[] = {{QRect(0, 0, 1024, 768), false},
+                   {QRect(0, 0, 1280, 800), false},
+                   {QRect(0, 0, 1920, 1080), true}};
+    for (const auto& c : screens) {
+        const std::string what =
+            std::to_string(c.screen.width()) + "x" + std::to_string(c.screen.height());
+        QWidget main;
+        main.setGeometry(
+            QRect(QPoint(0, 0), QSize(762, 690)).translated(c.screen.center() - QPoint(381, 345)));
+        StationWindow station;
+        station.resize(1280, 800);
+        dwlgui_PlaceStationWindow(station, main, c.screen);
+        EXPECT_TRUE(c.screen.contains(station.geometry())) << what;
+        for (QPushButton* b : {station.startButton(), station.stopButton(), station.closeButton()})
+            EXPECT_TRUE(station.rect().contains(
+                b->geometry().translated(b->parentWidget()->mapTo(&station, QPoint(0, 0)))))
+                << what << " " << b->text().toStdString();
+        EXPECT_EQ(station.geometry().intersects(main.geometry()), !c.beside) << what;
+        EXPECT_TRUE(c.screen.contains(main.geometry())) << what;
+    }
 }
 
 TEST(GuiOperator, ThePortPickerMapsTheComNumberAndItsChoiceComesBackAtTheNextStart) {
