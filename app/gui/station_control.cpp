@@ -1,6 +1,7 @@
 #include "app/gui/station_control.h"
 
 #include "app/cli/option_values.h"
+#include "app/cli/results_server.h"
 #include "platform/qt/station_child.h"
 #include "platform/qt/station_log_view.h"
 #include "platform/qt/station_settings_box.h"
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -44,6 +46,29 @@ std::vector<std::string> modeNames() {
 
 QString portsText(size_t count) {
     return count == 1 ? QObject::tr("1 port") : QObject::tr("%1 ports").arg(count);
+}
+
+// A results server's address that an older dwl-gui made into a path below its working folder
+// and remembered so ("/work/postgresql:/USER@HOST/DB", "/work/host=H dbname=D"): the address
+// again. Any other value is returned as it is.
+std::string mendedResults(const std::string& saved) {
+    if (saved.empty() || saved[0] != '/' || dwlcli::isServerAddress(saved)) return saved;
+    for (size_t slash = 0; (slash = saved.find('/', slash)) != std::string::npos; slash++) {
+        std::string rest = saved.substr(slash + 1);
+        for (const char* scheme : {"postgresql:/", "postgres:/"}) {
+            const size_t length = std::strlen(scheme);
+            if (rest.compare(0, length, scheme) == 0 &&
+                rest.compare(0, length + 1, std::string(scheme) + "/") != 0)
+                return rest.substr(0, length) + "/" + rest.substr(length);
+        }
+        // key=value pairs (more than one: a file may be named "dbname=x.sqlite"), the first key
+        // right after the folder.
+        const size_t equals = rest.find('=');
+        if (equals != std::string::npos && equals < rest.find('/') &&
+            rest.find(' ') != std::string::npos && dwlcli::isServerAddress(rest))
+            return rest;
+    }
+    return saved;
 }
 
 QString joined(const std::deque<std::string>& lines) {
@@ -372,7 +397,7 @@ StationSettings dwlgui_RestoreStationSettings() {
     s.mode = kept.value(QStringLiteral("mode"), -1).toInt();
     s.baud = kept.value(QStringLiteral("baud"), 0).toInt();
     s.station = kept.value(QStringLiteral("station")).toString().toStdString();
-    s.results = kept.value(QStringLiteral("results")).toString().toStdString();
+    s.results = mendedResults(kept.value(QStringLiteral("results")).toString().toStdString());
     return s;
 }
 

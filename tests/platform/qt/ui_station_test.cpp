@@ -12,10 +12,12 @@
 #include "tests/platform/qt/ui_test_helpers.h"
 #include "tests/support/temp_files.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -348,6 +350,29 @@ TEST(StationLines, OptionsAndTheStationsArguments) {
     StationSettings file;
     ASSERT_TRUE(station_ParseOptions({"--results", "r.sqlite"}, &file, &start, &why)) << why;
     EXPECT_EQ(file.results, std::filesystem::absolute("r.sqlite").string());
+    // Kept and restored as given; one that an older version remembered as a path below its
+    // working folder comes back as the address; files stay as they are.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(dir.file("conf")));
+    QCoreApplication::setOrganizationName(QStringLiteral("dwl-test"));
+    const std::pair<std::string, std::string> kept[] = {
+        {"postgresql://station@127.0.0.1:5999/dwl_line",
+         "postgresql://station@127.0.0.1:5999/dwl_line"},
+        {"/work/postgresql:/station@127.0.0.1:5999/dwl_line",
+         "postgresql://station@127.0.0.1:5999/dwl_line"},
+        {"/w/x/postgres:/127.0.0.1/l", "postgres://127.0.0.1/l"},
+        {"/w/host=/var/run/postgresql port=5999 dbname=l",
+         "host=/var/run/postgresql port=5999 dbname=l"},
+        {"/w/results.sqlite", "/w/results.sqlite"},
+        {"/w/a=b/dbname=x.sqlite", "/w/a=b/dbname=x.sqlite"},
+    };
+    for (const auto& [saved, restored] : kept) {
+        StationSettings k;
+        k.results = saved;
+        dwlgui_KeepStationSettings(k);
+        EXPECT_EQ(dwlgui_RestoreStationSettings().results, restored) << saved;
+    }
+    QSettings().clear();
 
     const struct {
         std::vector<std::string> args;
