@@ -66,6 +66,12 @@ void dwl51_152MMIMenuStation(int, int, void*, int) {
     if (v_StationHook != nullptr) v_StationHook();
 }
 
+void (*v_SectorMapHook)() = nullptr;
+
+void dwl51_153MMIMenuSectorMap(int, int, void*, int) {
+    if (v_SectorMapHook != nullptr) v_SectorMapHook();
+}
+
 void dwl51_101MMIMenuSave(int, int, void*, int) {
     if (!dwl51_6BeginCommand()) return;
     const int step = dwl56_1SaveConfig();

@@ -151,6 +151,10 @@ void dwl51_151MMIMenuLineTrace(int menuBar, int menuItem, void* callbackData, in
 // installed one).
 void dwl51_152MMIMenuStation(int menuBar, int menuItem, void* callbackData, int panel);
 extern void (*v_StationHook)();
+// Sector map: shows the sector map window again through v_SectorMapHook, after the operator
+// closed it (nothing when no program installed one).
+void dwl51_153MMIMenuSectorMap(int menuBar, int menuItem, void* callbackData, int panel);
+extern void (*v_SectorMapHook)();
 // Wait states: the item dwl51_1<n+1><m>MMIMenuCS<n>_<m>WaitState sets chip select n to m.
 void dwl51_110MMIMenuCS0_0WaitState(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_111MMIMenuCS0_1WaitState(int menuBar, int menuItem, void* callbackData, int panel);

@@ -62,3 +62,4 @@ constexpr int MENU_WAIT_STATE(int cs, int count) {
 constexpr int MENU_SERVICE = 50;
 constexpr int MENU_LINE_TRACE = 51;
 constexpr int MENU_STATION = 52;
+constexpr int MENU_SECTOR_MAP = 53;

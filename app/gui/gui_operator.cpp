@@ -73,7 +73,9 @@ void showTitle() {
     PanelWindow* main = a.view->mainWindow();
     if (main == nullptr) return;
     if (a.baseTitle.empty()) a.baseTitle = main->windowTitle().toStdString();
-    const int com = sg_DownloadContext.ComPort;
+    // The ring, not the download context: its change is seen before its callback takes it in.
+    int com = sg_DownloadContext.ComPort;
+    GetCtrlVal(v_Panel, MAIN_COM_PORT, &com);
     const std::string device = dwlgui_LineEmulated() ? "emulated handset" : dwl_ComDevicePath(com);
     main->setWindowTitle(
         QString::fromStdString(a.baseTitle + "  -  COM" + std::to_string(com) + "  " + device));
@@ -98,6 +100,10 @@ void imageStep(const ImageStepEvent& event, void*) {
     case IMAGE_STEP_BEGIN:
         if (event.Image >= DWL_NB_IMAGES) return;
         i = {names[event.Image], event.Total, 0, dwl_Now(), false, false, 0.0};
+        // The bar moves at the end of each sector of the image: the next image (the ogm after
+        // the binary in mode 0) starts it from 0, not from the last image's 100 %.
+        SetCtrlVal(v_Panel, MAIN_PROGRESS, 0);
+        SetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, 0);
         break;
     case IMAGE_STEP_BYTES: i.done = event.Done; break;
     case IMAGE_STEP_END:
@@ -158,6 +164,17 @@ bool choosePort(int com) {
     return true;
 }
 
+// The chip-select menus tick the wait states each chip select has now.
+int menuItemChecked(int menuBar, int item) {
+    const UiMenuBar* bar = uis_MenuBar(menuBar);
+    if (bar == nullptr || bar->panel != v_Panel) return -1;
+    for (int cs = 0; cs < 4; cs++)
+        for (int count = 0; count <= 4; count++)
+            if (item == MENU_WAIT_STATE(cs, count))
+                return sg_DownloadContext.WaitState[cs] == count ? 1 : 0;
+    return -1;
+}
+
 void saveLog() {
     Aids& a = *aids();
     a.view->suspendDispatch();
@@ -194,7 +211,15 @@ void loadFrom(QtUiView* view, std::shared_ptr<const std::vector<std::string>> pa
             continue;
         }
         if (uis_OperateCommit(v_Panel, button) != 0) {
-            dwl50_2AddCommentF("Cannot load now: %s", path.c_str());
+            // The load button is dimmed: by a command at work, else by the mode.
+            const char* kind = button == MAIN_BIN_LOAD   ? "binary"
+                               : button == MAIN_OGM_LOAD ? "ogm"
+                                                         : "TFS";
+            if (dwl51_5CommandRunning() || dwl51_9RunActive())
+                dwl50_2AddCommentF("Cannot load now: %s: a command is running", path.c_str());
+            else
+                dwl50_2AddCommentF("Cannot load now: %s: mode %d takes no %s image", path.c_str(),
+                                   static_cast<int>(sg_DownloadContext.Mode), kind);
             continue;
         }
         view->answerNextFileSelect(path);
@@ -251,6 +276,7 @@ void dwlgui_InstallOperatorAids(QtUiView& view) {
         [&view](const std::vector<std::string>& paths) { dwlgui_LoadFiles(view, paths); });
     QObject::connect(&a.ticker, &QTimer::timeout, &tick);
     a.ticker.start(kTickMsecs);
+    view.setMenuCheck(&menuItemChecked);
     v_ChoosePortHook = &choosePort;
     v_SaveLogHook = &saveLog;
     a.selectLine = v_SelectLineHook;
@@ -267,6 +293,7 @@ void dwlgui_RemoveOperatorAids() {
     if (v_SelectLineHook == &selectLineAndShow) v_SelectLineHook = aids()->selectLine;
     v_ImageStepListener = {nullptr, nullptr};
     aids()->view->setDropHandler(nullptr);
+    aids()->view->setMenuCheck(nullptr);
     aids().reset();
 }
 

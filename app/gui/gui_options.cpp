@@ -19,7 +19,9 @@ GuiOptions dwlgui_ReadOptions(int argc, char** argv) {
             options.help = true;
         } else if (std::strcmp(arg, "--version") == 0) {
             options.version = true;
-        } else if (std::strcmp(arg, "--station") == 0) {
+        } else if (std::strcmp(arg, "--station") == 0 && !options.station) {
+            // The first --station is the window's switch; a later one names the station
+            // (--station NAME) and goes on to the window's options.
             options.station = true;
         } else {
             options.forQt.push_back(arg);
@@ -38,7 +40,7 @@ std::string dwlgui_UnknownOption(const std::vector<std::string>& left) {
 const char* dwlgui_Usage() {
     return "Usage: dwl-gui [--sim] [IMAGE...] [-- IMAGE...]\n"
            "       dwl-gui --station [--port P]... [--bin F] [--ogm F] [--tfs F] [--mode M]\n"
-           "               [--speed S] [--station NAME] [--results FILE] [--start]\n"
+           "               [--speed S] [--station NAME] [--results FILE|ADDRESS] [--start]\n"
            "The bench operator's window of dwl: writes software into PCF5087 handsets.\n"
            "\n"
            "  --sim       start with the emulated handset instead of the serial cable\n"
@@ -46,7 +48,9 @@ const char* dwlgui_Usage() {
            "  IMAGE       *.bin, *.ogm, *.tfs files, loaded as their load buttons would\n"
            "  --          what follows is an image, even if its name begins with '-'\n"
            "  --station   the production station window alone, with the settings of its last\n"
-           "              start unless options name others; --start starts production at once\n"
+           "              start unless options name others; --start starts production at once;\n"
+           "              a second --station NAME names the station, --results takes a file or\n"
+           "              a results server (postgresql://USER@HOST/DB)\n"
            "  --version   print the version and exit\n"
            "  -h, --help  print this help and exit\n"
            "\n"

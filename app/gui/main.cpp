@@ -3,7 +3,7 @@
 //
 //     dwl-gui [--sim] [--version] [--help] [FILE...] [-- FILE...]
 //     dwl-gui --station [--port P]... [--bin F] [--ogm F] [--tfs F] [--mode M] [--speed S]
-//                       [--station NAME] [--results FILE] [--start]
+//                       [--station NAME] [--results FILE|ADDRESS] [--start]
 //
 // --sim starts with the emulated handset; the Handset ring of the main panel switches between
 // the serial cable and the emulated handset at any time between commands. Image files named
@@ -117,6 +117,7 @@ int main(int argc, char** argv) {
 
     v_SelectLineHook = &dwlgui_SelectLine;
     v_StationHook = &dwlgui_ShowStation;
+    v_SectorMapHook = &dwl_qt_ShowSectorMap;
     if (emulated) {
         v_LineEmulated = 1;
         dwlgui_SelectLine(1);
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
     const int rc = dwl50_0Main(1, args.data());
     dwlgui_RemoveOperatorAids();
     v_StationHook = nullptr;
+    v_SectorMapHook = nullptr;
     dwlgui_FinishStation();
 
     dwl_qt_RemoveSectorMap();

@@ -1,6 +1,7 @@
 #include "app/gui/station_control.h"
 
 #include "app/cli/option_values.h"
+#include "app/cli/results_server.h"
 #include "platform/qt/station_child.h"
 #include "platform/qt/station_log_view.h"
 #include "platform/qt/station_settings_box.h"
@@ -8,15 +9,20 @@
 #include "platform/qt/station_tile_grid.h"
 #include "platform/qt/station_totals_bar.h"
 #include "platform/qt/station_window.h"
+#include "platform/qt/ui_sector_map.h"
+#include "platform/qt/ui_view.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -27,6 +33,9 @@ constexpr int kRefreshMsecs = 200;
 constexpr int kSecondInterruptMsecs = 500;
 // How long the end of the program waits for a cancelled station to end before it kills it.
 constexpr int kEndMsecs = 15000;
+// The station window goes beside the main window only with this much room at least: its tiles
+// are its purpose.
+constexpr int kNarrowestBeside = 960;
 
 std::vector<std::string> modeNames() {
     std::vector<std::string> names;
@@ -37,6 +46,29 @@ std::vector<std::string> modeNames() {
 
 QString portsText(size_t count) {
     return count == 1 ? QObject::tr("1 port") : QObject::tr("%1 ports").arg(count);
+}
+
+// A results server's address that an older dwl-gui made into a path below its working folder
+// and remembered so ("/work/postgresql:/USER@HOST/DB", "/work/host=H dbname=D"): the address
+// again. Any other value is returned as it is.
+std::string mendedResults(const std::string& saved) {
+    if (saved.empty() || saved[0] != '/' || dwlcli::isServerAddress(saved)) return saved;
+    for (size_t slash = 0; (slash = saved.find('/', slash)) != std::string::npos; slash++) {
+        std::string rest = saved.substr(slash + 1);
+        for (const char* scheme : {"postgresql:/", "postgres:/"}) {
+            const size_t length = std::strlen(scheme);
+            if (rest.compare(0, length, scheme) == 0 &&
+                rest.compare(0, length + 1, std::string(scheme) + "/") != 0)
+                return rest.substr(0, length) + "/" + rest.substr(length);
+        }
+        // key=value pairs (more than one: a file may be named "dbname=x.sqlite"), the first key
+        // right after the folder.
+        const size_t equals = rest.find('=');
+        if (equals != std::string::npos && equals < rest.find('/') &&
+            rest.find(' ') != std::string::npos && dwlcli::isServerAddress(rest))
+            return rest;
+    }
+    return saved;
 }
 
 QString joined(const std::deque<std::string>& lines) {
@@ -111,6 +143,7 @@ void StationControl::start() {
         return;
     }
     if (keeper_) keeper_(settings);
+    closeAsked_ = false;
     station_Begin(model_, settings.ports);
     box.showImages(station_ReadImages(settings));
     box.setLocked(true);
@@ -247,11 +280,9 @@ void StationControl::ended(const QString& how) {
     // be mended.
     if (unlockAfterStop_ || !model_.started) window_->settingsBox()->setLocked(false);
     unlockAfterStop_ = false;
+    // A close asked while production ran waited for this end: the window stays with the runs'
+    // verdicts on its tiles, and the operator closes it once they are read.
     refresh();
-    if (closePending_) {
-        closePending_ = false;
-        window_->close();
-    }
 }
 
 bool StationControl::mayClose() {
@@ -260,15 +291,18 @@ bool StationControl::mayClose() {
         return true;
     }
     if (phase_ == CANCELLING || asking_) {
-        // The window closes when the station has ended, or the question open answers first.
-        if (phase_ == CANCELLING) closePending_ = true;
+        // The station is ending, or the question open answers first.
+        if (phase_ == CANCELLING) closeAsked_ = true;
+        refresh();
         return false;
     }
     asking_ = true;
     QMessageBox box(QMessageBox::Question, window_->windowTitle(),
                     QObject::tr("Production is running on %1.").arg(portsText(model_.ports.size())),
                     QMessageBox::NoButton, window_.get());
-    box.setInformativeText(QObject::tr("The window closes once the station has stopped."));
+    box.setInformativeText(
+        QObject::tr("The window stays until the station has stopped and shows the runs' "
+                    "verdicts; close it then."));
     QPushButton* finish = nullptr;
     if (phase_ == RUNNING)
         finish = box.addButton(QObject::tr("Finish the runs in progress"), QMessageBox::AcceptRole);
@@ -280,10 +314,10 @@ bool StationControl::mayClose() {
     box.exec();
     asking_ = false;
     if (box.clickedButton() == finish && phase_ == RUNNING) {
-        closePending_ = true;
+        closeAsked_ = true;
         stop();
     } else if (box.clickedButton() == cancel && active()) {
-        closePending_ = true;
+        closeAsked_ = true;
         cancelRuns();
     }
     // The station may have ended while the question was open.
@@ -313,6 +347,9 @@ QString StationControl::statusText() const {
     }
     if (!ran_) return QObject::tr("Not running. Start begins production on the ports named.");
     QString text = QObject::tr("Stopped: %1.").arg(endText_);
+    if (closeAsked_)
+        text += QObject::tr(" The tiles show the verdicts of the last runs; the window may be "
+                            "closed now.");
     // A station that did not stop by itself has likely said why last.
     if (model_.stopReason.empty() && !lastError_.empty())
         text += QLatin1Char('\n') + QString::fromStdString(lastError_);
@@ -360,7 +397,7 @@ StationSettings dwlgui_RestoreStationSettings() {
     s.mode = kept.value(QStringLiteral("mode"), -1).toInt();
     s.baud = kept.value(QStringLiteral("baud"), 0).toInt();
     s.station = kept.value(QStringLiteral("station")).toString().toStdString();
-    s.results = kept.value(QStringLiteral("results")).toString().toStdString();
+    s.results = mendedResults(kept.value(QStringLiteral("results")).toString().toStdString());
     return s;
 }
 
@@ -389,6 +426,18 @@ std::unique_ptr<StationControl>& programStation() {
 
 } // namespace
 
+void dwlgui_PlaceStationWindow(QWidget& window, QWidget& main, const QRect& screen) {
+    const QSize decorations = main.frameGeometry().size() - main.size();
+    QPoint mainMove;
+    const QRect frame = dwl_qt_PlaceBeside(
+        main.frameGeometry(), screen, window.width(),
+        std::max(window.minimumSizeHint().width(), kNarrowestBeside), decorations,
+        [&](int) { return screen.height() - decorations.height(); }, &mainMove);
+    if (!mainMove.isNull()) main.move(main.pos() + mainMove);
+    window.move(frame.topLeft());
+    window.resize(frame.size() - decorations);
+}
+
 void dwlgui_ShowStation() {
     std::unique_ptr<StationControl>& station = programStation();
     if (!station) {
@@ -396,6 +445,11 @@ void dwlgui_ShowStation() {
         station =
             std::make_unique<StationControl>(dwlgui_StationProgram(), kept, !kept.ports.empty());
         station->setSettingsKeeper(&dwlgui_KeepStationSettings);
+        QtUiView* view = QtUiView::active();
+        QWidget* main = view != nullptr ? view->mainWindow() : nullptr;
+        if (main != nullptr && main->screen() != nullptr)
+            dwlgui_PlaceStationWindow(station->window(), *main,
+                                      main->screen()->availableGeometry());
     }
     station->window().show();
     station->window().raise();

@@ -66,8 +66,8 @@ class StationControl {
     Phase phase_ = IDLE;
     bool ran_ = false;
     bool unlockAfterStop_ = false;
-    bool closePending_ = false;
-    bool asking_ = false; // the question of a close is open
+    bool closeAsked_ = false; // the operator asked to close while production ran
+    bool asking_ = false;     // the question of a close is open
     QString endText_;
     std::string lastError_;
     unsigned long logShown_ = 0;
@@ -83,6 +83,10 @@ std::string dwlgui_StationProgram();
 StationSettings dwlgui_RestoreStationSettings();
 void dwlgui_KeepStationSettings(const StationSettings& settings);
 
+// Places the station window on the screen beside the main window, the main window moving to
+// the screen's left edge when that makes room; where the screen has no room for both, over the
+// main window but whole on the screen.
+void dwlgui_PlaceStationWindow(QWidget& window, QWidget& main, const QRect& screen);
 // The station window of the program (made on first use) in front; from the main window's menu.
 void dwlgui_ShowStation();
 // At the end of the program: a station still running keeps its window until the operator

@@ -1,6 +1,7 @@
 #include "app/gui/station_lines.h"
 
 #include "app/cli/option_values.h"
+#include "app/cli/results_server.h"
 #include "link/dwl12pclib.h"
 #include "ui/dwl51mmi.h"
 
@@ -171,7 +172,8 @@ void readStarted(StationModel& m, const json& j, const std::string& time) {
 void readTotals(StationModel& m, const json& j) {
     m.totals.pass = static_cast<long>(number(j, "pass", 0));
     m.totals.fail = static_cast<long>(number(j, "fail", 0));
-    m.totals.yieldPercent = number(j, "yield_percent", -1);
+    // No finished run, no yield.
+    m.totals.yieldPercent = m.totals.pass + m.totals.fail > 0 ? number(j, "yield_percent", -1) : -1;
     m.totals.medianSeconds = number(j, "median_s", -1);
     m.totals.perHour = number(j, "per_hour", -1);
 }
@@ -276,11 +278,13 @@ void readRunEnded(StationPort& p, const json& j, const std::string& time) {
         look.pass++;
     } else {
         look.light = LIGHT_FAIL;
-        look.fail++;
+        // A cancelled run is no verdict on the handset: counted apart, as the totals do.
         if (flag(j, "cancelled")) {
+            look.cancelled++;
             look.state = "CANCELLED";
             look.detail = "The flash may be partly written";
         } else {
+            look.fail++;
             look.state = "FAIL";
             look.detail = trimmed(message);
             if (look.detail.empty()) look.detail = "exit status " + text(r, "exit_status");
@@ -483,8 +487,11 @@ bool station_ParseOptions(const std::vector<std::string>& args, StationSettings*
             ports.push_back(value);
         } else if (option == "--bin" || option == "--ogm" || option == "--tfs" ||
                    option == "--results") {
+            // A results server's address (postgresql://..., host=... dbname=...) is no path.
+            const bool server = option == "--results" && dwlcli::isServerAddress(value);
             std::error_code error;
-            const std::string path = std::filesystem::absolute(value, error).string();
+            const std::string path =
+                server ? value : std::filesystem::absolute(value, error).string();
             std::string& field = option == "--bin"   ? s.bin
                                  : option == "--ogm" ? s.ogm
                                  : option == "--tfs" ? s.tfs

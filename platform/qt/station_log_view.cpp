@@ -1,7 +1,9 @@
 #include "platform/qt/station_log_view.h"
 
+#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -11,8 +13,13 @@ StationLogView::StationLogView(QWidget* parent) : QDialog(parent), text_(new QPl
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Its own close: without a window manager the window has no frame to close it by.
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("stationLogClose"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text_);
+    layout->addWidget(buttons);
     resize(900, 500);
 }
 

@@ -26,6 +26,7 @@ struct StationTileLook {
     int percent = -1;   // the progress bar; -1: none
     long pass = 0;
     long fail = 0;
+    long cancelled = 0; // runs cancelled: neither passed nor failed
     bool operator==(const StationTileLook&) const = default;
 };
 

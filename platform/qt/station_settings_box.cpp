@@ -11,16 +11,18 @@
 
 StationSettingsBox::StationSettingsBox(QWidget* parent)
     : QGroupBox(tr("Settings"), parent), ports_(new QLineEdit(this)), mode_(new QComboBox(this)),
-      speed_(new QComboBox(this)) {
+      speed_(new QComboBox(this)), results_(new QLineEdit(this)) {
     setObjectName(QStringLiteral("stationSettings"));
     auto* grid = new QGridLayout(this);
     grid->addWidget(new QLabel(tr("Ports"), this), 0, 0);
     ports_->setObjectName(QStringLiteral("stationPorts"));
     ports_->setPlaceholderText(tr("COM numbers or devices, separated by blanks"));
-    grid->addWidget(ports_, 0, 1, 1, 3);
+    grid->addWidget(ports_, 0, 1, 1, 2);
+    // Each image takes two rows: its path, and its size and byte sum under it, so that the
+    // path keeps the box's width on a small screen.
     bin_ = addImageRow(1, tr("Binary"), tr("Binary images (*.bin)"));
-    ogm_ = addImageRow(2, tr("ogm"), tr("ogm images (*.ogm)"));
-    tfs_ = addImageRow(3, tr("TFS"), tr("TFS images (*.tfs)"));
+    ogm_ = addImageRow(3, tr("ogm"), tr("ogm images (*.ogm)"));
+    tfs_ = addImageRow(5, tr("TFS"), tr("TFS images (*.tfs)"));
 
     auto* choices = new QHBoxLayout();
     choices->addWidget(new QLabel(tr("Mode"), this));
@@ -32,13 +34,19 @@ StationSettingsBox::StationSettingsBox(QWidget* parent)
     for (long baud : a_PCSpeedValue)
         speed_->addItem(tr("%1 baud").arg(baud), static_cast<qlonglong>(baud));
     choices->addWidget(speed_, 1);
-    grid->addLayout(choices, 4, 0, 1, 4);
-    grid->setColumnStretch(1, 3);
-    grid->setColumnStretch(3, 2);
+    grid->addLayout(choices, 7, 0, 1, 3);
+    // Where the runs are recorded: a file, or the line's results server.
+    grid->addWidget(new QLabel(tr("Results"), this), 8, 0);
+    results_->setObjectName(QStringLiteral("stationResults"));
+    results_->setPlaceholderText(
+        tr("results.sqlite in the working folder; a file, or postgresql://USER@HOST/DB"));
+    grid->addWidget(results_, 8, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
     setModeNames({});
     connect(ports_, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
     connect(mode_, &QComboBox::activated, this, &StationSettingsBox::changed);
     connect(speed_, &QComboBox::activated, this, &StationSettingsBox::changed);
+    connect(results_, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
 }
 
 StationSettingsBox::ImageRow StationSettingsBox::addImageRow(int row, const QString& title,
@@ -50,8 +58,11 @@ StationSettingsBox::ImageRow StationSettingsBox::addImageRow(int row, const QStr
     r.browse->setMaximumWidth(r.browse->fontMetrics().horizontalAdvance(QStringLiteral("....")) +
                               16);
     grid->addWidget(r.browse, row, 2);
-    grid->addWidget(r.summary, row, 3);
+    grid->addWidget(r.summary, row + 1, 1, 1, 2);
+    grid->setVerticalSpacing(4);
     r.summary->setTextFormat(Qt::PlainText);
+    // A long name or reason never widens the box.
+    r.summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     r.summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     connect(r.path, &QLineEdit::editingFinished, this, &StationSettingsBox::changed);
     QLineEdit* path = r.path;
@@ -89,6 +100,7 @@ void StationSettingsBox::setSettings(const StationSettings& s) {
     bin_.path->setText(QString::fromStdString(s.bin));
     ogm_.path->setText(QString::fromStdString(s.ogm));
     tfs_.path->setText(QString::fromStdString(s.tfs));
+    results_->setText(QString::fromStdString(s.results));
     mode_->setCurrentIndex(std::max(0, mode_->findData(s.mode)));
     int speed = speed_->findData(static_cast<qlonglong>(s.baud));
     if (speed < 0) {
@@ -107,6 +119,7 @@ StationSettings StationSettingsBox::settings() const {
     s.bin = bin_.path->text().trimmed().toStdString();
     s.ogm = ogm_.path->text().trimmed().toStdString();
     s.tfs = tfs_.path->text().trimmed().toStdString();
+    s.results = results_->text().trimmed().toStdString();
     s.mode = mode_->currentData().toInt();
     s.baud = static_cast<long>(speed_->currentData().toLongLong());
     return s;
@@ -151,6 +164,7 @@ void StationSettingsBox::setLocked(bool locked) {
         row->path->setReadOnly(locked);
         row->browse->setEnabled(!locked);
     }
+    results_->setReadOnly(locked);
     mode_->setEnabled(!locked);
     speed_->setEnabled(!locked);
 }

@@ -1,5 +1,6 @@
 // The settings of a production run: the ports, the image set with each image's size and byte
-// sum, the mode and the speed. Locked, they can be read but not changed.
+// sum, the mode, the speed and where the runs are recorded. Locked, they can be read but not
+// changed.
 #pragma once
 
 #include "platform/qt/station_records.h"
@@ -49,6 +50,7 @@ class StationSettingsBox : public QGroupBox {
     ImageRow bin_{}, ogm_{}, tfs_{};
     QComboBox* mode_;
     QComboBox* speed_;
+    QLineEdit* results_;
     StationSettings base_; // what the box does not show passes through
     bool locked_ = false;
 };

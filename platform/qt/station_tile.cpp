@@ -104,8 +104,10 @@ void StationTile::paintEvent(QPaintEvent*) {
 
     // Bottom up: the counts, the note, the progress bar.
     const QRect counts(area.left(), area.bottom() - small.height(), area.width(), small.height());
+    QString countText = tr("pass %1   fail %2").arg(look_.pass).arg(look_.fail);
+    if (look_.cancelled > 0) countText += tr("   cancelled %1").arg(look_.cancelled);
     painter.drawText(counts, Qt::AlignLeft | Qt::AlignVCenter,
-                     tr("pass %1   fail %2").arg(look_.pass).arg(look_.fail));
+                     small.elidedText(countText, Qt::ElideRight, area.width()));
     area.setBottom(counts.top() - 1);
     if (!look_.note.empty()) {
         const QRect note(area.left(), area.bottom() - small.height(), area.width(), small.height());

@@ -25,6 +25,11 @@ StationTotalsBar::StationTotalsBar(QWidget* parent)
     times_->setFont(medium);
     status_->setWordWrap(true);
     results_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path or server error wraps, and never widens the window past the screen.
+    for (QLabel* label : {status_, results_}) {
+        label->setWordWrap(true);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(figures_);
     layout->addWidget(times_);

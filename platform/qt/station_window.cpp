@@ -16,7 +16,8 @@ StationWindow::StationWindow(QWidget* parent)
       scroll_(new QScrollArea(this)), grid_(new StationTileGrid()), log_(new StationLogView(this)),
       start_(new QPushButton(tr("Start"), this)), stop_(new QPushButton(tr("Stop"), this)),
       unlock_(new QPushButton(tr("Unlock settings"), this)),
-      stationLog_(new QPushButton(tr("Station log"), this)) {
+      stationLog_(new QPushButton(tr("Station log"), this)),
+      close_(new QPushButton(tr("Close"), this)) {
     setObjectName(QStringLiteral("stationWindow"));
     setWindowTitle(tr("Production station"));
     start_->setObjectName(QStringLiteral("stationStart"));
@@ -30,6 +31,12 @@ StationWindow::StationWindow(QWidget* parent)
         buttons->addWidget(button);
     }
     buttons->addStretch(1);
+    // Its own close, as the frame's (it asks while production runs): without a window manager
+    // the window has no frame to close it by.
+    close_->setObjectName(QStringLiteral("stationClose"));
+    close_->setMinimumWidth(160);
+    buttons->addWidget(close_);
+    connect(close_, &QPushButton::clicked, this, &QWidget::close);
     QFont big = start_->font();
     big.setPointSizeF(big.pointSizeF() * 1.3);
     big.setBold(true);

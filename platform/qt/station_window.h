@@ -29,6 +29,7 @@ class StationWindow : public QWidget {
     QPushButton* stopButton() const { return stop_; }
     QPushButton* unlockButton() const { return unlock_; }
     QPushButton* stationLogButton() const { return stationLog_; }
+    QPushButton* closeButton() const { return close_; }
 
     // Returns whether the window may close now.
     void setCloseCheck(std::function<bool()> check) { closeCheck_ = std::move(check); }
@@ -47,5 +48,6 @@ class StationWindow : public QWidget {
     QPushButton* stop_;
     QPushButton* unlock_;
     QPushButton* stationLog_;
+    QPushButton* close_;
     std::function<bool()> closeCheck_;
 };

@@ -102,7 +102,9 @@ class ListView : public ControlView {
         : ControlView(panel, c.id, view) {
         auto* list = new QListWidget(canvas);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
-        list->setUniformItemSizes(true);
+        // Items of their own widths, never elided: the scroll bar reaches the end of the
+        // longest line (the run line is often it); each line's tooltip shows it whole too.
+        list->setTextElideMode(Qt::ElideNone);
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         place(canvas, list, c, true);
     }
@@ -120,7 +122,8 @@ class ListView : public ControlView {
             shown_.clear();
         }
         for (size_t i = shown_.size(); i < c.items.size(); i++) {
-            list->addItem(qs(c.items[i].label));
+            auto* item = new QListWidgetItem(qs(c.items[i].label), list);
+            item->setToolTip(item->text().trimmed());
             shown_.push_back(c.items[i].label);
         }
         if (c.index >= 0 && c.index < list->count()) {

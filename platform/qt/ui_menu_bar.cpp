@@ -15,6 +15,15 @@ QMenuBar* buildMenuBar(QWidget* parent, int menuBar, QtUiView& view) {
     widget->setObjectName(QStringLiteral("menubar%1").arg(menuBar));
     for (const UiMenu& menu : bar->menus) {
         QMenu* qmenu = widget->addMenu(QString::fromStdString(menu.title));
+        // The ticks show the settings as they are when the menu opens.
+        QObject::connect(qmenu, &QMenu::aboutToShow, qmenu, [qmenu, menuBar, &view] {
+            for (QAction* action : qmenu->actions()) {
+                if (action->isSeparator()) continue;
+                const int checked = view.menuItemChecked(menuBar, action->data().toInt());
+                action->setCheckable(checked >= 0);
+                action->setChecked(checked > 0);
+            }
+        });
         for (const UiMenuItem& item : menu.items) {
             if (item.separator) {
                 qmenu->addSeparator();

@@ -59,7 +59,9 @@ SectorMapWidget* g_window = nullptr;
 } // namespace
 
 QRect dwl_qt_PlaceBeside(const QRect& mainFrame, const QRect& screen, int wantedWidth, int minWidth,
-                         const QSize& decorations, const std::function<int(int width)>& heightFor) {
+                         const QSize& decorations, const std::function<int(int width)>& heightFor,
+                         QPoint* mainMove) {
+    if (mainMove != nullptr) *mainMove = QPoint();
     const int decoW = decorations.width();
     const int decoH = decorations.height();
     // A frame of a width that fits `room`, its height cut to the screen.
@@ -89,6 +91,17 @@ QRect dwl_qt_PlaceBeside(const QRect& mainFrame, const QRect& screen, int wanted
             std::clamp(mainFrame.left(), screen.left(), screen.right() + 1 - wide.width());
         return QRect(QPoint(left, mainFrame.bottom() + 1 + kBesideGap), wide);
     }
+    if (mainMove != nullptr) {
+        // The main window moves towards the screen's left edge, as little as it must, to make
+        // room at its right: then nothing of it is covered. (Either side has the same room
+        // once the main window is at the other edge.)
+        const int canLeft = mainFrame.left() - screen.left();
+        if (rightRoom + canLeft - decoW >= minWidth) {
+            *mainMove = QPoint(-std::min(canLeft, wantedWidth + decoW - rightRoom), 0);
+            return dwl_qt_PlaceBeside(mainFrame.translated(*mainMove), screen, wantedWidth,
+                                      minWidth, decorations, heightFor, nullptr);
+        }
+    }
     // No room beside it: over the main window's right part, where its log and lights are not.
     return QRect(QPoint(screen.right() + 1 - wide.width(), topFor(wide.height())), wide);
 }
@@ -115,9 +128,11 @@ void SectorMapWidget::placeBesideMainWindow() {
     // Its frame will look like the main window's.
     const QSize decorations = main->frameGeometry().size() - main->size();
     const int minWidth = 2 * kMargin + labelWidth() + kMinColumns * (kCell + kGap);
+    QPoint mainMove;
     const QRect frame = dwl_qt_PlaceBeside(
         main->frameGeometry(), main->screen()->availableGeometry(), sizeHint().width(), minWidth,
-        decorations, [this](int width) { return heightForWidth(width); });
+        decorations, [this](int width) { return heightForWidth(width); }, &mainMove);
+    if (!mainMove.isNull()) main->move(main->pos() + mainMove);
     move(frame.topLeft());
     resize(frame.size() - decorations);
 }
@@ -280,6 +295,13 @@ void dwl_qt_InstallSectorMap() {
 
 SectorMapWidget* dwl_qt_SectorMap() {
     return g_window;
+}
+
+void dwl_qt_ShowSectorMap() {
+    if (g_window == nullptr) return;
+    if (!g_window->isVisible()) g_window->placeBesideMainWindow();
+    g_window->show();
+    g_window->raise();
 }
 
 void dwl_qt_RemoveSectorMap() {

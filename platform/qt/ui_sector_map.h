@@ -16,9 +16,12 @@ class QTimer;
 // right of it, else left of it, else below it, else at the screen's right edge. The window
 // would like wantedWidth, takes no less than minWidth, and is heightFor(width) tall at a width;
 // decorations is what its window frame adds. Returns the frame: its top left is where the
-// window moves, its size less the decorations is the window's size.
+// window moves, its size less the decorations is the window's size. Given mainMove, where
+// neither side nor below has room the main window may move sideways (*mainMove, else 0) to
+// make room beside it before anything goes over it.
 QRect dwl_qt_PlaceBeside(const QRect& mainFrame, const QRect& screen, int wantedWidth, int minWidth,
-                         const QSize& decorations, const std::function<int(int width)>& heightFor);
+                         const QSize& decorations, const std::function<int(int width)>& heightFor,
+                         QPoint* mainMove = nullptr);
 
 class SectorMapWidget : public QWidget {
     Q_OBJECT
@@ -66,3 +69,5 @@ void dwl_qt_InstallSectorMap();
 void dwl_qt_RemoveSectorMap();
 // The program's sector map window (nullptr when none is installed).
 SectorMapWidget* dwl_qt_SectorMap();
+// Shows it again (beside the main window) after the operator closed it; from the menu.
+void dwl_qt_ShowSectorMap();

@@ -51,6 +51,13 @@ class QtUiView : public QObject, public UiView {
     // Called after every change of a control the services report (value, text, dimmed state).
     using ChangeObserver = std::function<void(int panel, int control)>;
     void addChangeObserver(ChangeObserver observer);
+    // Whether a menu item shows a tick: 1 ticked, 0 not, -1 an item that never has one. Asked
+    // each time a menu opens (none: no item has a tick).
+    using MenuCheck = std::function<int(int menuBar, int menuItem)>;
+    void setMenuCheck(MenuCheck check) { menuCheck_ = std::move(check); }
+    int menuItemChecked(int menuBar, int menuItem) const {
+        return menuCheck_ ? menuCheck_(menuBar, menuItem) : -1;
+    }
     // Files dropped on the main window go to this handler (none: drops are refused).
     using DropHandler = std::function<void(const std::vector<std::string>& paths)>;
     void setDropHandler(DropHandler handler) { dropHandler_ = std::move(handler); }
@@ -90,5 +97,6 @@ class QtUiView : public QObject, public UiView {
     bool delivering_ = false;
     std::vector<ChangeObserver> observers_;
     DropHandler dropHandler_;
+    MenuCheck menuCheck_;
     std::deque<std::string> fileAnswers_;
 };

@@ -20,9 +20,11 @@
 #include "uis/uis.h"
 #include "uis/uis_backend.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -271,6 +273,25 @@ TEST(GuiRun, MenuItemsOfTheWindowReachTheirCommands) {
     cs1->trigger();
     guitest::pump();
     EXPECT_EQ(sg_DownloadContext.WaitState[1], 3);
+
+    // The chip-select menus tick each chip select's setting as the menu opens; other menus
+    // have no ticks.
+    for (QAction* menu : bench.view().menuBar(v_Panel)->actions()) {
+        emit menu->menu()->aboutToShow();
+        for (QAction* item : menu->menu()->actions()) {
+            if (item->isSeparator()) continue;
+            const std::string what = (menu->text() + " " + item->text()).toStdString();
+            const bool chip = menu->text().startsWith("Chip select ");
+            EXPECT_EQ(item->isCheckable(), chip) << what;
+            if (!chip) continue;
+            const int cs = menu->text().back().digitValue();
+            const int count = item->text().front().digitValue();
+            EXPECT_EQ(item->isChecked(), sg_DownloadContext.WaitState[cs] == count) << what;
+            if (cs == 1) {
+                EXPECT_EQ(item->isChecked(), count == 3) << what;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -4,10 +4,12 @@
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_operator.h"
 #include "app/gui/gui_options.h"
+#include "app/gui/station_control.h"
 #include "flash/dwl10sectormap.h"
 #include "link/com_map.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
+#include "platform/qt/station_window.h"
 #include "platform/qt/ui_led.h"
 #include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_wait_hook.h"
@@ -23,15 +25,19 @@
 #include "uis/uis.h"
 #include "uis/uis_backend.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
 #include <QUrl>
@@ -152,6 +158,30 @@ TEST(GuiOperator, ClicksAndKeysOnTheDimmedStartDuringARunAreDropped) {
     EXPECT_EQ(countLogLinesStarting(bench, "Run "), 1);
 }
 
+// Mode 0: the bar and the percent start from 0 again for the ogm image; they do not stay on
+// the binary image's 100 % until the ogm's first sector ends.
+TEST(GuiOperator, TheBarStartsAgainForEachImage) {
+    GuiBench bench(true);
+    ASSERT_TRUE(bench.loadThroughDialog(
+        MAIN_BIN_LOAD, bench.copyExample("sample.bin", bench.imageFile("sample.bin"))));
+    ASSERT_TRUE(bench.loadThroughDialog(
+        MAIN_OGM_LOAD, bench.copyExample("sample.ogm", bench.imageFile("sample.ogm"))));
+    int ogmSeen = 0;
+    int stuckAtFull = 0;
+    InsideTheWaits waits([&](int) {
+        const std::string status = uis_ControlText(v_Panel, MAIN_PROGRESS_STATUS);
+        unsigned done = 0;
+        if (std::sscanf(status.c_str(), "ogm image: %*d %%, %u of", &done) != 1 || done == 0)
+            return;
+        ogmSeen++;
+        if (bench.widget<QLabel>(MAIN_PROGRESS_PERCENT)->text().toInt() == 100) stuckAtFull++;
+    });
+    bench.click(MAIN_START);
+    ASSERT_GT(uis_FindPanel("mmi.uir", MMI_PANEL_SUCCESS), 0) << "the run failed";
+    EXPECT_GT(ogmSeen, 0);
+    EXPECT_EQ(stuckAtFull, 0);
+}
+
 TEST(GuiOperator, AboutIsDimmedDuringARunWhichGoesOnAndLightsItsSteps) {
     GuiBench bench(true);
     const std::string image = bench.copyExample("sample.bin", bench.imageFile("sample.bin"));
@@ -265,6 +295,7 @@ TEST(GuiOperator, DroppedFilesLoadAsTheirLoadButtonsWould) {
     EXPECT_EQ(std::string(sg_DownloadContext.ClaFile), bin);
     EXPECT_EQ(sg_DownloadContext.TfsOgm.Data, nullptr);
     EXPECT_EQ(countLogLinesStarting(bench, "Cannot load now: "), 1);
+    EXPECT_TRUE(bench.logged("Cannot load now: " + tfs + ": mode 0 takes no TFS image"));
     EXPECT_EQ(countLogLinesStarting(bench, "Not an image file"), 1);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a file dialog opened";
 }
@@ -362,20 +393,35 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(GuiCommandLine, OwnOptionsFirstThenQtsThenImages) {
     struct Case {
         std::vector<std::string> args;
-        bool help, version, emulated;
+        bool help, version, emulated, station;
         std::vector<std::string> forQt, files;
     };
     const Case cases[] = {
-        {{"--help"}, true, false, false, {}, {}},
-        {{"-h", "a.bin"}, true, false, false, {"a.bin"}, {}},
-        {{"--version"}, false, true, false, {}, {}},
+        {{"--help"}, true, false, false, false, {}, {}},
+        {{"-h", "a.bin"}, true, false, false, false, {"a.bin"}, {}},
+        {{"--version"}, false, true, false, false, {}, {}},
         {{"--sim", "-style", "fusion", "a.bin"},
          false,
          false,
          true,
+         false,
          {"-style", "fusion", "a.bin"},
          {}},
-        {{"a.ogm", "--", "--help", "-x.bin"}, false, false, false, {"a.ogm"}, {"--help", "-x.bin"}},
+        {{"a.ogm", "--", "--help", "-x.bin"},
+         false,
+         false,
+         false,
+         false,
+         {"a.ogm"},
+         {"--help", "-x.bin"}},
+        // The first --station opens the station window; a later one names the station.
+        {{"--station", "-p", "1", "--station", "bench-A", "--start"},
+         false,
+         false,
+         false,
+         true,
+         {"-p", "1", "--station", "bench-A", "--start"},
+         {}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> text = {"dwl-gui"};
@@ -388,6 +434,7 @@ TEST(GuiCommandLine, OwnOptionsFirstThenQtsThenImages) {
         EXPECT_EQ(o.help, c.help) << what;
         EXPECT_EQ(o.version, c.version) << what;
         EXPECT_EQ(o.emulated, c.emulated) << what;
+        EXPECT_EQ(o.station, c.station) << what;
         ASSERT_FALSE(o.forQt.empty()) << what;
         EXPECT_STREQ(o.forQt[0], "dwl-gui");
         EXPECT_EQ(std::vector<std::string>(o.forQt.begin() + 1, o.forQt.end()), c.forQt) << what;
@@ -429,6 +476,34 @@ TEST(SectorMap, OpensBesideTheMainWindow) {
             EXPECT_FALSE(frame.intersects(c.main)) << c.where;
         }
     }
+
+    // A 1024x768 screen with the main window in its middle: the main window moves aside so far
+    // as the map needs (to the screen's edge at most), and nothing of it is covered.
+    const QRect small(0, 0, 1024, 768);
+    const struct {
+        const char* where;
+        QRect main;
+        int wanted, moved, x, width;
+    } moves[] = {
+        {"to the left edge", QRect(132, 50, 762, 690), 400, -132, 770, 254},
+        {"part of the way", QRect(132, 50, 762, 690), 240, -120, 782, 242},
+        {"not at all: too wide", QRect(100, 50, 900, 690), 400, 0, 1024 - 402, 402},
+    };
+    for (const auto& m : moves) {
+        QPoint moved(1, 1);
+        const QRect frame =
+            dwl_qt_PlaceBeside(m.main, small, m.wanted, 232, decorations, height, &moved);
+        EXPECT_EQ(moved, QPoint(m.moved, 0)) << m.where;
+        EXPECT_EQ(frame.x(), m.x) << m.where;
+        EXPECT_EQ(frame.width(), m.width) << m.where;
+        EXPECT_TRUE(small.contains(frame)) << m.where;
+        if (m.moved != 0) {
+            EXPECT_FALSE(frame.intersects(m.main.translated(moved))) << m.where;
+        }
+    }
+    // Without leave to move it, the map goes over the main window as before.
+    EXPECT_TRUE(dwl_qt_PlaceBeside(moves[0].main, small, 400, 232, decorations, height)
+                    .intersects(moves[0].main));
 }
 
 // Identified flash: the map comes up; its own button closes it, window manager or not.
@@ -448,6 +523,17 @@ TEST(SectorMap, ComesUpWithTheFlashAndHasItsOwnClose) {
     EXPECT_TRUE(map->rect().contains(close->geometry()));
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_FALSE(map->isVisible());
+    // Closed, it comes back from the Service menu before the next run.
+    v_SectorMapHook = &dwl_qt_ShowSectorMap;
+    QAction* entry = nullptr;
+    for (QAction* menu : bench.view().menuBar(v_Panel)->actions())
+        for (QAction* item : menu->menu()->actions())
+            if (item->text() == "Sector map") entry = item;
+    ASSERT_NE(entry, nullptr);
+    entry->trigger();
+    guitest::pump();
+    EXPECT_TRUE(map->isVisible());
+    v_SectorMapHook = nullptr;
     dwl_qt_RemoveSectorMap();
     EXPECT_EQ(dwl_qt_SectorMap(), nullptr);
 }
@@ -467,9 +553,47 @@ TEST(GuiOperator, TheTitleFollowsTheHandsetRingAtOnce) {
             title.endsWith(emulated == 1 ? QStringLiteral("COM4  emulated handset") : device))
             << title.toStdString();
     }
+    // ... and the COM number each time the COM ring turns, not one choice late.
+    for (int index : {0, 2, 3}) {
+        bench.chooseRingIndex(MAIN_COM_PORT, index);
+        const int com = index + 1;
+        EXPECT_EQ(sg_DownloadContext.ComPort, com);
+        const QString title = main->windowTitle();
+        EXPECT_TRUE(title.endsWith(
+            QString::fromStdString("COM" + std::to_string(com) + "  " + dwl_ComDevicePath(com))))
+            << title.toStdString();
+    }
     dwlgui_RemoveOperatorAids();
     EXPECT_EQ(v_SelectLineHook, &dwlgui_SelectLine);
     v_SelectLineHook = nullptr;
+}
+
+// From the menu, the station window opens whole on the screen with its buttons on it; where the
+// screen has room for both, beside the main window (which moves to the left edge for it).
+TEST(GuiOperator, TheStationWindowOpensOnTheScreenBesideTheMainWindow) {
+    const struct {
+        QRect screen;
+        bool beside;
+    } screens[] = {{QRect(0, 0, 1024, 768), false},
+                   {QRect(0, 0, 1280, 800), false},
+                   {QRect(0, 0, 1920, 1080), true}};
+    for (const auto& c : screens) {
+        const std::string what =
+            std::to_string(c.screen.width()) + "x" + std::to_string(c.screen.height());
+        QWidget main;
+        main.setGeometry(
+            QRect(QPoint(0, 0), QSize(762, 690)).translated(c.screen.center() - QPoint(381, 345)));
+        StationWindow station;
+        station.resize(1280, 800);
+        dwlgui_PlaceStationWindow(station, main, c.screen);
+        EXPECT_TRUE(c.screen.contains(station.geometry())) << what;
+        for (QPushButton* b : {station.startButton(), station.stopButton(), station.closeButton()})
+            EXPECT_TRUE(station.rect().contains(
+                b->geometry().translated(b->parentWidget()->mapTo(&station, QPoint(0, 0)))))
+                << what << " " << b->text().toStdString();
+        EXPECT_EQ(station.geometry().intersects(main.geometry()), !c.beside) << what;
+        EXPECT_TRUE(c.screen.contains(main.geometry())) << what;
+    }
 }
 
 TEST(GuiOperator, ThePortPickerMapsTheComNumberAndItsChoiceComesBackAtTheNextStart) {

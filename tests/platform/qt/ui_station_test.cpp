@@ -12,10 +12,12 @@
 #include "tests/platform/qt/ui_test_helpers.h"
 #include "tests/support/temp_files.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -135,7 +138,7 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
          -1,
          0,
          1},
-        {"cancelled counts as a failure",
+        {"cancelled counts neither as a pass nor as a failure",
          {kStarted,
           ended(
               false, true,
@@ -146,7 +149,7 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
          "",
          -1,
          0,
-         1},
+         0},
         {"the next run clears the last light",
          {kStarted, kFailed, com1("waiting"), kStarted},
          LIGHT_RUNNING,
@@ -200,6 +203,7 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
         EXPECT_EQ(look.percent, c.percent);
         EXPECT_EQ(look.pass, c.pass);
         EXPECT_EQ(look.fail, c.fail);
+        EXPECT_EQ(look.cancelled, look.state == "CANCELLED" ? 1 : 0);
     }
 }
 
@@ -235,6 +239,11 @@ TEST(StationLines, StationStartTotalsAndLinesThatAreNoEvents) {
     EXPECT_DOUBLE_EQ(model.totals.yieldPercent, 93.75);
     EXPECT_DOUBLE_EQ(model.totals.medianSeconds, 12.6);
     EXPECT_EQ(model.totals.perHour, -1);
+    // Before any run finished (or with cancelled runs only) the yield is not known.
+    station_ReadLine(
+        model,
+        R"({"event":"totals","pass":0,"fail":0,"yield_percent":0.0,"median_s":null,"per_hour":null})");
+    EXPECT_EQ(model.totals.yieldPercent, -1);
 
     // The sender to the line's server: what waits, when it was reached; an error logged once.
     const char* refused =
@@ -329,6 +338,42 @@ TEST(StationLines, OptionsAndTheStationsArguments) {
                                         "/dev/ttyUSB3", "--bin", dir.file("a.bin"), "--mode", "all",
                                         "--speed", "270833", "--station", "line-3"}));
 
+    // A results server's address, in either of its forms, stays as given; a file is made
+    // absolute.
+    for (const std::string& server :
+         {std::string("postgresql://station@127.0.0.1:5999/dwl_line"),
+          std::string("host=127.0.0.1 port=5999 dbname=dwl_line user=station")}) {
+        StationSettings r;
+        ASSERT_TRUE(station_ParseOptions({"--results", server}, &r, &start, &why)) << why;
+        EXPECT_EQ(r.results, server);
+    }
+    StationSettings file;
+    ASSERT_TRUE(station_ParseOptions({"--results", "r.sqlite"}, &file, &start, &why)) << why;
+    EXPECT_EQ(file.results, std::filesystem::absolute("r.sqlite").string());
+    // Kept and restored as given; one that an older version remembered as a path below its
+    // working folder comes back as the address; files stay as they are.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(dir.file("conf")));
+    QCoreApplication::setOrganizationName(QStringLiteral("dwl-test"));
+    const std::pair<std::string, std::string> kept[] = {
+        {"postgresql://station@127.0.0.1:5999/dwl_line",
+         "postgresql://station@127.0.0.1:5999/dwl_line"},
+        {"/work/postgresql:/station@127.0.0.1:5999/dwl_line",
+         "postgresql://station@127.0.0.1:5999/dwl_line"},
+        {"/w/x/postgres:/127.0.0.1/l", "postgres://127.0.0.1/l"},
+        {"/w/host=/var/run/postgresql port=5999 dbname=l",
+         "host=/var/run/postgresql port=5999 dbname=l"},
+        {"/w/results.sqlite", "/w/results.sqlite"},
+        {"/w/a=b/dbname=x.sqlite", "/w/a=b/dbname=x.sqlite"},
+    };
+    for (const auto& [saved, restored] : kept) {
+        StationSettings k;
+        k.results = saved;
+        dwlgui_KeepStationSettings(k);
+        EXPECT_EQ(dwlgui_RestoreStationSettings().results, restored) << saved;
+    }
+    QSettings().clear();
+
     const struct {
         std::vector<std::string> args;
         const char* why;
@@ -422,6 +467,7 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
     settings.bin = dir.file("local.bin");
     settings.mode = 1;
     settings.baud = 302325;
+    settings.results = "host=127.0.0.1 port=5999 dbname=dwl_line";
     make(
         {"!args", kStationStarted, com1("waiting"), kStarted,
          progress(R"("stage":"writing","image":"binary","percent":60,"bytes_per_second":4e4)"),
@@ -435,6 +481,11 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
     StationWindow& w = station->window();
     EXPECT_EQ(w.settingsBox()->imageText("binary"), "local.bin: 3 bytes, sum 0x00000006");
     EXPECT_FALSE(w.settingsBox()->locked());
+    // The results target has a field of its own, where a wrong one is corrected.
+    auto* results = w.settingsBox()->findChild<QLineEdit*>(QStringLiteral("stationResults"));
+    ASSERT_NE(results, nullptr);
+    EXPECT_EQ(results->text().toStdString(), settings.results);
+    results->setText(QStringLiteral("postgresql://station@127.0.0.1:5999/dwl_line"));
 
     w.startButton()->click();
     ASSERT_TRUE(waitFor([&] { return tile(1).fail == 1; }));
@@ -444,7 +495,9 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
     const std::deque<std::string>& log = station->model().log;
     EXPECT_NE(std::find(log.begin(), log.end(),
                         "args: station --json-lines --port COM1 --port /dev/ttyUSB1 --bin " +
-                            dir.file("local.bin") + " --mode binary --speed 302325"),
+                            dir.file("local.bin") +
+                            " --mode binary --speed 302325 --results "
+                            "postgresql://station@127.0.0.1:5999/dwl_line"),
               log.end());
     EXPECT_EQ(w.settingsBox()->settings().bin, "/img/sw.bin");
     // A locked field that loses the focus does not read the files again.
@@ -509,7 +562,8 @@ TEST_F(StationWindowTest, StopTwiceCancelsTheRunsInProgress) {
     EXPECT_FALSE(w.stopButton()->isEnabled());
     ASSERT_TRUE(waitFor([&] { return stopped(); }));
     EXPECT_EQ(tile(0).state, "CANCELLED");
-    EXPECT_EQ(tile(0).fail, 1);
+    EXPECT_EQ(tile(0).fail, 0);
+    EXPECT_EQ(tile(0).cancelled, 1);
     EXPECT_EQ(status(), "Stopped: the station ended with exit status 130.");
 }
 
@@ -534,11 +588,35 @@ TEST_F(StationWindowTest, ClosingWhileRunningAsks) {
         EXPECT_TRUE(cancel.answered());
     }
     EXPECT_EQ(station->phase(), StationControl::CANCELLING);
-    // Both interrupts reach the station; the window closes once it has ended.
+    // Both interrupts reach the station; once it has ended the window stays with the runs'
+    // verdicts, and closes when asked again.
     ASSERT_TRUE(waitFor([&] { return stopped(); }));
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(closed);
     EXPECT_EQ(tile(0).state, "CANCELLED");
+    EXPECT_TRUE(status().endsWith("the window may be closed now.")) << status().toStdString();
+    EXPECT_TRUE(w.close());
+    EXPECT_TRUE(closed);
+
+    // Finishing the runs in progress keeps the window while they finish, then shows them.
+    closed = false;
+    writeScript({kStationStarted, kStarted, "!int", kPassed,
+                 R"({"event":"station_stopped","reason":"interrupted"})"});
+    w.show();
+    w.startButton()->click();
+    ASSERT_TRUE(waitFor([&] { return tile(0).light == LIGHT_RUNNING; }));
+    {
+        guitest::ModalAnswer finish(press("Finish the runs"));
+        EXPECT_FALSE(w.close());
+        EXPECT_TRUE(finish.answered());
+    }
+    EXPECT_EQ(station->phase(), StationControl::STOPPING);
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_TRUE(waitFor([&] { return stopped(); }));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(tile(0).state, "PASS");
+    EXPECT_EQ(tile(0).pass, 1);
 }
 
 TEST_F(StationWindowTest, AStationThatGoesOrNeverStartsSaysSo) {
@@ -574,6 +652,43 @@ TEST_F(StationWindowTest, AStationThatGoesOrNeverStartsSaysSo) {
               "Stopped: the station could not start: ");
     EXPECT_TRUE(missing.window().startButton()->isEnabled());
     EXPECT_FALSE(missing.window().settingsBox()->locked());
+}
+
+// At 1024x768 every button shows and the image fields keep a usable width; the window and a
+// tile's log each have a close of their own for a screen without a window manager.
+TEST_F(StationWindowTest, FitsASmallScreenAndClosesWithoutAWindowManager) {
+    StationSettings settings;
+    settings.ports = {"COM1", "COM2", "COM3", "COM4"};
+    const std::string name = std::string(60, 'n') + ".bin";
+    testsupport::writeBytes(dir.file(name), std::vector<uint8_t>{1});
+    settings.bin = dir.file(name);
+    settings.ogm = dir.file("missing-image-with-a-long-name-" + std::string(40, 'm') + ".ogm");
+    make({kStationStarted}, settings);
+    StationWindow& w = station->window();
+    w.totalsBar()->setResults(QString::fromStdString(dir.file(std::string(80, 'r') + ".sqlite")),
+                              QStringLiteral("server: 0 waiting, not reached yet (results server: "
+                                             "connection refused at 127.0.0.1:5999)"));
+    w.setGeometry(0, 0, 1024, 768);
+    guitest::pump();
+    EXPECT_LE(w.width(), 1024);
+    EXPECT_LE(w.height(), 768);
+    for (QPushButton* b : {w.startButton(), w.stopButton(), w.closeButton()})
+        EXPECT_TRUE(w.rect().contains(QRect(b->mapTo(&w, QPoint(0, 0)), b->size())))
+            << b->text().toStdString();
+    for (QLineEdit* field : w.settingsBox()->findChildren<QLineEdit*>())
+        EXPECT_GE(field->width(), 250) << field->objectName().toStdString();
+
+    bool closed = false;
+    station->setClosedObserver([&closed] { closed = true; });
+    station->showLog(0);
+    ASSERT_TRUE(w.logView()->isVisible());
+    auto* logClose = w.logView()->findChild<QPushButton*>(QStringLiteral("stationLogClose"));
+    ASSERT_NE(logClose, nullptr);
+    logClose->click();
+    EXPECT_FALSE(w.logView()->isVisible());
+    w.closeButton()->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(closed);
 }
 
 TEST(StationTileGrid, ThirtyTwoTilesFitAFullHdScreen) {

@@ -24,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -228,6 +229,16 @@ TEST_F(QtView, TheLogKeepsItsSelectedLineInView) {
     EXPECT_EQ(list->count(), 61);
     EXPECT_EQ(list->item(0)->text(), " top ");
     EXPECT_EQ(list->item(60)->text(), " line 59 ");
+
+    // A line wider than the log can be scrolled to its end, and its tooltip shows it whole.
+    const std::string wide = " Run 2026-12-08 00:32:48 COM4 " + std::string(300, 'x') + ".ogm ";
+    InsertListItem(panel, 8, -1, wide.c_str(), 0);
+    guitest::pump();
+    QListWidgetItem* last = list->item(list->count() - 1);
+    EXPECT_EQ(last->toolTip().toStdString(), wide.substr(1, wide.size() - 2));
+    const int wholeWidth = list->fontMetrics().horizontalAdvance(last->text());
+    EXPECT_GE(list->visualItemRect(last).width(), wholeWidth);
+    EXPECT_GE(list->horizontalScrollBar()->maximum() + list->viewport()->width(), wholeWidth);
 }
 
 TEST_F(QtView, ButtonsRingsAndEntriesReachTheirCallbacksFromTheEventLoop) {
