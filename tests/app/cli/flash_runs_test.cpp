@@ -366,9 +366,12 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         int signal;
         int status;
         std::string name;
+        int second; // another stop 10 ms later: the run still ends in order, as the first says
     };
-    const Case cases[] = {
-        {SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP"}, {SIGINT, 130, "SIGINT"}};
+    const Case cases[] = {{SIGTERM, 143, "SIGTERM", 0},
+                          {SIGHUP, 129, "SIGHUP", 0},
+                          {SIGINT, 130, "SIGINT", 0},
+                          {SIGINT, 130, "SIGINT", SIGTERM}};
     testsupport::TempDir dir;
     // Sixteen sectors of 64 KB: the trace of the sectors after the marker fills any pipe.
     std::string image(1u << 20, '\0');
@@ -376,10 +379,11 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         image[i] = static_cast<char>(i * 7 + i / 251);
     testsupport::writeBytes(dir.file("big.bin"), image);
     for (const Case& c : cases) {
-        const std::string log = dir.file(c.name + ".log");
+        const std::string tag = c.name + std::to_string(c.second);
+        const std::string log = dir.file(tag + ".log");
         const clitest::Run run = clitest::runDwlSignalledAt(
             {"flash", "--sim", "--json", "--bin", dir.file("big.bin"), "--log", log},
-            dir.file(c.name + ".fifo"), "sector data 0x02040000", c.signal);
+            dir.file(tag + ".fifo"), "sector data 0x02040000", c.signal, c.second);
         EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.err;
         EXPECT_TRUE(run.has("dwl: " + c.name +
                             ": the run was stopped; the flash may be partly "
@@ -418,9 +422,12 @@ TEST(DwlCommands, AClosedOutputPipeNeitherKillsNorStopsTheRun) {
                         "exit 0, "),
               std::string::npos);
 
-    const clitest::Run json =
-        clitest::runDwlIntoClosedPipe({"flash", "--sim", "--json", "--bin", bin});
+    const clitest::Run json = clitest::runDwlIntoClosedPipe(
+        {"flash", "--sim", "--json", "--bin", bin, "--log", dir.file("b.log")});
     EXPECT_EQ(json.status, 74) << json.err;
+    // The log's result line tells the status the program ends with.
+    EXPECT_NE(readText(dir.file("b.log")).find("(family 0, code 0, exit 74, "), std::string::npos)
+        << readText(dir.file("b.log"));
     EXPECT_TRUE(json.has("dwl: the JSON summary could not be written: Broken pipe")) << json.err;
     EXPECT_TRUE(json.has("Download binary sector by sector"));
 }
