@@ -182,7 +182,7 @@ Run runDwlSignalledAt(const std::vector<std::string>& args, const std::string& f
         if (seen.find(marker) != std::string::npos) {
             kill(s.pid, signal);
             if (second != 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
                 kill(s.pid, second);
             }
             signalled = true;

@@ -366,12 +366,12 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         int signal;
         int status;
         std::string name;
-        int second; // another stop 10 ms later: the run still ends in order, as the first says
+        int second; // another stop right after: the run still ends in order, as the first says
     };
     const Case cases[] = {{SIGTERM, 143, "SIGTERM", 0},
                           {SIGHUP, 129, "SIGHUP", 0},
                           {SIGINT, 130, "SIGINT", 0},
-                          {SIGINT, 130, "SIGINT", SIGTERM}};
+                          {SIGTERM, 143, "SIGTERM", SIGTERM}};
     testsupport::TempDir dir;
     // Sixteen sectors of 64 KB: the trace of the sectors after the marker fills any pipe.
     std::string image(1u << 20, '\0');
