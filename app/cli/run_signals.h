@@ -17,7 +17,7 @@ namespace dwlcli {
 enum StopSignal { kStopHangUp = 1, kStopInterrupt = 2, kStopTerminate = 15 };
 // How long a stopped run of one port has to end in order (POSIX); the process gathering the
 // ports of a run of several has two seconds more.
-constexpr int kStopGraceSeconds = 5;
+constexpr int kStopGraceSeconds = 8;
 
 class RunSignals {
   public:

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -406,6 +407,16 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         EXPECT_NE(lastLine.find("exit " + std::to_string(c.status) + ", "), std::string::npos)
             << lastLine;
     }
+
+    // Something no cancel reaches (a trace into a pipe nobody reads: its opening waits for a
+    // reader): the first stop still ends the program, a grace time later.
+    const std::string fifo = dir.file("unread.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const clitest::Run blocked = clitest::runDwl(
+        "flash --sim --bin " + quoted(dir.file("big.bin")) + " --trace " + quoted(fifo) +
+        " 2>&1 & p=$!; sleep 0.5; kill -TERM $(pgrep -P $p); wait $p; echo status=$?");
+    EXPECT_TRUE(blocked.has("status=143")) << blocked.out << blocked.err;
+    EXPECT_TRUE(blocked.has("dwl: SIGTERM: the run did not end in time; ended")) << blocked.err;
 }
 
 // A reader that went away (dwl flash ... | head) neither kills the run nor stops it: the log
