@@ -112,7 +112,7 @@ int dwl56_0RestoreConfig(ConfigRestored* restored) {
 
 int dwl56_3RestoreConfigFrom(const char* path, ConfigRestored* restored) {
     *restored = ConfigRestored{};
-    FILE* file = fopen(path, "rb");
+    FILE* file = dwl12_10OpenWholeFile(path);
     if (file == nullptr) return DWL_CONF_NO_FILE;
     long size = 0;
     if (dwl12_2CalculateLengthOfFile(path, &size) != DWL_STEP_OK || size < 0) {

@@ -69,7 +69,7 @@ int32_t dwl10_14DecimalValue(const uint8_t* text, uint32_t length) {
 int dwl10_15ReadWholeFile(const char* path, uint8_t** data, uint32_t* length) {
     *data = nullptr;
     *length = 0;
-    FILE* file = fopen(path, "rb");
+    FILE* file = dwl12_10OpenWholeFile(path);
     if (file == nullptr) return 2;
     long size = 0;
     if (dwl12_2CalculateLengthOfFile(path, &size) != 1 || size < 0 ||

@@ -3,6 +3,7 @@
 
 #include "flash/dwl10text.h"
 #include "link/dwl12datafiles.h"
+#include "link/dwl12pclib.h"
 #include "session/dwl_context.h"
 
 #include <cerrno>
@@ -157,7 +158,7 @@ static int dwl10_51OpenError(const char* path) {
     // Asked first: not every system refuses to open a folder, nor says why in the same words.
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return EISDIR;
-    FILE* file = fopen(path, "rb");
+    FILE* file = dwl12_10OpenWholeFile(path);
     if (file == nullptr) return errno != 0 ? errno : ENOENT;
     fclose(file);
     return 0;

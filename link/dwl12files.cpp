@@ -27,6 +27,25 @@ int dwl12_2CalculateLengthOfFile(const char* path, long* size) {
     return 1;
 }
 
+FILE* dwl12_10OpenWholeFile(const char* path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::is_directory(status)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    return fopen(path, "rb");
+}
+
+const char* dwl12_11OpenErrorText(int error) {
+    return error == EINVAL ? "not a regular file" : strerror(error);
+}
+
 // Largest count the loader reaches; the image and its closing byte stay below the buffer size.
 constexpr uint32_t DWL_SPM_COUNT_LIMIT = 65535;
 
@@ -44,7 +63,7 @@ const char* spmName(int productType) {
 int dwl12_4LoadSpmFile(uint32_t* count, uint8_t* buffer, int productType) {
     const char* name = spmName(productType);
     if (name == nullptr) return 3;
-    FILE* file = fopen(dwl12_7DataFile(name).c_str(), "rb");
+    FILE* file = dwl12_10OpenWholeFile(dwl12_7DataFile(name).c_str());
     if (file == nullptr) return 3;
 
     // The count always starts from the beginning of the buffer.
@@ -68,10 +87,11 @@ std::string dwl12_9SpmProblem(int productType) {
     const char* name = spmName(productType);
     if (name == nullptr)
         return "no handset program for product type " + std::to_string(productType);
-    FILE* file = fopen(dwl12_7DataFile(name).c_str(), "rb");
+    FILE* file = dwl12_10OpenWholeFile(dwl12_7DataFile(name).c_str());
     const int error = file == nullptr ? errno : 0;
     if (file != nullptr) fclose(file);
-    std::string text = std::string(name) + ": " + (error != 0 ? strerror(error) : "readable now");
+    std::string text =
+        std::string(name) + ": " + (error != 0 ? dwl12_11OpenErrorText(error) : "readable now");
     const char* separator = ", looked for in ";
     for (const std::string& folder : dwl12_9SearchedFolders(name)) {
         text += separator + folder;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // PC-side baud rates by speed index (the handset's divider for the same index is
@@ -19,6 +20,12 @@ void dwl12_3ComName(int port, char* name, unsigned nameSize);
 
 // 1 and the file's size in bytes, or 2 when the file's information is not available.
 int dwl12_2CalculateLengthOfFile(const char* path, long* size);
+// Opens a file that is read whole ("rb"): nullptr with errno set when it cannot be, and for
+// what is not a regular file (a folder: EISDIR; a pipe or a device: EINVAL), which is refused
+// before it is opened: opening a pipe waits for a writer, reading a device never ends.
+FILE* dwl12_10OpenWholeFile(const char* path);
+// "not a regular file" for EINVAL, else the system's text of the error.
+const char* dwl12_11OpenErrorText(int error);
 
 // Size of the buffer that holds a bootstrap image.
 constexpr uint32_t DWL_SPM_BUFFER_SIZE = 65536;

@@ -65,6 +65,17 @@ void HandsetEngine::powerOn(double t) {
     nextWakeAt_ = now_ + noise + config_.wakeUpInterval;
 }
 
+void HandsetEngine::forgetReceived() {
+    // Swapped with empty ones: clear() would keep the capacity.
+    std::vector<std::vector<uint8_t>>().swap(rec_.bootFrames);
+    std::vector<uint8_t>().swap(rec_.bootstrapImage);
+    std::vector<uint8_t>().swap(rec_.extensionModule);
+    std::vector<uint8_t>().swap(rec_.commands);
+    std::vector<SectorWrite>().swap(rec_.sectorWrites);
+    std::vector<uint8_t>().swap(rec_.lineBytes);
+    std::vector<Recording::DtrChange>().swap(rec_.dtrChanges);
+}
+
 void HandsetEngine::receive(uint8_t byte, LineSettings sentAt, double t) {
     advanceTo(t);
     if (state_ == State::Off || state_ == State::Disconnected) return;

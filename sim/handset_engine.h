@@ -37,6 +37,10 @@ class HandsetEngine {
     void setDtr(bool on, double t);
     // Power cycle: the boot loader starts again (a pseudo-terminal reopened by the PC).
     void powerOn(double t);
+    // Forgets what the recording holds of the sessions so far (frames, images, commands,
+    // sectors, line bytes); the counters stay. A handset served session after session keeps
+    // its memory flat.
+    void forgetReceived();
     // A byte from the PC, sent at `sentAt`, fully arrived at time t.
     void receive(uint8_t byte, LineSettings sentAt, double t);
     // Bytes from the PC that all arrived at time t; the same as receiving them one by one.

@@ -42,19 +42,10 @@ struct LoadedFile {
 // with the reason in the operator log. A relative path is taken from the working folder.
 FILE* openImage(const char* path) {
     const std::string file = dwl12_8WorkFile(path);
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::status(file, ec);
-    int error = 0;
-    FILE* image = nullptr;
-    if (std::filesystem::is_directory(status))
-        error = EISDIR;
-    else if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        error = EINVAL;
-    else if ((image = fopen(file.c_str(), "rb")) == nullptr)
-        error = errno;
+    FILE* image = dwl12_10OpenWholeFile(file.c_str());
     if (image == nullptr) {
         char reason[80];
-        snprintf(reason, sizeof reason, ": %s", strerror(error));
+        snprintf(reason, sizeof reason, ": %s", dwl12_11OpenErrorText(errno));
         dwl50_3AddCommentPath("Cannot open ", path, reason);
     }
     return image;

@@ -21,8 +21,8 @@ constexpr int kTfsSizeFamily = 18;
 
 // Empty when the file opens for reading, otherwise the system's reason.
 std::string unreadable(const std::string& path) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return strerror(errno);
+    FILE* file = dwl12_10OpenWholeFile(path.c_str());
+    if (file == nullptr) return dwl12_11OpenErrorText(errno);
     fclose(file);
     return "";
 }
@@ -66,6 +66,11 @@ int checkFlash(const std::string& file) {
     const FlashDescriptionTable& table = vg_FlashDescritpion;
     printf("descriptions: %u\n", (unsigned)table.NbFlash);
     int status = result == 1 ? 0 : kExitFlashDescription;
+    // Every run would boot the handset only to end on "the flash id is not known".
+    if (table.NbFlash == 0) {
+        printf("error: no flash is described\n");
+        status = kExitFlashDescription;
+    }
     for (unsigned i = 0; i < table.NbFlash && i < (unsigned)DWL_MAX_FLASH; i++) {
         const FlashDescription& f = table.Flash[i];
         printf("  %2u: \"%.14s\" \"%.14s\" manufacturer 0x%02X device 0x%02X, %u banks, "

@@ -76,8 +76,8 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
         port.label.port = portName(choice);
         port.label.device = choice.device.empty() ? dwl_ComDevicePath(choice.com) : choice.device;
         for (const StationPortSettings& other : s.ports)
-            if (other.label.port == port.label.port) {
-                fprintf(stderr, "dwl: port %s is given twice\n", port.label.port.c_str());
+            if (samePortDevice(other.run.port, port.run.port)) {
+                fprintf(stderr, "dwl: %s\n", givenTwice(other.run.port, port.run.port).c_str());
                 return kExitUsage;
             }
         port.station = s.start.station;

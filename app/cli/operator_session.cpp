@@ -8,6 +8,7 @@
 #include "link/com_map.h"
 #include "link/dwl12datafiles.h"
 #include "link/dwl12pclib.h"
+#include "link/wire_clock.h"
 #include "session/dwl_clock.h"
 #include "session/dwl_context.h"
 #include "session/dwl_image_step.h"
@@ -26,6 +27,7 @@
 #include "link/serial_backend.h"
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -124,12 +126,46 @@ void OperatorSession::printLog(const std::string& text) {
     printLine(out_, text);
 }
 
+double OperatorSession::runClock() {
+    // The emulated handset's virtual time, else the monotonic clock: a run's times are
+    // durations, which a change of the system clock must not bend.
+    return dwl_GetClock() != nullptr ? dwl_Now() : dwl_MonotonicSeconds();
+}
+
 int OperatorSession::failWith(int status, const std::string& message) {
     meter_.endImage();
     report_.exitStatus = status;
     report_.result.message = message;
     fprintf(stderr, "dwl: %s\n", message.c_str());
     return status;
+}
+
+int OperatorSession::refuseWhatNoFlashTakes() {
+    const FlashDescriptionTable& table = vg_FlashDescritpion;
+    const std::string where = "flash.txt (in " + settings_.workdir + ")";
+    if (table.NbFlash == 0)
+        return failWith(kExitFlashDescription,
+                        where + " describes no flash: " + dwl_FlashFileMessage(15));
+    uint32_t largest = 0;
+    for (unsigned i = 0; i < table.NbFlash && i < static_cast<unsigned>(DWL_MAX_FLASH); i++)
+        largest = std::max(largest, table.Flash[i].FlashSize);
+    const DownloadContext& c = sg_DownloadContext;
+    const struct {
+        const char* kind;
+        const char* path;
+        const ImageSlot& slot;
+        int image;
+    } images[2] = {{"binary", c.ClaFile, c.Cla, 0}, {"ogm", c.OgmFile, c.Ogm, 1}};
+    for (const auto& i : images) {
+        if (i.slot.Data == nullptr || !modeTakesImage(c.Mode, i.image) || i.slot.Size <= largest)
+            continue;
+        return failWith(kExitFlashDescription,
+                        std::string("the ") + i.kind + " image " + i.path + " (" +
+                            std::to_string(i.slot.Size) + " bytes) is larger than every flash " +
+                            where + " describes (at most " + std::to_string(largest) +
+                            " bytes): " + dwl_FlashFileMessage(20));
+    }
+    return 0;
 }
 
 int OperatorSession::failWithResult() {
@@ -147,10 +183,10 @@ void OperatorSession::imageStep(const ImageStepEvent& event) {
     switch (event.Phase) {
     case IMAGE_STEP_BEGIN:
         if (event.Image < DWL_NB_IMAGES)
-            meter_.beginImage(names[event.Image], event.Total, dwl_Now());
+            meter_.beginImage(names[event.Image], event.Total, runClock());
         break;
-    case IMAGE_STEP_BYTES: meter_.update(event.Done, dwl_Now()); break;
-    case IMAGE_STEP_END: meter_.finishImage(event.Written != 0, dwl_Now()); break;
+    case IMAGE_STEP_BYTES: meter_.update(event.Done, runClock()); break;
+    case IMAGE_STEP_END: meter_.finishImage(event.Written != 0, runClock()); break;
     default: meter_.endImage(); break;
     }
     if (stepObserver_) stepObserver_(event);
@@ -261,9 +297,9 @@ int OperatorSession::restoreConfig() {
         // The window's message does not say which file it means.
         std::string line = "Cannot restore the settings of " + settings_.config;
         if (step == DWL_CONF_NO_FILE) {
-            FILE* file = fopen(settings_.config.c_str(), "rb");
+            FILE* file = dwl12_10OpenWholeFile(settings_.config.c_str());
             if (file == nullptr)
-                line += std::string(": ") + strerror(errno);
+                line += std::string(": ") + dwl12_11OpenErrorText(errno);
             else
                 fclose(file);
         }
@@ -333,6 +369,7 @@ int OperatorSession::prepare(bool withImages) {
             if (int rc = loadImage(MAIN_OGM_LOAD, settings_.ogm, "ogm"); rc != 0) return rc;
         if (!settings_.tfs.empty())
             if (int rc = loadImage(MAIN_TFS_LOAD, settings_.tfs, "TFS ogm"); rc != 0) return rc;
+        if (int rc = refuseWhatNoFlashTakes(); rc != 0) return rc;
     }
     markWindowsSeen();
     return 0;
@@ -405,11 +442,11 @@ void OperatorSession::fillReport() {
 
 int OperatorSession::press(int button, const char* what) {
     popups_.clear();
-    started_ = dwl_Now();
+    started_ = runClock();
     const int rc = uis_OperateCommit(v_Panel, button);
     uis_DispatchEvents();
     meter_.endImage();
-    report_.elapsedSeconds = dwl_Now() - started_;
+    report_.elapsedSeconds = runClock() - started_;
     if (rc < 0) return failWith(kExitInternal, std::string("the panel refused the ") + what);
     return 0;
 }

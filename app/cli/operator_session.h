@@ -77,6 +77,11 @@ class OperatorSession {
     // refused the press.
     int press(int button, const char* what);
     int failWith(int status, const std::string& message);
+    // The clock of the run's durations and rates.
+    static double runClock();
+    // A flash.txt that describes no flash, an image larger than every flash it describes: the
+    // run would fail at its first sector, after the boot. 0, or the exit status.
+    int refuseWhatNoFlashTakes();
     // Every window shown so far counts as seen: the next result window is a new one.
     void markWindowsSeen();
     // The newest result window shown since the mark; fills report_.result.

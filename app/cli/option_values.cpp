@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 namespace dwlcli {
 
@@ -130,6 +131,26 @@ bool parsePort(const std::string& text, PortChoice* port, std::string* why) {
 
 std::string portName(const PortChoice& port) {
     return port.device.empty() ? "COM" + std::to_string(port.com) : port.device;
+}
+
+std::string portDevice(const PortChoice& port) {
+    return port.device.empty() ? dwl_ComDevicePath(port.com) : port.device;
+}
+
+bool samePortDevice(const PortChoice& a, const PortChoice& b) {
+    const std::string first = portDevice(a), second = portDevice(b);
+    if (first == second) return true;
+    // Links and ".." resolved. (A device's node under another name or a bind mount meets the
+    // same lock at the opening: the lock goes by the device's number.)
+    std::error_code ec, ec2;
+    const std::filesystem::path one = std::filesystem::canonical(first, ec),
+                                other = std::filesystem::canonical(second, ec2);
+    return !ec && !ec2 && one == other;
+}
+
+std::string givenTwice(const PortChoice& first, const PortChoice& again) {
+    const std::string before = portName(first), now = portName(again);
+    return "port " + now + " is given twice" + (before == now ? "" : " (as " + before + ")");
 }
 
 bool parseWaitStates(const std::string& text, int counts[4]) {

@@ -30,6 +30,13 @@ struct PortChoice {
 bool parsePort(const std::string& text, PortChoice* port, std::string* why);
 // A name for messages: "COM4" or the device path.
 std::string portName(const PortChoice& port);
+// The device a port opens: the path given, or the one its COM number stands for.
+std::string portDevice(const PortChoice& port);
+// Whether two ports are one device under two names ("/dev/pts/3" and "/dev/pts/../pts/3", a
+// link, COM1 and the device it stands for).
+bool samePortDevice(const PortChoice& a, const PortChoice& b);
+// "port COM1 is given twice", "port /dev/pts/../pts/3 is given twice (as /dev/pts/3)".
+std::string givenTwice(const PortChoice& first, const PortChoice& again);
 
 // Four wait-state counts 0 to 4 for the chip selects 0 to 3, "0,1,2,3"; false when malformed.
 bool parseWaitStates(const std::string& text, int counts[4]);

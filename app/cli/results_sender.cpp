@@ -1,4 +1,5 @@
 #include "app/cli/results_sender.h"
+#include "app/cli/station_event_keys.h"
 
 #include "app/cli/utc_time.h"
 
@@ -97,18 +98,19 @@ std::string serverStatusText(const SenderStatus& status, double now) {
 }
 
 nlohmann::ordered_json serverEvent(const SenderStatus& status, double now) {
+    namespace k = stationkeys;
     nlohmann::ordered_json e;
-    e["event"] = "server";
-    e["time"] = utcText(now);
-    e["waiting"] = status.waiting;
+    e[k::kEvent] = k::kServer;
+    e[k::kTime] = utcText(now);
+    e[k::kWaitingRuns] = status.waiting;
     if (status.lastReached > 0)
-        e["last_reached_s"] = std::round(std::max(0.0, now - status.lastReached) * 10) / 10;
+        e[k::kLastReachedSeconds] = std::round(std::max(0.0, now - status.lastReached) * 10) / 10;
     else
-        e["last_reached_s"] = nullptr;
+        e[k::kLastReachedSeconds] = nullptr;
     if (status.error.empty())
-        e["error"] = nullptr;
+        e[k::kError] = nullptr;
     else
-        e["error"] = status.error;
+        e[k::kError] = status.error;
     return e;
 }
 

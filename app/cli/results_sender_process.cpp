@@ -1,4 +1,5 @@
 #include "app/cli/results_sender_process.h"
+#include "app/cli/station_event_keys.h"
 
 #include "app/cli/json_text.h"
 #include "app/cli/utc_time.h"
@@ -91,9 +92,10 @@ int runResultsSender(const std::string& localFile, const std::string& address, i
 
 bool readServerEvent(const std::string& line, double now, SenderStatus* status) {
     const nlohmann::json e = nlohmann::json::parse(line, nullptr, false);
-    if (!e.is_object() || e.value("event", "") != "server") return false;
-    const auto waiting = e.find("waiting"), reached = e.find("last_reached_s"),
-               error = e.find("error");
+    namespace k = stationkeys;
+    if (!e.is_object() || e.value(k::kEvent, "") != k::kServer) return false;
+    const auto waiting = e.find(k::kWaitingRuns), reached = e.find(k::kLastReachedSeconds),
+               error = e.find(k::kError);
     if (waiting == e.end() || !waiting->is_number_integer()) return false;
     status->waiting = waiting->get<long long>();
     status->lastReached =

@@ -95,11 +95,11 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
 #endif
     if (int rc = startLineTrace(settings); rc != 0) return rc;
 #ifdef DWL_CLI_WITH_RESULTS
-    const double startedAt = epochNow();
+    const double startedAt = steadyEpochNow();
 #endif
     RunReport report = runOnPanel(settings, kind, log.isOpen() ? &log : nullptr);
 #ifdef DWL_CLI_WITH_RESULTS
-    const double endedAt = epochNow();
+    const double endedAt = steadyEpochNow();
 #endif
 
     // A run that succeeded but whose record is incomplete says so in its status; a failure's
@@ -108,7 +108,6 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         if (report.exitStatus == kExitSuccess) report.exitStatus = kExitRecordLost;
     };
     if (!stopLineTrace(settings)) recordLost();
-    if (!closeLog(log, report)) recordLost();
 #ifdef DWL_CLI_WITH_RESULTS
     if (!settings.resultsFile.empty()) {
         RunRecord record =
@@ -142,6 +141,8 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         printf("%s\n", resultLine(report).c_str());
         fflush(stdout);
     }
+    // Last, so that its result line tells the status the program ends with.
+    if (!closeLog(log, report)) recordLost();
     return report.exitStatus;
 }
 
@@ -157,9 +158,9 @@ int runDownloadCommand(const RunRequest& request, RunCommand kind) {
     std::vector<std::string> names;
     for (size_t i = 0; i < request.ports.size(); i++) {
         if (int rc = resolveRun(request, i, kind, &all[i]); rc != 0) return rc;
-        for (const std::string& n : names)
-            if (n == portName(all[i].port)) {
-                fprintf(stderr, "dwl: port %s is given twice\n", n.c_str());
+        for (size_t j = 0; j < i; j++)
+            if (samePortDevice(all[j].port, all[i].port)) {
+                fprintf(stderr, "dwl: %s\n", givenTwice(all[j].port, all[i].port).c_str());
                 return kExitUsage;
             }
         names.push_back(portName(all[i].port));

@@ -75,6 +75,7 @@ int RunLog::close() {
     if (ferror(file_) != 0) noteError();
     if (fclose(file_) != 0) noteError();
     file_ = nullptr;
+    held_.clear();
     return error_;
 }
 

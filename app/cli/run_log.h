@@ -30,6 +30,8 @@ class RunLog {
     // Closes the file: 0, or the system's error number of the first write or of the close that
     // failed. Nothing to close gives 0.
     int close();
+    // The system's error number of the first write or close that failed; 0 while none has.
+    int error() const { return error_; }
 
   private:
     void noteError();

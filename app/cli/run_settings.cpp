@@ -7,6 +7,7 @@
 #endif
 #include "link/com_map.h"
 #include "link/dwl12datafiles.h"
+#include "link/dwl12pclib.h"
 #include "link/program_folder.h"
 
 #include <cerrno>
@@ -43,8 +44,9 @@ std::string unreadable(const std::string& path) {
     std::error_code ec;
     if (!fs::exists(path, ec)) return "no such file";
     if (fs::is_directory(path, ec)) return "it is a folder";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::strerror(errno);
+    FILE* file = dwl12_10OpenWholeFile(path.c_str());
+    if (file == nullptr) return dwl12_11OpenErrorText(errno);
+    fclose(file);
     return "";
 }
 

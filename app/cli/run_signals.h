@@ -1,7 +1,9 @@
 // The stop requests a download command answers. Ctrl-C (SIGINT), SIGTERM and SIGHUP end the run
 // as the GUI's Stop does: at its next wait on the line, with the port closed, the log, the
-// summary and the result written; a second one of them ends the program at once. A closed output
-// pipe or a terminal that went away raise no SIGPIPE: those writes fail and the run goes on.
+// summary and the result written. On POSIX systems a second one changes nothing, and a program
+// that has not ended kStopGraceSeconds after the first (something blocks that no cancel
+// reaches) ends there with the stop's status; on Windows a second one ends it at once. A closed
+// output pipe or a terminal that went away raise no SIGPIPE: those writes fail and the run goes on.
 // Each system delivers them its own way (platform/posix/cli: signals; platform/windows/cli: the
 // console's Ctrl-C, Ctrl-Break and close events); a stop is known by the number of its POSIX
 // signal everywhere, so that the exit statuses are the same.
@@ -13,12 +15,16 @@ namespace dwlcli {
 
 // The stops, by their POSIX signal numbers.
 enum StopSignal { kStopHangUp = 1, kStopInterrupt = 2, kStopTerminate = 15 };
+// How long a stopped run of one port has to end in order (POSIX); the process gathering the
+// ports of a run of several has two seconds more.
+constexpr int kStopGraceSeconds = 8;
 
 class RunSignals {
   public:
-    // Installs the handlers and forgets any stop received before. secondEnds: a second stop
-    // ends the program at once (a run of several ports forwards the stop to each port's
-    // process, which may have had it from the terminal already: there it is not).
+    // Installs the handlers and forgets any stop received before. secondEnds false: a port's
+    // process of a run of several ports, which gets the stop forwarded and may have had it
+    // from the terminal already; on Windows a second stop ends only the other processes at
+    // once, on POSIX systems these have the shorter grace.
     explicit RunSignals(bool secondEnds = true);
     // Puts back what was installed before.
     ~RunSignals();

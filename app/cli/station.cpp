@@ -5,6 +5,7 @@
 #include "app/cli/results_sender_process.h"
 #include "app/cli/station_board.h"
 #include "app/cli/station_signals.h"
+#include "app/cli/utc_time.h"
 #include "link/wire_clock.h"
 
 #include <cerrno>
@@ -39,6 +40,7 @@ struct PortProcess {
     bool finished = false;   // ended for good
     double restartAt = -1.0; // when to start it again; < 0: not waiting for that
     int status = 0;
+    bool recordLost = false; // it ended with its log incomplete
 };
 
 class Station {
@@ -298,6 +300,8 @@ void Station::ended(size_t i) {
     p.pid = -1;
     const bool wasInRun = p.inRun;
     p.inRun = false;
+    // A port whose record was lost says so at the end, however the station stops.
+    if (WIFEXITED(raw) && WEXITSTATUS(raw) == kExitRecordLost) p.recordLost = true;
     if (stopping_) {
         p.finished = true;
         board_.portStopped(i, "the station stops");
@@ -417,6 +421,8 @@ int Station::run() {
     redraw(true);
     if (terminal_) printf("station stopped (%s)\n", reason);
     fflush(stdout);
+    for (const PortProcess& p : ports_)
+        if (p.recordLost) return kExitRecordLost;
     if (std::string(reason) != "ports_done") return 0;
     for (const PortProcess& p : ports_)
         if (p.status != 0) return p.status;
@@ -426,6 +432,8 @@ int Station::run() {
 } // namespace
 
 int runStation(const StationSettings& settings) {
+    // The runs' times of every port process run on from here.
+    steadyEpochNow();
     const StationSignals signals;
     Station station(settings, signals);
     return station.run();

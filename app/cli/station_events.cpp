@@ -1,5 +1,6 @@
 #include "app/cli/station_events.h"
 
+#include "app/cli/station_event_keys.h"
 #include "app/cli/utc_time.h"
 
 #include <cmath>
@@ -10,17 +11,19 @@ namespace {
 
 const char* const a_ImageNames[] = {"binary", "ogm", "tfs"};
 
+namespace k = stationkeys;
+
 Json event(const char* name) {
     Json j;
-    j["event"] = name;
-    j["time"] = utcNow();
+    j[k::kEvent] = name;
+    j[k::kTime] = utcNow();
     return j;
 }
 
 Json portEvent(const char* name, const PortLabel& port) {
     Json j = event(name);
-    j["port"] = port.port;
-    j["device"] = port.device;
+    j[k::kPort] = port.port;
+    j[k::kDevice] = port.device;
     return j;
 }
 
@@ -33,86 +36,88 @@ Json seconds(double value) {
 } // namespace
 
 Json waitingEvent(const PortLabel& port) {
-    return portEvent("waiting", port);
+    return portEvent(k::kWaiting, port);
 }
 
 Json runStartedEvent(const PortLabel& port, const std::string& runId) {
-    Json j = portEvent("run_started", port);
-    j["run_id"] = runId;
+    Json j = portEvent(k::kRunStarted, port);
+    j[k::kRunId] = runId;
     return j;
 }
 
 Json progressEvent(const PortLabel& port, const std::string& runId, const RunProgress& p) {
-    Json j = portEvent("progress", port);
-    j["run_id"] = runId;
-    j["stage"] = p.writing ? "writing" : "booting";
-    j["image"] =
+    Json j = portEvent(k::kProgress, port);
+    j[k::kRunId] = runId;
+    j[k::kStage] = p.writing ? k::kStageWriting : k::kStageBooting;
+    j[k::kImage] =
         p.writing && p.image >= 0 && p.image < 3 ? Json(a_ImageNames[p.image]) : Json(nullptr);
-    j["bytes_done"] = p.bytesDone;
-    j["bytes_total"] = p.bytesTotal;
-    j["percent"] = p.bytesTotal > 0 ? static_cast<int>(p.bytesDone * 100 / p.bytesTotal) : 0;
-    j["bytes_per_second"] = std::lround(p.bytesPerSecond);
-    j["eta_seconds"] = p.etaSeconds >= 0 ? Json(std::lround(p.etaSeconds)) : Json(nullptr);
+    j[k::kBytesDone] = p.bytesDone;
+    j[k::kBytesTotal] = p.bytesTotal;
+    j[k::kPercent] = p.bytesTotal > 0 ? static_cast<int>(p.bytesDone * 100 / p.bytesTotal) : 0;
+    j[k::kBytesPerSecond] = std::lround(p.bytesPerSecond);
+    j[k::kEtaSeconds] = p.etaSeconds >= 0 ? Json(std::lround(p.etaSeconds)) : Json(nullptr);
     return j;
 }
 
 Json runEndedEvent(const PortLabel& port, const RunRecord& run, bool recorded,
                    const std::string& recordError) {
-    Json j = portEvent("run_ended", port);
-    j["run_id"] = run.runId;
-    j["passed"] = runPassed(run);
-    j["cancelled"] = run.cancelled;
-    j["duration_s"] = seconds(run.durationSeconds);
-    j["started_at"] = run.startedAt;
-    j["result"] = jsonReport(run.report);
-    j["recorded"] = recorded;
-    if (!recorded) j["record_error"] = recordError;
+    Json j = portEvent(k::kRunEnded, port);
+    j[k::kRunId] = run.runId;
+    j[k::kPassed] = runPassed(run);
+    j[k::kCancelled] = run.cancelled;
+    j[k::kDurationSeconds] = seconds(run.durationSeconds);
+    j[k::kStartedAt] = run.startedAt;
+    j[k::kResult] = jsonReport(run.report);
+    j[k::kRecorded] = recorded;
+    if (!recorded) j[k::kRecordError] = recordError;
     return j;
 }
 
 Json portLostEvent(const PortLabel& port, const std::string& reason) {
-    Json j = portEvent("port_lost", port);
-    j["reason"] = reason;
+    Json j = portEvent(k::kPortLost, port);
+    j[k::kReason] = reason;
     return j;
 }
 
 Json portBackEvent(const PortLabel& port) {
-    return portEvent("port_back", port);
+    return portEvent(k::kPortBack, port);
 }
 
 Json stationStartedEvent(const StationStart& s) {
-    Json j = event("station_started");
-    j["station"] = s.station;
-    j["ports"] = s.ports;
-    j["mode"] = s.mode;
-    j["baud"] = s.baud;
-    j["images"] = Json::array();
+    Json j = event(k::kStationStarted);
+    j[k::kStation] = s.station;
+    j[k::kPorts] = s.ports;
+    j[k::kMode] = s.mode;
+    j[k::kBaud] = s.baud;
+    j[k::kImages] = Json::array();
     for (const ImageReport& im : s.images)
-        j["images"].push_back(
-            {{"kind", im.kind}, {"path", im.path}, {"size", im.size}, {"byte_sum", im.byteSum}});
-    j["results"] = s.results;
+        j[k::kImages].push_back({{k::kKind, im.kind},
+                                 {k::kPath, im.path},
+                                 {k::kSize, im.size},
+                                 {k::kByteSum, im.byteSum}});
+    j[k::kResults] = s.results;
     return j;
 }
 
 Json totalsEvent(int pass, int fail, double median, double perHour) {
-    Json j = event("totals");
-    j["pass"] = pass;
-    j["fail"] = fail;
-    j["yield_percent"] = pass + fail > 0 ? std::round(pass * 1000.0 / (pass + fail)) / 10.0 : 0.0;
-    j["median_s"] = seconds(median);
-    j["per_hour"] = perHour >= 0 ? Json(std::round(perHour * 10.0) / 10.0) : Json(nullptr);
+    Json j = event(k::kTotals);
+    j[k::kPass] = pass;
+    j[k::kFail] = fail;
+    j[k::kYieldPercent] = pass + fail > 0 ? std::round(pass * 1000.0 / (pass + fail)) / 10.0 : 0.0;
+    j[k::kMedianSeconds] = seconds(median);
+    j[k::kPerHour] = perHour >= 0 ? Json(std::round(perHour * 10.0) / 10.0) : Json(nullptr);
     return j;
 }
 
 Json stoppingEvent(bool cancel) {
-    Json j = event("stopping");
-    j["cancel"] = cancel;
+    Json j = event(k::kStopping);
+    j[k::kCancel] = cancel;
     return j;
 }
 
 Json stationStoppedEvent(const char* reason) {
-    Json j = event("station_stopped");
-    j["reason"] = reason;
+    Json j = event(k::kStationStopped);
+    j[k::kReason] = reason;
     return j;
 }
 

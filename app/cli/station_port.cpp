@@ -59,6 +59,8 @@ class PortLoop {
     bool waitForDevice(const std::string& why);
     void lost(const std::string& why);
     void back();
+    // Says once, on standard error, that the log lost lines; true when it has.
+    bool logLost();
 
     const StationPortSettings& s_;
     FILE* events_;
@@ -67,6 +69,7 @@ class PortLoop {
     OperatorSession session_;
     ResultsDb db_;
     bool dbOpen_ = false;
+    bool logLostSaid_ = false;
     std::vector<RunRecord> unrecorded_; // rows the database refused, tried again later
     bool lost_ = false;
 
@@ -88,7 +91,7 @@ void PortLoop::imageStep(const ImageStepEvent& e) {
         PortStopSignals::runBegins();
         back();
         runId_ = newRunId();
-        awakeEpoch_ = epochNow();
+        awakeEpoch_ = steadyEpochNow();
         awakeSteady_ = now;
         progress_ = RunProgress{};
         lastProgress_ = -1e9;
@@ -137,7 +140,7 @@ bool PortLoop::recordRuns(std::string* why) {
 
 void PortLoop::endRun(const RunReport& report) {
     const double duration = dwl_MonotonicSeconds() - awakeSteady_;
-    RunRecord run = makeRunRecord(report, awakeEpoch_, epochNow(), duration, s_.station);
+    RunRecord run = makeRunRecord(report, awakeEpoch_, steadyEpochNow(), duration, s_.station);
     run.runId = runId_;
     run.report.port = s_.label.port;
     run.report.device = s_.label.device;
@@ -147,12 +150,24 @@ void PortLoop::endRun(const RunReport& report) {
         log_.line(line);
     log_.line(logResultLine(run.report));
     if (run.cancelled) log_.line("the run was cancelled; the flash may be partly written");
+    logLost();
     std::string why;
     unrecorded_.push_back(run);
     const bool recorded = recordRuns(&why);
     emit(runEndedEvent(s_.label, run, recorded, why));
     awake_ = false;
     PortStopSignals::runEnds();
+}
+
+bool PortLoop::logLost() {
+    const int error = log_.error();
+    if (error == 0) return false;
+    if (!logLostSaid_)
+        fprintf(stderr, "dwl: the log %s is incomplete: %s\n", log_.path().c_str(),
+                strerror(error));
+    fflush(stderr);
+    logLostSaid_ = true;
+    return true;
 }
 
 void PortLoop::lost(const std::string& why) {
@@ -230,7 +245,8 @@ int PortLoop::run() {
     }
     // A last try for rows the database refused.
     recordRuns(&why);
-    return 0;
+    log_.close();
+    return logLost() ? kExitRecordLost : 0;
 }
 
 } // namespace

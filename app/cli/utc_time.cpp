@@ -1,5 +1,7 @@
 #include "app/cli/utc_time.h"
 
+#include "link/wire_clock.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -37,6 +39,12 @@ bool parseAge(const std::string& text, double now, double* out) {
 double epochNow() {
     using namespace std::chrono;
     return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+double steadyEpochNow() {
+    static const double epochAtStart = epochNow();
+    static const double steadyAtStart = dwl_MonotonicSeconds();
+    return epochAtStart + (dwl_MonotonicSeconds() - steadyAtStart);
 }
 
 std::string utcText(double epochSeconds) {

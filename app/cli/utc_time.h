@@ -8,6 +8,11 @@ namespace dwlcli {
 
 // Seconds since the epoch, on the system's clock.
 double epochNow();
+// The system's time at the first call in this process (or in the process it was forked from),
+// run on from there by the monotonic clock: times taken with it keep their true distances when
+// the system clock is set meanwhile (NTP, an operator, a virtual machine resuming). The times
+// and durations of recorded runs come from it.
+double steadyEpochNow();
 // The text of a time in seconds since the epoch.
 std::string utcText(double epochSeconds);
 // utcText(epochNow()).

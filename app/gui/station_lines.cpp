@@ -2,6 +2,7 @@
 
 #include "app/cli/option_values.h"
 #include "app/cli/results_server.h"
+#include "app/cli/station_event_keys.h"
 #include "link/dwl12pclib.h"
 #include "ui/dwl51mmi.h"
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 
 using nlohmann::json;
+namespace k = stationkeys;
 
 namespace {
 
@@ -122,30 +124,30 @@ int portFor(StationModel& m, const std::string& name) {
 void readStarted(StationModel& m, const json& j, const std::string& time) {
     m.started = true;
     m.stopReason.clear();
-    m.station = text(j, "station");
-    m.mode = text(j, "mode");
-    m.baud = static_cast<long>(number(j, "baud", 0));
-    m.results = text(j, "results");
+    m.station = text(j, k::kStation);
+    m.mode = text(j, k::kMode);
+    m.baud = static_cast<long>(number(j, k::kBaud, 0));
+    m.results = text(j, k::kResults);
     m.images.clear();
-    const auto images = j.find("images");
+    const auto images = j.find(k::kImages);
     if (images != j.end() && images->is_array()) {
         for (const json& i : *images) {
             if (!i.is_object()) continue;
             StationImage image;
-            image.kind = text(i, "kind");
-            image.path = text(i, "path");
-            image.size = static_cast<long long>(number(i, "size", -1));
-            image.byteSum = word(number(i, "byte_sum", 0));
+            image.kind = text(i, k::kKind);
+            image.path = text(i, k::kPath);
+            image.size = static_cast<long long>(number(i, k::kSize, -1));
+            image.byteSum = word(number(i, k::kByteSum, 0));
             m.images.push_back(image);
         }
     }
     // The station's own list of ports decides the tiles and their order: it may name a port
     // otherwise than the settings did.
-    const auto ports = j.find("ports");
+    const auto ports = j.find(k::kPorts);
     if (ports != j.end() && ports->is_array()) {
         std::vector<StationPort> listed;
         for (const json& entry : *ports) {
-            const std::string name = entry.is_object()   ? text(entry, "port")
+            const std::string name = entry.is_object()   ? text(entry, k::kPort)
                                      : entry.is_string() ? entry.get<std::string>()
                                      : entry.is_number() ? entry.dump()
                                                          : "";
@@ -154,8 +156,8 @@ void readStarted(StationModel& m, const json& j, const std::string& time) {
                 twice = twice || l.look.port == name;
             if (name.empty() || twice) continue;
             StationPort p = m.ports[portFor(m, name)];
-            if (entry.is_object() && !text(entry, "device").empty())
-                p.look.device = text(entry, "device");
+            if (entry.is_object() && !text(entry, k::kDevice).empty())
+                p.look.device = text(entry, k::kDevice);
             listed.push_back(p);
         }
         m.ports = listed;
@@ -170,12 +172,13 @@ void readStarted(StationModel& m, const json& j, const std::string& time) {
 }
 
 void readTotals(StationModel& m, const json& j) {
-    m.totals.pass = static_cast<long>(number(j, "pass", 0));
-    m.totals.fail = static_cast<long>(number(j, "fail", 0));
+    m.totals.pass = static_cast<long>(number(j, k::kPass, 0));
+    m.totals.fail = static_cast<long>(number(j, k::kFail, 0));
     // No finished run, no yield.
-    m.totals.yieldPercent = m.totals.pass + m.totals.fail > 0 ? number(j, "yield_percent", -1) : -1;
-    m.totals.medianSeconds = number(j, "median_s", -1);
-    m.totals.perHour = number(j, "per_hour", -1);
+    m.totals.yieldPercent =
+        m.totals.pass + m.totals.fail > 0 ? number(j, k::kYieldPercent, -1) : -1;
+    m.totals.medianSeconds = number(j, k::kMedianSeconds, -1);
+    m.totals.perHour = number(j, k::kPerHour, -1);
 }
 
 void readWaiting(StationPort& p, const std::string& time) {
@@ -195,7 +198,7 @@ void readWaiting(StationPort& p, const std::string& time) {
 
 void readRunStarted(StationPort& p, const json& j, const std::string& time) {
     StationTileLook& look = p.look;
-    p.runId = text(j, "run_id");
+    p.runId = text(j, k::kRunId);
     p.stage.clear();
     look.light = LIGHT_RUNNING;
     look.state = "Starting";
@@ -207,20 +210,20 @@ void readRunStarted(StationPort& p, const json& j, const std::string& time) {
 
 void readProgress(StationPort& p, const json& j, const std::string& time) {
     StationTileLook& look = p.look;
-    const std::string stage = text(j, "stage");
-    const std::string image = imageName(text(j, "image"));
-    const double percent = number(j, "percent", -1);
+    const std::string stage = text(j, k::kStage);
+    const std::string image = imageName(text(j, k::kImage));
+    const double percent = number(j, k::kPercent, -1);
     look.light = LIGHT_RUNNING;
     look.note.clear();
     look.percent = percent < 0 ? -1 : percent > 100 ? 100 : static_cast<int>(percent);
-    if (stage == "writing") {
+    if (stage == k::kStageWriting) {
         look.state = "Writing " + (image.empty() ? std::string("image") : image);
         if (look.percent >= 0) look.state += " " + std::to_string(look.percent) + " %";
-        look.detail = format("%.1f kB/s", number(j, "bytes_per_second", 0) / 1000.0);
-        const double eta = number(j, "eta_seconds", -1);
+        look.detail = format("%.1f kB/s", number(j, k::kBytesPerSecond, 0) / 1000.0);
+        const double eta = number(j, k::kEtaSeconds, -1);
         if (eta >= 0) look.detail += ", " + clockText(eta) + " left";
     } else {
-        look.state = stage == "booting" ? "Booting" : stage;
+        look.state = stage == k::kStageBooting ? "Booting" : stage;
         look.detail.clear();
     }
     // The log names each stage once, not every step of its progress.
@@ -229,7 +232,7 @@ void readProgress(StationPort& p, const json& j, const std::string& time) {
         std::string line = stage;
         if (!image.empty())
             line += " the " + image + " image, " +
-                    std::to_string(static_cast<long long>(number(j, "bytes_total", 0))) + " bytes";
+                    std::to_string(static_cast<long long>(number(j, k::kBytesTotal, 0))) + " bytes";
         portLog(p, time, line);
     }
 }
@@ -264,11 +267,11 @@ std::vector<std::string> resultLines(const json& r) {
 
 void readRunEnded(StationPort& p, const json& j, const std::string& time) {
     StationTileLook& look = p.look;
-    const json& r = object(j, "result");
+    const json& r = object(j, k::kResult);
     const json& outcome = object(r, "result");
     const std::string message = text(outcome, "message");
-    const std::string duration = format("%.1f s", number(j, "duration_s", 0));
-    const bool passed = flag(j, "passed");
+    const std::string duration = format("%.1f s", number(j, k::kDurationSeconds, 0));
+    const bool passed = flag(j, k::kPassed);
     look.percent = -1;
     look.note.clear();
     if (passed) {
@@ -279,7 +282,7 @@ void readRunEnded(StationPort& p, const json& j, const std::string& time) {
     } else {
         look.light = LIGHT_FAIL;
         // A cancelled run is no verdict on the handset: counted apart, as the totals do.
-        if (flag(j, "cancelled")) {
+        if (flag(j, k::kCancelled)) {
             look.cancelled++;
             look.state = "CANCELLED";
             look.detail = "The flash may be partly written";
@@ -301,24 +304,24 @@ void readRunEnded(StationPort& p, const json& j, const std::string& time) {
 
 int readPortEvent(StationModel& m, const std::string& event, const json& j,
                   const std::string& time) {
-    const std::string name = text(j, "port");
+    const std::string name = text(j, k::kPort);
     if (name.empty()) return kLineNotRead;
     const int index = portFor(m, name);
     StationPort& p = m.ports[index];
-    const std::string device = text(j, "device");
+    const std::string device = text(j, k::kDevice);
     if (!device.empty()) p.look.device = device;
-    if (event == "waiting") {
+    if (event == k::kWaiting) {
         readWaiting(p, time);
-    } else if (event == "run_started") {
+    } else if (event == k::kRunStarted) {
         readRunStarted(p, j, time);
-    } else if (event == "progress") {
+    } else if (event == k::kProgress) {
         readProgress(p, j, time);
-    } else if (event == "run_ended") {
+    } else if (event == k::kRunEnded) {
         readRunEnded(p, j, time);
-    } else if (event == "port_lost") {
+    } else if (event == k::kPortLost) {
         p.look.light = LIGHT_LOST;
         p.look.state = "PORT LOST";
-        p.look.detail = text(j, "reason");
+        p.look.detail = text(j, k::kReason);
         p.look.note.clear();
         p.look.percent = -1;
         portLog(p, time, "port lost: " + p.look.detail);
@@ -342,39 +345,39 @@ void station_Begin(StationModel& model, const std::vector<std::string>& ports, c
 
 int station_ReadLine(StationModel& m, const std::string& line) {
     const json j = json::parse(line, nullptr, false);
-    const std::string event = j.is_object() ? text(j, "event") : "";
+    const std::string event = j.is_object() ? text(j, k::kEvent) : "";
     if (event.empty()) {
         if (!line.empty()) stationLog(m, "", cut(line));
         return kLineNotRead;
     }
-    const std::string time = text(j, "time");
-    if (event == "waiting" || event == "run_started" || event == "progress" ||
-        event == "run_ended" || event == "port_lost" || event == "port_back") {
+    const std::string time = text(j, k::kTime);
+    if (event == k::kWaiting || event == k::kRunStarted || event == k::kProgress ||
+        event == k::kRunEnded || event == k::kPortLost || event == k::kPortBack) {
         const int index = readPortEvent(m, event, j, time);
         if (index == kLineNotRead) stationLog(m, time, "no port in: " + cut(line));
         return index;
     }
-    if (event == "station_started") {
+    if (event == k::kStationStarted) {
         readStarted(m, j, time);
-    } else if (event == "totals") {
+    } else if (event == k::kTotals) {
         readTotals(m, j);
-    } else if (event == "server") {
+    } else if (event == k::kServer) {
         // The runs waiting for the line's results server, and when it was last reached.
         char said[160];
-        const double reached = number(j, "last_reached_s", -1);
-        const long waiting = static_cast<long>(number(j, "waiting", 0));
+        const double reached = number(j, k::kLastReachedSeconds, -1);
+        const long waiting = static_cast<long>(number(j, k::kWaitingRuns, 0));
         if (reached >= 0)
             snprintf(said, sizeof said, "server: %ld waiting, reached %.0f s ago", waiting,
                      reached);
         else
             snprintf(said, sizeof said, "server: %ld waiting, not reached yet", waiting);
-        const std::string error = text(j, "error");
+        const std::string error = text(j, k::kError);
         const std::string server = error.empty() ? said : std::string(said) + " (" + error + ")";
         if (!error.empty() && error != m.serverError) stationLog(m, time, error);
         m.serverError = error;
         m.server = server;
-    } else if (event == "station_stopped") {
-        m.stopReason = text(j, "reason");
+    } else if (event == k::kStationStopped) {
+        m.stopReason = text(j, k::kReason);
         for (StationPort& p : m.ports)
             p.look.note = "Stopped";
         stationLog(m, time, "station stopped: " + m.stopReason);
@@ -435,9 +438,10 @@ StationImage station_ReadImage(const std::string& kind, const std::string& path)
     StationImage image;
     image.kind = kind;
     image.path = path;
-    FILE* file = std::fopen(path.c_str(), "rb");
+    // A pipe or a device given as an image would keep the window waiting: refused unopened.
+    FILE* file = dwl12_10OpenWholeFile(path.c_str());
     if (file == nullptr) {
-        image.problem = std::strerror(errno);
+        image.problem = dwl12_11OpenErrorText(errno);
         return image;
     }
     uint8_t block[65536];

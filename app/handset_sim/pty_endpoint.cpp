@@ -33,6 +33,14 @@ void SleepUntilOpened(const PtyEndpoint& endpoint, bool earlierCount) {
     DrainOpens(endpoint.opensFd);
 }
 
+void DiscardQueuedBytes(const PtyEndpoint& endpoint) {
+    tcflush(endpoint.masterFd, TCIFLUSH);
+    const int slave = open(endpoint.slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave < 0) return; // the PC has it again, for itself alone
+    tcflush(slave, TCIFLUSH);
+    close(slave);
+}
+
 bool OpenPty(PtyEndpoint* endpoint) {
     int fd = posix_openpt(O_RDWR | O_NOCTTY);
     if (fd < 0) return false;

@@ -12,6 +12,11 @@ struct PtyEndpoint {
 // Opens a pseudo-terminal in raw mode with a non-blocking master; false on failure (errno set).
 bool OpenPty(PtyEndpoint* endpoint);
 
+// Discards what waits in the line in both directions: the PC's bytes the handset has not taken,
+// and the handset's bytes the PC has not read (the slave keeps those for its next opening; they
+// are reached through an opening of the slave's own). Called while the PC has the slave closed.
+void DiscardQueuedBytes(const PtyEndpoint& endpoint);
+
 // Sleeps until the PC opens the slave. Opens before the call count when `earlierCount`;
 // otherwise they are dropped, and a slave that is open by now (the master no longer hung up)
 // ends the wait at once.

@@ -136,10 +136,17 @@ class PtyServer {
         if (!options_.paced) return readFromPc(now, 1 << 20, line, 0.0, now);
 
         const int pending = PendingFromPc(fd_);
+        pollfd p{fd_, 0, 0};
+        if (poll(&p, 1, 0) > 0 && (p.revents & POLLHUP)) {
+            // The PC has closed the port, or died: what it wrote and the handset has not taken
+            // yet belongs to this session, never to the next opening's.
+            receiving_ = false;
+            if (pending > 0) readFromPc(now, pending, line, 0.0, now);
+            return false;
+        }
         if (pending <= 0) {
             receiving_ = false;
-            pollfd p{fd_, 0, 0};
-            return !(poll(&p, 1, 0) > 0 && (p.revents & POLLHUP));
+            return true;
         }
         const double byteTime = sim::ByteTime(line);
         if (!receiving_) {
@@ -236,8 +243,11 @@ class PtyServer {
             else if (tally_.started())
                 endSession(now);
             tally_ = LineTally{};
+            engine().forgetReceived();
             tfsStartsAtOpen_ = engine().recording().tfsStarts;
             closed_ = true;
+            // The next opening starts clean: a handset switched off keeps nothing of the line.
+            DiscardQueuedBytes(endpoint_);
         }
         SleepUntilOpened(endpoint_, false);
         // What the handset said while nobody listened is lost.

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,19 +53,16 @@ std::string commandOf(long pid) {
     return comm;
 }
 
-// True when this process has the device open on one of its descriptors.
-bool openHere(const std::string& realPath) {
+// True when this process has the device open on one of its descriptors, under any name.
+bool openHere(dev_t device) {
     DIR* dir = opendir("/proc/self/fd");
     if (dir == nullptr) return false;
     bool found = false;
     while (dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '.') continue;
         const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-        char target[4096];
-        const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-        if (n <= 0) continue;
-        target[n] = '\0';
-        if (realPath == target) {
+        struct stat st {};
+        if (stat(link.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) {
             found = true;
             break;
         }
@@ -84,8 +82,7 @@ std::string findLock(const std::vector<std::string>& folders, const std::string&
 
 // Whether an existing lock file may be taken over: true with `stale` saying whose it was, or
 // false with `why` saying who holds the device.
-bool mayTakeOver(const std::string& file, const std::string& realPath, std::string* why,
-                 std::string* stale) {
+bool mayTakeOver(const std::string& file, dev_t device, std::string* why, std::string* stale) {
     const Holder h = readHolder(file);
     if (h.pid == 0) {
         if (h.ageSeconds < kEmptyLockSeconds) {
@@ -96,7 +93,7 @@ bool mayTakeOver(const std::string& file, const std::string& realPath, std::stri
         return true;
     }
     if (h.pid == static_cast<long>(getpid())) {
-        if (openHere(realPath)) {
+        if (device != 0 && openHere(device)) {
             *why = "already open in this program";
             return false;
         }
@@ -160,21 +157,23 @@ std::string lockFileName(const std::string& realPath) {
     return "LCK.." + name;
 }
 
+std::string deviceLockFileName(unsigned major, unsigned minor) {
+    char name[32];
+    std::snprintf(name, sizeof name, "LCK.%03u.%03u", major, minor);
+    return name;
+}
+
 DeviceLock::~DeviceLock() {
     release();
 }
 
-bool DeviceLock::take(const std::string& realPath, const LockFolders& folders, std::string* why,
-                      std::string* takenOver) {
-    release();
-    why->clear();
-    takenOver->clear();
-    const std::string name = lockFileName(realPath);
+bool DeviceLock::takeOne(const std::string& name, unsigned long device, const LockFolders& folders,
+                         std::string* why, std::string* takenOver) {
     for (int attempt = 0; attempt < kTakeAttempts; ++attempt) {
         const std::string existing = findLock(folders.lookIn, name);
         if (!existing.empty()) {
             std::string stale;
-            if (!mayTakeOver(existing, realPath, why, &stale)) return false;
+            if (!mayTakeOver(existing, static_cast<dev_t>(device), why, &stale)) return false;
             if (unlink(existing.c_str()) != 0 && errno != ENOENT) {
                 *why = stale + "; " + existing + ": " + std::strerror(errno);
                 return false;
@@ -182,8 +181,9 @@ bool DeviceLock::take(const std::string& realPath, const LockFolders& folders, s
             *takenOver = stale;
             continue;
         }
-        switch (makeLock(folders.makeIn, name, &file_)) {
-        case MADE: return true;
+        std::string made;
+        switch (makeLock(folders.makeIn, name, &made)) {
+        case MADE: files_.push_back(made); return true;
         case NO_FOLDER: return true; // nowhere to put one: the device opens unlocked
         case TAKEN_MEANWHILE: break;
         }
@@ -192,11 +192,35 @@ bool DeviceLock::take(const std::string& realPath, const LockFolders& folders, s
     return false;
 }
 
+bool DeviceLock::take(const std::string& realPath, const LockFolders& folders, std::string* why,
+                      std::string* takenOver) {
+    release();
+    why->clear();
+    takenOver->clear();
+    // The device's own number first: every name of the device (a link, another node, a bind
+    // mount) meets it. The path's name too, for the programs that look only for that one.
+    std::vector<std::string> names;
+    struct stat st {};
+    dev_t device = 0;
+    if (stat(realPath.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) {
+        device = st.st_rdev;
+        names.push_back(deviceLockFileName(major(device), minor(device)));
+    }
+    names.push_back(lockFileName(realPath));
+    for (const std::string& name : names) {
+        if (!takeOne(name, static_cast<unsigned long>(device), folders, why, takenOver)) {
+            release();
+            return false;
+        }
+    }
+    return true;
+}
+
 void DeviceLock::release() {
-    if (file_.empty()) return;
     // Only a lock that still names this process: one broken and taken by another stays.
-    if (readHolder(file_).pid == static_cast<long>(getpid())) unlink(file_.c_str());
-    file_.clear();
+    for (const std::string& file : files_)
+        if (readHolder(file).pid == static_cast<long>(getpid())) unlink(file.c_str());
+    files_.clear();
 }
 
 } // namespace dwllinux

@@ -1,7 +1,8 @@
 // UUCP lock files of serial devices: /var/lock/LCK..ttyUSB0 holds the number of the process that
 // has /dev/ttyUSB0 open, so that two programs (two runs of this one, a terminal program) never
-// share a line. The name comes from the device's real path, symbolic links resolved: a link to a
-// device is locked as the device itself.
+// share a line. A device is locked under two names: its device number, as lockdev names it
+// (/var/lock/LCK.188.000), which every name of the device meets (a link, another node of the
+// same device, a bind mount), and its real path, as the UUCP programs name it.
 #pragma once
 
 #include <string>
@@ -21,6 +22,8 @@ LockFolders systemLockFolders();
 // "LCK..ttyUSB0" for /dev/ttyUSB0, "LCK..pts_3" for /dev/pts/3: the path below /dev with '/' as
 // '_'.
 std::string lockFileName(const std::string& realPath);
+// "LCK.136.003" for the character device 136:3 (major and minor number).
+std::string deviceLockFileName(unsigned major, unsigned minor);
 
 // Seconds after which an empty lock file (its maker was killed before it wrote its number) no
 // longer counts.
@@ -42,13 +45,20 @@ class DeviceLock {
     // whose it was ("left locked by process 4711, which has ended"), else it is emptied.
     bool take(const std::string& realPath, const LockFolders& folders, std::string* why,
               std::string* takenOver);
-    // Removes the lock file if it still names this process.
+    // Removes the lock files that still name this process.
     void release();
-    // The lock file held, "" when none.
-    const std::string& file() const { return file_; }
+    // The lock files held: the device number's, then the path's; none when unlocked.
+    const std::vector<std::string>& files() const { return files_; }
+    // The path's lock file, as the UUCP programs name it; "" when none.
+    const std::string& file() const {
+        static const std::string none;
+        return files_.empty() ? none : files_.back();
+    }
 
   private:
-    std::string file_;
+    bool takeOne(const std::string& name, unsigned long device, const LockFolders& folders,
+                 std::string* why, std::string* takenOver);
+    std::vector<std::string> files_;
 };
 
 } // namespace dwllinux

@@ -1,6 +1,7 @@
 // Bad input to the dwl program: each case ends with a clear message and its documented exit
 // status, never a crash or a hang.
 #include "tests/app/cli/dwl_program.h"
+#include "tests/flash/flash_lines.h"
 #include "tests/support/temp_files.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <sqlite3.h>
 #include <string>
+#include <sys/stat.h>
 
 using clitest::examples;
 using clitest::quoted;
@@ -53,8 +55,12 @@ TEST(BadCommandLine, UsageErrorsExit64) {
         {"flash --port COM9" + bin, 64, "unknown port COM9"},
         {"flash --port ttyUSB0" + bin, 64, "give a COM number 1 to 4 or a device path"},
         {"flash --sim --port 1 --port COM1" + bin, 64, "port COM1 is given twice"},
+        {"flash --sim -p /dev/null -p /dev/../dev/null" + bin, 64,
+         "port /dev/../dev/null is given twice (as /dev/null)"},
         {"station" + bin, 64, "--port is required"},
         {"station -p 1 -p COM1" + bin, 64, "port COM1 is given twice"},
+        {"station -p /dev/null -p /dev/../dev/null" + bin, 64,
+         "port /dev/../dev/null is given twice (as /dev/null)"},
         {"station -p 2 --mode ogm" + bin, 64, "mode 2 (ogm) does not download a binary image"},
         {"results --since 8x", 64, "--since takes a date and time"},
     });
@@ -96,6 +102,29 @@ TEST(BadCommandLine, AStationChecksEveryRunsNeedsFirst) {
 
 TEST(BadCommandLine, MissingFilesAndDevicesExit66) {
     testsupport::TempDir dir;
+    // A pipe for every file read whole: refused before it is opened, which would wait for a
+    // writer.
+    ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    const std::string pipe = quoted(dir.file("pipe"));
+    testsupport::TempDir work;
+    for (const char* file : {"dwl87.spm", "dwl88.spm"})
+        testsupport::writeBytes(work.file(file), testsupport::readBytes(examples() + "/" + file));
+    ASSERT_EQ(mkfifo(work.file("flash.txt").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(dir.file("pipe.tfs").c_str(), 0600), 0);
+    const std::string tfs = dir.file("image.tfs");
+    testsupport::writeBytes(tfs, testsupport::readBytes(examples() + "/sample.tfs"));
+    ASSERT_EQ(mkfifo(dir.file("image.cfg").c_str(), 0600), 0);
+    expectAll({
+        {"flash --sim --bin " + pipe, 66,
+         "cannot read the binary image " + dir.file("pipe") + ": not a regular file"},
+        {"flash --sim --tfs " + quoted(dir.file("pipe.tfs")), 66, "not a regular file"},
+        {"flash --sim --config " + pipe, 66, "cannot read the settings file"},
+        {"flash --sim --sim-flash " + pipe + " --bin " + sample("sample.bin"), 66,
+         "not a regular file"},
+        {"flash --sim -C " + quoted(work.path()) + " --bin " + sample("sample.bin"), 2,
+         "FLASH DESCRIPTION : The file flash.txt not found"},
+        {"flash --sim --tfs " + quoted(tfs), 40, "TFS DESCRIPTION"},
+    });
     expectAll({
         {"flash --sim --bin " + quoted(dir.file("none.bin")), 66,
          "cannot read the binary image " + dir.file("none.bin") + ": no such file"},
@@ -188,6 +217,34 @@ TEST(BadFiles, FlashDescriptionErrorRefusesTheRun) {
     EXPECT_EQ(missing.status, 2) << missing.out << missing.err;
     EXPECT_TRUE(missing.has("dwl: FLASH DESCRIPTION : The file flash.txt not found"));
     EXPECT_FALSE(missing.has("Please switch on the mobile"));
+
+    // What reads without error but no flash could take: a flash.txt without a flash, an image
+    // larger than every flash described (two sectors of 64 KB here).
+    struct Case {
+        std::vector<std::string> lines;
+        std::string image, said;
+    };
+    testsupport::TempDir small;
+    const std::string big = small.file("big.bin");
+    testsupport::writeBytes(big, std::string(131073, '\x11'));
+    const Case cases[] = {
+        {{},
+         sample("sample.bin"),
+         "describes no flash: FLASH DESCRIPTION : The flash id is not known"},
+        {{"# the chips come later", ""}, sample("sample.bin"), "describes no flash"},
+        {flashtest::flashBlock("A", "B", 1, 2, 2, {"0-1*65536*0"}), quoted(big),
+         "the binary image " + big + " (131073 bytes) is larger than every flash flash.txt (in " +
+             none.path() +
+             ") describes (at most 131072 bytes): FLASH DESCRIPTION : Not enough sector"},
+    };
+    for (const Case& c : cases) {
+        testsupport::writeCrLfFile(none.file("flash.txt"), c.lines);
+        const clitest::Run r =
+            runDwl("flash --sim --workdir " + quoted(none.path()) + " --bin " + c.image);
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_TRUE(r.has(c.said)) << r.err;
+        EXPECT_FALSE(r.has("Please switch on the mobile")) << r.out;
+    }
 }
 
 // Every file of a run's record is checked to its close: a run that succeeded but could not

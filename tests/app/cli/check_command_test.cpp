@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -68,10 +69,24 @@ TEST_F(CheckCommandTest, MalformedFlashFileGivesItsCode) {
 
     testsupport::writeBytes(dir.file("junk.txt"), std::string(20000, '\0') + "NEW_FLASH\n");
     EXPECT_EQ(run("check --flash junk.txt").status, 2);
+    // A file that describes no flash reads without error, yet no run could use it.
+    testsupport::writeBytes(dir.file("empty.txt"), std::string());
+    testsupport::writeCrLfFile(dir.file("comments.txt"), {"# no flash yet", ""});
+    for (const char* file : {"empty.txt", "comments.txt"}) {
+        r = run(std::string("check --flash ") + file);
+        EXPECT_EQ(r.status, 2) << file << "\n" << r.out;
+        EXPECT_NE(r.out.find("error: no flash is described"), std::string::npos) << r.out;
+    }
     r = run("check --flash missing.txt");
     EXPECT_EQ(r.status, 66);
     EXPECT_NE(r.out.find("dwl: cannot read missing.txt: No such file or directory"),
               std::string::npos)
+        << r.out;
+    // A pipe is refused before it is opened: opening it would wait for a writer.
+    ASSERT_EQ(mkfifo(dir.file("pipe.txt").c_str(), 0600), 0);
+    r = run("check --flash pipe.txt");
+    EXPECT_EQ(r.status, 66);
+    EXPECT_NE(r.out.find("dwl: cannot read pipe.txt: not a regular file"), std::string::npos)
         << r.out;
 }
 

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace clitest {
@@ -150,7 +151,7 @@ Run runDwlIntoClosedPipe(const std::vector<std::string>& args) {
 }
 
 Run runDwlSignalledAt(const std::vector<std::string>& args, const std::string& fifo,
-                      const std::string& marker, int signal) {
+                      const std::string& marker, int signal, int second) {
     testsupport::TempDir scratch;
     const std::string errFile = scratch.file("stderr");
     const auto deadline = Clock::now() + std::chrono::minutes(1);
@@ -180,6 +181,10 @@ Run runDwlSignalledAt(const std::vector<std::string>& args, const std::string& f
         seen.append(buffer, static_cast<size_t>(n));
         if (seen.find(marker) != std::string::npos) {
             kill(s.pid, signal);
+            if (second != 0) {
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+                kill(s.pid, second);
+            }
             signalled = true;
         }
         // Only the end matters for the marker; the rest of a full trace is large.

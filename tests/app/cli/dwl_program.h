@@ -38,8 +38,9 @@ Run runDwlIntoClosedPipe(const std::vector<std::string>& args);
 // Runs dwl with `--trace fifo --trace-data full` added, reads the trace until a line holds
 // `marker`, stops reading (a full trace of the rest of the run does not fit in the pipe, so the
 // run cannot end meanwhile), sends `signal`, then reads everything to the end. A run that never
-// shows the marker is killed after a minute.
+// shows the marker is killed after a minute. `second`, when not 0, follows half a millisecond
+// later, while the run ends after the first.
 Run runDwlSignalledAt(const std::vector<std::string>& args, const std::string& fifo,
-                      const std::string& marker, int signal);
+                      const std::string& marker, int signal, int second = 0);
 
 } // namespace clitest

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -375,9 +376,12 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         int signal;
         int status;
         std::string name;
+        int second; // another stop right after: the run still ends in order, as the first says
     };
-    const Case cases[] = {
-        {SIGTERM, 143, "SIGTERM"}, {SIGHUP, 129, "SIGHUP"}, {SIGINT, 130, "SIGINT"}};
+    const Case cases[] = {{SIGTERM, 143, "SIGTERM", 0},
+                          {SIGHUP, 129, "SIGHUP", 0},
+                          {SIGINT, 130, "SIGINT", 0},
+                          {SIGTERM, 143, "SIGTERM", SIGTERM}};
     testsupport::TempDir dir;
     // Sixteen sectors of 64 KB: the trace of the sectors after the marker fills any pipe.
     std::string image(1u << 20, '\0');
@@ -385,10 +389,11 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         image[i] = static_cast<char>(i * 7 + i / 251);
     testsupport::writeBytes(dir.file("big.bin"), image);
     for (const Case& c : cases) {
-        const std::string log = dir.file(c.name + ".log");
+        const std::string tag = c.name + std::to_string(c.second);
+        const std::string log = dir.file(tag + ".log");
         const clitest::Run run = clitest::runDwlSignalledAt(
             {"flash", "--sim", "--json", "--bin", dir.file("big.bin"), "--log", log},
-            dir.file(c.name + ".fifo"), "sector data 0x02040000", c.signal);
+            dir.file(tag + ".fifo"), "sector data 0x02040000", c.signal, c.second);
         EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.err;
         EXPECT_TRUE(run.has("dwl: " + c.name +
                             ": the run was stopped; the flash may be partly "
@@ -411,6 +416,16 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         EXPECT_NE(lastLine.find("exit " + std::to_string(c.status) + ", "), std::string::npos)
             << lastLine;
     }
+
+    // Something no cancel reaches (a trace into a pipe nobody reads: its opening waits for a
+    // reader): the first stop still ends the program, a grace time later.
+    const std::string fifo = dir.file("unread.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const clitest::Run blocked = clitest::runDwl(
+        "flash --sim --bin " + quoted(dir.file("big.bin")) + " --trace " + quoted(fifo) +
+        " 2>&1 & p=$!; sleep 0.5; kill -TERM $(pgrep -P $p); wait $p; echo status=$?");
+    EXPECT_TRUE(blocked.has("status=143")) << blocked.out << blocked.err;
+    EXPECT_TRUE(blocked.has("dwl: SIGTERM: the run did not end in time; ended")) << blocked.err;
 }
 
 // A reader that went away (dwl flash ... | head) neither kills the run nor stops it: the log
@@ -427,9 +442,12 @@ TEST(DwlCommands, AClosedOutputPipeNeitherKillsNorStopsTheRun) {
                         "exit 0, "),
               std::string::npos);
 
-    const clitest::Run json =
-        clitest::runDwlIntoClosedPipe({"flash", "--sim", "--json", "--bin", bin});
+    const clitest::Run json = clitest::runDwlIntoClosedPipe(
+        {"flash", "--sim", "--json", "--bin", bin, "--log", dir.file("b.log")});
     EXPECT_EQ(json.status, 74) << json.err;
+    // The log's result line tells the status the program ends with.
+    EXPECT_NE(readText(dir.file("b.log")).find("(family 0, code 0, exit 74, "), std::string::npos)
+        << readText(dir.file("b.log"));
     EXPECT_TRUE(json.has("dwl: the JSON summary could not be written: Broken pipe")) << json.err;
     EXPECT_TRUE(json.has("Download binary sector by sector"));
 }

@@ -9,6 +9,7 @@
 
 #include "app/cli/port_fanout.h"
 #include "app/cli/results_db.h"
+#include "app/cli/utc_time.h"
 
 #include <gtest/gtest.h>
 
@@ -316,12 +317,19 @@ TEST(Station, CtrlCOnceFinishesTheRunTwiceCancelsIt) {
         int presses;
         bool passed, cancelled;
         const char* reason;
+        bool fullDisk; // the port's log on a full disk: said, and the station's status 74
     };
-    for (const Case& c : {Case{1, true, false, "interrupted"}, Case{2, false, true, "cancelled"}}) {
-        SCOPED_TRACE(c.presses);
+    for (const Case& c :
+         {Case{1, true, false, "interrupted", false}, Case{2, false, true, "cancelled", false},
+          Case{1, true, false, "interrupted", true}}) {
+        SCOPED_TRACE(std::to_string(c.presses) + (c.fullDisk ? ", full disk" : ""));
         testsupport::TempDir dir;
         std::string a;
         const auto sim = startHandsets({"--sessions", "2"}, &a);
+        if (c.fullDisk) {
+            ASSERT_EQ(symlink("/dev/full", dwlcli::perPortLogFile(dir.file("port.log"), a).c_str()),
+                      0);
+        }
         // Some seconds of wire time: the presses land while it runs, even on a loaded machine.
         Station station(dir, {a}, smallImage(dir, 200000));
         ASSERT_FALSE(station.waitFor("progress", a).is_null());
@@ -336,7 +344,7 @@ TEST(Station, CtrlCOnceFinishesTheRunTwiceCancelsIt) {
         ASSERT_FALSE(ended.is_null());
         EXPECT_EQ(ended["passed"], c.passed) << ended;
         EXPECT_EQ(ended["cancelled"], c.cancelled) << ended;
-        EXPECT_EQ(station.finish(), 0);
+        EXPECT_EQ(station.finish(), c.fullDisk ? 74 : 0);
         EXPECT_EQ(named(station.events, "station_stopped").back()["reason"], c.reason);
         // The second handset is not started on.
         EXPECT_EQ(named(station.events, "run_started").size(), 1u);
@@ -344,11 +352,49 @@ TEST(Station, CtrlCOnceFinishesTheRunTwiceCancelsIt) {
         ASSERT_EQ(runs.size(), 1u);
         EXPECT_EQ(runs[0].passed, c.passed);
         EXPECT_EQ(runs[0].cancelled, c.cancelled);
+        if (c.fullDisk) continue;
         std::ifstream log(dwlcli::perPortLogFile(dir.file("port.log"), a));
         std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
         EXPECT_EQ(text.find("the flash may be partly written") != std::string::npos, c.cancelled)
             << text;
     }
+}
+
+// Durations come from the monotonic clock, time stamps from the system's: with the system clock
+// crawling at a thousandth of real time (libfaketime), a run on a real port still reports the
+// wire's time, and its row ends as long after its start as the run took.
+TEST(Station, DurationsKeepToTheMonotonicClockWhateverTheSystemClockDoes) {
+    const char* faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    if (access(faketime, R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed";
+    testsupport::TempDir dir;
+    testsupport::ChildProcess sim(program("dwl-handset-sim"), {});
+    const std::string line = sim.readLine(5000);
+    ASSERT_EQ(line.rfind("dwl-handset-sim: ", 0), 0u) << line;
+    testsupport::writeBytes(dir.file("clock"), std::string("+0 x0.001\n"));
+    setenv("LD_PRELOAD", faketime, 1);
+    setenv("FAKETIME_TIMESTAMP_FILE", dir.file("clock").c_str(), 1);
+    setenv("FAKETIME_NO_CACHE", "1", 1);
+    setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+    const clitest::Run run = clitest::runDwl("flash --json -C " + clitest::examples() + " --port " +
+                                             line.substr(17) + " --bin " + smallImage(dir, 50000) +
+                                             " --results " + dir.file("runs.sqlite"));
+    for (const char* name : {"LD_PRELOAD", "FAKETIME_TIMESTAMP_FILE", "FAKETIME_NO_CACHE",
+                             "FAKETIME_DONT_FAKE_MONOTONIC"})
+        unsetenv(name);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const json j = run.json();
+    const double elapsed = j["elapsed_seconds"].get<double>();
+    // No faster than the wire at 460800 baud allows.
+    EXPECT_GE(elapsed, j["bytes_written"].get<double>() / 46080.0) << j;
+    EXPECT_LT(j["bytes_per_second"].get<double>(), 46080.0) << j;
+    const std::vector<dwlcli::StoredRun> runs = rows(dir.file("runs.sqlite"));
+    ASSERT_EQ(runs.size(), 1u);
+    double started = 0, ended = 0;
+    ASSERT_TRUE(dwlcli::parseTimeOrAge(runs[0].startedAt, 0, &started));
+    ASSERT_TRUE(dwlcli::parseTimeOrAge(runs[0].endedAt, 0, &ended));
+    EXPECT_NEAR(ended - started, runs[0].durationSeconds, 0.5)
+        << runs[0].startedAt << " to " << runs[0].endedAt;
+    EXPECT_NEAR(runs[0].durationSeconds, elapsed, 0.01);
 }
 
 // A station of a line with a results server: the runs are recorded in results.sqlite of the

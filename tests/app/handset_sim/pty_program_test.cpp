@@ -147,14 +147,32 @@ TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
     EXPECT_GE(took, (13 + 8192) * 10.0 / 220338);
     EXPECT_LT(took, 2.0);
 
-    // Closing the port powers the handset again from its boot loader.
-    close(fd);
-    usleep(100000);
-    fd = open(device.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    SetRate(fd, B38400);
-    tcflush(fd, TCIFLUSH);
-    EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xBE});
+    // Closing the port powers the handset again from its boot loader, and the next opening
+    // starts clean: neither the answer the PC left unread nor the rest of a sector it was
+    // sending when it died (two seconds of wire at 38400 baud) reach the next session.
+    pollfd answered{fd, POLLIN, 0};
+    ASSERT_EQ(write(fd, &control, 1), 1);
+    ASSERT_EQ(poll(&answered, 1, 2000), 1) << "the answer is there, unread";
+    for (const bool midSector : {false, true}) {
+        SCOPED_TRACE(midSector ? "died mid-sector" : "left an answer unread");
+        if (midSector) {
+            SetRate(fd, B38400);
+            ASSERT_EQ(write(fd, sector.data(), sector.size()), static_cast<ssize_t>(sector.size()));
+        }
+        close(fd);
+        usleep(100000);
+        fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        SetRate(fd, B38400);
+        EXPECT_EQ(ReadBytes(fd, 1, 2000), std::vector<int>{0xBE});
+        // Booted afresh.
+        ASSERT_EQ(write(fd, &answer, 1), 1);
+        usleep(50000);
+        tcflush(fd, TCIFLUSH);
+        ASSERT_EQ(write(fd, frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
+        EXPECT_EQ(ReadBytes(fd, 2, 2000), (std::vector<int>{0x44, 0xA0}));
+        ReadBytes(fd, 5, 500);
+    }
     close(fd);
 }
 

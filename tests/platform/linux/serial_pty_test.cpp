@@ -23,6 +23,8 @@
 #include <fstream>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
@@ -243,6 +245,11 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
     const std::string device = peer.slavePath();
     const std::string name = dwllinux::lockFileName(device);
     EXPECT_EQ(name, "LCK..pts_" + device.substr(9));
+    struct stat node {};
+    ASSERT_EQ(stat(device.c_str(), &node), 0);
+    const std::string number =
+        dwllinux::deviceLockFileName(major(node.st_rdev), minor(node.st_rdev));
+    EXPECT_EQ(dwllinux::deviceLockFileName(188, 0), "LCK.188.000"); // as lockdev names it
     const pid_t running = startSleeper();
     const pid_t ended = fork();
     if (ended == 0) _exit(0);
@@ -265,6 +272,11 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
         {"a running program's", mine.path(), std::to_string(running) + "\n", 0, false, inUse},
         {"a running program's in another folder", others.path(),
          "      " + std::to_string(running) + "\n", 0, false, inUse},
+        {"a running program's, by the device's number", mine.path() + "/" + number,
+         std::to_string(running) + "\n", 0, false, inUse},
+        {"an ended program's, by the device's number", others.path() + "/" + number,
+         std::to_string(ended) + "\n", 0, true,
+         "left locked by process " + std::to_string(ended) + ", which has ended"},
         {"an ended program's", mine.path(), std::to_string(ended) + "\n", 0, true,
          "left locked by process " + std::to_string(ended) + ", which has ended"},
         {"an ended program's in another folder", others.path(), std::to_string(ended), 0, true,
@@ -280,7 +292,11 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string before = c.folder.empty() ? "" : c.folder + "/" + name;
+        // A folder, where the path's lock lies, or a whole file name.
+        const std::string before = c.folder.empty() ? ""
+                                   : c.folder.find("LCK.") != std::string::npos
+                                       ? c.folder
+                                       : c.folder + "/" + name;
         if (!before.empty()) {
             testsupport::writeBytes(before, c.content);
             ageFile(before, c.ageSeconds);
@@ -290,15 +306,22 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
         EXPECT_EQ(lock.take(device, folders, &why, &takenOver), c.taken);
         EXPECT_EQ(c.taken ? takenOver : why, c.said);
         if (c.taken) {
-            // Made in the first folder, whole, naming this process; gone with release().
-            EXPECT_EQ(lock.file(), mine.file(name));
-            const std::vector<uint8_t> made = testsupport::readBytes(mine.file(name));
-            EXPECT_EQ(std::string(made.begin(), made.end()), own);
-            EXPECT_NE(access(others.file(name).c_str(), F_OK), 0);
+            // Made in the first folder under both names, whole, naming this process; gone
+            // with release().
+            EXPECT_EQ(lock.files(), (std::vector<std::string>{mine.file(number), mine.file(name)}));
+            for (const std::string& made : {number, name}) {
+                const std::vector<uint8_t> text = testsupport::readBytes(mine.file(made));
+                EXPECT_EQ(std::string(text.begin(), text.end()), own);
+                EXPECT_NE(access(others.file(made).c_str(), F_OK), 0);
+            }
             lock.release();
             EXPECT_NE(access(mine.file(name).c_str(), F_OK), 0);
+            EXPECT_NE(access(mine.file(number).c_str(), F_OK), 0);
         } else {
-            EXPECT_EQ(lock.file(), "");
+            EXPECT_TRUE(lock.files().empty());
+            if (before != mine.file(number)) {
+                EXPECT_NE(access(mine.file(number).c_str(), F_OK), 0) << "no half-taken lock";
+            }
             EXPECT_EQ(access(before.c_str(), F_OK), 0) << "a lock in use stays";
             unlink(before.c_str());
         }
@@ -309,14 +332,26 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
     dwllinux::DeviceLock unlocked;
     std::string why, takenOver;
     EXPECT_TRUE(unlocked.take(device, {{mine.path()}, {mine.file("missing")}}, &why, &takenOver));
-    EXPECT_EQ(unlocked.file(), "");
+    EXPECT_TRUE(unlocked.files().empty());
 
     // A lock another program has taken meanwhile is not removed with ours.
     dwllinux::DeviceLock broken;
     ASSERT_TRUE(broken.take(device, folders, &why, &takenOver));
-    testsupport::writeBytes(broken.file(), std::string("1\n"));
+    testsupport::writeBytes(broken.files().back(), std::string("1\n"));
     broken.release();
     EXPECT_EQ(access(mine.file(name).c_str(), F_OK), 0);
+    EXPECT_NE(access(mine.file(number).c_str(), F_OK), 0);
+    unlink(mine.file(name).c_str());
+
+    // Another node of the same device (as a bind mount makes one) meets the same lock.
+    const std::string alias = others.file("alias");
+    if (mknod(alias.c_str(), S_IFCHR | 0600, node.st_rdev) != 0) GTEST_SKIP() << "no mknod here";
+    const pid_t holder = startSleeper();
+    testsupport::writeBytes(mine.file(number), std::to_string(holder) + "\n");
+    dwllinux::DeviceLock throughAlias;
+    EXPECT_FALSE(throughAlias.take(alias, folders, &why, &takenOver));
+    EXPECT_EQ(why, "in use by process " + std::to_string(holder) + " (" + ownCommand() + ")");
+    stopSleeper(holder);
 }
 
 TEST_F(RealPortOnPty, CarriesEveryByteValueBothWays) {

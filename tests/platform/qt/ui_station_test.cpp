@@ -1,6 +1,9 @@
 // The production station window: the station's event lines read into tiles, totals and logs
 // (recorded lines), and the window running a stand-in for `dwl station` as the operator starts,
 // stops, unlocks and closes it.
+#include "app/cli/json_text.h"
+#include "app/cli/results_sender.h"
+#include "app/cli/station_events.h"
 #include "app/gui/station_control.h"
 #include "app/gui/station_lines.h"
 #include "platform/qt/station_log_view.h"
@@ -205,6 +208,90 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
         EXPECT_EQ(look.fail, c.fail);
         EXPECT_EQ(look.cancelled, look.state == "CANCELLED" ? 1 : 0);
     }
+}
+
+// What the station writes, read back: every kind of event as its writer makes it reaches the
+// window, field by field.
+TEST(StationLines, ReadsBackEveryEventTheStationWrites) {
+    using namespace dwlcli;
+    const PortLabel com1{"COM1", "/dev/ttyUSB0"};
+    StationStart start;
+    start.station = "line-3";
+    start.ports = {"COM1"};
+    start.mode = 5;
+    start.baud = 460800;
+    start.images = {ImageReport{"binary", "/img/a.bin", 488000, 0x1234}};
+    start.results = "/var/lib/dwl/results.sqlite";
+    RunProgress writing;
+    writing.writing = true;
+    writing.image = 0;
+    writing.bytesDone = 45;
+    writing.bytesTotal = 100;
+    writing.bytesPerSecond = 38875;
+    writing.etaSeconds = 72;
+    RunRecord run;
+    run.runId = "u-1";
+    run.durationSeconds = 12.64;
+    run.report.exitStatus = 8;
+    run.report.result.known = true;
+    run.report.result.family = 8;
+    run.report.result.hasCode = true;
+    run.report.result.code = 3;
+    run.report.result.message = "COMMAND : Bad change speed acknowledge ";
+    SenderStatus server;
+    server.waiting = 3;
+    server.error = "results server: connection refused";
+
+    StationModel m;
+    station_Begin(m, {"COM1"});
+    const auto read = [&m](const Json& event) { return station_ReadLine(m, jsonText(event)); };
+    const StationTileLook& look = m.ports[0].look;
+
+    EXPECT_EQ(read(stationStartedEvent(start)), kStationWide);
+    EXPECT_EQ(m.station, "line-3");
+    EXPECT_EQ(m.mode, "5");
+    EXPECT_EQ(m.baud, 460800);
+    EXPECT_EQ(m.results, start.results);
+    ASSERT_EQ(m.images.size(), 1u);
+    EXPECT_EQ(m.images[0].kind, "binary");
+    EXPECT_EQ(m.images[0].path, "/img/a.bin");
+    EXPECT_EQ(m.images[0].size, 488000);
+    EXPECT_EQ(m.images[0].byteSum, 0x1234u);
+
+    EXPECT_EQ(read(waitingEvent(com1)), 0);
+    EXPECT_EQ(look.device, "/dev/ttyUSB0");
+    EXPECT_EQ(look.state, "Waiting for a handset");
+    EXPECT_EQ(read(runStartedEvent(com1, "u-1")), 0);
+    EXPECT_EQ(m.ports[0].runId, "u-1");
+    EXPECT_EQ(look.light, LIGHT_RUNNING);
+    EXPECT_EQ(read(progressEvent(com1, "u-1", writing)), 0);
+    EXPECT_EQ(look.state, "Writing binary 45 %");
+    EXPECT_EQ(look.detail, "38.9 kB/s, 1:12 left");
+    EXPECT_EQ(look.percent, 45);
+    EXPECT_EQ(read(runEndedEvent(com1, run, true, "")), 0);
+    EXPECT_EQ(look.light, LIGHT_FAIL);
+    EXPECT_EQ(look.detail, "COMMAND : Bad change speed acknowledge");
+    EXPECT_EQ(look.fail, 1);
+    EXPECT_NE(m.ports[0].log.back().find("(family 8, code 3, exit 8)"), std::string::npos)
+        << m.ports[0].log.back();
+    EXPECT_EQ(read(portLostEvent(com1, "device gone")), 0);
+    EXPECT_EQ(look.state, "PORT LOST");
+    EXPECT_EQ(look.detail, "device gone");
+    EXPECT_EQ(read(portBackEvent(com1)), 0);
+    EXPECT_EQ(look.note, "Port back");
+
+    EXPECT_EQ(read(totalsEvent(30, 2, 12.6, 103.4)), kStationWide);
+    EXPECT_EQ(m.totals.pass, 30);
+    EXPECT_EQ(m.totals.fail, 2);
+    EXPECT_DOUBLE_EQ(m.totals.yieldPercent, 93.8);
+    EXPECT_DOUBLE_EQ(m.totals.medianSeconds, 12.6);
+    EXPECT_DOUBLE_EQ(m.totals.perHour, 103.4);
+    EXPECT_EQ(read(serverEvent(server, 1e9)), kStationWide);
+    EXPECT_EQ(m.server, "server: 3 waiting, not reached yet (results server: connection refused)");
+    EXPECT_EQ(read(stoppingEvent(true)), kStationWide);
+    EXPECT_NE(m.log.back().find("\"cancel\":true"), std::string::npos) << m.log.back();
+    EXPECT_EQ(read(stationStoppedEvent("interrupted")), kStationWide);
+    EXPECT_EQ(m.stopReason, "interrupted");
 }
 
 TEST(StationLines, StationStartTotalsAndLinesThatAreNoEvents) {
