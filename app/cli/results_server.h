@@ -54,6 +54,9 @@ class ResultsServer {
 
   private:
     bool prepareSchema(int version, std::string* why);
+    // Runs a filtered query ($1 since, $2 port, $3 station): the column names, then the rows.
+    bool query(const std::string& sql, const RunFilter& filter,
+               std::vector<std::vector<std::string>>* table, std::string* why);
     // Runs sql with no parameters and no rows; on failure the line is in *why.
     bool exec(const char* sql, std::string* why);
     std::string failure();

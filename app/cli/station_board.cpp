@@ -55,6 +55,17 @@ std::string stoppingText(const Json& e) {
                : "stopping: the runs in progress finish (Ctrl-C again cancels them)";
 }
 
+// "NOT RECORDED: 2 runs wait in results.sqlite.unrecorded.jsonl (database is locked)", or
+// empty when none wait.
+std::string unrecordedText(const Json& e) {
+    const long long waiting = e.value("waiting", 0LL);
+    if (waiting <= 0) return "";
+    std::string line = "NOT RECORDED: " + std::to_string(waiting) +
+                       (waiting == 1 ? " run waits in " : " runs wait in ") + text(e, "journal");
+    const std::string error = text(e, "error");
+    return error.empty() ? line : line + " (" + error + ")";
+}
+
 std::string progressText(const Json& p) {
     if (text(p, "stage") != "writing") return "booting";
     std::string image = text(p, "image");
@@ -85,6 +96,7 @@ PortBoard* StationBoard::find(const Json& event) {
 void StationBoard::take(const Json& event) {
     const std::string name = text(event, "event");
     if (name == "stopping") stopping_ = stoppingText(event);
+    if (name == "unrecorded") unrecorded_ = unrecordedText(event);
     PortBoard* b = find(event);
     if (b == nullptr) return;
     if (name == "waiting" || name == "port_back") {
@@ -146,6 +158,7 @@ std::vector<std::string> StationBoard::lines(double now, size_t width) const {
     total += ", " + (hourly >= 0 ? fixed(hourly, "%.1f") : std::string("-")) + " handsets/hour";
     if (!stopping_.empty()) total += "; " + stopping_;
     out.push_back(total);
+    if (!unrecorded_.empty()) out.push_back(unrecorded_);
     for (std::string& line : out)
         if (width > 0 && line.size() >= width) line.resize(width - 1);
     return out;
@@ -179,6 +192,10 @@ std::string StationBoard::plainLine(const Json& e) {
         return text(e, "time") + " station " + text(e, "station") + " started: ports " + ports +
                ", mode " + std::to_string(e.value("mode", -1)) + ", " +
                std::to_string(e.value("baud", 0L)) + " baud, results in " + text(e, "results");
+    }
+    if (name == "unrecorded") {
+        const std::string said = unrecordedText(e);
+        return text(e, "time") + " " + (said.empty() ? "every run is recorded" : said);
     }
     if (name == "station_stopped")
         return text(e, "time") + " station stopped (" + text(e, "reason") + ")";

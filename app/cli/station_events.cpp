@@ -57,7 +57,7 @@ Json progressEvent(const PortLabel& port, const std::string& runId, const RunPro
 }
 
 Json runEndedEvent(const PortLabel& port, const RunRecord& run, bool recorded,
-                   const std::string& recordError) {
+                   const std::string& recordError, const std::string& waitingIn) {
     Json j = portEvent("run_ended", port);
     j["run_id"] = run.runId;
     j["passed"] = runPassed(run);
@@ -67,6 +67,15 @@ Json runEndedEvent(const PortLabel& port, const RunRecord& run, bool recorded,
     j["result"] = jsonReport(run.report);
     j["recorded"] = recorded;
     if (!recorded) j["record_error"] = recordError;
+    if (!recorded) j["waiting_in"] = waitingIn.empty() ? Json(nullptr) : Json(waitingIn);
+    return j;
+}
+
+Json unrecordedEvent(long long waiting, const std::string& journal, const std::string& error) {
+    Json j = event("unrecorded");
+    j["waiting"] = waiting;
+    j["journal"] = journal;
+    j["error"] = error.empty() ? Json(nullptr) : Json(error);
     return j;
 }
 
