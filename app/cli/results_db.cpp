@@ -217,6 +217,8 @@ bool ResultsDb::checkPages(std::string* why) {
     }
     if (rc != SQLITE_DONE && found.empty()) found = error();
     if (found.empty()) return true;
+    for (char& c : found)
+        if (c == '\n') c = ' ';
     if (found.size() > 300) found = found.substr(0, 300) + "...";
     *why = "its pages are damaged (" + found + ")";
     return false;

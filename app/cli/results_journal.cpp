@@ -88,7 +88,7 @@ bool journalAppend(const std::string& resultsFile, const std::vector<StoredValue
         else
             row[a_RunColumns[i].name] = values[i].text;
     const std::string path = journalPath(resultsFile);
-    const int fd = openLocked(path, O_WRONLY | O_APPEND | O_CREAT, why);
+    const int fd = openLocked(path, O_RDWR | O_APPEND | O_CREAT, why);
     if (fd < 0) return false;
     // A line cut short by a crash is ended first, so that it spoils no other.
     struct stat st {};

@@ -43,9 +43,6 @@ bool sendWaitingRuns(const std::string& localFile, const std::string& address,
     }
     ResultsDb* local = localDb->get();
     if (!local->countUnsent(&status->waiting, &why)) return fail();
-    // What waits is said before the server is asked: a server that stalls holds this attempt up
-    // for its time-outs.
-    if (progress) progress(*status);
     if (!server->isOpen() && !server->open(address, &why)) return fail();
     if (status->waiting == 0 && !server->ping(&why)) return fail();
     status->lastReached = epochNow();

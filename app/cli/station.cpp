@@ -245,7 +245,9 @@ void Station::eventLine(size_t i, const std::string& line) {
     const std::string name = event.value("event", "");
     if (name == "run_started") ports_[i].inRun = true;
     publish(event, &line);
-    if (name == "run_ended" && !event.value("recorded", true))
+    // A run refused by the database waits in the journal; a run recorded took the journal's
+    // runs along.
+    if (name == "run_ended" && (!event.value("recorded", true) || unrecorded_ > 0))
         journalChanged(event.value("record_error", std::string()));
     if (name == "run_ended") {
         ports_[i].inRun = false;
