@@ -28,9 +28,7 @@ std::string serverDisplayName(const std::string& address);
 class ResultsServer {
   public:
     ResultsServer() = default;
-    ~ResultsServer();
-    ResultsServer(const ResultsServer&) = delete;
-    ResultsServer& operator=(const ResultsServer&) = delete;
+    ~ResultsServer(); // closes the connection
 
     // Connects and brings the tables to kServerSchemaVersion: made when missing, migrated when
     // older. False, with the line to show in *why (server_error_line.h).
@@ -53,6 +51,10 @@ class ResultsServer {
                    std::string* why);
 
   private:
+    // One connection per object.
+    ResultsServer(const ResultsServer&) = delete;
+    ResultsServer& operator=(const ResultsServer&) = delete;
+
     bool prepareSchema(int version, std::string* why);
     // Runs a filtered query ($1 since, $2 port, $3 station): the column names, then the rows.
     bool query(const std::string& sql, const RunFilter& filter,
