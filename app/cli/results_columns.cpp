@@ -101,7 +101,9 @@ const RunColumn a_RunColumns[] = {
      },
      nullptr},
     {"chip_device", COLUMN_INTEGER, "INTEGER", "integer", false,
-     [](const RunRecord& r) { return r.report.flashIdentified ? number(r.report.deviceId) : null(); },
+     [](const RunRecord& r) {
+         return r.report.flashIdentified ? number(r.report.deviceId) : null();
+     },
      nullptr},
     {"chip_name", COLUMN_TEXT, "TEXT", "text", false,
      [](const RunRecord& r) {

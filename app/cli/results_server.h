@@ -2,9 +2,10 @@
 // through libpq. Its tables are made on first use and carry a schema version (table
 // schema_version); a program finding an older version migrates it in one transaction.
 //
-// Table runs holds the columns of the stations' local runs table (results_db.h) less sent_at,
-// with the times as timestamptz and passed/cancelled as boolean; version 2 keeps result_json as
-// jsonb (per-sector tries can be queried) and adds received_at, when the server got the row.
+// Table runs holds the columns of the stations' local runs table (results_columns.h) less
+// sent_at, with the times as timestamptz and passed/cancelled as boolean; version 2 keeps
+// result_json as jsonb (per-sector tries can be queried) and adds received_at, when the server
+// got the row.
 #pragma once
 
 #include "app/cli/results_db.h"

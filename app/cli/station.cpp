@@ -105,7 +105,8 @@ class Station {
 
 void Station::journalChanged(const std::string& error) {
     const long long waiting = journalCount(s_.start.results);
-    const std::string why = waiting > 0 ? error : "";
+    // A run recorded says no error: the reason the others wait stays.
+    const std::string why = waiting <= 0 ? "" : error.empty() ? unrecordedWhy_ : error;
     if (waiting > 0)
         retryJournalAt_ = dwl_MonotonicSeconds() + kJournalRetrySeconds;
     else
@@ -427,7 +428,6 @@ int Station::run() {
                 p.finished = true;
             }
             if (p.restartAt >= 0) wake = wake < 0 ? p.restartAt : std::min(wake, p.restartAt);
-
             for (bool events : {true, false}) {
                 const int fd = events ? p.events : p.errors;
                 if (fd < 0) continue;
@@ -472,6 +472,7 @@ int Station::run() {
                          : interruptsForwarded_ > 0                    ? "interrupted"
                                                                        : "ports_done";
     // A last try for the runs in the journal, before the sender's last attempt.
+    journalChanged(unrecordedWhy_);
     if (unrecorded_ > 0) replayJournal(kDefaultBusyTimeoutMs);
     stopSender();
     publish(board_.totals(dwl_MonotonicSeconds()));
