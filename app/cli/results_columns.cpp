@@ -32,17 +32,12 @@ const ImageReport* imageOf(const RunRecord& run, int kind) {
         if (im.kind == a_ImageKinds[kind]) return &im;
     return nullptr;
 }
-template <int Kind> StoredValue imagePath(const RunRecord& r) {
+// An image's path (Field 0), size (1) or byte sum (2); NULL when the run had no such image.
+template <int Kind, int Field> StoredValue image(const RunRecord& r) {
     const ImageReport* im = imageOf(r, Kind);
-    return im != nullptr ? text(im->path) : null();
-}
-template <int Kind> StoredValue imageSize(const RunRecord& r) {
-    const ImageReport* im = imageOf(r, Kind);
-    return im != nullptr ? number(im->size) : null();
-}
-template <int Kind> StoredValue imageSum(const RunRecord& r) {
-    const ImageReport* im = imageOf(r, Kind);
-    return im != nullptr ? number(im->byteSum) : null();
+    if (im == nullptr) return null();
+    if (Field == 0) return text(im->path);
+    return number(Field == 1 ? im->size : static_cast<long long>(im->byteSum));
 }
 
 int integer(const std::string& t) {
@@ -86,15 +81,15 @@ const RunColumn a_RunColumns[] = {
     {"speed", COLUMN_INTEGER, "INTEGER", "integer", false,
      [](const RunRecord& r) { return r.report.baud > 0 ? number(r.report.baud) : null(); },
      nullptr},
-    {"bin_image", COLUMN_TEXT, "TEXT", "text", false, imagePath<0>, nullptr},
-    {"bin_size", COLUMN_INTEGER, "INTEGER", "bigint", false, imageSize<0>, nullptr},
-    {"bin_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, imageSum<0>, nullptr},
-    {"ogm_image", COLUMN_TEXT, "TEXT", "text", false, imagePath<1>, nullptr},
-    {"ogm_size", COLUMN_INTEGER, "INTEGER", "bigint", false, imageSize<1>, nullptr},
-    {"ogm_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, imageSum<1>, nullptr},
-    {"tfs_image", COLUMN_TEXT, "TEXT", "text", false, imagePath<2>, nullptr},
-    {"tfs_size", COLUMN_INTEGER, "INTEGER", "bigint", false, imageSize<2>, nullptr},
-    {"tfs_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, imageSum<2>, nullptr},
+    {"bin_image", COLUMN_TEXT, "TEXT", "text", false, image<0, 0>, nullptr},
+    {"bin_size", COLUMN_INTEGER, "INTEGER", "bigint", false, image<0, 1>, nullptr},
+    {"bin_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<0, 2>, nullptr},
+    {"ogm_image", COLUMN_TEXT, "TEXT", "text", false, image<1, 0>, nullptr},
+    {"ogm_size", COLUMN_INTEGER, "INTEGER", "bigint", false, image<1, 1>, nullptr},
+    {"ogm_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<1, 2>, nullptr},
+    {"tfs_image", COLUMN_TEXT, "TEXT", "text", false, image<2, 0>, nullptr},
+    {"tfs_size", COLUMN_INTEGER, "INTEGER", "bigint", false, image<2, 1>, nullptr},
+    {"tfs_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<2, 2>, nullptr},
     {"chip_manufacturer", COLUMN_INTEGER, "INTEGER", "integer", false,
      [](const RunRecord& r) {
          return r.report.flashIdentified ? number(r.report.manufacturerId) : null();

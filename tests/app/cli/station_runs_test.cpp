@@ -405,6 +405,24 @@ std::set<std::string> runIds(const std::string& file) {
     return ids;
 }
 
+// A passed run on COM1 of station `station`, started at `at` (epoch seconds).
+dwlcli::RunRecord plainRun(const std::string& station, double at) {
+    dwlcli::RunReport report;
+    report.port = "COM1";
+    report.device = "/dev/ttyS0";
+    report.result.message = "Download successful";
+    return dwlcli::makeRunRecord(report, at, at + 9, 9, station);
+}
+
+// Records one plain run per station name given, a minute apart.
+void recordPlainRuns(const std::string& file, const std::vector<std::string>& stations) {
+    dwlcli::ResultsDb db;
+    std::string why;
+    ASSERT_TRUE(db.openForWriting(file, &why)) << why;
+    for (size_t i = 0; i < stations.size(); i++)
+        ASSERT_TRUE(db.insert(plainRun(stations[i], 1.8e9 + 60.0 * i), &why)) << why;
+}
+
 TEST(Station, RunsTheFileRefusesWaitInItsJournalAndAreNeverLost) {
     testsupport::TempDir dir;
     const std::string file = dir.file("runs.sqlite");
@@ -478,12 +496,8 @@ TEST(Station, RunsTheFileRefusesWaitInItsJournalAndAreNeverLost) {
 TEST(Station, JournalReplayAddsEachRunOnce) {
     testsupport::TempDir dir;
     const std::string file = dir.file("r.sqlite");
-    dwlcli::RunReport report;
-    report.port = "COM1";
-    report.device = "/dev/ttyS0";
-    report.result.message = "Download successful";
-    const dwlcli::RunRecord a = dwlcli::makeRunRecord(report, 1.8e9, 1.8e9 + 9, 9, "s");
-    const dwlcli::RunRecord b = dwlcli::makeRunRecord(report, 1.8e9 + 60, 1.8e9 + 69, 9, "s");
+    const dwlcli::RunRecord a = plainRun("s", 1.8e9);
+    const dwlcli::RunRecord b = plainRun("s", 1.8e9 + 60);
     dwlcli::ResultsDb db;
     std::string why;
     ASSERT_TRUE(db.openForWriting(file, &why) && db.insert(a, &why)) << why;
@@ -504,19 +518,7 @@ TEST(Station, JournalReplayAddsEachRunOnce) {
 TEST(Station, AResultsFileWithDamagedPagesIsRefusedAtTheStart) {
     testsupport::TempDir dir;
     const std::string file = dir.file("runs.sqlite");
-    {
-        dwlcli::ResultsDb db;
-        std::string why;
-        ASSERT_TRUE(db.openForWriting(file, &why)) << why;
-        dwlcli::RunReport report;
-        report.port = "COM1";
-        report.device = "/dev/ttyS0";
-        report.result.message = "Download successful";
-        for (int i = 0; i < 8; i++)
-            ASSERT_TRUE(
-                db.insert(dwlcli::makeRunRecord(report, 1.8e9 + i, 1.8e9 + i, 1, "s"), &why))
-                << why;
-    }
+    recordPlainRuns(file, std::vector<std::string>(8, "s"));
     {
         std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(5000);
@@ -541,19 +543,7 @@ TEST(Station, ResultsReadAReadOnlyMountOneNamePerLine) {
     ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
     ASSERT_EQ(mkdir(mounted.c_str(), 0755), 0);
     const std::string file = source + "/runs.sqlite";
-    {
-        dwlcli::ResultsDb db;
-        std::string why;
-        ASSERT_TRUE(db.openForWriting(file, &why)) << why;
-        dwlcli::RunReport report;
-        report.port = "COM1";
-        report.device = "/dev/ttyS0";
-        report.result.message = "Download successful";
-        for (const char* station : {"line\nB", "line-A"})
-            ASSERT_TRUE(
-                db.insert(dwlcli::makeRunRecord(report, 1.8e9, 1.8e9 + 9, 9, station), &why))
-                << why;
-    }
+    recordPlainRuns(file, {"line\nB", "line-A"});
     ASSERT_FALSE(exists(file + "-wal"));
     // A mount of its own, in a mount namespace of its own: nothing is left behind.
     const std::string mount = "unshare -m sh -c 'mount --bind " + source + " " + mounted +
