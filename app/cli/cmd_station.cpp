@@ -5,6 +5,7 @@
 #include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
 #include "app/cli/results_db.h"
+#include "app/cli/results_journal.h"
 #include "app/cli/results_server.h"
 #include "app/cli/station.h"
 #include "app/cli/station_command.h"
@@ -90,10 +91,18 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
     {
         ResultsDb db;
         std::string why;
-        if (!db.openForWriting(s.start.results, &why)) {
+        // A file whose pages are damaged would refuse every run: refused before the first.
+        if (!db.openForWriting(s.start.results, &why) || !db.checkPages(&why)) {
             fprintf(stderr, "dwl: cannot record runs in %s: %s\n", s.start.results.c_str(),
                     why.c_str());
             return kExitNoInput;
+        }
+        // The runs that waited in the journal since the last time go in first.
+        long long waiting = 0;
+        if (!journalReplay(s.start.results, &db, &waiting, &why)) {
+            fprintf(stderr, "dwl: %lld finished run%s still wait in %s: %s\n", waiting,
+                    waiting == 1 ? "" : "s", journalPath(s.start.results).c_str(), why.c_str());
+            s.journalError = why;
         }
     }
     if (int rc = checkOnThePanel(s.ports.front().run, &s.start); rc != 0) return rc;
@@ -104,7 +113,8 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
 void setupStation(CLI::App& dwl, int& exitStatus) {
     CLI::App* c = dwl.add_subcommand(
         "station", "Production station: every port flashes handset after handset (plug in, "
-                   "switch on, PASS or FAIL, next), every run recorded in an SQLite database");
+                   "switch on, PASS or FAIL, next), every run recorded in an SQLite file or on a "
+                   "PostgreSQL server");
     auto r = std::make_shared<StationRequest>();
     c->add_option("--port,-p", r->run.ports,
                   "COM number 1-4 or device path; repeat it for every port of the station")
@@ -121,8 +131,11 @@ void setupStation(CLI::App& dwl, int& exitStatus) {
     c->add_option("--workdir,-C", r->run.workdir,
                   "folder holding flash.txt, dwl87.spm and dwl88.spm; default: the current one");
     c->add_option("--results", r->results,
-                  std::string("the SQLite results database; default ") + kDefaultResultsFile +
-                      " in the current folder");
+                  std::string("where the runs are recorded: the SQLite results file (default ") +
+                      kDefaultResultsFile +
+                      " in the current folder), or the line's results server as a "
+                      "postgresql://USER@HOST/DB address (the runs then go to " +
+                      kDefaultResultsFile + " first and on from there)");
     c->add_option("--station", r->station,
                   "the station's name in the records; default the "
                   "host name");

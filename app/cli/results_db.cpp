@@ -1,60 +1,22 @@
 #include "app/cli/results_db.h"
 
-#include "app/cli/json_text.h"
-#include "app/cli/option_values.h"
-
 #include <sqlite3.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace dwlcli {
 
 namespace {
 
-// Writers wait this long for one another (milliseconds); a row is small, so the wait is short.
-constexpr int kBusyTimeoutMs = 15000;
-
-const char kCreateSchema[] = R"(
-CREATE TABLE runs (
-    run_id TEXT PRIMARY KEY NOT NULL,
-    started_at TEXT NOT NULL,
-    ended_at TEXT NOT NULL,
-    station TEXT NOT NULL,
-    port TEXT NOT NULL,
-    device TEXT NOT NULL,
-    mode INTEGER,
-    mode_name TEXT,
-    speed INTEGER,
-    bin_image TEXT, bin_size INTEGER, bin_sum INTEGER,
-    ogm_image TEXT, ogm_size INTEGER, ogm_sum INTEGER,
-    tfs_image TEXT, tfs_size INTEGER, tfs_sum INTEGER,
-    chip_manufacturer INTEGER,
-    chip_device INTEGER,
-    chip_name TEXT,
-    result_family INTEGER,
-    result_code INTEGER,
-    result_text TEXT NOT NULL,
-    exit_status INTEGER NOT NULL,
-    passed INTEGER NOT NULL,
-    duration_s REAL NOT NULL,
-    bytes INTEGER NOT NULL,
-    resent_sectors INTEGER NOT NULL,
-    cancelled INTEGER NOT NULL,
-    trace_file TEXT,
-    result_json TEXT NOT NULL,
-    sent_at TEXT
-);
-CREATE INDEX runs_by_start ON runs(started_at);
-CREATE INDEX runs_unsent ON runs(started_at) WHERE sent_at IS NULL;
-PRAGMA user_version = 1;
-)";
-
-const char kInsert[] = R"(
-INSERT INTO runs (run_id, started_at, ended_at, station, port, device, mode, mode_name, speed,
-    bin_image, bin_size, bin_sum, ogm_image, ogm_size, ogm_sum, tfs_image, tfs_size, tfs_sum,
-    chip_manufacturer, chip_device, chip_name, result_family, result_code, result_text,
-    exit_status, passed, duration_s, bytes, resent_sectors, cancelled, trace_file, result_json)
-VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19,
-    ?20, ?21, ?22, ?23, ?24, ?25, ?26, ?27, ?28, ?29, ?30, ?31, ?32)
-)";
+// The file's schema version 1.
+std::string createSchema() {
+    return "CREATE TABLE runs (\n    " + runColumnsDdl(DIALECT_FILE) +
+           ",\n    sent_at TEXT\n);\n"
+           "CREATE INDEX runs_by_start ON runs(started_at);\n"
+           "CREATE INDEX runs_unsent ON runs(started_at) WHERE sent_at IS NULL;\n"
+           "PRAGMA user_version = 1;\n";
+}
 
 const char kFilter[] = " WHERE (?1 = '' OR started_at >= ?1) AND (?2 = '' OR port = ?2) AND "
                        "(?3 = '' OR station = ?3) ORDER BY started_at, run_id";
@@ -75,13 +37,6 @@ class Statement {
         sqlite3_bind_text(stmt_, index, value.c_str(), static_cast<int>(value.size()),
                           SQLITE_TRANSIENT);
     }
-    // An empty text is NULL.
-    void textOrNull(int index, const std::string& value) {
-        if (value.empty())
-            sqlite3_bind_null(stmt_, index);
-        else
-            text(index, value);
-    }
     void integer(int index, long long value) { sqlite3_bind_int64(stmt_, index, value); }
     void real(int index, double value) { sqlite3_bind_double(stmt_, index, value); }
     void null(int index) { sqlite3_bind_null(stmt_, index); }
@@ -99,16 +54,10 @@ class Statement {
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-const ImageReport* imageOf(const RunReport& r, const char* kind) {
-    for (const ImageReport& im : r.images)
-        if (im.kind == kind) return &im;
-    return nullptr;
-}
-
 } // namespace
 
 ResultsDb::~ResultsDb() {
-    sqlite3_close(db_);
+    close();
 }
 
 std::string ResultsDb::error() const {
@@ -137,7 +86,7 @@ bool ResultsDb::checkVersion(bool create, std::string* why) {
         *why = error();
         ok = false;
     } else if (version == 0 && create) {
-        ok = exec(kCreateSchema, why);
+        ok = exec(createSchema().c_str(), why);
     } else if (version == 0) {
         *why = "it holds no runs table";
         ok = false;
@@ -151,90 +100,90 @@ bool ResultsDb::checkVersion(bool create, std::string* why) {
     return ok ? exec("COMMIT", why) : (exec("ROLLBACK", &ignored), false);
 }
 
-bool ResultsDb::openForWriting(const std::string& path, std::string* why) {
+bool ResultsDb::openForWriting(const std::string& path, std::string* why, int busyTimeoutMs) {
+    close();
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
         *why = error();
+        close();
         return false;
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
     // WAL: readers never block the writers. FULL: a row that was committed survives a power
     // cut, not only a killed process.
-    return exec("PRAGMA journal_mode=WAL", why) && exec("PRAGMA synchronous=FULL", why) &&
-           checkVersion(true, why);
+    if (exec("PRAGMA journal_mode=WAL", why) && exec("PRAGMA synchronous=FULL", why) &&
+        checkVersion(true, why))
+        return true;
+    close();
+    return false;
+}
+
+void ResultsDb::close() {
+    sqlite3_close(db_);
+    db_ = nullptr;
 }
 
 bool ResultsDb::openForReading(const std::string& path, std::string* why) {
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    close();
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db_, kDefaultBusyTimeoutMs);
+        if (checkVersion(false, why)) return true;
+    } else {
         *why = error();
+    }
+    // A file in WAL mode whose -shm file is missing and cannot be made (a read-only mount, a
+    // copy without its WAL files): read as it is. Nobody can be writing through such a mount.
+    if (sqlite3_extended_errcode(db_) != SQLITE_CANTOPEN &&
+        sqlite3_errcode(db_) != SQLITE_READONLY) {
+        close();
         return false;
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    return checkVersion(false, why);
+    close();
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        char escaped[4];
+        snprintf(escaped, sizeof escaped, "%%%02X", c);
+        uri += c == '%' || c == '?' || c == '#' ? std::string(escaped) : std::string(1, char(c));
+    }
+    if (sqlite3_open_v2((uri + "?immutable=1").c_str(), &db_,
+                        SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
+        *why = error();
+        close();
+        return false;
+    }
+    if (checkVersion(false, why)) return true;
+    close();
+    return false;
 }
 
 bool ResultsDb::insert(const RunRecord& run, std::string* why) {
-    Statement s(db_, kInsert);
+    return insertValues(runColumnValues(run), false, why);
+}
+
+bool ResultsDb::insertValues(const std::vector<StoredValue>& values, bool keepExisting,
+                             std::string* why) {
+    std::string sql = std::string("INSERT ") + (keepExisting ? "OR IGNORE " : "") + "INTO runs (" +
+                      runColumnNames() + ") VALUES (";
+    for (int i = 0; i < kRunColumns; i++)
+        sql += (i > 0 ? ", ?" : "?") + std::to_string(i + 1);
+    Statement s(db_, sql + ")");
     if (!s.ok()) {
         *why = error();
         return false;
     }
-    const RunReport& r = run.report;
-    s.text(1, run.runId);
-    s.text(2, run.startedAt);
-    s.text(3, run.endedAt);
-    s.text(4, run.station);
-    s.text(5, r.port);
-    s.text(6, r.device);
-    if (r.mode >= 0) {
-        s.integer(7, r.mode);
-        s.text(8, modeName(r.mode));
-    } else {
-        s.null(7);
-        s.null(8);
+    for (int i = 0; i < kRunColumns; i++) {
+        const StoredValue none;
+        const StoredValue& v = i < static_cast<int>(values.size()) ? values[i] : none;
+        const RunColumnKind kind = a_RunColumns[i].kind;
+        if (v.isNull)
+            s.null(i + 1);
+        else if (kind == COLUMN_INTEGER || kind == COLUMN_FLAG)
+            s.integer(i + 1, strtoll(v.text.c_str(), nullptr, 10));
+        else if (kind == COLUMN_REAL)
+            s.real(i + 1, strtod(v.text.c_str(), nullptr));
+        else
+            s.text(i + 1, v.text);
     }
-    if (r.baud > 0)
-        s.integer(9, r.baud);
-    else
-        s.null(9);
-    int column = 10;
-    for (const char* kind : {"binary", "ogm", "tfs"}) {
-        if (const ImageReport* im = imageOf(r, kind)) {
-            s.text(column, im->path);
-            s.integer(column + 1, im->size);
-            s.integer(column + 2, im->byteSum);
-        } else {
-            for (int k = 0; k < 3; k++)
-                s.null(column + k);
-        }
-        column += 3;
-    }
-    if (r.flashIdentified) {
-        s.integer(19, r.manufacturerId);
-        s.integer(20, r.deviceId);
-        s.text(21, r.manufacturerName + " " + r.deviceName);
-    } else {
-        s.null(19);
-        s.null(20);
-        s.null(21);
-    }
-    if (r.result.family >= 0)
-        s.integer(22, r.result.family);
-    else
-        s.null(22);
-    if (r.result.hasCode)
-        s.integer(23, r.result.code);
-    else
-        s.null(23);
-    s.text(24, r.result.message);
-    s.integer(25, r.exitStatus);
-    s.integer(26, runPassed(run) ? 1 : 0);
-    s.real(27, run.durationSeconds);
-    s.integer(28, static_cast<long long>(r.bytesWritten));
-    s.integer(29, resentSectorCount(r));
-    s.integer(30, run.cancelled ? 1 : 0);
-    s.textOrNull(31, run.traceFile);
-    s.text(32, jsonText(jsonReport(r)));
     // One statement, one transaction: the row is there whole or not at all.
     if (sqlite3_step(s.get()) != SQLITE_DONE) {
         *why = error();
@@ -243,35 +192,52 @@ bool ResultsDb::insert(const RunRecord& run, std::string* why) {
     return true;
 }
 
+bool ResultsDb::insertAll(const std::vector<std::vector<StoredValue>>& rows, std::string* why) {
+    if (!exec("BEGIN IMMEDIATE", why)) return false;
+    bool ok = true;
+    for (size_t i = 0; ok && i < rows.size(); i++)
+        ok = insertValues(rows[i], true, why);
+    std::string ignored;
+    return ok ? exec("COMMIT", why) : (exec("ROLLBACK", &ignored), false);
+}
+
+bool ResultsDb::checkPages(std::string* why) {
+    Statement s(db_, "PRAGMA quick_check");
+    if (!s.ok()) {
+        *why = error();
+        return false;
+    }
+    std::string found;
+    int rc = 0;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        const std::string line = s.column(0);
+        if (line == "ok") continue;
+        if (!found.empty()) found += "; ";
+        found += line;
+    }
+    if (rc != SQLITE_DONE && found.empty()) found = error();
+    if (found.empty()) return true;
+    for (char& c : found)
+        if (c == '\n') c = ' ';
+    if (found.size() > 300) found = found.substr(0, 300) + "...";
+    *why = "its pages are damaged (" + found + ")";
+    return false;
+}
+
 bool ResultsDb::select(const RunFilter& filter, std::vector<StoredRun>* runs, std::string* why) {
-    Statement s(db_, std::string("SELECT run_id, started_at, ended_at, station, port, device, "
-                                 "passed, cancelled, result_family, result_code, result_text, "
-                                 "exit_status, duration_s FROM runs") +
-                         kFilter);
+    Statement s(db_, "SELECT " + runColumnsSelected(DIALECT_FILE, true) + " FROM runs" + kFilter);
     if (!s.ok()) {
         *why = error();
         return false;
     }
     s.filter(filter);
+    const int columns = sqlite3_column_count(s.get());
     int rc = 0;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        StoredRun r;
-        r.runId = s.column(0);
-        r.startedAt = s.column(1);
-        r.endedAt = s.column(2);
-        r.station = s.column(3);
-        r.port = s.column(4);
-        r.device = s.column(5);
-        r.passed = sqlite3_column_int(s.get(), 6) != 0;
-        r.cancelled = sqlite3_column_int(s.get(), 7) != 0;
-        if (sqlite3_column_type(s.get(), 8) != SQLITE_NULL)
-            r.family = sqlite3_column_int(s.get(), 8);
-        r.hasCode = sqlite3_column_type(s.get(), 9) != SQLITE_NULL;
-        if (r.hasCode) r.code = sqlite3_column_int(s.get(), 9);
-        r.resultText = s.column(10);
-        r.exitStatus = sqlite3_column_int(s.get(), 11);
-        r.durationSeconds = sqlite3_column_double(s.get(), 12);
-        runs->push_back(r);
+        std::vector<std::string> texts;
+        for (int i = 0; i < columns; i++)
+            texts.push_back(s.column(i));
+        runs->push_back(storedRunOf(texts));
     }
     if (rc != SQLITE_DONE) {
         *why = error();

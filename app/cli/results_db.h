@@ -6,7 +6,7 @@
 // row on to the central database.
 #pragma once
 
-#include "app/cli/run_record.h"
+#include "app/cli/results_columns.h"
 
 #include <string>
 #include <vector>
@@ -17,27 +17,12 @@ namespace dwlcli {
 
 // The version of the schema this program writes and reads.
 constexpr int kResultsSchemaVersion = 1;
+// How long a writer waits for another that holds the file (milliseconds). A row is small: a
+// writer that holds the file longer is stuck, and the row waits in the journal
+// (results_journal.h) instead of holding up the port.
+constexpr int kDefaultBusyTimeoutMs = 2000;
 // The default file: in the working folder.
 constexpr char kDefaultResultsFile[] = "results.sqlite";
-
-// The stored fields of a run that the report reads.
-struct StoredRun {
-    std::string runId, startedAt, endedAt, station, port, device;
-    bool passed = false;
-    bool cancelled = false;
-    int family = -1; // -1: NULL
-    int code = -1;   // -1: NULL
-    bool hasCode = false;
-    std::string resultText;
-    int exitStatus = 0;
-    double durationSeconds = 0.0;
-};
-
-// A column's value as stored, NULL kept apart from the empty text.
-struct StoredValue {
-    bool isNull = true;
-    std::string text;
-};
 
 // Rows that no sender has passed on yet: every column but sent_at, named in `columns`.
 struct UnsentRuns {
@@ -61,12 +46,24 @@ class ResultsDb {
 
     // Opens the file for recording runs: creates it and its schema when missing, turns WAL on.
     // False, with the reason in *why, when it cannot be used.
-    bool openForWriting(const std::string& path, std::string* why);
-    // Opens an existing file to read. False, with the reason in *why.
+    bool openForWriting(const std::string& path, std::string* why,
+                        int busyTimeoutMs = kDefaultBusyTimeoutMs);
+    // Opens an existing file to read, also on a read-only mount where its WAL files cannot be
+    // made. False, with the reason in *why.
     bool openForReading(const std::string& path, std::string* why);
+    bool isOpen() const { return db_ != nullptr; }
+    void close();
+    // Reads every page of the file (PRAGMA quick_check): false, with what is damaged in *why,
+    // for a file whose pages are damaged.
+    bool checkPages(std::string* why);
 
     // Adds the run's row in one transaction. False, with the reason in *why.
     bool insert(const RunRecord& run, std::string* why);
+    // The same for a row's values in a_RunColumns order; keepExisting: a run that is there
+    // already stays as it was and counts as added (a row replayed from the journal).
+    bool insertValues(const std::vector<StoredValue>& values, bool keepExisting, std::string* why);
+    // Several rows in one transaction, keepExisting; false leaves none of them added.
+    bool insertAll(const std::vector<std::vector<StoredValue>>& rows, std::string* why);
 
     // The rows of the filter, in the order they started.
     bool select(const RunFilter& filter, std::vector<StoredRun>* runs, std::string* why);

@@ -24,6 +24,28 @@ struct Tally {
     }
 };
 
+// A name or message on one line of the table: control characters (a newline in a station's
+// name) shown as escapes.
+std::string oneLine(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7f) {
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            char hex[8];
+            snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
 std::string format(const char* f, double v) {
     char t[64];
     snprintf(t, sizeof t, f, v);
@@ -31,17 +53,20 @@ std::string format(const char* f, double v) {
 }
 
 std::string row(const std::string& name, const Tally& t) {
-    char text[160];
+    char counts[96];
     const int counted = t.pass + t.fail;
     const std::string yield =
         counted > 0 ? format("%5.1f %%", t.pass * 100.0 / counted) : "    -  ";
-    snprintf(text, sizeof text, "%-26s %6d %6d %6d %9d  %s\n", name.c_str(), counted + t.cancelled,
-             t.pass, t.fail, t.cancelled, yield.c_str());
-    return text;
+    snprintf(counts, sizeof counts, " %6d %6d %6d %9d  %s\n", counted + t.cancelled, t.pass, t.fail,
+             t.cancelled, yield.c_str());
+    // A long name widens its own line only; the line always ends.
+    std::string line = oneLine(name);
+    if (line.size() < 26) line.resize(26, ' ');
+    return line + counts;
 }
 
 std::string cause(const StoredRun& r) {
-    std::string text = r.resultText;
+    std::string text = oneLine(r.resultText);
     if (r.family >= 0) {
         text += " (family " + std::to_string(r.family);
         if (r.hasCode) text += ", code " + std::to_string(r.code);
@@ -56,10 +81,10 @@ std::string cause(const StoredRun& r) {
 
 std::string resultsReport(const std::string& file, const RunFilter& filter,
                           const std::vector<StoredRun>& runs) {
-    std::string out = file + ": " + std::to_string(runs.size()) + " runs";
+    std::string out = oneLine(file) + ": " + std::to_string(runs.size()) + " runs";
     if (!filter.since.empty()) out += " started since " + filter.since;
-    if (!filter.station.empty()) out += " on station " + filter.station;
-    if (!filter.port.empty()) out += " on port " + filter.port;
+    if (!filter.station.empty()) out += " on station " + oneLine(filter.station);
+    if (!filter.port.empty()) out += " on port " + oneLine(filter.port);
     if (runs.empty()) return out + "\n";
     std::string first = runs.front().startedAt, last = runs.front().endedAt;
     for (const StoredRun& r : runs) {

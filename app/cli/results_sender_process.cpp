@@ -18,9 +18,9 @@ namespace dwlcli {
 
 namespace {
 
-// How long the last attempt may take when the sender is stopped: a connection's time-out and
-// a batch.
-constexpr double kLastAttemptSeconds = 15.0;
+// How long the last attempt may take when the sender is stopped: a station's stop waits for it.
+// What is not sent by then stays in the local file for the next start.
+constexpr double kLastAttemptSeconds = 3.0;
 
 // Writes the whole line; a reader that is gone is no reason to stop sending.
 void writeLine(int fd, const std::string& line) {
@@ -85,9 +85,15 @@ int runResultsSender(const std::string& localFile, const std::string& address, i
     while (sigwait(&signals, &received) == 0 && received == SIGUSR1)
         sender.nudge();
     const long long last = sender.nudge();
-    sender.waitUntil([last](const SenderStatus& s) { return s.answered >= last; },
-                     kLastAttemptSeconds);
-    return 0;
+    if (sender.waitUntil([last](const SenderStatus& s) { return s.answered >= last; },
+                         kLastAttemptSeconds))
+        return 0;
+    // The server holds the attempt up: the stop does not wait for it. The sender's thread is
+    // left as it is (a join would wait for the server); the runs stay unsent in the local file.
+    SenderStatus s = sender.status();
+    s.error = "results server: no answer at the stop; the runs wait in " + localFile;
+    writeLine(out, jsonText(serverEvent(s, epochNow())) + "\n");
+    _exit(0);
 }
 
 bool readServerEvent(const std::string& line, double now, SenderStatus* status) {

@@ -16,105 +16,32 @@ namespace {
 const char kSchemaLock[] = "SELECT pg_advisory_lock(5087000001)";
 const char kSchemaUnlock[] = "SELECT pg_advisory_unlock(5087000001)";
 
-// a_SchemaSteps[v] takes the tables from version v to v + 1.
-const char* const a_SchemaSteps[kServerSchemaVersion] = {
-    R"(
-CREATE TABLE schema_version (
-    version integer PRIMARY KEY,
-    applied_at timestamptz NOT NULL DEFAULT now()
-);
-CREATE TABLE runs (
-    run_id text PRIMARY KEY,
-    started_at timestamptz NOT NULL,
-    ended_at timestamptz NOT NULL,
-    station text NOT NULL,
-    port text NOT NULL,
-    device text NOT NULL,
-    mode integer,
-    mode_name text,
-    speed integer,
-    bin_image text, bin_size bigint, bin_sum bigint,
-    ogm_image text, ogm_size bigint, ogm_sum bigint,
-    tfs_image text, tfs_size bigint, tfs_sum bigint,
-    chip_manufacturer integer,
-    chip_device integer,
-    chip_name text,
-    result_family integer,
-    result_code integer,
-    result_text text NOT NULL,
-    exit_status integer NOT NULL,
-    passed boolean NOT NULL,
-    duration_s double precision NOT NULL,
-    bytes bigint NOT NULL,
-    resent_sectors integer NOT NULL,
-    cancelled boolean NOT NULL,
-    trace_file text,
-    result_json text NOT NULL
-);
-CREATE INDEX runs_by_start ON runs (started_at);
-CREATE INDEX runs_by_station_port ON runs (station, port, started_at);
-)",
-    R"(
-ALTER TABLE runs ALTER COLUMN result_json TYPE jsonb USING result_json::jsonb;
-ALTER TABLE runs ADD COLUMN received_at timestamptz;
-ALTER TABLE runs ALTER COLUMN received_at SET DEFAULT now();
-)"};
+// How long one statement may take on the server, and how long it may wait for a lock
+// (milliseconds): a table another program locked, or a server that stalls, costs a station's
+// sender a few seconds and a line in its events, never its stop.
+constexpr int kStatementTimeoutMs = 4000;
+constexpr int kLockTimeoutMs = 2000;
 
-// The columns a station sends, as both the local and the server's table name them.
-const char* const a_SentColumns[] = {"run_id",
-                                     "started_at",
-                                     "ended_at",
-                                     "station",
-                                     "port",
-                                     "device",
-                                     "mode",
-                                     "mode_name",
-                                     "speed",
-                                     "bin_image",
-                                     "bin_size",
-                                     "bin_sum",
-                                     "ogm_image",
-                                     "ogm_size",
-                                     "ogm_sum",
-                                     "tfs_image",
-                                     "tfs_size",
-                                     "tfs_sum",
-                                     "chip_manufacturer",
-                                     "chip_device",
-                                     "chip_name",
-                                     "result_family",
-                                     "result_code",
-                                     "result_text",
-                                     "exit_status",
-                                     "passed",
-                                     "duration_s",
-                                     "bytes",
-                                     "resent_sectors",
-                                     "cancelled",
-                                     "trace_file",
-                                     "result_json"};
-constexpr int kSentColumns = sizeof a_SentColumns / sizeof a_SentColumns[0];
-
-// Times as the local file writes them (utc_time.h).
-#define UTC_TEXT(column)                                                                           \
-    "to_char(" column " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"
+// The step that takes the tables from version v to v + 1.
+std::string schemaStep(int version) {
+    if (version == 0)
+        return "CREATE TABLE schema_version (\n"
+               "    version integer PRIMARY KEY,\n"
+               "    applied_at timestamptz NOT NULL DEFAULT now()\n"
+               ");\n"
+               "CREATE TABLE runs (\n    " +
+               runColumnsDdl(DIALECT_SERVER) +
+               "\n);\n"
+               "CREATE INDEX runs_by_start ON runs (started_at);\n"
+               "CREATE INDEX runs_by_station_port ON runs (station, port, started_at);\n";
+    return "ALTER TABLE runs ALTER COLUMN result_json TYPE jsonb USING result_json::jsonb;\n"
+           "ALTER TABLE runs ADD COLUMN received_at timestamptz;\n"
+           "ALTER TABLE runs ALTER COLUMN received_at SET DEFAULT now();\n";
+}
 
 const char kFilter[] = " FROM runs WHERE ($1 = '' OR started_at >= NULLIF($1, '')::timestamptz)"
                        " AND ($2 = '' OR port = $2) AND ($3 = '' OR station = $3)"
                        " ORDER BY started_at, run_id";
-
-const char kSelectRuns[] = "SELECT run_id, " UTC_TEXT("started_at") ", " UTC_TEXT(
-    "ended_at") ", station, port, device, passed::int, cancelled::int, result_family, "
-                "result_code, result_text, exit_status, duration_s";
-
-// Every column, in the local table's order, as the local file's CSV gives them.
-const char kSelectAll[] = "SELECT run_id, " UTC_TEXT("started_at") " AS started_at, " UTC_TEXT(
-    "ended_at") " AS ended_at, station, port, device, mode, mode_name, speed, bin_image, "
-                "bin_size, bin_sum, ogm_image, ogm_size, ogm_sum, tfs_image, tfs_size, "
-                "tfs_sum, chip_manufacturer, chip_device, chip_name, result_family, "
-                "result_code, result_text, exit_status, passed::int AS passed, duration_s, "
-                "bytes, resent_sectors, cancelled::int AS cancelled, trace_file, "
-                "result_json::text AS result_json, " UTC_TEXT("received_at") " AS received_at";
 
 // A result that clears itself.
 class Result {
@@ -131,7 +58,6 @@ class Result {
     }
     std::string text(int row, int column) const { return PQgetvalue(r_, row, column); }
     int integer(int row, int column) const { return atoi(PQgetvalue(r_, row, column)); }
-    bool isNull(int row, int column) const { return PQgetisnull(r_, row, column) != 0; }
 
   private:
     PGresult* r_;
@@ -239,7 +165,11 @@ bool ResultsServer::open(const std::string& address, int version, std::string* w
         close();
         return false;
     }
-    if (prepareSchema(version, why)) return true;
+    // Every statement from here on is bounded: a locked table or a stalled server gives an error
+    // line after a few seconds instead of holding the sender (and a station's stop) up.
+    const std::string limits = "SET statement_timeout = " + std::to_string(kStatementTimeoutMs) +
+                               "; SET lock_timeout = " + std::to_string(kLockTimeoutMs);
+    if (exec(limits.c_str(), why) && prepareSchema(version, why)) return true;
     close();
     return false;
 }
@@ -273,7 +203,9 @@ bool ResultsServer::prepareSchema(int target, std::string* why) {
     // The lock is taken before the transaction begins: one that began earlier would not see the
     // tables of the station that held the lock before.
     if (!exec(kSchemaLock, why)) return false;
-    bool ok = exec("BEGIN", why) && readVersion(&version);
+    // Migrating a long table takes longer than a row's statement may.
+    bool ok = exec("BEGIN", why) && exec("SET LOCAL statement_timeout = 600000", why) &&
+              readVersion(&version);
     if (ok && version > target) {
         *why = "results server: its schema version " + std::to_string(version) +
                " is newer than this program's (" + std::to_string(target) + "); update dwl";
@@ -282,7 +214,7 @@ bool ResultsServer::prepareSchema(int target, std::string* why) {
     for (; ok && version < target; version++) {
         const std::string mark =
             "INSERT INTO schema_version (version) VALUES (" + std::to_string(version + 1) + ")";
-        ok = exec(a_SchemaSteps[version], why) && exec(mark.c_str(), why);
+        ok = exec(schemaStep(version).c_str(), why) && exec(mark.c_str(), why);
         if (!ok)
             *why += " (making the tables version " + std::to_string(version + 1) +
                     "; the database's owner can do it: README)";
@@ -296,32 +228,28 @@ bool ResultsServer::prepareSchema(int target, std::string* why) {
 bool ResultsServer::store(const UnsentRuns& runs, int* added, std::string* why) {
     *added = 0;
     if (runs.rows.empty()) return true;
-    // Where each sent column is in the local rows; a column the local file lacks is NULL.
-    int from[kSentColumns];
-    std::string sql = "INSERT INTO runs (";
-    for (int i = 0; i < kSentColumns; i++) {
-        from[i] = -1;
+    // Where each column is in the local rows; a column the local file lacks is NULL.
+    std::vector<int> from(kRunColumns, -1);
+    std::string sql = "INSERT INTO runs (" + runColumnNames() + ") VALUES (";
+    for (int i = 0; i < kRunColumns; i++) {
         for (size_t k = 0; k < runs.columns.size(); k++)
-            if (runs.columns[k] == a_SentColumns[i]) from[i] = static_cast<int>(k);
-        sql += std::string(i > 0 ? ", " : "") + a_SentColumns[i];
-    }
-    sql += ") VALUES (";
-    for (int i = 0; i < kSentColumns; i++)
+            if (runs.columns[k] == a_RunColumns[i].name) from[i] = static_cast<int>(k);
         sql += (i > 0 ? ", $" : "$") + std::to_string(i + 1);
+    }
     sql += ") ON CONFLICT (run_id) DO NOTHING";
 
     if (!exec("BEGIN", why)) return false;
     for (const std::vector<StoredValue>& row : runs.rows) {
-        std::vector<std::string> texts(kSentColumns);
-        std::vector<const char*> params(kSentColumns, nullptr);
-        for (int i = 0; i < kSentColumns; i++) {
+        std::vector<std::string> texts(kRunColumns);
+        std::vector<const char*> params(kRunColumns, nullptr);
+        for (int i = 0; i < kRunColumns; i++) {
             if (from[i] < 0 || from[i] >= static_cast<int>(row.size()) || row[from[i]].isNull)
                 continue;
             texts[i] = utf8(row[from[i]].text);
-            if (std::string(a_SentColumns[i]) == "result_json") texts[i] = jsonbText(texts[i]);
+            if (a_RunColumns[i].kind == COLUMN_JSON) texts[i] = jsonbText(texts[i]);
             params[i] = texts[i].c_str();
         }
-        const Result r(PQexecParams(conn_, sql.c_str(), kSentColumns, nullptr, params.data(),
+        const Result r(PQexecParams(conn_, sql.c_str(), kRunColumns, nullptr, params.data(),
                                     nullptr, nullptr, 0));
         if (!r.ok()) {
             *why = failure();
@@ -338,57 +266,37 @@ bool ResultsServer::ping(std::string* why) {
     return exec("SELECT 1", why);
 }
 
-namespace {
-
-// Runs a filtered query; false with the line in *why.
-PGresult* filtered(pg_conn* conn, const std::string& sql, const RunFilter& filter) {
-    const Oid text = 25;
-    const Oid types[3] = {text, text, text};
-    const char* values[3] = {filter.since.c_str(), filter.port.c_str(), filter.station.c_str()};
-    return PQexecParams(conn, sql.c_str(), 3, types, values, nullptr, nullptr, 0);
-}
-
-} // namespace
-
 bool ResultsServer::select(const RunFilter& filter, std::vector<StoredRun>* runs,
                            std::string* why) {
-    if (conn_ == nullptr) {
-        *why = failure();
+    std::vector<std::vector<std::string>> table;
+    if (!query("SELECT " + runColumnsSelected(DIALECT_SERVER, true) + kFilter, filter, &table, why))
         return false;
-    }
-    const Result r(filtered(conn_, std::string(kSelectRuns) + kFilter, filter));
-    if (!r.ok()) {
-        *why = failure();
-        return false;
-    }
-    for (int i = 0; i < PQntuples(r.get()); i++) {
-        StoredRun s;
-        s.runId = r.text(i, 0);
-        s.startedAt = r.text(i, 1);
-        s.endedAt = r.text(i, 2);
-        s.station = r.text(i, 3);
-        s.port = r.text(i, 4);
-        s.device = r.text(i, 5);
-        s.passed = r.integer(i, 6) != 0;
-        s.cancelled = r.integer(i, 7) != 0;
-        if (!r.isNull(i, 8)) s.family = r.integer(i, 8);
-        s.hasCode = !r.isNull(i, 9);
-        if (s.hasCode) s.code = r.integer(i, 9);
-        s.resultText = r.text(i, 10);
-        s.exitStatus = r.integer(i, 11);
-        s.durationSeconds = strtod(PQgetvalue(r.get(), i, 12), nullptr);
-        runs->push_back(s);
-    }
+    for (size_t i = 1; i < table.size(); i++)
+        runs->push_back(storedRunOf(table[i]));
     return true;
 }
 
 bool ResultsServer::selectAll(const RunFilter& filter, std::vector<std::vector<std::string>>* table,
                               std::string* why) {
+    // Every column in the local table's order, as the local file's CSV gives them; received_at
+    // where the file has sent_at.
+    return query("SELECT " + runColumnsSelected(DIALECT_SERVER, false) +
+                     ", to_char(received_at AT TIME ZONE 'UTC', "
+                     "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"') AS received_at" +
+                     kFilter,
+                 filter, table, why);
+}
+
+bool ResultsServer::query(const std::string& sql, const RunFilter& filter,
+                          std::vector<std::vector<std::string>>* table, std::string* why) {
     if (conn_ == nullptr) {
         *why = failure();
         return false;
     }
-    const Result r(filtered(conn_, std::string(kSelectAll) + kFilter, filter));
+    const Oid text = 25;
+    const Oid types[3] = {text, text, text};
+    const char* values[3] = {filter.since.c_str(), filter.port.c_str(), filter.station.c_str()};
+    const Result r(PQexecParams(conn_, sql.c_str(), 3, types, values, nullptr, nullptr, 0));
     if (!r.ok()) {
         *why = failure();
         return false;

@@ -2,9 +2,10 @@
 // through libpq. Its tables are made on first use and carry a schema version (table
 // schema_version); a program finding an older version migrates it in one transaction.
 //
-// Table runs holds the columns of the stations' local runs table (results_db.h) less sent_at,
-// with the times as timestamptz and passed/cancelled as boolean; version 2 keeps result_json as
-// jsonb (per-sector tries can be queried) and adds received_at, when the server got the row.
+// Table runs holds the columns of the stations' local runs table (results_columns.h) less
+// sent_at, with the times as timestamptz and passed/cancelled as boolean; version 2 keeps
+// result_json as jsonb (per-sector tries can be queried) and adds received_at, when the server
+// got the row.
 #pragma once
 
 #include "app/cli/results_db.h"
@@ -28,9 +29,7 @@ std::string serverDisplayName(const std::string& address);
 class ResultsServer {
   public:
     ResultsServer() = default;
-    ~ResultsServer();
-    ResultsServer(const ResultsServer&) = delete;
-    ResultsServer& operator=(const ResultsServer&) = delete;
+    ~ResultsServer(); // closes the connection
 
     // Connects and brings the tables to kServerSchemaVersion: made when missing, migrated when
     // older. False, with the line to show in *why (server_error_line.h).
@@ -53,7 +52,14 @@ class ResultsServer {
                    std::string* why);
 
   private:
+    // One connection per object.
+    ResultsServer(const ResultsServer&) = delete;
+    ResultsServer& operator=(const ResultsServer&) = delete;
+
     bool prepareSchema(int version, std::string* why);
+    // Runs a filtered query ($1 since, $2 port, $3 station): the column names, then the rows.
+    bool query(const std::string& sql, const RunFilter& filter,
+               std::vector<std::vector<std::string>>* table, std::string* why);
     // Runs sql with no parameters and no rows; on failure the line is in *why.
     bool exec(const char* sql, std::string* why);
     std::string failure();

@@ -6,6 +6,7 @@
 #include "app/cli/port_fanout.h"
 #ifdef DWL_CLI_WITH_RESULTS
 #include "app/cli/results_db.h"
+#include "app/cli/results_journal.h"
 #include "app/cli/results_sender.h"
 #endif
 #include "app/cli/run_log.h"
@@ -113,9 +114,14 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         RunRecord record =
             makeRunRecord(report, startedAt, endedAt, report.elapsedSeconds, settings.station);
         record.traceFile = settings.traceFile;
-        if (!results.insert(record, &why)) {
+        bool open = true;
+        const RecordOutcome kept = recordRun(&results, &open, settings.resultsFile, record);
+        if (!kept.recorded) {
             fprintf(stderr, "dwl: the run could not be recorded in %s: %s\n",
-                    settings.resultsFile.c_str(), why.c_str());
+                    settings.resultsFile.c_str(), kept.why.c_str());
+            if (kept.journaled)
+                fprintf(stderr, "dwl: it waits in %s and is added at the next run or start\n",
+                        journalPath(settings.resultsFile).c_str());
             recordLost();
         }
     }

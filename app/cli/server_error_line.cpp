@@ -79,6 +79,11 @@ std::string statementErrorLine(const std::string& message) {
         has(message, "could not receive data") || has(message, "could not send data") ||
         has(message, "connection not open"))
         return std::string(kPrefix) + "connection lost: " + firstLine(message);
+    // The time-outs every statement runs under (results_server.cpp).
+    if (has(message, "canceling statement due to lock timeout"))
+        return std::string(kPrefix) + "stalled: another session holds a lock on the tables";
+    if (has(message, "canceling statement due to statement timeout"))
+        return std::string(kPrefix) + "stalled: no answer within the statement time-out";
     return kPrefix + firstLine(message);
 }
 

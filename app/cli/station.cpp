@@ -2,6 +2,7 @@
 
 #include "app/cli/exit_status.h"
 #include "app/cli/json_text.h"
+#include "app/cli/results_journal.h"
 #include "app/cli/results_sender_process.h"
 #include "app/cli/station_board.h"
 #include "app/cli/station_signals.h"
@@ -28,6 +29,12 @@ namespace {
 
 // A port process that ended by itself is started again after this long (seconds).
 constexpr double kRestartDelay = 1.0;
+// While runs wait in the journal, the station adds them to the database this often (seconds),
+// waiting for a busy database this long at most (milliseconds): the board stays live.
+constexpr double kJournalRetrySeconds = 10.0;
+constexpr int kJournalRetryBusyMs = 250;
+// How long a stop waits for the sender's last attempt at most (seconds).
+constexpr double kSenderStopSeconds = 6.0;
 // A terminal is redrawn at most this often (seconds).
 constexpr double kRedrawInterval = 0.25;
 
@@ -70,6 +77,10 @@ class Station {
     void stopSender();
     void redraw(bool force);
     void clearBoard();
+    // Adds the journal's runs to the database (busyMs: how long a busy one is waited for), and
+    // says what still waits when that changed.
+    void replayJournal(int busyMs);
+    void journalChanged(const std::string& error);
 
     const StationSettings& s_;
     const StationSignals& signals_;
@@ -88,7 +99,36 @@ class Station {
     int senderEvents_ = -1;
     std::string senderPartial_;
     SenderStatus server_;
+    // The runs waiting in the journal instead of the database, as last said.
+    long long unrecorded_ = 0;
+    std::string unrecordedWhy_;
+    double retryJournalAt_ = -1.0;
 };
+
+void Station::journalChanged(const std::string& error) {
+    const long long waiting = journalCount(s_.start.results);
+    // A run recorded says no error: the reason the others wait stays.
+    const std::string why = waiting <= 0 ? "" : error.empty() ? unrecordedWhy_ : error;
+    if (waiting > 0)
+        retryJournalAt_ = dwl_MonotonicSeconds() + kJournalRetrySeconds;
+    else
+        retryJournalAt_ = -1.0;
+    if (waiting == unrecorded_ && why == unrecordedWhy_) return;
+    unrecorded_ = waiting;
+    unrecordedWhy_ = why;
+    publish(unrecordedEvent(waiting, journalPath(s_.start.results), why));
+}
+
+void Station::replayJournal(int busyMs) {
+    ResultsDb db;
+    std::string why;
+    long long waiting = 0;
+    if (db.openForWriting(s_.start.results, &why, busyMs))
+        journalReplay(s_.start.results, &db, &waiting, &why);
+    journalChanged(why);
+    // Rows that reached the database go on to the server too.
+    if (unrecorded_ == 0 && sender_ > 0) kill(sender_, SIGUSR1);
+}
 
 void Station::startSender() {
     if (s_.resultsServer.empty()) return;
@@ -132,8 +172,19 @@ void Station::stopSender() {
     if (sender_ < 0) return;
     // One last attempt, so that the last runs go too when the server takes them.
     kill(sender_, SIGTERM);
-    while (senderEvents_ >= 0)
+    // The sender bounds its last attempt; a sender stuck all the same is ended.
+    const double deadline = dwl_MonotonicSeconds() + kSenderStopSeconds;
+    while (senderEvents_ >= 0) {
+        const double left = deadline - dwl_MonotonicSeconds();
+        pollfd p{senderEvents_, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left * 1000) + 1) == 0) {
+            kill(sender_, SIGKILL);
+            close(senderEvents_);
+            senderEvents_ = -1;
+            break;
+        }
         readSender();
+    }
     int raw = 0;
     waitpid(sender_, &raw, 0);
     sender_ = -1;
@@ -197,6 +248,10 @@ void Station::eventLine(size_t i, const std::string& line) {
     const std::string name = event.value("event", "");
     if (name == "run_started") ports_[i].inRun = true;
     publish(event, &line);
+    // A run refused by the database waits in the journal; a run recorded took the journal's
+    // runs along.
+    if (name == "run_ended" && (!event.value("recorded", true) || unrecorded_ > 0))
+        journalChanged(event.value("record_error", std::string()));
     if (name == "run_ended") {
         ports_[i].inRun = false;
         runsEnded_++;
@@ -331,6 +386,8 @@ void Station::forward(int signal) {
 
 int Station::run() {
     publish(stationStartedEvent(s_.start));
+    // Runs that waited in the journal since the last start (prepareStation tried them).
+    journalChanged(s_.journalError);
     // Before the ports: their processes are forked from this one.
     startSender();
     for (size_t i = 0; i < ports_.size(); i++)
@@ -383,6 +440,9 @@ int Station::run() {
             alive = alive || p.pid > 0 || p.restartAt >= 0;
         }
         if (!alive) break;
+        if (retryJournalAt_ >= 0 && now >= retryJournalAt_) replayJournal(kJournalRetryBusyMs);
+        if (retryJournalAt_ >= 0)
+            wake = wake < 0 ? retryJournalAt_ : std::min(wake, retryJournalAt_);
         if (senderEvents_ >= 0) {
             fds.push_back({senderEvents_, POLLIN, 0});
             owners.emplace_back(ports_.size(), true);
@@ -414,6 +474,9 @@ int Station::run() {
     const char* reason = cancelForwarded_ || interruptsForwarded_ >= 2 ? "cancelled"
                          : interruptsForwarded_ > 0                    ? "interrupted"
                                                                        : "ports_done";
+    // A last try for the runs in the journal, before the sender's last attempt.
+    journalChanged(unrecordedWhy_);
+    if (unrecorded_ > 0) replayJournal(kDefaultBusyTimeoutMs);
     stopSender();
     publish(board_.totals(dwl_MonotonicSeconds()));
     publish(stationStoppedEvent(reason));
@@ -421,12 +484,22 @@ int Station::run() {
     redraw(true);
     if (terminal_) printf("station stopped (%s)\n", reason);
     fflush(stdout);
+    int status = 0;
     for (const PortProcess& p : ports_)
-        if (p.recordLost) return kExitRecordLost;
-    if (std::string(reason) != "ports_done") return 0;
+        if (p.recordLost) status = kExitRecordLost;
     for (const PortProcess& p : ports_)
-        if (p.status != 0) return p.status;
-    return 0;
+        if (status == 0 && p.status != 0 && std::string(reason) == "ports_done") status = p.status;
+    if (unrecorded_ > 0) {
+        // Not a success: finished runs are not in the database yet.
+        fprintf(stderr,
+                "dwl: %lld finished run%s not in %s (%s); %s in %s and %s added at the next "
+                "start\n",
+                unrecorded_, unrecorded_ == 1 ? " is" : "s are", s_.start.results.c_str(),
+                unrecordedWhy_.c_str(), unrecorded_ == 1 ? "it waits" : "they wait",
+                journalPath(s_.start.results).c_str(), unrecorded_ == 1 ? "is" : "are");
+        if (status == 0) status = kExitRecordLost;
+    }
+    return status;
 }
 
 } // namespace

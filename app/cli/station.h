@@ -17,6 +17,8 @@ struct StationSettings {
     // passed on to; empty: none.
     std::string resultsServer;
     bool jsonLines = false;
+    // Why the runs in the results file's journal could not be added at the start, or empty.
+    std::string journalError;
     // For the demo and the benchmark: stop as on one Ctrl-C once this many runs have ended
     // (0: never).
     int stopAfterRuns = 0;

@@ -1,12 +1,15 @@
 #include "app/cli/station_board.h"
 
 #include "app/cli/run_statistics.h"
+#include "app/cli/station_event_keys.h"
 
 #include <cstdio>
 
 namespace dwlcli {
 
 namespace {
+
+namespace k = stationkeys;
 
 std::string text(const Json& j, const char* key) {
     const auto it = j.find(key);
@@ -34,12 +37,12 @@ std::string fixed(double value, const char* format) {
 
 // "PASS: Download successful", "FAIL: <message> (family F, code C)", "CANCELLED: ...".
 std::string verdictOf(const Json& ended) {
-    const Json& result = ended.value("result", Json::object());
+    const Json& result = ended.value(k::kResult, Json::object());
     const Json& r = result.value("result", Json::object());
     std::string message = r.value("message", std::string());
-    if (ended.value("cancelled", false))
+    if (ended.value(k::kCancelled, false))
         return "CANCELLED: " + message + "; the flash may be partly written";
-    if (ended.value("passed", false)) return "PASS: " + message;
+    if (ended.value(k::kPassed, false)) return "PASS: " + message;
     if (r.contains("family") && r["family"].is_number()) {
         message += " (family " + std::to_string(r["family"].get<int>());
         if (r.contains("code") && r["code"].is_number())
@@ -50,18 +53,29 @@ std::string verdictOf(const Json& ended) {
 }
 
 std::string stoppingText(const Json& e) {
-    return e.value("cancel", false)
+    return e.value(k::kCancel, false)
                ? "stopping: the runs in progress are cancelled"
                : "stopping: the runs in progress finish (Ctrl-C again cancels them)";
 }
 
+// "NOT RECORDED: 2 runs wait in results.sqlite.unrecorded.jsonl (database is locked)", or
+// empty when none wait.
+std::string unrecordedText(const Json& e) {
+    const long long waiting = e.value(k::kWaitingRuns, 0LL);
+    if (waiting <= 0) return "";
+    std::string line = "NOT RECORDED: " + std::to_string(waiting) +
+                       (waiting == 1 ? " run waits in " : " runs wait in ") + text(e, k::kJournal);
+    const std::string error = text(e, k::kError);
+    return error.empty() ? line : line + " (" + error + ")";
+}
+
 std::string progressText(const Json& p) {
-    if (text(p, "stage") != "writing") return "booting";
-    std::string image = text(p, "image");
+    if (text(p, k::kStage) != k::kStageWriting) return "booting";
+    std::string image = text(p, k::kImage);
     if (image.empty()) return "writing";
-    return "writing " + image + " " + fixed(number(p, "percent", 0), "%3.0f%%") + " " +
-           fixed(number(p, "bytes_per_second", 0), "%.0f B/s") + " ETA " +
-           clock(number(p, "eta_seconds"));
+    return "writing " + image + " " + fixed(number(p, k::kPercent, 0), "%3.0f%%") + " " +
+           fixed(number(p, k::kBytesPerSecond, 0), "%.0f B/s") + " ETA " +
+           clock(number(p, k::kEtaSeconds));
 }
 
 } // namespace
@@ -76,38 +90,39 @@ StationBoard::StationBoard(const std::vector<PortLabel>& ports, double startedAt
 }
 
 PortBoard* StationBoard::find(const Json& event) {
-    const std::string port = text(event, "port");
+    const std::string port = text(event, k::kPort);
     for (PortBoard& b : ports_)
         if (b.label.port == port) return &b;
     return nullptr;
 }
 
 void StationBoard::take(const Json& event) {
-    const std::string name = text(event, "event");
-    if (name == "stopping") stopping_ = stoppingText(event);
+    const std::string name = text(event, k::kEvent);
+    if (name == k::kStopping) stopping_ = stoppingText(event);
+    if (name == k::kUnrecorded) unrecorded_ = unrecordedText(event);
     PortBoard* b = find(event);
     if (b == nullptr) return;
-    if (name == "waiting" || name == "port_back") {
+    if (name == k::kWaiting || name == k::kPortBack) {
         b->activity = "waiting";
-    } else if (name == "run_started") {
+    } else if (name == k::kRunStarted) {
         b->activity = "booting";
         b->verdict.clear();
-    } else if (name == "progress") {
+    } else if (name == k::kProgress) {
         b->activity = progressText(event);
-    } else if (name == "run_ended") {
+    } else if (name == k::kRunEnded) {
         b->verdict = verdictOf(event);
         b->activity = "done";
-        if (event.value("cancelled", false)) return;
-        if (event.value("passed", false)) {
+        if (event.value(k::kCancelled, false)) return;
+        if (event.value(k::kPassed, false)) {
             b->pass++;
             pass_++;
         } else {
             b->fail++;
             fail_++;
         }
-        durations_.push_back(number(event, "duration_s", 0.0));
-    } else if (name == "port_lost") {
-        b->activity = "port lost: " + text(event, "reason");
+        durations_.push_back(number(event, k::kDurationSeconds, 0.0));
+    } else if (name == k::kPortLost) {
+        b->activity = "port lost: " + text(event, k::kReason);
     }
 }
 
@@ -139,13 +154,14 @@ std::vector<std::string> StationBoard::lines(double now, size_t width) const {
     }
     const Json t = totals(now);
     std::string total = "total: pass " + std::to_string(pass_) + ", fail " + std::to_string(fail_) +
-                        ", yield " + fixed(number(t, "yield_percent", 0), "%.1f %%");
+                        ", yield " + fixed(number(t, k::kYieldPercent, 0), "%.1f %%");
     const double mid = number(t, "median_s");
     const double hourly = number(t, "per_hour");
     total += ", median " + (mid >= 0 ? fixed(mid, "%.1f s") : std::string("-"));
     total += ", " + (hourly >= 0 ? fixed(hourly, "%.1f") : std::string("-")) + " handsets/hour";
     if (!stopping_.empty()) total += "; " + stopping_;
     out.push_back(total);
+    if (!unrecorded_.empty()) out.push_back(unrecorded_);
     for (std::string& line : out)
         if (width > 0 && line.size() >= width) line.resize(width - 1);
     return out;
@@ -155,13 +171,13 @@ std::string StationBoard::plainLine(const Json& e) {
     const std::string name = text(e, "event");
     const std::string head = text(e, "time") + " " + text(e, "port") + ": ";
     if (name == "waiting") return head + "waiting for a handset";
-    if (name == "run_started") return head + "run started (" + text(e, "run_id") + ")";
-    if (name == "run_ended") {
+    if (name == k::kRunStarted) return head + "run started (" + text(e, "run_id") + ")";
+    if (name == k::kRunEnded) {
         std::string line = head + verdictOf(e) + fixed(number(e, "duration_s", 0), " (%.1f s)");
         if (!e.value("recorded", true)) line += "; NOT RECORDED: " + text(e, "record_error");
         return line;
     }
-    if (name == "port_lost") return head + "port lost: " + text(e, "reason");
+    if (name == k::kPortLost) return head + "port lost: " + text(e, "reason");
     if (name == "port_back") return head + "port back";
     if (name == "totals") {
         const double mid = number(e, "median_s");
@@ -179,6 +195,10 @@ std::string StationBoard::plainLine(const Json& e) {
         return text(e, "time") + " station " + text(e, "station") + " started: ports " + ports +
                ", mode " + std::to_string(e.value("mode", -1)) + ", " +
                std::to_string(e.value("baud", 0L)) + " baud, results in " + text(e, "results");
+    }
+    if (name == k::kUnrecorded) {
+        const std::string said = unrecordedText(e);
+        return text(e, "time") + " " + (said.empty() ? "every run is recorded" : said);
     }
     if (name == "station_stopped")
         return text(e, "time") + " station stopped (" + text(e, "reason") + ")";

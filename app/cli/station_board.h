@@ -50,7 +50,8 @@ class StationBoard {
     int pass_ = 0;
     int fail_ = 0;
     std::vector<double> durations_;
-    std::string stopping_; // what a stop in progress does
+    std::string stopping_;   // what a stop in progress does
+    std::string unrecorded_; // the runs that wait in the journal, or empty
 };
 
 } // namespace dwlcli

@@ -18,6 +18,7 @@ inline constexpr char kTotals[] = "totals";
 inline constexpr char kStopping[] = "stopping";
 inline constexpr char kStationStopped[] = "station_stopped";
 inline constexpr char kServer[] = "server";
+inline constexpr char kUnrecorded[] = "unrecorded";
 
 // Every event.
 inline constexpr char kEvent[] = "event";
@@ -44,6 +45,7 @@ inline constexpr char kStartedAt[] = "started_at";
 inline constexpr char kResult[] = "result";
 inline constexpr char kRecorded[] = "recorded";
 inline constexpr char kRecordError[] = "record_error";
+inline constexpr char kWaitingIn[] = "waiting_in"; // the journal the run waits in, or null
 // port_lost, station_stopped
 inline constexpr char kReason[] = "reason";
 // station_started
@@ -65,8 +67,9 @@ inline constexpr char kMedianSeconds[] = "median_s";
 inline constexpr char kPerHour[] = "per_hour";
 // stopping
 inline constexpr char kCancel[] = "cancel";
-// server
+// server, unrecorded
 inline constexpr char kWaitingRuns[] = "waiting";
+inline constexpr char kJournal[] = "journal"; // unrecorded: where the refused runs wait
 inline constexpr char kLastReachedSeconds[] = "last_reached_s";
 inline constexpr char kError[] = "error";
 

@@ -60,7 +60,7 @@ Json progressEvent(const PortLabel& port, const std::string& runId, const RunPro
 }
 
 Json runEndedEvent(const PortLabel& port, const RunRecord& run, bool recorded,
-                   const std::string& recordError) {
+                   const std::string& recordError, const std::string& waitingIn) {
     Json j = portEvent(k::kRunEnded, port);
     j[k::kRunId] = run.runId;
     j[k::kPassed] = runPassed(run);
@@ -70,6 +70,15 @@ Json runEndedEvent(const PortLabel& port, const RunRecord& run, bool recorded,
     j[k::kResult] = jsonReport(run.report);
     j[k::kRecorded] = recorded;
     if (!recorded) j[k::kRecordError] = recordError;
+    if (!recorded) j[k::kWaitingIn] = waitingIn.empty() ? Json(nullptr) : Json(waitingIn);
+    return j;
+}
+
+Json unrecordedEvent(long long waiting, const std::string& journal, const std::string& error) {
+    Json j = event(k::kUnrecorded);
+    j[k::kWaitingRuns] = waiting;
+    j[k::kJournal] = journal;
+    j[k::kError] = error.empty() ? Json(nullptr) : Json(error);
     return j;
 }
 

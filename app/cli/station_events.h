@@ -33,9 +33,13 @@ struct RunProgress {
 Json waitingEvent(const PortLabel& port);
 Json runStartedEvent(const PortLabel& port, const std::string& runId);
 Json progressEvent(const PortLabel& port, const std::string& runId, const RunProgress& progress);
-// recorded: whether the row is in the results database (why not in recordError).
+// recorded: whether the row is in the results database (why not in recordError); waitingIn:
+// the journal the refused row waits in (results_journal.h), empty when it is lost.
 Json runEndedEvent(const PortLabel& port, const RunRecord& run, bool recorded,
-                   const std::string& recordError);
+                   const std::string& recordError, const std::string& waitingIn = "");
+// The station's runs that wait in the journal, not in the results database: how many, where,
+// and why the database refused them (empty when none wait).
+Json unrecordedEvent(long long waiting, const std::string& journal, const std::string& error);
 Json portLostEvent(const PortLabel& port, const std::string& reason);
 Json portBackEvent(const PortLabel& port);
 

@@ -5,7 +5,7 @@
 #include "app/cli/json_text.h"
 #include "app/cli/operator_session.h"
 #include "app/cli/port_stop_signals.h"
-#include "app/cli/results_db.h"
+#include "app/cli/results_journal.h"
 #include "app/cli/run_id.h"
 #include "app/cli/run_log.h"
 #include "app/cli/utc_time.h"
@@ -53,8 +53,8 @@ class PortLoop {
     void imageStep(const ImageStepEvent& e);
     void progress(bool force);
     void endRun(const RunReport& report);
-    // Adds the runs not yet recorded to the database; false (why) when it refused one.
-    bool recordRuns(std::string* why);
+    // Records the run, and the runs that neither the database nor its journal took before.
+    RecordOutcome record(const RunRecord& run);
     // Waits until the port's device is there again; false when a stop came first.
     bool waitForDevice(const std::string& why);
     void lost(const std::string& why);
@@ -70,7 +70,8 @@ class PortLoop {
     ResultsDb db_;
     bool dbOpen_ = false;
     bool logLostSaid_ = false;
-    std::vector<RunRecord> unrecorded_; // rows the database refused, tried again later
+    // Runs that neither the database nor its journal took (a full disk): tried again later.
+    std::vector<RunRecord> unrecorded_;
     bool lost_ = false;
 
     // The run in progress.
@@ -127,15 +128,17 @@ void PortLoop::progress(bool force) {
     emit(progressEvent(s_.label, runId_, progress_));
 }
 
-bool PortLoop::recordRuns(std::string* why) {
-    if (!dbOpen_) dbOpen_ = db_.openForWriting(s_.resultsFile, why);
-    if (!dbOpen_) return false;
-    // Rows refused earlier go first, in the order their runs ended.
-    while (!unrecorded_.empty()) {
-        if (!db_.insert(unrecorded_.front(), why)) return false;
-        unrecorded_.erase(unrecorded_.begin());
+RecordOutcome PortLoop::record(const RunRecord& run) {
+    std::vector<RunRecord> runs;
+    runs.swap(unrecorded_);
+    runs.push_back(run);
+    RecordOutcome last;
+    for (const RunRecord& r : runs) {
+        last = recordRun(&db_, &dbOpen_, s_.resultsFile, r);
+        if (!last.recorded) dbOpen_ = false; // opened anew next time: the file may be mended
+        if (!last.recorded && !last.journaled) unrecorded_.push_back(r);
     }
-    return true;
+    return last;
 }
 
 void PortLoop::endRun(const RunReport& report) {
@@ -151,26 +154,25 @@ void PortLoop::endRun(const RunReport& report) {
     log_.line(logResultLine(run.report));
     if (run.cancelled) log_.line("the run was cancelled; the flash may be partly written");
     logLost();
-    std::string why;
-    unrecorded_.push_back(run);
-    const bool recorded = recordRuns(&why);
-    emit(runEndedEvent(s_.label, run, recorded, why));
+    const RecordOutcome outcome = record(run);
+    emit(runEndedEvent(s_.label, run, outcome.recorded, outcome.why,
+                       outcome.journaled ? journalPath(s_.resultsFile) : ""));
     awake_ = false;
     PortStopSignals::runEnds();
 }
 
-bool PortLoop::logLost() {
-    const int error = log_.error();
-    if (error == 0) return false;
-    if (!logLostSaid_)
-        fprintf(stderr, "dwl: the log %s is incomplete: %s\n", log_.path().c_str(),
-                strerror(error));
-    fflush(stderr);
-    logLostSaid_ = true;
-    return true;
-}
-
 void PortLoop::lost(const std::string& why) {
+    bool PortLoop::logLost() {
+        const int error = log_.error();
+        if (error == 0) return false;
+        if (!logLostSaid_)
+            fprintf(stderr, "dwl: the log %s is incomplete: %s\n", log_.path().c_str(),
+                    strerror(error));
+        fflush(stderr);
+        logLostSaid_ = true;
+        return true;
+    }
+
     if (!lost_) emit(portLostEvent(s_.label, why));
     lost_ = true;
 }
@@ -243,10 +245,18 @@ int PortLoop::run() {
             emit(waitingEvent(s_.label));
         }
     }
-    // A last try for rows the database refused.
-    recordRuns(&why);
+    // A last try for the runs that could not be kept on disk at all.
+    std::vector<RunRecord> left;
+    left.swap(unrecorded_);
+    for (const RunRecord& r : left)
+        record(r);
     log_.close();
-    return logLost() ? kExitRecordLost : 0;
+    const bool logIncomplete = logLost();
+    if (unrecorded_.empty()) return logIncomplete ? kExitRecordLost : 0;
+    fprintf(stderr, "dwl: %zu finished run%s could not be recorded in %s nor in %s\n",
+            unrecorded_.size(), unrecorded_.size() == 1 ? "" : "s", s_.resultsFile.c_str(),
+            journalPath(s_.resultsFile).c_str());
+    return kExitRecordLost;
 }
 
 } // namespace

@@ -293,11 +293,13 @@ void readRunEnded(StationPort& p, const json& j, const std::string& time) {
             if (look.detail.empty()) look.detail = "exit status " + text(r, "exit_status");
         }
     }
+    if (j.contains("recorded") && !flag(j, "recorded")) look.note = "NOT RECORDED";
     std::string line = (passed ? "PASS in " : look.state + " after ") + duration + ": " + message;
     if (!passed)
         line += " (family " + text(outcome, "family") + ", code " + text(outcome, "code") +
                 ", exit " + text(r, "exit_status") + ")";
     portLog(p, time, line);
+    if (look.note == "NOT RECORDED") portLog(p, time, "NOT RECORDED: " + text(j, "record_error"));
     p.lastResult = resultLines(r);
     p.runId.clear();
 }
@@ -376,6 +378,14 @@ int station_ReadLine(StationModel& m, const std::string& line) {
         if (!error.empty() && error != m.serverError) stationLog(m, time, error);
         m.serverError = error;
         m.server = server;
+    } else if (event == k::kUnrecorded) {
+        // Finished runs the results file refused: they wait in its journal.
+        const long waiting = static_cast<long>(number(j, k::kWaitingRuns, 0));
+        std::string said = waiting > 0 ? "NOT RECORDED: " + std::to_string(waiting) +
+                                             " run(s) wait in " + text(j, k::kJournal)
+                                       : "every run is recorded";
+        if (!text(j, k::kError).empty()) said += " (" + text(j, k::kError) + ")";
+        stationLog(m, time, said);
     } else if (event == k::kStationStopped) {
         m.stopReason = text(j, k::kReason);
         for (StationPort& p : m.ports)

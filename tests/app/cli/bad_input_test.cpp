@@ -66,6 +66,16 @@ TEST(BadCommandLine, UsageErrorsExit64) {
     });
 }
 
+// The help of the commands that record or read runs names both places runs can be.
+TEST(BadCommandLine, HelpNamesTheFileAndTheServerForm) {
+    expectAll({
+        {"station --help", 0, "the SQLite results file (default results.sqlite"},
+        {"station --help", 0, "postgresql://USER@HOST/DB"},
+        {"results --help", 0, "the SQLite results file (default results.sqlite"},
+        {"results --help", 0, "postgresql://USER@HOST/DB"},
+    });
+}
+
 // A station refuses to start, before any port does, on what no run could get past.
 TEST(BadCommandLine, AStationChecksEveryRunsNeedsFirst) {
     testsupport::TempDir dir;

@@ -347,6 +347,23 @@ TEST(StationBoard, CountsVerdictsAndTotalsFromTheEvents) {
     EXPECT_EQ(lines[1], "/dev/ttyUSB1  pass    1 fail    0  writing ogm  45% 41200 B/s ETA 01:15");
     EXPECT_EQ(lines[2], "total: pass 2, fail 1, yield 66.7 %, median 12.0 s, 6.0 handsets/hour");
     EXPECT_EQ(board.lines(1800.0, 20)[0].size(), 19u);
+
+    // Runs waiting in the journal: a line of their own below the totals until none wait.
+    Json unrecorded = {{"event", "unrecorded"},
+                       {"time", "T"},
+                       {"waiting", 2},
+                       {"journal", "r.sqlite.unrecorded.jsonl"},
+                       {"error", "database is locked"}};
+    board.take(unrecorded);
+    const std::string said =
+        "NOT RECORDED: 2 runs wait in r.sqlite.unrecorded.jsonl (database is locked)";
+    ASSERT_EQ(board.lines(1800.0, 0).size(), 4u);
+    EXPECT_EQ(board.lines(1800.0, 0)[3], said);
+    EXPECT_EQ(StationBoard::plainLine(unrecorded), "T " + said);
+    unrecorded["waiting"] = 0;
+    board.take(unrecorded);
+    EXPECT_EQ(board.lines(1800.0, 0).size(), 3u);
+    EXPECT_EQ(StationBoard::plainLine(unrecorded), "T every run is recorded");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The line's results server, against a real PostgreSQL server of the test's own: stations that
-// send at once, a server that goes away and comes back, connection problems as the operator
-// reads them, and the tables of the version before migrated.
+// send at once, a server that goes away and comes back or stalls on a lock, connection problems
+// as the operator reads them, the tables of the version before migrated, and every column
+// through both stores.
 #include "app/cli/results_sender.h"
 #include "app/cli/results_sender_process.h"
 #include "app/cli/results_server.h"
@@ -12,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <list>
@@ -220,6 +225,46 @@ TEST(ResultsServer, ServerStoppedAndStartedAgainEveryRunArrivesOnce) {
     EXPECT_EQ(serverCount(server), 13);
 }
 
+// Another session locks the runs table: the sender's event names the stall within seconds (not
+// "0 waiting" and no error), its stop does not wait for the lock, and the runs stay local.
+TEST(ResultsServer, ALockedTableIsReportedAndTheStopDoesNotWaitForIt) {
+    PostgresServer server;
+    NEED_SERVER(server);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("a.sqlite");
+    recordRuns(file, "A", 0, 5);
+    std::string why;
+    {
+        ResultsServer tables;
+        ASSERT_TRUE(tables.open(server.address(), &why)) << why;
+    }
+    PGconn* locker = PQconnectdb(server.address().c_str());
+    ASSERT_EQ(PQstatus(locker), CONNECTION_OK) << PQerrorMessage(locker);
+    PQclear(PQexec(locker, "BEGIN"));
+    PGresult* locked = PQexec(locker, "LOCK TABLE runs IN ACCESS EXCLUSIVE MODE");
+    EXPECT_EQ(PQresultStatus(locked), PGRES_COMMAND_OK) << PQerrorMessage(locker);
+    PQclear(locked);
+
+    Sender s;
+    s.pid = dwlcli::startResultsSender(file, server.address(), &s.events, &why);
+    ASSERT_GT(s.pid, 0) << why;
+    const SenderStatus stalled = s.nextStatus();
+    EXPECT_EQ(stalled.waiting, 5);
+    EXPECT_EQ(stalled.error, "results server: stalled: another session holds a lock on the tables");
+    const auto stop = std::chrono::steady_clock::now();
+    kill(s.pid, SIGTERM);
+    int exit = -1;
+    EXPECT_EQ(waitpid(s.pid, &exit, 0), s.pid);
+    EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::seconds(6));
+    PQfinish(locker);
+
+    ResultsDb local;
+    long long waiting = 0;
+    ASSERT_TRUE(local.openForReading(file, &why) && local.countUnsent(&waiting, &why)) << why;
+    EXPECT_EQ(waiting, 5);
+    EXPECT_EQ(serverCount(server), 0);
+}
+
 TEST(ResultsServer, ConnectionProblemsGetOneClearLineAndTheRunsWaitLocally) {
     PostgresServer server;
     NEED_SERVER(server);
@@ -334,6 +379,125 @@ TEST(ResultsServer, LinesForLibpqMessagesAndAddresses) {
               "postgresql://station@db:5433/line");
     EXPECT_EQ(dwlcli::serverDisplayName("host=db user=station password=secret dbname=line"),
               "postgresql://station@db/line");
+}
+
+// A run with every column filled and one with every column that may be NULL left empty go
+// through the file and on to the server: each column reads back as it was written, in a file
+// made with the first version's table as well as in a new one.
+TEST(ResultsServer, EveryColumnRoundTripsThroughBothStores) {
+    PostgresServer server;
+    NEED_SERVER(server);
+    testsupport::TempDir dir;
+    dwlcli::RunReport full;
+    full.port = "/dev/ttyUSB1";
+    full.device = "/dev/ttyUSB1";
+    full.mode = 5;
+    full.baud = 302325;
+    full.images = {{"binary", "/img/a.bin", 65536, 1234567},
+                   {"ogm", "/img/a.ogm", 4096, 7654321},
+                   {"tfs", "/img/a.tfs", 8192, 42}};
+    full.flashIdentified = true;
+    full.manufacturerId = 0x89;
+    full.deviceId = 0x18;
+    full.manufacturerName = "Intel";
+    full.deviceName = "28F128";
+    full.result = {true, 8, true, 3, "Bad command acknowledge"};
+    full.exitStatus = 8;
+    full.bytesWritten = 77824;
+    full.sectors.push_back({"binary", 0x02000000, 0x10000, 0x10000, 2, "resent"});
+    dwlcli::RunRecord a = dwlcli::makeRunRecord(full, 1.8e9, 1.8e9 + 12.5, 12.25, "line-1");
+    a.traceFile = "/var/log/dwl/trace.COM1";
+    a.cancelled = true;
+    dwlcli::RunReport bare;
+    bare.port = "COM2";
+    bare.device = "/dev/ttyS1";
+    bare.result.message = "";
+    const dwlcli::RunRecord b = dwlcli::makeRunRecord(bare, 1.8e9 + 60, 1.8e9 + 61, 0.5, "line-1");
+
+    // The first version's table as the program before wrote it.
+    const std::string older = dir.file("older.sqlite");
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(older.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, R"(
+CREATE TABLE runs (run_id TEXT PRIMARY KEY NOT NULL, started_at TEXT NOT NULL,
+    ended_at TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL, device TEXT NOT NULL,
+    mode INTEGER, mode_name TEXT, speed INTEGER, bin_image TEXT, bin_size INTEGER,
+    bin_sum INTEGER, ogm_image TEXT, ogm_size INTEGER, ogm_sum INTEGER, tfs_image TEXT,
+    tfs_size INTEGER, tfs_sum INTEGER, chip_manufacturer INTEGER, chip_device INTEGER,
+    chip_name TEXT, result_family INTEGER, result_code INTEGER, result_text TEXT NOT NULL,
+    exit_status INTEGER NOT NULL, passed INTEGER NOT NULL, duration_s REAL NOT NULL,
+    bytes INTEGER NOT NULL, resent_sectors INTEGER NOT NULL, cancelled INTEGER NOT NULL,
+    trace_file TEXT, result_json TEXT NOT NULL, sent_at TEXT);
+CREATE INDEX runs_by_start ON runs(started_at);
+CREATE INDEX runs_unsent ON runs(started_at) WHERE sent_at IS NULL;
+PRAGMA user_version = 1;)",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    std::string why;
+    ResultsServer remote;
+    ASSERT_TRUE(remote.open(server.address(), &why)) << why;
+    for (const std::string& file : {older, dir.file("new.sqlite")}) {
+        ResultsDb local;
+        UnsentRuns batch;
+        int added = 0;
+        ASSERT_TRUE(local.openForWriting(file, &why) && local.insert(a, &why) &&
+                    local.insert(b, &why) && local.selectUnsent(10, &batch, &why))
+            << file << ": " << why;
+        ASSERT_TRUE(remote.store(batch, &added, &why)) << why;
+        std::vector<std::vector<std::string>> mine, theirs;
+        ASSERT_TRUE(local.selectAll({}, &mine, &why) && remote.selectAll({}, &theirs, &why)) << why;
+        ASSERT_EQ(mine.size(), 3u);
+        ASSERT_EQ(theirs.size(), 3u);
+        const dwlcli::RunRecord* runs[] = {&a, &b};
+        for (size_t row = 1; row < 3; row++) {
+            const std::vector<dwlcli::StoredValue> wrote = dwlcli::runColumnValues(*runs[row - 1]);
+            ASSERT_EQ(wrote.size(), static_cast<size_t>(dwlcli::kRunColumns));
+            for (int c = 0; c < dwlcli::kRunColumns; c++) {
+                const std::string name = dwlcli::a_RunColumns[c].name;
+                ASSERT_EQ(mine[0][c], name);
+                ASSERT_EQ(theirs[0][c], name);
+                const std::string expected = wrote[c].isNull ? "" : wrote[c].text;
+                if (name == "duration_s") {
+                    EXPECT_EQ(strtod(mine[row][c].c_str(), nullptr),
+                              strtod(expected.c_str(), nullptr));
+                    EXPECT_EQ(theirs[row][c], mine[row][c]);
+                } else if (name == "result_json") {
+                    // jsonb keeps the values, not the text's key order and spaces.
+                    EXPECT_EQ(mine[row][c], expected);
+                    EXPECT_EQ(nlohmann::json::parse(theirs[row][c]),
+                              nlohmann::json::parse(expected));
+                } else {
+                    EXPECT_EQ(mine[row][c], expected) << name;
+                    EXPECT_EQ(theirs[row][c], expected) << name;
+                }
+            }
+        }
+        // The report's fields read the same from both.
+        std::vector<dwlcli::StoredRun> fromFile, fromServer;
+        ASSERT_TRUE(local.select({}, &fromFile, &why) && remote.select({}, &fromServer, &why))
+            << why;
+        ASSERT_EQ(fromFile.size(), 2u);
+        ASSERT_EQ(fromServer.size(), 2u);
+        const dwlcli::StoredRun &f = fromFile[0], &t = fromServer[0];
+        EXPECT_EQ(std::tie(f.runId, f.station, f.port, f.cancelled, f.family, f.hasCode, f.code,
+                           f.resultText, f.exitStatus, f.durationSeconds),
+                  std::tie(a.runId, a.station, full.port, a.cancelled, full.result.family,
+                           full.result.hasCode, full.result.code, full.result.message,
+                           full.exitStatus, a.durationSeconds));
+        EXPECT_EQ(std::tie(t.runId, t.startedAt, t.endedAt, t.passed, t.cancelled, t.family,
+                           t.hasCode, t.code, t.durationSeconds),
+                  std::tie(f.runId, f.startedAt, f.endedAt, f.passed, f.cancelled, f.family,
+                           f.hasCode, f.code, f.durationSeconds));
+        EXPECT_FALSE(fromServer[1].hasCode);
+        EXPECT_EQ(fromServer[1].family, -1);
+        // Sent again from the second file: the server keeps each run once.
+        if (file == older) continue;
+        EXPECT_EQ(added, 0);
+    }
+    EXPECT_EQ(serverCount(server), 2);
 }
 
 } // namespace

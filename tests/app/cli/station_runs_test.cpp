@@ -1,14 +1,17 @@
 // dwl station against emulated handsets that come one after another (dwl-handset-sim
 // --instant --sessions): the counts, events and rows of a mixed run with a failing handset and
 // a port lost and back; a port's process and the station killed mid-run; Ctrl-C once and
-// twice; dwl results over what the station recorded.
+// twice; runs a busy or damaged results file refuses; dwl results over what the station
+// recorded, also on a read-only mount.
 #include "tests/app/cli/dwl_program.h"
 #include "tests/support/child_process.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_files.h"
 
+#include "app/cli/exit_status.h"
 #include "app/cli/port_fanout.h"
 #include "app/cli/results_db.h"
+#include "app/cli/results_journal.h"
 #include "app/cli/utc_time.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +25,7 @@
 #include <memory>
 #include <poll.h>
 #include <set>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -418,6 +422,195 @@ TEST(Station, RunsReachTheLinesResultsServer) {
     std::string count;
     EXPECT_EQ(server.admin("SELECT count(*) FROM runs WHERE station = 'line-1'", &count), "");
     EXPECT_EQ(count, "2");
+}
+
+// Holds the results file as another program's write transaction does (BEGIN IMMEDIATE).
+class WriterHold {
+  public:
+    explicit WriterHold(const std::string& file) {
+        EXPECT_EQ(sqlite3_open(file.c_str(), &db_), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    ~WriterHold() {
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+bool exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+std::set<std::string> runIds(const std::string& file) {
+    std::set<std::string> ids;
+    for (const dwlcli::StoredRun& r : rows(file))
+        ids.insert(r.runId);
+    return ids;
+}
+
+// A passed run on COM1 of station `station`, started at `at` (epoch seconds).
+dwlcli::RunRecord plainRun(const std::string& station, double at) {
+    dwlcli::RunReport report;
+    report.port = "COM1";
+    report.device = "/dev/ttyS0";
+    report.result.message = "Download successful";
+    return dwlcli::makeRunRecord(report, at, at + 9, 9, station);
+}
+
+// Records one plain run per station name given, a minute apart.
+void recordPlainRuns(const std::string& file, const std::vector<std::string>& stations) {
+    dwlcli::ResultsDb db;
+    std::string why;
+    ASSERT_TRUE(db.openForWriting(file, &why)) << why;
+    for (size_t i = 0; i < stations.size(); i++)
+        ASSERT_TRUE(db.insert(plainRun(stations[i], 1.8e9 + 60.0 * i), &why)) << why;
+}
+
+TEST(Station, RunsTheFileRefusesWaitInItsJournalAndAreNeverLost) {
+    testsupport::TempDir dir;
+    const std::string file = dir.file("runs.sqlite");
+    const std::string journal = dwlcli::journalPath(file);
+    // Four handsets, a second apart: time for the test to take the file between two runs.
+    testsupport::ChildProcess sim(program("dwl-handset-sim"),
+                                  {"--instant", "--sessions", "4", "--gap", "1"});
+    const std::string line = sim.readLine(5000);
+    ASSERT_EQ(line.rfind("dwl-handset-sim: ", 0), 0u) << line;
+    const std::string a = line.substr(line.find(' ') + 1);
+    Station station(dir, {a}, smallImage(dir, 20000));
+    json ended = station.waitFor("run_ended", a);
+    ASSERT_FALSE(ended.is_null());
+    EXPECT_EQ(ended["recorded"], true);
+
+    // Another program holds the file: the run waits in the journal, and the board says so at
+    // once.
+    auto hold = std::make_unique<WriterHold>(file);
+    const json refused = station.waitFor("run_ended", a);
+    ASSERT_FALSE(refused.is_null());
+    EXPECT_EQ(refused["recorded"], false);
+    EXPECT_EQ(refused["waiting_in"], journal);
+    json unrecorded = station.waitFor("unrecorded");
+    ASSERT_FALSE(unrecorded.is_null());
+    EXPECT_EQ(unrecorded["waiting"], 1);
+    EXPECT_EQ(unrecorded["journal"], journal);
+    EXPECT_NE(unrecorded["error"].get<std::string>().find("locked"), std::string::npos);
+    EXPECT_TRUE(exists(journal));
+
+    // Let go: the next run takes the waiting one along, and the board says all are recorded.
+    hold.reset();
+    ended = station.waitFor("run_ended", a);
+    ASSERT_FALSE(ended.is_null());
+    EXPECT_EQ(ended["recorded"], true);
+    unrecorded = station.waitFor("unrecorded");
+    ASSERT_FALSE(unrecorded.is_null());
+    EXPECT_EQ(unrecorded["waiting"], 0);
+    EXPECT_EQ(runIds(file).count(refused["run_id"]), 1u);
+    EXPECT_FALSE(exists(journal));
+
+    // Held again through the stop: the station does not end with 0, and the run waits on disk.
+    hold = std::make_unique<WriterHold>(file);
+    const json last = station.waitFor("run_ended", a);
+    ASSERT_FALSE(last.is_null());
+    EXPECT_EQ(last["recorded"], false);
+    kill(station.pid(), SIGINT);
+    EXPECT_EQ(station.finish(), dwlcli::kExitRecordLost);
+    EXPECT_EQ(rows(file).size(), 3u);
+    EXPECT_EQ(dwlcli::journalCount(file), 1);
+    hold.reset();
+
+    // A crash cut the journal's last line short; the next run that records adds the waiting
+    // run once and skips the cut line.
+    {
+        std::ofstream cut(journal, std::ios::app);
+        cut << R"({"run_id":"cut-short","started_at")";
+    }
+    const clitest::Run next = clitest::runDwl("flash --sim --bin " + clitest::sample("sample.bin") +
+                                                  " --results " + clitest::quoted(file),
+                                              dir.path());
+    EXPECT_EQ(next.status, 0) << next.err;
+    const std::set<std::string> ids = runIds(file);
+    EXPECT_EQ(ids.size(), 5u);
+    EXPECT_EQ(ids.count(last["run_id"]), 1u);
+    EXPECT_EQ(ids.count("cut-short"), 0u);
+    EXPECT_FALSE(exists(journal));
+}
+
+// Rows of a journal whose runs reached the file already (a crash between the two) are added
+// once; a line cut short does not spoil the line appended after it.
+TEST(Station, JournalReplayAddsEachRunOnce) {
+    testsupport::TempDir dir;
+    const std::string file = dir.file("r.sqlite");
+    const dwlcli::RunRecord a = plainRun("s", 1.8e9);
+    const dwlcli::RunRecord b = plainRun("s", 1.8e9 + 60);
+    dwlcli::ResultsDb db;
+    std::string why;
+    ASSERT_TRUE(db.openForWriting(file, &why) && db.insert(a, &why)) << why;
+    ASSERT_TRUE(dwlcli::journalAppend(file, dwlcli::runColumnValues(a), &why)) << why;
+    {
+        std::ofstream cut(dwlcli::journalPath(file), std::ios::app);
+        cut << R"({"run_id":"cut)";
+    }
+    ASSERT_TRUE(dwlcli::journalAppend(file, dwlcli::runColumnValues(b), &why)) << why;
+    EXPECT_EQ(dwlcli::journalCount(file), 2);
+    long long waiting = -1;
+    ASSERT_TRUE(dwlcli::journalReplay(file, &db, &waiting, &why)) << why;
+    EXPECT_EQ(waiting, 0);
+    EXPECT_EQ(runIds(file), (std::set<std::string>{a.runId, b.runId}));
+    EXPECT_FALSE(exists(dwlcli::journalPath(file)));
+}
+
+TEST(Station, AResultsFileWithDamagedPagesIsRefusedAtTheStart) {
+    testsupport::TempDir dir;
+    const std::string file = dir.file("runs.sqlite");
+    recordPlainRuns(file, std::vector<std::string>(8, "s"));
+    {
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(5000);
+        f << std::string(2000, 'G');
+    }
+    std::string a;
+    const auto sim = startHandsets({}, &a);
+    const clitest::Run run = clitest::runDwl("station -C " + clitest::quoted(clitest::examples()) +
+                                                 " --bin " + clitest::sample("sample.bin") +
+                                                 " --results " + clitest::quoted(file) + " -p " + a,
+                                             dir.path());
+    EXPECT_EQ(run.status, dwlcli::kExitNoInput);
+    EXPECT_TRUE(run.has("dwl: cannot record runs in " + file + ": its pages are damaged"))
+        << run.err;
+}
+
+// dwl results on a copy of a station's file on a read-only mount, without its WAL files, and
+// with a newline in a station's name.
+TEST(Station, ResultsReadAReadOnlyMountOneNamePerLine) {
+    testsupport::TempDir dir;
+    const std::string source = dir.file("src"), mounted = dir.file("ro");
+    ASSERT_EQ(mkdir(source.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(mounted.c_str(), 0755), 0);
+    const std::string file = source + "/runs.sqlite";
+    recordPlainRuns(file, {"line\nB", "line-A"});
+    ASSERT_FALSE(exists(file + "-wal"));
+    // A mount of its own, in a mount namespace of its own: nothing is left behind.
+    const std::string mount = "unshare -m sh -c 'mount --bind " + source + " " + mounted +
+                              " && mount -o remount,bind,ro " + mounted + " && " +
+                              clitest::quoted(clitest::dwlProgram()) + " results --db " + mounted +
+                              "/runs.sqlite; echo \"status $?\"'";
+    FILE* p = popen((mount + " 2>&1").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;)
+        out.append(buffer, n);
+    pclose(p);
+    if (out.find("mount:") != std::string::npos || out.find("unshare:") != std::string::npos)
+        GTEST_SKIP() << "no read-only mount here: " << out;
+    EXPECT_NE(out.find("status 0"), std::string::npos) << out;
+    EXPECT_NE(out.find("2 runs"), std::string::npos) << out;
+    // Every line of the table starts as the table does: the name's newline is shown, not
+    // written.
+    EXPECT_NE(out.find("station line\\nB "), std::string::npos) << out;
+    EXPECT_EQ(out.find("\nB "), std::string::npos) << out;
 }
 
 } // namespace

@@ -153,6 +153,18 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
          -1,
          0,
          0},
+        {"a pass the database refused says so",
+         {kStarted,
+          com1("run_ended", R"("run_id":"u-1","passed":true,"cancelled":false,"duration_s":1,)"
+                            R"("result":{"exit_status":0},"recorded":false,)"
+                            R"("record_error":"database is locked","waiting_in":"r.jsonl")")},
+         LIGHT_PASS,
+         "PASS",
+         "1.0 s",
+         "NOT RECORDED",
+         -1,
+         1,
+         0},
         {"the next run clears the last light",
          {kStarted, kFailed, com1("waiting"), kStarted},
          LIGHT_RUNNING,
@@ -346,6 +358,12 @@ TEST(StationLines, StationStartTotalsAndLinesThatAreNoEvents) {
               1);
     station_ReadLine(model, R"({"event":"server","waiting":0,"last_reached_s":2.4,"error":null})");
     EXPECT_EQ(model.server, "server: 0 waiting, reached 2 s ago");
+
+    // Runs that wait in the results file's journal: logged with where and why.
+    station_ReadLine(model, R"({"event":"unrecorded","waiting":2,"journal":"r.jsonl",)"
+                            R"("error":"database is locked"})");
+    EXPECT_EQ(model.log.back().substr(model.log.back().find("NOT")),
+              "NOT RECORDED: 2 run(s) wait in r.jsonl (database is locked)");
 
     // Neither garbage nor a port event without a port makes a tile; both are kept in the log.
     const unsigned long logged = model.logCount;
