@@ -161,18 +161,18 @@ void PortLoop::endRun(const RunReport& report) {
     PortStopSignals::runEnds();
 }
 
-void PortLoop::lost(const std::string& why) {
-    bool PortLoop::logLost() {
-        const int error = log_.error();
-        if (error == 0) return false;
-        if (!logLostSaid_)
-            fprintf(stderr, "dwl: the log %s is incomplete: %s\n", log_.path().c_str(),
-                    strerror(error));
-        fflush(stderr);
-        logLostSaid_ = true;
-        return true;
-    }
+bool PortLoop::logLost() {
+    const int error = log_.error();
+    if (error == 0) return false;
+    if (!logLostSaid_)
+        fprintf(stderr, "dwl: the log %s is incomplete: %s\n", log_.path().c_str(),
+                strerror(error));
+    fflush(stderr);
+    logLostSaid_ = true;
+    return true;
+}
 
+void PortLoop::lost(const std::string& why) {
     if (!lost_) emit(portLostEvent(s_.label, why));
     lost_ = true;
 }
