@@ -340,7 +340,7 @@ int OperatorSession::prepare(bool withImages) {
 
 void OperatorSession::fillReport() {
     const DownloadContext& c = sg_DownloadContext;
-    report_.port = "COM" + std::to_string(c.ComPort);
+    report_.port = dwl_ComPortName(c.ComPort);
     report_.device = settings_.sim ? std::string("emulated handset") : dwl_ComDevicePath(c.ComPort);
     report_.mode = c.Mode;
     report_.baud = c.SpeedIndex >= 0 && c.SpeedIndex <= 8 ? a_PCSpeedValue[c.SpeedIndex] : 0;

@@ -28,6 +28,10 @@ constexpr size_t kWriteChunk = 4096;
 constexpr size_t kReadChunk = 4096;
 // A read of bytes the driver said it holds ends at once; it is given this long all the same.
 constexpr DWORD kHeldBytesReadMs = 1000;
+// How long a pending read or write is given to end once it was called off. Not every port ends
+// it (wine lets a write to a pseudo-terminal whose far end reads nothing run on): the device
+// then leaves it pending rather than wait for it.
+constexpr DWORD kCallOffMs = 200;
 
 // An open error that means there is no such port (rather than one that refuses us).
 bool deviceMissing(DWORD error) {
@@ -146,12 +150,26 @@ ComSerialDevice::~ComSerialDevice() {
         else
             Sleep(wait);
     }
-    // A pending read or write ends with the handle; collect both before the buffers go.
-    CancelIo(io.port);
-    DWORD n = 0;
-    if (readPending_) GetOverlappedResult(io.port, &io.read, &n, TRUE);
-    if (writePending_) GetOverlappedResult(io.port, &io.write, &n, TRUE);
+    // A pending read or write must end before its buffer and its event go.
+    const bool readEnded = !readPending_ || callOff(&io.read);
+    const bool writeEnded = !writePending_ || callOff(&io.write);
+    if (!readEnded || !writeEnded) {
+        // The driver may still write into them: the port's objects and buffers are left to the
+        // end of the program instead (they are a few KB) than wait for ever on a dead line.
+        (void)io_.release();
+        new std::vector<uint8_t>(std::move(reading_));
+        new std::vector<uint8_t>(std::move(writing_));
+    }
     // Io's destructor closes the port and the events.
+}
+
+bool ComSerialDevice::callOff(void* operation) {
+    Io& io = *io_;
+    OVERLAPPED* op = static_cast<OVERLAPPED*>(operation);
+    CancelIoEx(io.port, op);
+    WaitForSingleObject(op->hEvent, kCallOffMs);
+    DWORD n = 0;
+    return GetOverlappedResult(io.port, op, &n, FALSE) || GetLastError() != ERROR_IO_INCOMPLETE;
 }
 
 int ComSerialDevice::configure(long baud, int parity, int dataBits, int stopBits) {
@@ -215,7 +233,8 @@ void ComSerialDevice::flushIn() {
     Io& io = *io_;
     if (io.port == INVALID_HANDLE_VALUE) return;
     PurgeComm(io.port, PURGE_RXABORT | PURGE_RXCLEAR);
-    collectRead(true);
+    // A read the port does not end stays pending: what it brings came after this flush.
+    if (readPending_ && callOff(&io.read)) readPending_ = false;
     in_.clear();
     inFrom_ = 0;
 }
@@ -224,11 +243,10 @@ void ComSerialDevice::flushOut() {
     Io& io = *io_;
     if (io.port != INVALID_HANDLE_VALUE) {
         PurgeComm(io.port, PURGE_TXABORT | PURGE_TXCLEAR);
-        if (writePending_) {
-            DWORD n = 0;
-            GetOverlappedResult(io.port, &io.write, &n, TRUE);
-            writePending_ = false;
-        }
+        // A write the port does not end stays pending, its bytes no longer counted as queued;
+        // the next write waits until it ends.
+        if (writePending_ && callOff(&io.write)) writePending_ = false;
+        writeDropped_ = writePending_;
     }
     out_.clear();
     outFrom_ = 0;
@@ -278,10 +296,12 @@ void ComSerialDevice::pumpOutput() {
                 const DWORD error = GetLastError();
                 if (error == ERROR_IO_INCOMPLETE) return;
                 writePending_ = false;
+                writeDropped_ = false;
                 if (error != ERROR_OPERATION_ABORTED) markLost(error);
                 continue;
             }
             writePending_ = false;
+            writeDropped_ = false;
         }
         if (ownQueue() == 0) break;
         const size_t count = std::min(ownQueue(), kWriteChunk);
@@ -332,7 +352,8 @@ long ComSerialDevice::driverQueue(const DriverQueues& queues) {
     // more.
     long queued = wire_.queued(dwl_MonotonicSeconds());
     queued = std::max(queued, static_cast<long>(std::min<unsigned long>(queues.out, LONG_MAX)));
-    if (writePending_) queued = std::max(queued, static_cast<long>(writing_.size()));
+    if (writePending_ && !writeDropped_)
+        queued = std::max(queued, static_cast<long>(writing_.size()));
     return queued;
 }
 
@@ -377,11 +398,11 @@ void ComSerialDevice::startRead(size_t count) {
         markLost(error);
 }
 
-void ComSerialDevice::collectRead(bool wait) {
+void ComSerialDevice::collectRead() {
     Io& io = *io_;
     if (!readPending_) return;
     DWORD n = 0;
-    if (GetOverlappedResult(io.port, &io.read, &n, wait ? TRUE : FALSE)) {
+    if (GetOverlappedResult(io.port, &io.read, &n, FALSE)) {
         readPending_ = false;
         in_.insert(in_.end(), reading_.begin(), reading_.begin() + n);
         return;
@@ -398,7 +419,7 @@ void ComSerialDevice::collectRead(bool wait) {
 }
 
 void ComSerialDevice::fetchArrived() {
-    collectRead(false);
+    collectRead();
     if (readPending_ || lost_) return;
     DriverQueues queues;
     if (!probeLine(&queues) || queues.in == 0) return;
@@ -406,7 +427,7 @@ void ComSerialDevice::fetchArrived() {
     startRead(std::min<size_t>(queues.in, kReadChunk));
     if (readPending_) {
         WaitForSingleObject(io_->read.hEvent, kHeldBytesReadMs);
-        collectRead(false);
+        collectRead();
     }
 }
 

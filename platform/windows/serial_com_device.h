@@ -74,8 +74,11 @@ class ComSerialDevice : public SerialDevice {
     void fetchArrived();
     // Starts an overlapped read of `count` bytes unless one is pending.
     void startRead(size_t count);
-    // Collects the pending read if it has ended (or waits for it: `wait`).
-    void collectRead(bool wait);
+    // Collects the pending read if it has ended, without waiting.
+    void collectRead();
+    // Calls off a pending read or write (an OVERLAPPED of io_) and gives it a moment to end.
+    // False when it is still pending: its buffer still belongs to the driver.
+    bool callOff(void* operation);
     // The driver's own counts of received bytes and of bytes still to send.
     struct DriverQueues {
         unsigned long in = 0, out = 0;
@@ -108,6 +111,7 @@ class ComSerialDevice : public SerialDevice {
     size_t outFrom_ = 0;
     std::vector<uint8_t> writing_; // the bytes of the pending write
     bool writePending_ = false;
+    bool writeDropped_ = false; // the pending write was flushed: its bytes do not count
     WireClock wire_;
 
     std::vector<uint8_t> in_; // received, from in_[inFrom_]

@@ -39,6 +39,11 @@ std::string dwl_SystemPortDevice(const std::string& name) {
     return n > 0 ? dwl_SystemComDevice(n) : "";
 }
 
+std::string dwl_SystemPortName(const std::string& device) {
+    const int n = comNumber(device);
+    return n > 0 ? "COM" + std::to_string(n) : "";
+}
+
 bool dwl_SerialDevicePresent(const std::string& device) {
     const int n = comNumber(device);
     if (n == 0) {

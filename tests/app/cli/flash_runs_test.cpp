@@ -1,6 +1,7 @@
 // Whole commands of the dwl program against the emulated handset: what a run prints, its JSON
 // summary, its log file, the modes the images imply, settings files, several ports at once,
 // boot only, format, the demo and the handset program.
+#include "app/cli/port_fanout.h"
 #include "tests/app/cli/dwl_program.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_files.h"
@@ -246,8 +247,16 @@ TEST(FlashRun, PerPortLogFiles) {
     const clitest::Run run = runDwl("flash --sim --port 1 --port 2 --bin " + sample("sample.bin") +
                                     " --log " + quoted(dir.file("bench.log")));
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(readText(dir.file("bench.log.COM1")).find("The end"), std::string::npos);
-    EXPECT_NE(readText(dir.file("bench.log.COM2")).find("The end"), std::string::npos);
+    EXPECT_NE(readText(dir.file("bench-COM1.log")).find("The end"), std::string::npos);
+    EXPECT_NE(readText(dir.file("bench-COM2.log")).find("The end"), std::string::npos);
+    const struct {
+        const char *file, *port, *expected;
+    } names[] = {{"bench.log", "\\\\.\\COM7", "bench-COM7.log"},
+                 {"out/trace", "/dev/ttyUSB0", "out/trace-ttyUSB0"},
+                 {"runs.d/trace", "COM2", "runs.d/trace-COM2"},
+                 {".log", "COM2", ".log-COM2"}};
+    for (const auto& n : names)
+        EXPECT_EQ(dwlcli::perPortLogFile(n.file, n.port), n.expected) << n.file << " " << n.port;
 }
 
 TEST(BootAndFormat, BootIdentifiesTheFlashAndWritesNothing) {

@@ -12,6 +12,9 @@
 #             two ports alone: both runs end cancelled, exit status 130
 #   silent    a handset that never answers: the time-out result and its exit status
 #   pulled    the handset program killed in the middle of a sector: "Port lost", no hang
+#   stalled   a handset that stops reading in the middle of a sector (SIGSTOP): the Linux
+#             program's time-out and exit status in about its time; a second one stopped the
+#             same way ends at the first Ctrl-C
 #   missing   a missing image: the same message and exit status as the Linux dwl
 #   package   the zip unpacked elsewhere: its dwl.exe finds its data folder (check, demo)
 #
@@ -180,7 +183,7 @@ ports)
     grep -q '^\[\\\\.\\COM7\] result: Download successful$' "$work/dwl.out" ||
         fail "the second port's lines are not passed on"
     for port in COM6 COM7; do
-        grep -q 'Download successful' "bench.log.$port" || fail "no log file of $port"
+        grep -q 'Download successful' "bench-$port.log" || fail "no log file of $port"
     done
     ;;
 stop)
@@ -221,6 +224,50 @@ pulled)
     [ "$status" -ne 0 ] || fail "a pulled cable ended in success"
     grep -q '^Port lost: \\\\.\\COM9: ' "$work/dwl.out" || fail "no \"Port lost\" line"
     grep -q '^result: ' "$work/dwl.out" || fail "no result line"
+    ;;
+stalled)
+    # A run on COM13 stops its handset and gets a Ctrl-C once the line has stalled for longer
+    # than its write time-out (5 s): where dwl.exe used to wait for the driver for ever.
+    start_handset 13
+    map_port 13 "$handset_device"
+    # Its wine process's number goes to a file, for the Ctrl-C.
+    exec {dwl_lines}< <(timeout --kill-after=5 "$run_limit" sh -c 'echo $$ >"$0"; exec "$@"' \
+        "$work/stop.pid" wine "$dwl_exe" flash --port COM13 --bin sample.bin 2>"$work/stop.err" |
+        tee "$work/stop.out")
+    stop_pid=$! stop_lines=$dwl_lines
+    wait_for_output 'binary *%*' || fail "the run on COM13 never got to the binary image"
+    kill -STOP "$handset_pid"
+    stop_handset=$handset_pid
+    # The run on COM12 stops its handset too and ends as the Linux program does, on its own.
+    start_handset 12
+    map_port 12 "$handset_device"
+    start_dwl flash --port COM12 --bin sample.bin --json
+    wait_for_output '*binary *%*' || fail "the run on COM12 never got to the binary image"
+    kill -STOP "$handset_pid"
+    stalled_at=$SECONDS
+    sleep 5
+    # Ctrl-C: wine makes SIGINT to its process a console Ctrl-C.
+    kill -INT "$(cat "$work/stop.pid")"
+    ctrl_c_at=$SECONDS
+    cat <&"$stop_lines" >/dev/null
+    wait "$stop_pid"
+    stop_status=$?
+    [ $((SECONDS - ctrl_c_at)) -le 5 ] ||
+        fail "the first Ctrl-C took $((SECONDS - ctrl_c_at)) s to end the run"
+    [ "$stop_status" -eq 130 ] || fail "Ctrl-C on a stalled line: exit $stop_status"
+    kill -CONT "$stop_handset"
+    end_dwl
+    kill -CONT "$handset_pid"
+    # The Linux program: exit 13 after some 31 s.
+    [ $((SECONDS - stalled_at)) -le 45 ] ||
+        fail "a stalled line took $((SECONDS - stalled_at)) s to end"
+    expect_status 13
+    grep -q '^result: Timeout during the download (family 13, code 0, exit 13)$' "$work/dwl.out" ||
+        fail "not the download's time-out"
+    # The port is named as it was given, not by the panel's COM4 it runs on.
+    grep -q '"port":"COM12"' "$work/dwl.out" || fail "the JSON does not name COM12"
+    grep -q '^Run .* COM12 \\\\\\\\.\\\\COM12 ' "$work/dwl.out" ||
+        fail "the run line does not name COM12"
     ;;
 missing)
     run_dwl flash --port 1 --bin no-such-image.bin
