@@ -148,7 +148,7 @@ flash)
         2>&1
     second_status=$?
     [ "$second_status" -eq 5 ] || fail "a second dwl.exe on the port: exit $second_status"
-    grep -q 'COM4: cannot open \\\\.\\COM5: in use by another program' "$work/second.out" ||
+    grep -q '^COM5: cannot open \\\\.\\COM5: in use by another program' "$work/second.out" ||
         fail "a second dwl.exe on the port was not refused"
     end_dwl
     expect_status 0
@@ -205,10 +205,13 @@ stop)
 silent)
     start_handset 8 --silent-from WakeUp
     map_port 8 "$handset_device"
-    run_dwl flash --port COM8 --bin sample.bin
+    run_dwl flash --port COM8 --bin sample.bin --json
     expect_status 6
-    grep -q '^result: .*family 6, code 4' "$work/dwl.out" ||
-        fail "not the wake-up's time-out: $(tail -1 "$work/dwl.out")"
+    grep -qF '"result":{"family":6,"code":4,' "$work/dwl.out" ||
+        fail "not the wake-up's time-out"
+    # The port is named as it was given, not by the panel's COM4 it runs on.
+    grep -qF '"port":"COM8","device":"\\\\.\\COM8"' "$work/dwl.out" ||
+        fail "the JSON does not name COM8"
     ;;
 pulled)
     start_handset 9
@@ -241,8 +244,8 @@ stalled)
     # The run on COM12 stops its handset too and ends as the Linux program does, on its own.
     start_handset 12
     map_port 12 "$handset_device"
-    start_dwl flash --port COM12 --bin sample.bin --json
-    wait_for_output '*binary *%*' || fail "the run on COM12 never got to the binary image"
+    start_dwl flash --port COM12 --bin sample.bin
+    wait_for_output 'binary *%*' || fail "the run on COM12 never got to the binary image"
     kill -STOP "$handset_pid"
     stalled_at=$SECONDS
     sleep 5
@@ -265,8 +268,7 @@ stalled)
     grep -q '^result: Timeout during the download (family 13, code 0, exit 13)$' "$work/dwl.out" ||
         fail "not the download's time-out"
     # The port is named as it was given, not by the panel's COM4 it runs on.
-    grep -q '"port":"COM12"' "$work/dwl.out" || fail "the JSON does not name COM12"
-    grep -q '^Run .* COM12 \\\\\\\\.\\\\COM12 ' "$work/dwl.out" ||
+    grep -q '^Run .* COM12 \\\\.\\COM12 460800 baud' "$work/dwl.out" ||
         fail "the run line does not name COM12"
     ;;
 missing)
