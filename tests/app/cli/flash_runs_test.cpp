@@ -411,6 +411,14 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         EXPECT_NE(lastLine.find("exit " + std::to_string(c.status) + ", "), std::string::npos)
             << lastLine;
     }
+    // Stopped before its first sector, the run says that nothing was written to the flash.
+    const clitest::Run early =
+        clitest::runDwlSignalledAt({"flash", "--sim", "--bin", dir.file("big.bin")},
+                                   dir.file("early.fifo"), "identification", SIGINT);
+    EXPECT_EQ(early.status, 130) << early.err;
+    EXPECT_TRUE(early.has("dwl: SIGINT: the run was stopped; nothing was written to the flash"))
+        << early.err;
+    EXPECT_EQ(early.out.find("partly"), std::string::npos) << early.out;
 }
 
 // A reader that went away (dwl flash ... | head) neither kills the run nor stops it: the log
