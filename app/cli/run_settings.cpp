@@ -110,10 +110,8 @@ std::string findExamplesDir() {
 
 void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
     c->add_option("--port,-p", r->ports,
-                  kind == RUN_FLASH
-                      ? "COM number 1-4 or device path (/dev/ttyUSB0); repeat it to flash several "
-                        "handsets at once"
-                      : "COM number 1-4 or device path (/dev/ttyUSB0)");
+                  kind == RUN_FLASH ? portHelp() + "; repeat it to flash several handsets at once"
+                                    : portHelp());
     c->add_option("--speed,-s", r->speed,
                   "link speed: index 0-8 or baud rate (" + speedList() + "); default 460800");
     if (kind == RUN_FLASH) {

@@ -15,7 +15,8 @@
 #   stalled   a handset that stops reading in the middle of a sector (SIGSTOP): the Linux
 #             program's time-out and exit status in about its time; a second one stopped the
 #             same way ends at the first Ctrl-C
-#   missing   a missing image: the same message and exit status as the Linux dwl
+#   missing   a missing image: the same message and exit status as the Linux dwl; a COM port
+#             that leads nowhere or does not exist; help and the commands offered
 #   package   the zip unpacked elsewhere: its dwl.exe finds its data folder (check, demo)
 #
 # The wine prefix is WINEPREFIX (ctest sets it to one inside the build folder). Every process
@@ -272,9 +273,31 @@ stalled)
         fail "the run line does not name COM12"
     ;;
 missing)
-    run_dwl flash --port 1 --bin no-such-image.bin
+    # A COM port that leads nowhere is refused before the run, whatever its number.
+    map_port 3 "$work/no-such-tty"
+    for port in COM3 COM14; do
+        run_dwl boot --port $port
+        expect_status 66
+        expect_line "$work/dwl.err" "dwl: no serial device \\\\.\\$port"
+    done
+    run_dwl flash --port COM300 --bin sample.bin
+    expect_status 64
+    grep -q 'unknown port COM300: the COM ports are COM1 to COM256' "$work/dwl.err" ||
+        fail "COM300 is not refused as such"
+    # What is offered runs: no sim, no station demo; /? is help; station says it is left out.
+    run_dwl /?
+    expect_status 0
+    grep -qE '^  (sim|station|results) ' "$work/dwl.out" && fail "offers what it cannot run"
+    run_dwl flash --help
+    grep -q 'COM port (COM1 to COM256)' "$work/dwl.out" || fail "--port's help speaks of COM1-4"
+    run_dwl demo --station
+    expect_status 64
+    run_dwl station -p COM5
+    expect_status 64
+    grep -q 'station is not in this build of dwl' "$work/dwl.err" || fail "station: $(cat "$work/dwl.err")"
+    run_dwl flash --sim --bin no-such-image.bin
     windows_status=$status
-    "$host_build/app/dwl" flash --port 1 --bin no-such-image.bin >"$work/linux.out" \
+    "$host_build/app/dwl" flash --sim --bin no-such-image.bin >"$work/linux.out" \
         2>"$work/linux.err"
     linux_status=$?
     [ "$windows_status" -eq "$linux_status" ] ||
