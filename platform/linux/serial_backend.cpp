@@ -13,11 +13,14 @@ void dwl_InstallSerialBackend() {
         dwllinux::OpenReport report;
         std::unique_ptr<SerialDevice> device =
             dwllinux::TtySerialDevice::open(path, dwllinux::systemLockFolders(), &report);
+        // A port named by its path is named once.
+        const std::string who = path == name ? "" : std::string(name) + ": ";
         if (!report.takenOver.empty())
-            dwl50_2AddCommentF("%s: %s %s; its lock file taken over", name, path.c_str(),
+            dwl50_2AddCommentF("%s%s %s; its lock file taken over", who.c_str(), path.c_str(),
                                report.takenOver.c_str());
         if (!device)
-            dwl50_2AddCommentF("%s: cannot open %s: %s", name, path.c_str(), report.why.c_str());
+            dwl50_2AddCommentF("%scannot open %s: %s", who.c_str(), path.c_str(),
+                               report.why.c_str());
         if (error != nullptr) *error = device ? 0 : report.error;
         return device;
     });
