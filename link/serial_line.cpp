@@ -6,6 +6,17 @@
 #include <algorithm>
 #include <climits>
 
+SerialOpenReport* dwl_StartOpenReport(const std::string& path, SerialOpenReport* report,
+                                      SerialOpenReport* spare) {
+    if (report == nullptr) report = spare;
+    *report = SerialOpenReport{};
+    if (path.empty()) {
+        report->error = kRS_NoPortFound;
+        report->why = "no device named";
+    }
+    return report;
+}
+
 void SerialLine::setTimeout(double seconds) {
     if (!(seconds > 0)) seconds = 0; // NaN and negatives: do not wait
     timeoutSeconds_ = std::min(seconds, 24.0 * 3600);

@@ -17,6 +17,17 @@
 #include <string>
 #include <vector>
 
+// Why an open failed and what it found on the way, for the operator's log.
+struct SerialOpenReport {
+    int error = 0;         // the port services' negative error number; 0 when it opened
+    std::string why;       // why it did not open ("in use by process 4711 (minicom)")
+    std::string takenOver; // whose lock left behind was taken over, "" when none
+};
+// The report an open fills: `report` cleared, or `spare` when the caller wants none. An empty
+// path is refused in it at once (its error set).
+SerialOpenReport* dwl_StartOpenReport(const std::string& path, SerialOpenReport* report,
+                                      SerialOpenReport* spare);
+
 // A read waits in slices of this length and calls the port services' wait hook between them.
 constexpr double kSerialReadSliceSeconds = 0.05;
 // Without a way to wake on the operator's cancel, a sleep looks at the flag this often.
@@ -24,6 +35,11 @@ constexpr double kSerialCancelCheckSeconds = 0.05;
 
 class SerialLine : public SerialDevice {
   public:
+    SerialLine() = default;
+    // A line is one device: never copied.
+    SerialLine(const SerialLine&) = delete;
+    SerialLine& operator=(const SerialLine&) = delete;
+
     void setTimeout(double seconds) override;
     void flushOut() override;
     int write(const uint8_t* data, int count) override;
@@ -59,7 +75,7 @@ class SerialLine : public SerialDevice {
     // that the wait hook may run.
     virtual bool quietSlice() = 0;
     // Whether a hand-over is still under way (the driver will take more once it ends).
-    virtual bool handOverPending() const { return false; }
+    virtual bool handOverPending() { return false; }
 
     // Hands the driver what it takes, without waiting.
     void pumpOutput();

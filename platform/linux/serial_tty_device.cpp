@@ -45,14 +45,9 @@ timespec timespecOf(double seconds) {
 
 std::unique_ptr<TtySerialDevice>
 TtySerialDevice::open(const std::string& path, const LockFolders& locks, OpenReport* report) {
-    OpenReport unused;
-    if (!report) report = &unused;
-    *report = OpenReport{};
-    if (path.empty()) {
-        report->error = kRS_NoPortFound;
-        report->why = "no device named";
-        return nullptr;
-    }
+    OpenReport spare;
+    report = dwl_StartOpenReport(path, report, &spare);
+    if (report->error != 0) return nullptr;
     // The lock goes by the device itself: a link to it must not get round a lock on it.
     char* resolved = realpath(path.c_str(), nullptr);
     if (resolved == nullptr) {

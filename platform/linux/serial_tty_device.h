@@ -16,12 +16,7 @@
 
 namespace dwllinux {
 
-// Why an open failed and what it found on the way, for the operator's log.
-struct OpenReport {
-    int error = 0;         // the port services' negative error number; 0 when it opened
-    std::string why;       // why it did not open ("in use by process 4711 (minicom)")
-    std::string takenOver; // whose lock left behind was taken over, "" when none
-};
+using OpenReport = SerialOpenReport;
 
 class TtySerialDevice : public SerialLine {
   public:
@@ -31,8 +26,6 @@ class TtySerialDevice : public SerialLine {
     static std::unique_ptr<TtySerialDevice> open(const std::string& path, const LockFolders& locks,
                                                  OpenReport* report);
     ~TtySerialDevice() override;
-    TtySerialDevice(const TtySerialDevice&) = delete;
-    TtySerialDevice& operator=(const TtySerialDevice&) = delete;
 
     int configure(long baud, int parity, int dataBits, int stopBits) override;
     void setDtr(bool on) override;
@@ -46,18 +39,19 @@ class TtySerialDevice : public SerialLine {
 
   private:
     TtySerialDevice() = default;
+    // The primitives of SerialLine, on the terminal's file descriptor.
     bool isOpen() const override;
-    long handOver(const uint8_t* data, long count) override;
-    // On a pseudo-terminal: the wire time left of what it was handed (see WireClock).
-    long driverQueue() override;
-    long bytesWaiting() override;
-    int readArrived(uint8_t* buffer, int count) override;
     // Sleeps in poll() on the line and the operator's cancel; hands the kernel what it takes.
     void sleepOnLine(double deadline, bool wantInput) override;
     // A hung-up device counts as lost.
     void probeLine() override;
-    void discardOutput() override;
+    long handOver(const uint8_t* data, long count) override;
+    int readArrived(uint8_t* buffer, int count) override;
+    // On a pseudo-terminal: the wire time left of what it was handed (see WireClock).
+    long driverQueue() override;
+    long bytesWaiting() override;
     bool quietSlice() override;
+    void discardOutput() override;
 
     int fd_ = -1;
     DeviceLock lock_;
