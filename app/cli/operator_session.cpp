@@ -41,6 +41,7 @@ namespace {
 constexpr char kStartRefusalTitle[] = "DOWNLOAD";
 // The flash-description family and its code for a flash that no description names.
 constexpr int kFamilyFlashDescription = 2;
+constexpr int kFamilyPcLibrary = 5;
 constexpr int kCodeFlashNotDescribed = 15;
 constexpr int kFirstComPort = 1;
 constexpr int kLastComPort = 4;
@@ -446,6 +447,13 @@ int OperatorSession::format() {
 int OperatorSession::bootOnly() {
     if (int rc = press(MAIN_BOOT_START, "boot button"); rc != 0) return rc;
     fillReport();
+    report_.result = ReadResult{};
+    // A boot that failed shows its window. One of the PC's side (the port did not open, a
+    // bootstrap file is missing) is no handset's doing: it ends as a download's does.
+    if (takeResultWindow() && report_.result.family == kFamilyPcLibrary) {
+        report_.exitStatus = exitStatusOf(report_.result);
+        return report_.exitStatus;
+    }
     report_.result = ReadResult{};
     const DownloadContext& c = sg_DownloadContext;
     const int described =

@@ -272,6 +272,13 @@ TEST(BootAndFormat, BootIdentifiesTheFlashAndWritesNothing) {
     EXPECT_TRUE(silent.has("BOOT : no answer from the boot loader"));
     EXPECT_FALSE(silent.has("Booting Loader is Completed!!"));
     EXPECT_TRUE(silent.has("result: the flash was not identified"));
+    // A port that does not open is the PC's side, not a silent handset: as a download says it.
+    for (const std::string& command :
+         {std::string("boot"), "flash --bin " + sample("sample.bin")}) {
+        const clitest::Run closed = runDwl(command + " --port /dev/null");
+        EXPECT_EQ(closed.status, 5) << command << "\n" << closed.out << closed.err;
+        EXPECT_TRUE(closed.has("cannot open /dev/null: not a serial port")) << closed.out;
+    }
 }
 
 TEST(BootAndFormat, BootOnAFlashThatFlashTxtDoesNotDescribe) {
