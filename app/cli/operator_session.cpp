@@ -448,9 +448,10 @@ int OperatorSession::bootOnly() {
     if (int rc = press(MAIN_BOOT_START, "boot button"); rc != 0) return rc;
     fillReport();
     report_.result = ReadResult{};
-    // A boot that failed shows its window. One of the PC's side (the port did not open, a
-    // bootstrap file is missing) is no handset's doing: it ends as a download's does.
-    if (takeResultWindow() && report_.result.family == kFamilyPcLibrary) {
+    // A boot that failed shows its window. A port that did not open (the serial services'
+    // negative error numbers) is no handset's doing: it ends as a download's does.
+    if (takeResultWindow() && report_.result.family == kFamilyPcLibrary &&
+        report_.result.code < 0) {
         report_.exitStatus = exitStatusOf(report_.result);
         return report_.exitStatus;
     }

@@ -130,6 +130,10 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
                       "then on the server");
         c->add_option("--station", r->station,
                       "the station's name in the recorded runs; default: the host name");
+#else
+        // Not offered, but named plainly when given.
+        c->add_option("--results", r->resultsFile)->group("");
+        c->add_option("--station", r->station)->group("");
 #endif
         c->add_option("--download-type", r->downloadType,
                       "download type 0-4 (anything but 0 writes no image); default 0");
@@ -219,6 +223,10 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
         s.resultsFile = absolute(request.resultsFile);
     }
     s.station = request.station.empty() ? hostName() : request.station;
+#else
+    if (!request.resultsFile.empty() || !request.station.empty())
+        return usage("--results and --station are not in this build of dwl (the results database "
+                     "needs the Linux dwl)");
 #endif
     if (request.traceData == "full")
         s.traceFull = true;

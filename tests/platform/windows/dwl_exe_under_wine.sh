@@ -295,6 +295,10 @@ missing)
     run_dwl station -p COM5
     expect_status 64
     grep -q 'station is not in this build of dwl' "$work/dwl.err" || fail "station: $(cat "$work/dwl.err")"
+    run_dwl flash --sim --bin sample.bin --results runs.sqlite
+    expect_status 64
+    grep -q -- '--results and --station are not in this build' "$work/dwl.err" ||
+        fail "--results: $(cat "$work/dwl.err")"
     run_dwl flash --sim --bin no-such-image.bin
     windows_status=$status
     "$host_build/app/dwl" flash --sim --bin no-such-image.bin >"$work/linux.out" \
