@@ -7,7 +7,7 @@
 #   flash     mode 5 at 460800 baud: success, and the handset holds exactly the images; a
 #             second dwl.exe on the same port meanwhile is refused and disturbs nothing
 #   ports     dwl.exe boot and format (COM6, COM7), then two handsets at once: one process per
-#             port, one summary each
+#             port, one summary each, a log file each; an odd rate the port refuses
 #   stop      Ctrl-C (SIGINT, which wine makes a console Ctrl-C) reaches the first process of
 #             two ports alone: both runs end cancelled, exit status 130
 #   silent    a handset that never answers: the time-out result and its exit status
@@ -186,6 +186,12 @@ ports)
     for port in COM6 COM7; do
         grep -q 'Download successful' "bench-$port.log" || fail "no log file of $port"
     done
+    # An odd rate that the port (a pseudo-terminal under wine) cannot make is the port's refusal.
+    run_dwl flash --port COM6 --speed 302325 --bin sample.bin
+    expect_status 8
+    grep -q 'COMMAND : the port refused 302325 baud: Invalid parameter' "$work/dwl.out" ||
+        fail "the refused rate is not the port's"
+    grep -q 'speed change refused' "$work/dwl.out" && fail "the handset is blamed for the rate"
     ;;
 stop)
     start_handset 10
