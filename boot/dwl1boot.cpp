@@ -53,9 +53,11 @@ ResultRecord dwl1_0boot(DownloadContext* context) {
 
     int rc = dwl12_0UartInit(context->ComPort, kBootBaud, kEvenParity, kBootTimeoutSeconds);
     if (rc != 1) {
-        dwl50_2AddCommentF("BOOT : cannot open COM%d %s: %s (%d)", context->ComPort,
-                           dwl_ComDevicePath(context->ComPort).c_str(), GetRS232ErrorString(rc),
-                           rc);
+        const std::string name = dwl_ComPortName(context->ComPort);
+        const std::string device = dwl_ComDevicePath(context->ComPort);
+        dwl50_2AddCommentF("BOOT : cannot open %s%s%s: %s (%d)", name.c_str(),
+                           device == name ? "" : " ", device == name ? "" : device.c_str(),
+                           GetRS232ErrorString(rc), rc);
         return fail(kFamilyPcLib, rc);
     }
 

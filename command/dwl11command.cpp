@@ -48,6 +48,9 @@ constexpr int kSpeedIndexCount = 9;
 constexpr int kNoParity = 0;
 constexpr int kFirstIndexWithGpio = 3;
 
+// The port did not take the rate of the last speed change.
+bool mv_PortRefusedSpeed = false;
+
 // Sends a command byte and tells whether the bootstrap accepted it with 0xC0.
 bool commandAccepted(uint8_t port, uint8_t command) {
     ComWrtByte(port, command);
@@ -82,8 +85,17 @@ int dwl11_50ChangeSpeed(unsigned int timeoutSeconds, uint8_t port, int speedInde
     }
 
     dwl1_61WaitOutQueueEmpty(port, false);
-    // A dead link after the reopening shows in the speed control that follows.
-    dwl12_0UartInit(port, a_PCSpeedValue[speedIndex], kNoParity, timeoutSeconds);
+    // A dead link after the reopening shows in the speed control that follows. A port that does
+    // not take the rate is closed: nothing more goes out, and the operator is told so rather
+    // than that the handset did not answer.
+    mv_PortRefusedSpeed = false;
+    if (const int rc = dwl12_0UartInit(port, a_PCSpeedValue[speedIndex], kNoParity, timeoutSeconds);
+        rc != 1) {
+        mv_PortRefusedSpeed = true;
+        dwl12_LogFailureF("COMMAND : the port refused %ld baud: %s", a_PCSpeedValue[speedIndex],
+                          GetRS232ErrorString(rc));
+        return kSpeedControlError;
+    }
 
     if (dwl11_51SpeedControl(port) != 1) {
         dwl12_LogFailureF("COMMAND : no answer at %ld baud", a_PCSpeedValue[speedIndex]);
@@ -150,7 +162,8 @@ int dwl11_0SetSpeedAndPMU(DownloadContext context) {
     int rc = 0;
     for (int attempt = 0; attempt < kSpeedChangeAttempts; ++attempt) {
         rc = dwl11_50ChangeSpeed(kFastLinkTimeoutSeconds, port, context.SpeedIndex);
-        if (rc == 1) break;
+        // Another attempt would go out on a port that is closed.
+        if (rc == 1 || mv_PortRefusedSpeed) break;
     }
     if (rc != 1) return rc;
 

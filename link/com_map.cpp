@@ -19,6 +19,13 @@ std::string dwl_ComDevicePath(int port) {
     return dwl_SystemComDevice(port);
 }
 
+std::string dwl_ComPortName(int port) {
+    auto it = overrides().find(port);
+    if (it == overrides().end() || it->second.empty()) return "COM" + std::to_string(port);
+    const std::string name = dwl_SystemPortName(it->second);
+    return name.empty() ? it->second : name;
+}
+
 void dwl_SetComDevice(int port, const std::string& path) {
     overrides()[port] = path;
 }

@@ -1,5 +1,6 @@
 #include "link/dwl12pclib.h"
 
+#include "link/com_map.h"
 #include "link/rs232.h"
 
 #include <cstdio>
@@ -15,11 +16,11 @@ constexpr int kStopBits = 1;
 
 void dwl12_3ComName(int port, char* name, unsigned nameSize) {
     if (!name || nameSize == 0) return;
-    std::snprintf(name, nameSize, "COM%i", port);
+    std::snprintf(name, nameSize, "%s", dwl_ComPortName(port).c_str());
 }
 
 int dwl12_0UartInit(int port, long baud, int parity, unsigned int timeoutSeconds) {
-    char name[16];
+    char name[256];
     dwl12_3ComName(port, name, sizeof name);
 
     int rc = OpenComConfig(port, name, baud, parity, kDataBits, kStopBits, kQueueSize, kQueueSize);

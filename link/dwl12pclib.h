@@ -15,7 +15,8 @@ extern const long a_PCSpeedValue[9];
 int dwl12_0UartInit(int port, long baud, int parity, unsigned int timeoutSeconds);
 // Drops DTR and closes the port; results ignored.
 void dwl12_1UartStop(uint8_t port);
-// Builds the device name "COM" + port into name (at least 16 bytes).
+// Builds the name of COM port `port` into name, cut to nameSize: "COM" + port, or the name of
+// the device given for it (link/com_map.h: dwl_ComPortName).
 void dwl12_3ComName(int port, char* name, unsigned nameSize);
 
 // 1 and the file's size in bytes, or 2 when the file's information is not available.

@@ -70,10 +70,13 @@ void logRunStart(const char* command, const uint8_t* procedure) {
         images += images.empty() ? "" : " ";
         images += name;
     }
-    const std::string device =
-        v_LineEmulated != 0 ? "emulated handset" : dwl_ComDevicePath(c.ComPort);
-    dwl50_2AddCommentF("%s %s COM%d %s %ld baud mode %d %s", command, when, c.ComPort,
-                       device.c_str(), baud, c.Mode, images.empty() ? "-" : images.c_str());
+    const std::string port = dwl_ComPortName(c.ComPort);
+    std::string device = v_LineEmulated != 0 ? "emulated handset" : dwl_ComDevicePath(c.ComPort);
+    // A port named by its path is named once.
+    if (device == port) device.clear();
+    dwl50_2AddCommentF("%s %s %s %s%s%ld baud mode %d %s", command, when, port.c_str(),
+                       device.c_str(), device.empty() ? "" : " ", baud, c.Mode,
+                       images.empty() ? "-" : images.c_str());
 }
 
 // The port a successful Boot only left open for whatever comes next (0: none).
@@ -84,8 +87,8 @@ int mv_PortLeftOpen = 0;
 void closePortLeftOpen() {
     if (mv_PortLeftOpen == 0) return;
     dwl12_1UartStop(static_cast<uint8_t>(mv_PortLeftOpen));
-    dwl50_2AddCommentF("COM%d, left open by Boot only, is closed: switch the handset off and on",
-                       mv_PortLeftOpen);
+    dwl50_2AddCommentF("%s, left open by Boot only, is closed: switch the handset off and on",
+                       dwl_ComPortName(mv_PortLeftOpen).c_str());
     mv_PortLeftOpen = 0;
 }
 

@@ -173,8 +173,11 @@ void setupDemo(CLI::App& dwl, int& exitStatus) {
     auto json = std::make_shared<bool>(false);
     auto station = std::make_shared<bool>(false);
     demo->add_flag("--json", *json, "print one JSON summary on stdout");
+#if defined(DWL_CLI_WITH_SERIAL) && defined(DWL_CLI_WITH_RESULTS) &&                               \
+    defined(DWL_CLI_WITH_HANDSET_PROGRAM)
     demo->add_flag("--station", *station,
                    "a short production station instead: 4 ports, 2 emulated handsets on each");
+#endif
     demo->callback([json, station, &exitStatus]() {
         exitStatus = *station ? runStationDemo() : runDemo(*json);
     });

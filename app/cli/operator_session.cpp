@@ -43,6 +43,7 @@ namespace {
 constexpr char kStartRefusalTitle[] = "DOWNLOAD";
 // The flash-description family and its code for a flash that no description names.
 constexpr int kFamilyFlashDescription = 2;
+constexpr int kFamilyPcLibrary = 5;
 constexpr int kCodeFlashNotDescribed = 15;
 constexpr int kFirstComPort = 1;
 constexpr int kLastComPort = 4;
@@ -377,7 +378,7 @@ int OperatorSession::prepare(bool withImages) {
 
 void OperatorSession::fillReport() {
     const DownloadContext& c = sg_DownloadContext;
-    report_.port = "COM" + std::to_string(c.ComPort);
+    report_.port = dwl_ComPortName(c.ComPort);
     report_.device = settings_.sim ? std::string("emulated handset") : dwl_ComDevicePath(c.ComPort);
     report_.mode = c.Mode;
     report_.baud = c.SpeedIndex >= 0 && c.SpeedIndex <= 8 ? a_PCSpeedValue[c.SpeedIndex] : 0;
@@ -483,6 +484,14 @@ int OperatorSession::format() {
 int OperatorSession::bootOnly() {
     if (int rc = press(MAIN_BOOT_START, "boot button"); rc != 0) return rc;
     fillReport();
+    report_.result = ReadResult{};
+    // A boot that failed shows its window. A port that did not open (the serial services'
+    // negative error numbers) is no handset's doing: it ends as a download's does.
+    if (takeResultWindow() && report_.result.family == kFamilyPcLibrary &&
+        report_.result.code < 0) {
+        report_.exitStatus = exitStatusOf(report_.result);
+        return report_.exitStatus;
+    }
     report_.result = ReadResult{};
     const DownloadContext& c = sg_DownloadContext;
     const int described =

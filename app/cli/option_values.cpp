@@ -101,7 +101,20 @@ std::string speedList() {
     return out;
 }
 
+std::string portHelp() {
+    return dwl_SystemPortDevice("COM1").empty() ? "COM number 1-4 or device path (/dev/ttyUSB0)"
+                                                : "COM port (COM1 to COM256)";
+}
+
 bool parsePort(const std::string& text, PortChoice* port, std::string* why) {
+    // A port the system names itself (Windows: COM1 to COM256, \\.\COM12) is opened by that
+    // name, so that a missing one is known before the run.
+    const bool systemNames = !dwl_SystemPortDevice("COM1").empty();
+    if (const std::string device = dwl_SystemPortDevice(text); !device.empty()) {
+        port->com = 4;
+        port->device = device;
+        return true;
+    }
     std::string number = text;
     if (lower(text).rfind("com", 0) == 0) number = text.substr(3);
     int com = 0;
@@ -110,18 +123,16 @@ bool parsePort(const std::string& text, PortChoice* port, std::string* why) {
         port->device.clear();
         return true;
     }
-    // A port the system names itself beyond the panel's four (Windows: COM12, \\.\COM12).
-    if (const std::string device = dwl_SystemPortDevice(text); !device.empty()) {
-        port->com = 4;
-        port->device = device;
-        return true;
-    }
     if (parseInt(number, -1000000, 1000000, &com)) {
-        *why = "unknown port " + text + ": the COM numbers are 1 to 4 (or give a device path)";
+        *why = "unknown port " + text +
+               (systemNames ? ": the COM ports are COM1 to COM256"
+                            : ": the COM numbers are 1 to 4 (or give a device path)");
         return false;
     }
     if (text.find_first_of("/\\") == std::string::npos) {
-        *why = "unknown port " + text + ": give a COM number 1 to 4 or a device path";
+        *why = "unknown port " + text +
+               (systemNames ? ": give a COM port, COM1 to COM256"
+                            : ": give a COM number 1 to 4 or a device path");
         return false;
     }
     port->com = 4;

@@ -28,6 +28,8 @@ struct PortChoice {
 };
 // False (and why) when the text is neither a COM number 1 to 4 ("4", "COM4") nor a path.
 bool parsePort(const std::string& text, PortChoice* port, std::string* why);
+// What --port takes, for the help.
+std::string portHelp();
 // A name for messages: "COM4" or the device path.
 std::string portName(const PortChoice& port);
 // The device a port opens: the path given, or the one its COM number stands for.

@@ -51,7 +51,14 @@ std::string perPortLogFile(const std::string& logFile, const std::string& portNa
     if (slash != std::string::npos) name = name.substr(slash + 1);
     for (char& c : name)
         if (c == ' ' || c == ':') c = '_';
-    return logFile + "." + name;
+    // The port goes before the file's extension, so that the file still opens as what it is:
+    // bench.log -> bench-COM7.log, trace -> trace-ttyUSB0.
+    const size_t folder = logFile.find_last_of("/\\");
+    const size_t dot = logFile.find_last_of('.');
+    const bool hasExtension =
+        dot != std::string::npos && dot > 0 && (folder == std::string::npos || dot > folder + 1);
+    if (!hasExtension) return logFile + "-" + name;
+    return logFile.substr(0, dot) + "-" + name + logFile.substr(dot);
 }
 
 int fanOut(const std::vector<std::string>& names, bool json,

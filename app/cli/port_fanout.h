@@ -14,7 +14,8 @@ namespace dwlcli {
 int fanOut(const std::vector<std::string>& names, bool json,
            const std::function<int(size_t)>& child);
 
-// The log file of one port when several run: FILE.<port name>.
+// The log file of one port when several run: the port's name before the extension
+// (bench.log, COM7: bench-COM7.log; trace, /dev/ttyUSB0: trace-ttyUSB0).
 std::string perPortLogFile(const std::string& logFile, const std::string& portName);
 
 } // namespace dwlcli

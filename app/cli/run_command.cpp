@@ -48,8 +48,16 @@ RunReport runOnPanel(const RunSettings& settings, RunCommand kind, RunLog* log) 
             report.result.message = "stopped before the run began: nothing was sent";
         }
         report.exitStatus = RunSignals::exitStatus(signal);
-        fprintf(stderr, "dwl: %s: the run was stopped; the flash may be partly written\n",
-                RunSignals::name(signal));
+        // A boot writes nothing to the flash, nor does a run stopped before its first sector.
+        bool flashTouched = kind == RUN_FORMAT || (kind == RUN_FLASH && report.bytesWritten > 0);
+        for (const SectorReport& sector : report.sectors)
+            flashTouched = flashTouched || sector.tries > 0;
+        const char kCancelled[] = "Download cancelled by the operator.";
+        if (!flashTouched && report.result.message.rfind(kCancelled, 0) == 0)
+            report.result.message = std::string(kCancelled) + " Nothing was written to the flash.";
+        fprintf(stderr, "dwl: %s: the run was stopped; %s\n", RunSignals::name(signal),
+                flashTouched ? "the flash may be partly written"
+                             : "nothing was written to the flash");
     }
     // While the session still holds the line's last bytes.
     if (report.exitStatus != 0) printLineReport(stderr);

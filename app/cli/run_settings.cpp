@@ -112,10 +112,8 @@ std::string findExamplesDir() {
 
 void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
     c->add_option("--port,-p", r->ports,
-                  kind == RUN_FLASH
-                      ? "COM number 1-4 or device path (/dev/ttyUSB0); repeat it to flash several "
-                        "handsets at once"
-                      : "COM number 1-4 or device path (/dev/ttyUSB0)");
+                  kind == RUN_FLASH ? portHelp() + "; repeat it to flash several handsets at once"
+                                    : portHelp());
     c->add_option("--speed,-s", r->speed,
                   "link speed: index 0-8 or baud rate (" + speedList() + "); default 460800");
     if (kind == RUN_FLASH) {
@@ -134,6 +132,10 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
                       "then on the server");
         c->add_option("--station", r->station,
                       "the station's name in the recorded runs; default: the host name");
+#else
+        // Not offered, but named plainly when given.
+        c->add_option("--results", r->resultsFile)->group("");
+        c->add_option("--station", r->station)->group("");
 #endif
         c->add_option("--download-type", r->downloadType,
                       "download type 0-4 (anything but 0 writes no image); default 0");
@@ -223,6 +225,10 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
         s.resultsFile = absolute(request.resultsFile);
     }
     s.station = request.station.empty() ? hostName() : request.station;
+#else
+    if (!request.resultsFile.empty() || !request.station.empty())
+        return usage("--results and --station are not in this build of dwl (the results database "
+                     "needs the Linux dwl)");
 #endif
     if (request.traceData == "full")
         s.traceFull = true;

@@ -44,4 +44,10 @@ class RunSignals {
     std::unique_ptr<Previous> previous_;
 };
 
+// Whether the program's console was made for it alone (dwl.exe started by a double-click): its
+// window closes as the program ends. Never on a system whose programs run in a terminal.
+bool consoleMadeForProgram();
+// Asks for a key and waits for it, so that such a window stays until it was read.
+void waitForKeyBeforeClosing();
+
 } // namespace dwlcli

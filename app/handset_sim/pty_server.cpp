@@ -3,7 +3,7 @@
 #include "app/handset_sim/flash_dump.h"
 #include "app/handset_sim/handset_trace.h"
 #include "app/handset_sim/line_tally.h"
-#include "app/handset_sim/pty_termios2.h"
+#include "platform/linux/serial_termios2.h"
 #include "sim/handset_engine.h"
 
 #include <algorithm>
@@ -34,7 +34,7 @@ constexpr double kChunkSeconds = 0.004;
 sim::LineSettings PcLine(int fd, sim::LineSettings fallback, int handsetParity) {
     long baud = 0;
     int parity = 0;
-    if (!ReadSlaveLineSettings(fd, &baud, &parity) || baud <= 0) return fallback;
+    if (!dwllinux::lineSettings(fd, &baud, &parity) || baud <= 0) return fallback;
     return sim::LineSettings{baud, parity != 0 ? parity : handsetParity};
 }
 

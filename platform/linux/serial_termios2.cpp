@@ -105,6 +105,18 @@ long lineSpeed(int fd) {
     return static_cast<long>(tio.c_ospeed);
 }
 
+bool lineSettings(int fd, long* baud, int* parity) {
+    struct termios2 tio {};
+    if (ioctl(fd, TCGETS2, &tio) != 0) return false;
+    long rate = static_cast<long>(tio.c_ospeed);
+    if (rate == 0 || (tio.c_cflag & CBAUD) != BOTHER)
+        for (const StandardRate& r : kStandardRates)
+            if (r.code == (tio.c_cflag & CBAUD)) rate = r.baud;
+    *baud = rate;
+    *parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : 0;
+    return true;
+}
+
 bool setLineSpeed(int fd, long baud) {
     if (baud <= 0) return false;
     struct termios2 tio {};

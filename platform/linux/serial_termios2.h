@@ -18,6 +18,10 @@ int setLine(int fd, long baud, int parity, int dataBits, int stopBits);
 bool lineHasParity(int fd);
 // Output speed the kernel holds for the terminal in baud, or -1 when it cannot be read.
 long lineSpeed(int fd);
+// The rate (a standard one by its constant where the driver keeps no number) and the parity
+// (0 none, 1 odd, 2 even) the kernel holds for the line; false when they cannot be read. On the
+// master side of a pseudo-terminal: the slave's settings, as the PC gave them.
+bool lineSettings(int fd, long* baud, int* parity);
 // Sets both directions to `baud` as an arbitrary rate. false when the driver refuses it.
 bool setLineSpeed(int fd, long baud);
 

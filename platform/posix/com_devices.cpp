@@ -11,6 +11,10 @@ std::string dwl_SystemPortDevice(const std::string&) {
     return "";
 }
 
+std::string dwl_SystemPortName(const std::string&) {
+    return "";
+}
+
 bool dwl_SerialDevicePresent(const std::string& device) {
     std::error_code ec;
     return std::filesystem::exists(device, ec);

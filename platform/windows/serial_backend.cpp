@@ -8,15 +8,16 @@
 
 void dwl_InstallSerialBackend() {
     auto notes = std::make_shared<dwlwin::PortNotes>();
-    rs232_SetOpener([notes](int port, const char*, int* error) -> std::unique_ptr<SerialDevice> {
+    rs232_SetOpener([notes](int port, const char* name,
+                            int* error) -> std::unique_ptr<SerialDevice> {
         std::string path = dwl_ComDevicePath(port);
         // COM12 opens only as \\.\COM12.
         if (const std::string device = dwl_SystemPortDevice(path); !device.empty()) path = device;
         dwlwin::OpenReport report;
         std::unique_ptr<SerialDevice> device =
-            dwlwin::ComSerialDevice::open(path, "COM" + std::to_string(port), notes, &report);
+            dwlwin::ComSerialDevice::open(path, name, notes, &report);
         if (!device)
-            dwl50_2AddCommentF("COM%d: cannot open %s: %s", port, path.c_str(), report.why.c_str());
+            dwl50_2AddCommentF("%s: cannot open %s: %s", name, path.c_str(), report.why.c_str());
         if (error != nullptr) *error = device ? 0 : report.error;
         return device;
     });

@@ -16,11 +16,6 @@ namespace dwlwin {
 
 namespace {
 
-// A read waits in slices of this length, calls the port services' wait hook between them and
-// asks the driver whether the device is still there.
-constexpr double kReadSliceSeconds = 0.05;
-// Without the cancel's event, a sleep looks at the flag this often.
-constexpr double kCancelCheckSeconds = 0.05;
 // One write hands the driver at most this much: the pending write's bytes count as queued until
 // it ends, so a smaller write keeps the queue's count moving.
 constexpr size_t kWriteChunk = 4096;
@@ -28,6 +23,10 @@ constexpr size_t kWriteChunk = 4096;
 constexpr size_t kReadChunk = 4096;
 // A read of bytes the driver said it holds ends at once; it is given this long all the same.
 constexpr DWORD kHeldBytesReadMs = 1000;
+// How long a pending read or write is given to end once it was called off. Not every port ends
+// it (wine lets a write to a pseudo-terminal whose far end reads nothing run on): the device
+// then leaves it pending rather than wait for it.
+constexpr DWORD kCallOffMs = 200;
 
 // An open error that means there is no such port (rather than one that refuses us).
 bool deviceMissing(DWORD error) {
@@ -76,14 +75,9 @@ std::unique_ptr<ComSerialDevice> ComSerialDevice::open(const std::string& path,
                                                        const std::string& label,
                                                        std::shared_ptr<PortNotes> notes,
                                                        OpenReport* report) {
-    OpenReport unused;
-    if (!report) report = &unused;
-    *report = OpenReport{};
-    if (path.empty()) {
-        report->error = kRS_NoPortFound;
-        report->why = "no device named";
-        return nullptr;
-    }
+    OpenReport spare;
+    report = dwl_StartOpenReport(path, report, &spare);
+    if (report->error != 0) return nullptr;
     std::unique_ptr<ComSerialDevice> port(new ComSerialDevice);
     Io& io = *port->io_;
     io.owner = CreateMutexW(nullptr, FALSE, portMutexName(path).c_str());
@@ -121,6 +115,8 @@ std::unique_ptr<ComSerialDevice> ComSerialDevice::open(const std::string& path,
         return nullptr;
     }
     port->path_ = path;
+    // The driver's count leaves out the pending write, and a pseudo-terminal shows none.
+    port->modelsWire_ = true;
     port->label_ = label;
     port->notes_ = std::move(notes);
     if (port->configure(kWireOpenBaud, 0, 8, 1) != 0) {
@@ -128,7 +124,6 @@ std::unique_ptr<ComSerialDevice> ComSerialDevice::open(const std::string& path,
         report->why = "the port does not take 38400 baud, 8 data bits, no parity";
         return nullptr;
     }
-    port->lastOutputProgress_ = dwl_MonotonicSeconds();
     return port;
 }
 
@@ -138,20 +133,34 @@ ComSerialDevice::~ComSerialDevice() {
     // What was handed to a pseudo-terminal stays there for its far end to read after the close,
     // as if it came at the next opening: unless the far end has answered since, wait until it
     // has read it.
-    if (!lost_ && !farEndAnswered_) {
+    if (const double seconds = closeWaitSeconds(); seconds > 0) {
         const HANDLE cancel = cancelEvent();
-        const DWORD wait = millisecondsUntil(farEndReadAt_ + kWireFarEndLagSeconds);
+        const DWORD wait = millisecondsUntil(dwl_MonotonicSeconds() + seconds);
         if (cancel != nullptr)
             WaitForSingleObject(cancel, wait);
         else
             Sleep(wait);
     }
-    // A pending read or write ends with the handle; collect both before the buffers go.
-    CancelIo(io.port);
-    DWORD n = 0;
-    if (readPending_) GetOverlappedResult(io.port, &io.read, &n, TRUE);
-    if (writePending_) GetOverlappedResult(io.port, &io.write, &n, TRUE);
+    // A pending read or write must end before its buffer and its event go.
+    const bool readEnded = !readPending_ || callOff(&io.read);
+    const bool writeEnded = !writePending_ || callOff(&io.write);
+    if (!readEnded || !writeEnded) {
+        // The driver may still write into them: the port's objects and buffers are left to the
+        // end of the program instead (they are a few KB) than wait for ever on a dead line.
+        (void)io_.release();
+        new std::vector<uint8_t>(std::move(reading_));
+        new std::vector<uint8_t>(std::move(writing_));
+    }
     // Io's destructor closes the port and the events.
+}
+
+bool ComSerialDevice::callOff(void* operation) {
+    Io& io = *io_;
+    OVERLAPPED* op = static_cast<OVERLAPPED*>(operation);
+    CancelIoEx(io.port, op);
+    WaitForSingleObject(op->hEvent, kCallOffMs);
+    DWORD n = 0;
+    return GetOverlappedResult(io.port, op, &n, FALSE) || GetLastError() != ERROR_IO_INCOMPLETE;
 }
 
 int ComSerialDevice::configure(long baud, int parity, int dataBits, int stopBits) {
@@ -192,11 +201,6 @@ int ComSerialDevice::configure(long baud, int parity, int dataBits, int stopBits
     return 0;
 }
 
-void ComSerialDevice::setTimeout(double seconds) {
-    if (!(seconds > 0)) seconds = 0; // NaN and negatives: do not wait
-    timeoutSeconds_ = std::min(seconds, 24.0 * 3600);
-}
-
 void ComSerialDevice::setDtr(bool on) {
     Io& io = *io_;
     if (io.port == INVALID_HANDLE_VALUE || lost_) return;
@@ -215,148 +219,94 @@ void ComSerialDevice::flushIn() {
     Io& io = *io_;
     if (io.port == INVALID_HANDLE_VALUE) return;
     PurgeComm(io.port, PURGE_RXABORT | PURGE_RXCLEAR);
-    collectRead(true);
+    // A read the port does not end stays pending: what it brings came after this flush.
+    if (readPending_ && callOff(&io.read)) readPending_ = false;
     in_.clear();
     inFrom_ = 0;
 }
 
-void ComSerialDevice::flushOut() {
+void ComSerialDevice::discardOutput() {
     Io& io = *io_;
-    if (io.port != INVALID_HANDLE_VALUE) {
-        PurgeComm(io.port, PURGE_TXABORT | PURGE_TXCLEAR);
-        if (writePending_) {
-            DWORD n = 0;
-            GetOverlappedResult(io.port, &io.write, &n, TRUE);
-            writePending_ = false;
-        }
-    }
-    out_.clear();
-    outFrom_ = 0;
-    // The far end of a pseudo-terminal still reads what it had taken in; only the close waits
-    // for it.
-    farEndReadAt_ =
-        std::min(farEndReadAt_, dwl_MonotonicSeconds() + wire_.secondsFor(kWireFarEndBuffer));
-    wire_.clear();
-    lastQueued_ = 0;
+    PurgeComm(io.port, PURGE_TXABORT | PURGE_TXCLEAR);
+    // A write the port does not end stays pending, its bytes no longer counted as queued; the
+    // next write waits until it ends.
+    if (writePending_ && callOff(&io.write)) writePending_ = false;
+    writeDropped_ = writePending_;
 }
 
-const char* ComSerialDevice::lostReason() const {
-    return lost_ ? lostReason_.c_str() : nullptr;
+void ComSerialDevice::loseWith(unsigned long error) {
+    markLost(systemErrorText(error));
 }
 
-void ComSerialDevice::markLost(unsigned long error) {
-    if (lost_) return;
-    lost_ = true;
-    lostReason_ = path_ + ": " + systemErrorText(error);
-    out_.clear();
-    outFrom_ = 0;
-    wire_.clear();
+bool ComSerialDevice::isOpen() const {
+    return io_->port != INVALID_HANDLE_VALUE;
 }
 
-bool ComSerialDevice::probeLine(DriverQueues* queues) {
-    *queues = DriverQueues{};
+bool ComSerialDevice::askDriver() {
+    driverQueues_ = DriverQueues{};
     if (lost_) return false;
     DWORD errors = 0;
     COMSTAT status{};
     // A device that is gone (an adapter pulled, the far end of a pseudo-terminal closed) fails
     // this query; line errors (framing, parity, overrun) are cleared and left to the protocol.
     if (!ClearCommError(io_->port, &errors, &status)) {
-        markLost(GetLastError());
+        loseWith(GetLastError());
         return false;
     }
-    queues->in = status.cbInQue;
-    queues->out = status.cbOutQue;
+    driverQueues_.in = status.cbInQue;
+    driverQueues_.out = status.cbOutQue;
     return true;
 }
 
-void ComSerialDevice::pumpOutput() {
+void ComSerialDevice::probeLine() {
+    askDriver();
+}
+
+void ComSerialDevice::collectWrite() {
+    if (!writePending_ || lost_) return;
+    DWORD n = 0;
+    if (!GetOverlappedResult(io_->port, &io_->write, &n, FALSE)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_IO_INCOMPLETE) return;
+        if (error != ERROR_OPERATION_ABORTED) loseWith(error);
+    }
+    writePending_ = false;
+    writeDropped_ = false;
+}
+
+bool ComSerialDevice::handOverPending() {
+    collectWrite();
+    return writePending_;
+}
+
+long ComSerialDevice::handOver(const uint8_t* data, long count) {
     Io& io = *io_;
-    while (!lost_) {
-        if (writePending_) {
-            DWORD n = 0;
-            if (!GetOverlappedResult(io.port, &io.write, &n, FALSE)) {
-                const DWORD error = GetLastError();
-                if (error == ERROR_IO_INCOMPLETE) return;
-                writePending_ = false;
-                if (error != ERROR_OPERATION_ABORTED) markLost(error);
-                continue;
-            }
-            writePending_ = false;
-        }
-        if (ownQueue() == 0) break;
-        const size_t count = std::min(ownQueue(), kWriteChunk);
-        writing_.assign(out_.begin() + static_cast<std::ptrdiff_t>(outFrom_),
-                        out_.begin() + static_cast<std::ptrdiff_t>(outFrom_ + count));
-        ResetEvent(io.write.hEvent);
-        DWORD n = 0;
-        const BOOL done =
-            WriteFile(io.port, writing_.data(), static_cast<DWORD>(count), &n, &io.write);
-        if (!done && GetLastError() != ERROR_IO_PENDING) {
-            markLost(GetLastError());
-            break;
-        }
-        // Handed over: on the wire from now, at the line's rate.
-        writePending_ = true;
-        outFrom_ += count;
-        const double now = dwl_MonotonicSeconds();
-        wire_.handed(static_cast<long>(count), now);
-        farEndReadAt_ = wire_.freeAt();
-        farEndAnswered_ = false;
+    // One write at a time: the next goes once the pending one has ended.
+    collectWrite();
+    if (writePending_ || lost_) return 0;
+    const size_t chunk = std::min(static_cast<size_t>(count), kWriteChunk);
+    writing_.assign(data, data + chunk);
+    ResetEvent(io.write.hEvent);
+    DWORD n = 0;
+    if (!WriteFile(io.port, writing_.data(), static_cast<DWORD>(chunk), &n, &io.write) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        loseWith(GetLastError());
+        return 0;
     }
-    if (outFrom_ >= out_.size()) {
-        out_.clear();
-        outFrom_ = 0;
-    }
+    writePending_ = true;
+    return static_cast<long>(chunk);
 }
 
-int ComSerialDevice::write(const uint8_t* data, int count) {
-    if (io_->port == INVALID_HANDLE_VALUE) return kRS_PortNotOpen;
-    if (lost_) return kRS_UnknownIOError;
-    if (count < 0 || (count > 0 && !data)) return kRS_InvalidParameter;
-    if (count == 0) return 0;
-    if (outFrom_ > 0 && outFrom_ >= out_.size() / 2) {
-        out_.erase(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(outFrom_));
-        outFrom_ = 0;
-    }
-    out_.insert(out_.end(), data, data + count);
-    // Hand the driver what it takes at once, without waiting.
-    pumpOutput();
-    if (lost_) return kRS_UnknownIOError;
-    lastOutputProgress_ = dwl_MonotonicSeconds();
-    return count;
-}
-
-long ComSerialDevice::driverQueue(const DriverQueues& queues) {
+long ComSerialDevice::driverQueue() {
+    collectWrite();
     // The driver's count leaves out the pending write (and a pseudo-terminal shows none): the
     // wire time left of what was handed over stands for it, or the pending write where it is
     // more.
     long queued = wire_.queued(dwl_MonotonicSeconds());
-    queued = std::max(queued, static_cast<long>(std::min<unsigned long>(queues.out, LONG_MAX)));
-    if (writePending_) queued = std::max(queued, static_cast<long>(writing_.size()));
-    return queued;
-}
-
-int ComSerialDevice::outQueueLength() {
-    if (io_->port == INVALID_HANDLE_VALUE) return 0;
-    if (!lost_) pumpOutput();
-    DriverQueues queues;
-    probeLine(&queues);
-    if (lost_) {
-        // Nothing will ever leave a lost device.
-        lastQueued_ = 0;
-        return 0;
-    }
-    const long total = static_cast<long>(std::min<size_t>(ownQueue(), LONG_MAX / 2)) +
-                       std::min(driverQueue(queues), LONG_MAX / 2);
-    const int queued = static_cast<int>(std::min<long>(total, INT_MAX));
-    const double now = dwl_MonotonicSeconds();
-    if (queued == 0 || queued < lastQueued_) lastOutputProgress_ = now;
-    lastQueued_ = queued;
-    if (queued > 0 && now - lastOutputProgress_ > timeoutSeconds_) {
-        // Write time-out: the line took nothing for a whole time-out; drop what is left.
-        flushOut();
-        return 0;
-    }
+    queued =
+        std::max(queued, static_cast<long>(std::min<unsigned long>(driverQueues_.out, LONG_MAX)));
+    if (writePending_ && !writeDropped_)
+        queued = std::max(queued, static_cast<long>(writing_.size()));
     return queued;
 }
 
@@ -374,14 +324,14 @@ void ComSerialDevice::startRead(size_t count) {
     if (error == ERROR_IO_PENDING)
         readPending_ = true;
     else if (error != ERROR_OPERATION_ABORTED)
-        markLost(error);
+        loseWith(error);
 }
 
-void ComSerialDevice::collectRead(bool wait) {
+void ComSerialDevice::collectRead() {
     Io& io = *io_;
     if (!readPending_) return;
     DWORD n = 0;
-    if (GetOverlappedResult(io.port, &io.read, &n, wait ? TRUE : FALSE)) {
+    if (GetOverlappedResult(io.port, &io.read, &n, FALSE)) {
         readPending_ = false;
         in_.insert(in_.end(), reading_.begin(), reading_.begin() + n);
         return;
@@ -394,32 +344,29 @@ void ComSerialDevice::collectRead(bool wait) {
         in_.insert(in_.end(), reading_.begin(),
                    reading_.begin() + std::min<size_t>(n, reading_.size()));
     else
-        markLost(error);
+        loseWith(error);
 }
 
 void ComSerialDevice::fetchArrived() {
-    collectRead(false);
+    collectRead();
     if (readPending_ || lost_) return;
-    DriverQueues queues;
-    if (!probeLine(&queues) || queues.in == 0) return;
+    if (!askDriver() || driverQueues_.in == 0) return;
     // Bytes the driver holds: a read of just those ends at once.
-    startRead(std::min<size_t>(queues.in, kReadChunk));
+    startRead(std::min<size_t>(driverQueues_.in, kReadChunk));
     if (readPending_) {
         WaitForSingleObject(io_->read.hEvent, kHeldBytesReadMs);
-        collectRead(false);
+        collectRead();
     }
 }
 
-int ComSerialDevice::inQueueLength() {
-    if (io_->port == INVALID_HANDLE_VALUE) return 0;
-    if (lost_) return 0;
-    // Let queued output move on, and look whether the line is still there.
-    pumpOutput();
+long ComSerialDevice::bytesWaiting() {
     fetchArrived();
-    DriverQueues queues;
-    probeLine(&queues);
-    if (lost_) return 0;
-    return static_cast<int>(std::min<size_t>(inBuffered() + queues.in, INT_MAX));
+    if (!askDriver()) return 0;
+    return static_cast<long>(std::min<size_t>(inBuffered() + driverQueues_.in, LONG_MAX));
+}
+
+bool ComSerialDevice::quietSlice() {
+    return readPending_ && askDriver();
 }
 
 void ComSerialDevice::sleepOnLine(double deadline, bool wantInput) {
@@ -439,7 +386,7 @@ void ComSerialDevice::sleepOnLine(double deadline, bool wantInput) {
     if (cancel != nullptr)
         handles[count++] = cancel;
     else
-        wait = std::min<DWORD>(wait, static_cast<DWORD>(kCancelCheckSeconds * 1000));
+        wait = std::min<DWORD>(wait, static_cast<DWORD>(kSerialCancelCheckSeconds * 1000));
     if (count == 0)
         Sleep(wait);
     else
@@ -447,77 +394,16 @@ void ComSerialDevice::sleepOnLine(double deadline, bool wantInput) {
     pumpOutput();
 }
 
-int ComSerialDevice::waitReadable(double seconds) {
-    if (io_->port == INVALID_HANDLE_VALUE) return kRS_PortNotOpen;
-    const double deadline = dwl_MonotonicSeconds() + (seconds > 0 ? seconds : 0);
-    for (;;) {
-        const int ready = inQueueLength();
-        if (ready > 0) return ready;
-        if (lost_) return kRS_UnknownIOError;
-        if (rs232_Cancelled() || dwl_MonotonicSeconds() >= deadline) return 0;
-        sleepOnLine(deadline, true);
+int ComSerialDevice::readArrived(uint8_t* buffer, int count) {
+    if (!lost_) fetchArrived();
+    const size_t take = std::min(inBuffered(), static_cast<size_t>(count));
+    std::copy_n(in_.begin() + static_cast<std::ptrdiff_t>(inFrom_), take, buffer);
+    inFrom_ += take;
+    if (inFrom_ == in_.size()) {
+        in_.clear();
+        inFrom_ = 0;
     }
-}
-
-int ComSerialDevice::waitDrained(double seconds) {
-    if (io_->port == INVALID_HANDLE_VALUE) return 0;
-    const double deadline = dwl_MonotonicSeconds() + (seconds > 0 ? seconds : 0);
-    for (;;) {
-        // Hands the driver what it takes; drops output stalled for a whole time-out.
-        const int queued = outQueueLength();
-        if (lost_) return kRS_UnknownIOError;
-        const double now = dwl_MonotonicSeconds();
-        if (queued == 0 || rs232_Cancelled() || now >= deadline) return queued;
-        double wake = deadline;
-        // Only the wire still carries bytes: sleep just as long as they take on it, then look
-        // again. Our own queue moves on whenever the pending write ends.
-        if (ownQueue() == 0 && !writePending_)
-            wake = std::min(deadline, now + wire_.secondsFor(queued));
-        sleepOnLine(wake, false);
-    }
-}
-
-int ComSerialDevice::read(uint8_t* buffer, int count) {
-    if (io_->port == INVALID_HANDLE_VALUE || !buffer || count <= 0) return 0;
-    // One time-out for the whole call, however the bytes come in.
-    const double deadline = dwl_MonotonicSeconds() + timeoutSeconds_;
-    int got = 0;
-    for (;;) {
-        if (!lost_) fetchArrived();
-        const size_t take = std::min(inBuffered(), static_cast<size_t>(count - got));
-        if (take > 0) {
-            std::copy_n(in_.begin() + static_cast<std::ptrdiff_t>(inFrom_), take, buffer + got);
-            inFrom_ += take;
-            got += static_cast<int>(take);
-            if (inFrom_ == in_.size()) {
-                in_.clear();
-                inFrom_ = 0;
-            }
-            // An answer after the last byte handed left the wire: the far end has read it all.
-            if (dwl_MonotonicSeconds() >= farEndReadAt_) farEndAnswered_ = true;
-        }
-        if (got >= count || lost_ || rs232_Cancelled()) break;
-        const double now = dwl_MonotonicSeconds();
-        if (now >= deadline) {
-            DriverQueues queues;
-            probeLine(&queues);
-            break;
-        }
-        const double sliceEnd = std::min(deadline, now + kReadSliceSeconds);
-        sleepOnLine(sliceEnd, true);
-        // A slice that brought nothing, with more of the time-out to come: a front end may keep
-        // its windows painted, and a device that went away shows.
-        if (!lost_ && sliceEnd < deadline && dwl_MonotonicSeconds() >= sliceEnd && readPending_) {
-            DriverQueues queues;
-            if (probeLine(&queues)) rs232_CallWaitHook();
-        }
-    }
-    return got;
-}
-
-int ComSerialDevice::readByte() {
-    uint8_t byte = 0;
-    return read(&byte, 1) == 1 ? byte : DWL_RS232_TIMEOUT;
+    return static_cast<int>(take);
 }
 
 } // namespace dwlwin

@@ -1,8 +1,8 @@
 // SerialDevice on a Windows COM port (a built-in UART, a USB-serial adapter, or under wine a
 // pseudo-terminal mapped to a COM name), opened for overlapped I/O.
 //
-// Output goes to the driver one write of at most a few KB at a time; the rest waits in a queue of
-// our own, handed over from every later call (a write, a queue query, a wait). Input arrives
+// The line's behaviour is SerialLine's (link/serial_line.h). Output goes to the driver one write
+// of at most a few KB at a time; the rest waits in SerialLine's queue. Input arrives
 // through a read of one byte kept pending while a caller waits, which ends as that byte comes;
 // what the driver holds besides is then read at once. Every wait sleeps in
 // WaitForMultipleObjects on the read, the write and the operator's cancel until bytes come, the
@@ -15,8 +15,7 @@
 // says so once; a device that is gone shows when a query or a write fails.
 #pragma once
 
-#include "link/serial_device.h"
-#include "link/wire_clock.h"
+#include "link/serial_line.h"
 
 #include <cstdint>
 #include <memory>
@@ -25,18 +24,14 @@
 
 namespace dwlwin {
 
-// Why an open failed, for the operator's log.
-struct OpenReport {
-    int error = 0;   // the port services' negative error number; 0 when it opened
-    std::string why; // "in use by another program", the system's text
-};
+using OpenReport = SerialOpenReport;
 
 // What the ports of one program have said to the operator already.
 struct PortNotes {
     bool noModemLines = false; // a port that takes no DTR was named in the log
 };
 
-class ComSerialDevice : public SerialDevice {
+class ComSerialDevice : public SerialLine {
   public:
     // Opens the port at `path` (\\.\COM12; raw, 8 data bits, no parity, no handshake, 38400
     // baud until configure). `label` names it in the log ("COM4"). nullptr when it does not
@@ -45,84 +40,69 @@ class ComSerialDevice : public SerialDevice {
                                                  std::shared_ptr<PortNotes> notes,
                                                  OpenReport* report);
     ~ComSerialDevice() override;
-    ComSerialDevice(const ComSerialDevice&) = delete;
-    ComSerialDevice& operator=(const ComSerialDevice&) = delete;
 
     int configure(long baud, int parity, int dataBits, int stopBits) override;
-    void setTimeout(double seconds) override;
     void setDtr(bool on) override;
     void flushIn() override;
-    void flushOut() override;
-    int write(const uint8_t* data, int count) override;
-    int outQueueLength() override;
-    int inQueueLength() override;
-    int readByte() override;
-    int read(uint8_t* buffer, int count) override;
-    int waitReadable(double seconds) override;
-    int waitDrained(double seconds) override;
-    const char* lostReason() const override;
 
   private:
     ComSerialDevice();
-    // Sleeps until `deadline` (monotonic seconds) at the latest: until the pending read ends
-    // (wantInput: one is started first), the pending write ends, or the cancel is set. Hands the
-    // driver more output when a write ended.
-    void sleepOnLine(double deadline, bool wantInput);
-    // Collects ended writes and starts the next, as far as the driver takes them at once.
-    void pumpOutput();
+    bool isOpen() const override;
+    // Collects an ended write and starts the next, of at most a few KB.
+    long handOver(const uint8_t* data, long count) override;
+    bool handOverPending() override;
+    // The wire time left of what the driver was handed, or its own count and the pending write
+    // where those are more.
+    long driverQueue() override;
+    long bytesWaiting() override;
+    int readArrived(uint8_t* buffer, int count) override;
+    // Sleeps in WaitForMultipleObjects on the pending read (wantInput: one is started first),
+    // the pending write and the cancel; hands the driver more output when a write ended.
+    void sleepOnLine(double deadline, bool wantInput) override;
+    // A driver that no longer answers ClearCommError: the device is gone.
+    void probeLine() override;
+    void discardOutput() override;
+    bool quietSlice() override;
+
+    // Collects the pending write if it has ended, without waiting.
+    void collectWrite();
     // Collects an ended read, and reads what the driver holds besides, without waiting for more.
     void fetchArrived();
     // Starts an overlapped read of `count` bytes unless one is pending.
     void startRead(size_t count);
-    // Collects the pending read if it has ended (or waits for it: `wait`).
-    void collectRead(bool wait);
-    // The driver's own counts of received bytes and of bytes still to send.
-    struct DriverQueues {
-        unsigned long in = 0, out = 0;
-    };
-    // Asks the driver for its queues; a failure means the device is gone. False then.
-    bool probeLine(DriverQueues* queues);
-    // Marks the device lost with the system's text for `error`; nothing queued will ever leave.
-    void markLost(unsigned long error);
-    // Output not yet handed to the driver.
-    size_t ownQueue() const { return out_.size() - outFrom_; }
+    // Collects the pending read if it has ended, without waiting.
+    void collectRead();
+    // Calls off a pending read or write (an OVERLAPPED of io_) and gives it a moment to end.
+    // False when it is still pending: its buffer still belongs to the driver.
+    bool callOff(void* operation);
+    // Asks the driver for its queues (driverQueues_); a failure means the device is gone.
+    bool askDriver();
+    // Marks the device lost with the system's text for `error`.
+    void loseWith(unsigned long error);
     // Received bytes not yet read by the caller.
     size_t inBuffered() const { return in_.size() - inFrom_; }
-    // Bytes the driver still has to send: the wire time left of what it was handed, or its own
-    // count and the pending write where those are more.
-    long driverQueue(const DriverQueues& queues);
 
     // The system's objects of the port (the handle, the overlapped operations and their events),
     // kept out of this header so that its users need not see the Windows headers.
     struct Io;
     std::unique_ptr<Io> io_;
-    std::string path_;
     std::string label_;
     std::shared_ptr<PortNotes> notes_;
-    std::string lostReason_;
-    bool lost_ = false;
     bool dtrOn_ = true; // the port raises DTR as it opens
-    double timeoutSeconds_ = 5.0;
+    // The driver's own counts of received bytes and of bytes still to send, as last asked.
+    struct DriverQueues {
+        unsigned long in = 0, out = 0;
+    };
+    DriverQueues driverQueues_;
 
-    std::vector<uint8_t> out_; // output not yet handed to the driver, from out_[outFrom_]
-    size_t outFrom_ = 0;
     std::vector<uint8_t> writing_; // the bytes of the pending write
     bool writePending_ = false;
-    WireClock wire_;
+    bool writeDropped_ = false; // the pending write was flushed: its bytes do not count
 
     std::vector<uint8_t> in_; // received, from in_[inFrom_]
     size_t inFrom_ = 0;
     std::vector<uint8_t> reading_; // the buffer of the pending read
     bool readPending_ = false;
-
-    // When the far end will have read every byte handed to it, and whether it has answered
-    // since: a port closed before then waits for it (a pseudo-terminal keeps what it holds).
-    double farEndReadAt_ = 0.0;
-    bool farEndAnswered_ = true;
-    // Watches the output queue: when it has not shrunk for a whole time-out the bytes are
-    // dropped, so that a stalled line never holds a caller that polls for the queue to empty.
-    long lastQueued_ = 0;
-    double lastOutputProgress_ = 0.0;
 };
 
 } // namespace dwlwin

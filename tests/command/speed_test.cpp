@@ -66,6 +66,21 @@ TEST_F(SpeedChange, RefusedCommandSendsNoFrame) {
     EXPECT_EQ(line.settings().size(), 1u);
 }
 
+TEST_F(SpeedChange, RateThePortRefusesIsNamedAndNotTriedAgain) {
+    line.refusedBaud = 302325;
+    DownloadContext context{};
+    context.ComPort = 4;
+    context.SpeedIndex = 8;
+    EXPECT_EQ(dwl11_0SetSpeedAndPMU(context), 9);
+    EXPECT_STREQ(ma_Comment, " COMMAND : the port refused 302325 baud: Invalid parameter ");
+    EXPECT_EQ(bootstrap.count(0xE0), 1) << "no second attempt on the closed port";
+    EXPECT_EQ(bootstrap.count(0xE9), 0) << "no speed control at a rate the port refused";
+    // A rate it takes goes on as before.
+    line.refusedBaud = 0;
+    ASSERT_EQ(dwl12_0UartInit(4, 38400, 2, 5), 1);
+    EXPECT_EQ(dwl11_50ChangeSpeed(10, 4, 8), 1);
+}
+
 TEST_F(SpeedChange, FrameAcknowledgeAndChecksumAnswer) {
     bootstrap.answers.speedAck = {0xC4};
     EXPECT_EQ(dwl11_50ChangeSpeed(10, 4, 3), 7);

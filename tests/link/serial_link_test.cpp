@@ -20,6 +20,19 @@ TEST(SerialLink, DeviceNameIsComAndTheNumber) {
     char tiny[3] = {'x', 'x', 'x'};
     dwl12_3ComName(4, tiny, sizeof tiny);
     EXPECT_STREQ(tiny, "CO") << "cut to the buffer, always terminated";
+    // A port given by its device is named by it, not by the panel's slot it runs on.
+#if defined(_WIN32)
+    dwl_SetComDevice(4, "\\\\.\\COM12");
+    dwl12_3ComName(4, name, sizeof name);
+    EXPECT_STREQ(name, "COM12");
+#else
+    dwl_SetComDevice(4, "/dev/pts/9");
+    dwl12_3ComName(4, name, sizeof name);
+    EXPECT_STREQ(name, "/dev/pts/9");
+#endif
+    dwl_ClearComDevices();
+    dwl12_3ComName(4, name, sizeof name);
+    EXPECT_STREQ(name, "COM4");
     EXPECT_EQ(dwl_ComDevicePath(0), "");
     if (std::getenv("DWL_COM3") == nullptr) {
 #if defined(_WIN32)

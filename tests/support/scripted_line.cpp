@@ -12,6 +12,7 @@ class ScriptedDevice : public SerialDevice {
     ~ScriptedDevice() override { ++line_.closes; }
 
     int configure(long baud, int parity, int, int) override {
+        if (baud == line_.refusedBaud) return kRS_InvalidParameter;
         line_.settings_.push_back({baud, parity, line_.timeout_});
         return 0;
     }

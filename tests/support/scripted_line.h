@@ -43,6 +43,8 @@ class ScriptedLine : public ClockSource {
     };
     const std::vector<Setting>& settings() const { return settings_; }
     const std::vector<bool>& dtrChanges() const { return dtr_; }
+    // A rate the port does not take: configure refuses it (0: every rate goes).
+    long refusedBaud = 0;
     std::vector<std::string> openedNames;
     int closes = 0;
     int outQueuePolls = 0;

@@ -84,4 +84,10 @@ int RunSignals::received() {
     return mv_ReceivedSignal;
 }
 
+bool consoleMadeForProgram() {
+    return false;
+}
+
+void waitForKeyBeforeClosing() {}
+
 } // namespace dwlcli

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 
 namespace dwlcli {
 
@@ -54,6 +55,23 @@ RunSignals::~RunSignals() {
 
 int RunSignals::received() {
     return mv_ReceivedStop;
+}
+
+bool consoleMadeForProgram() {
+    // A console opened for a program started from the Explorer holds that program alone.
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void waitForKeyBeforeClosing() {
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    fprintf(stderr, "\nPress a key to close this window.\n");
+    fflush(stderr);
+    FlushConsoleInputBuffer(in);
+    INPUT_RECORD record;
+    DWORD count = 0;
+    while (ReadConsoleInputW(in, &record, 1, &count) && count == 1)
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) break;
 }
 
 } // namespace dwlcli

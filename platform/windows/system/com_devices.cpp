@@ -39,19 +39,19 @@ std::string dwl_SystemPortDevice(const std::string& name) {
     return n > 0 ? dwl_SystemComDevice(n) : "";
 }
 
+std::string dwl_SystemPortName(const std::string& device) {
+    const int n = comNumber(device);
+    return n > 0 ? "COM" + std::to_string(n) : "";
+}
+
 bool dwl_SerialDevicePresent(const std::string& device) {
     const int n = comNumber(device);
     if (n == 0) {
         std::error_code ec;
         return std::filesystem::exists(device, ec);
     }
-    // A COM port is a name of the object manager, not a file: ask for its target.
-    const std::string name = "COM" + std::to_string(n);
-    char target[1024];
-    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0 ||
-        GetLastError() == ERROR_INSUFFICIENT_BUFFER)
-        return true;
-    // Ports the object manager does not list (wine's mapped ones): an open that asks for no
+    // A COM port is a name of the object manager, not a file; a name may stand for no device
+    // (wine names COM1 to COM4 whether they lead anywhere or not). An open that asks for no
     // access tells a missing port from one that is there, in use or not.
     const HANDLE port =
         CreateFileA(dwl_SystemComDevice(n).c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr);

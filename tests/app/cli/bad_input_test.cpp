@@ -35,7 +35,8 @@ void expectAll(const std::vector<Case>& cases, const std::string& cwd = "") {
 TEST(BadCommandLine, UsageErrorsExit64) {
     const std::string bin = " --bin " + sample("sample.bin");
     expectAll({
-        {"", 64, "A subcommand is required"},
+        {"", 64, "It runs from a command prompt"},
+        {"/?", 0, "Subcommands:"}, // help, as the system's own commands give it
         {"flash --no-such-option" + bin, 64, "--no-such-option"},
         {"frobnicate", 64, "A subcommand is required"},
         {"flash --sim", 64, "nothing to download"},

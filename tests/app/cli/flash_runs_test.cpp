@@ -1,6 +1,7 @@
 // Whole commands of the dwl program against the emulated handset: what a run prints, its JSON
 // summary, its log file, the modes the images imply, settings files, several ports at once,
 // boot only, format, the demo and the handset program.
+#include "app/cli/port_fanout.h"
 #include "tests/app/cli/dwl_program.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_files.h"
@@ -248,8 +249,16 @@ TEST(FlashRun, PerPortLogFiles) {
     const clitest::Run run = runDwl("flash --sim --port 1 --port 2 --bin " + sample("sample.bin") +
                                     " --log " + quoted(dir.file("bench.log")));
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(readText(dir.file("bench.log.COM1")).find("The end"), std::string::npos);
-    EXPECT_NE(readText(dir.file("bench.log.COM2")).find("The end"), std::string::npos);
+    EXPECT_NE(readText(dir.file("bench-COM1.log")).find("The end"), std::string::npos);
+    EXPECT_NE(readText(dir.file("bench-COM2.log")).find("The end"), std::string::npos);
+    const struct {
+        const char *file, *port, *expected;
+    } names[] = {{"bench.log", "\\\\.\\COM7", "bench-COM7.log"},
+                 {"out/trace", "/dev/ttyUSB0", "out/trace-ttyUSB0"},
+                 {"runs.d/trace", "COM2", "runs.d/trace-COM2"},
+                 {".log", "COM2", ".log-COM2"}};
+    for (const auto& n : names)
+        EXPECT_EQ(dwlcli::perPortLogFile(n.file, n.port), n.expected) << n.file << " " << n.port;
 }
 
 TEST(BootAndFormat, BootIdentifiesTheFlashAndWritesNothing) {
@@ -265,6 +274,13 @@ TEST(BootAndFormat, BootIdentifiesTheFlashAndWritesNothing) {
     EXPECT_TRUE(silent.has("BOOT : no answer from the boot loader"));
     EXPECT_FALSE(silent.has("Booting Loader is Completed!!"));
     EXPECT_TRUE(silent.has("result: the flash was not identified"));
+    // A port that does not open is the PC's side, not a silent handset: as a download says it.
+    for (const std::string& command :
+         {std::string("boot"), "flash --bin " + sample("sample.bin")}) {
+        const clitest::Run closed = runDwl(command + " --port /dev/null");
+        EXPECT_EQ(closed.status, 5) << command << "\n" << closed.out << closed.err;
+        EXPECT_TRUE(closed.has("cannot open /dev/null: not a serial port")) << closed.out;
+    }
 }
 
 TEST(BootAndFormat, BootOnAFlashThatFlashTxtDoesNotDescribe) {
@@ -416,6 +432,14 @@ TEST(DwlCommands, StopSignalsEndTheRunWithItsRecordAndTheirOwnStatus) {
         EXPECT_NE(lastLine.find("exit " + std::to_string(c.status) + ", "), std::string::npos)
             << lastLine;
     }
+    // Stopped before its first sector, the run says that nothing was written to the flash.
+    const clitest::Run early =
+        clitest::runDwlSignalledAt({"flash", "--sim", "--bin", dir.file("big.bin")},
+                                   dir.file("early.fifo"), "identification", SIGINT);
+    EXPECT_EQ(early.status, 130) << early.err;
+    EXPECT_TRUE(early.has("dwl: SIGINT: the run was stopped; nothing was written to the flash"))
+        << early.err;
+    EXPECT_EQ(early.out.find("partly"), std::string::npos) << early.out;
 
     // Something no cancel reaches (a trace into a pipe nobody reads: its opening waits for a
     // reader): the first stop still ends the program, a grace time later.

@@ -190,11 +190,11 @@ void ageFile(const std::string& path, int seconds) {
 TEST_F(RealPortOnPty, OpenFailuresSayWhy) {
     const std::string device = peer.slavePath();
     auto openSays = [](int port, const std::string& why) {
-        OpenComConfig(port, "COM", 38400, 2, 8, 1, 65536, 65536);
+        OpenComConfig(port, dwl_ComPortName(port).c_str(), 38400, 2, 8, 1, 65536, 65536);
         EXPECT_EQ(std::string(ma_Comment), " " + why + " ");
     };
     dwl_SetComDevice(7, "/dev/no-such-serial-device");
-    openSays(7, "COM7: cannot open /dev/no-such-serial-device: No such file or directory");
+    openSays(7, "cannot open /dev/no-such-serial-device: No such file or directory");
     if (access("/var/lock", W_OK) != 0) GTEST_SKIP() << "no lock folder to write in";
 
     // The lock names this process while it has the device open, and goes with the close.
@@ -204,33 +204,33 @@ TEST_F(RealPortOnPty, OpenFailuresSayWhy) {
     std::ifstream(lock) >> holder;
     EXPECT_EQ(holder, static_cast<long>(getpid()));
     dwl_SetComDevice(8, device);
-    openSays(8, "COM8: cannot open " + device + ": already open in this program");
+    openSays(8, "cannot open " + device + ": already open in this program");
     // A link to the device is the device itself.
     testsupport::TempDir dir;
     const std::string link = dir.file("link-to-pts");
     ASSERT_EQ(symlink(device.c_str(), link.c_str()), 0);
     dwl_SetComDevice(9, link);
-    openSays(9, "COM9: cannot open " + link + ": already open in this program");
+    openSays(9, "cannot open " + link + ": already open in this program");
     CloseCom(kPort);
     EXPECT_NE(access(lock.c_str(), F_OK), 0) << lock;
 
     std::ofstream(lock).close(); // its maker was killed before it wrote its number
-    openSays(8, "COM8: cannot open " + device +
-                    ": left locked by a killed program; free again within 30 s");
+    openSays(8,
+             "cannot open " + device + ": left locked by a killed program; free again within 30 s");
     ageFile(lock, 31);
-    openSays(8, "COM8: " + device + " left locked by a killed program; its lock file taken over");
+    openSays(8, device + " left locked by a killed program; its lock file taken over");
     CloseCom(8);
 
     const pid_t other = startSleeper();
     const std::string comm = ownCommand();
     std::ofstream(lock) << other << "\n" << comm << "\n\n"; // as the serial port library writes it
-    openSays(8, "COM8: cannot open " + device + ": in use by process " + std::to_string(other) +
-                    " (" + comm + ")");
+    openSays(8, "cannot open " + device + ": in use by process " + std::to_string(other) + " (" +
+                    comm + ")");
     // Through the link too.
-    openSays(9, "COM9: cannot open " + link + ": in use by process " + std::to_string(other) +
-                    " (" + comm + ")");
+    openSays(9, "cannot open " + link + ": in use by process " + std::to_string(other) + " (" +
+                    comm + ")");
     stopSleeper(other);
-    openSays(8, "COM8: " + device + " left locked by process " + std::to_string(other) +
+    openSays(8, device + " left locked by process " + std::to_string(other) +
                     ", which has ended; its lock file taken over");
     EXPECT_EQ(GetOutQLen(8), 0) << "the port is open";
     CloseCom(8);

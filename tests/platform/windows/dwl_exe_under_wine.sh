@@ -7,12 +7,16 @@
 #   flash     mode 5 at 460800 baud: success, and the handset holds exactly the images; a
 #             second dwl.exe on the same port meanwhile is refused and disturbs nothing
 #   ports     dwl.exe boot and format (COM6, COM7), then two handsets at once: one process per
-#             port, one summary each
+#             port, one summary each, a log file each; an odd rate the port refuses
 #   stop      Ctrl-C (SIGINT, which wine makes a console Ctrl-C) reaches the first process of
 #             two ports alone: both runs end cancelled, exit status 130
 #   silent    a handset that never answers: the time-out result and its exit status
 #   pulled    the handset program killed in the middle of a sector: "Port lost", no hang
-#   missing   a missing image: the same message and exit status as the Linux dwl
+#   stalled   a handset that stops reading in the middle of a sector (SIGSTOP): the Linux
+#             program's time-out and exit status in about its time; a second one stopped the
+#             same way ends at the first Ctrl-C
+#   missing   a missing image: the same message and exit status as the Linux dwl; a COM port
+#             that leads nowhere or does not exist; help and the commands offered
 #   package   the zip unpacked elsewhere: its dwl.exe finds its data folder (check, demo)
 #
 # The wine prefix is WINEPREFIX (ctest sets it to one inside the build folder). Every process
@@ -145,7 +149,7 @@ flash)
         2>&1
     second_status=$?
     [ "$second_status" -eq 5 ] || fail "a second dwl.exe on the port: exit $second_status"
-    grep -q 'COM4: cannot open \\\\.\\COM5: in use by another program' "$work/second.out" ||
+    grep -q '^COM5: cannot open \\\\.\\COM5: in use by another program' "$work/second.out" ||
         fail "a second dwl.exe on the port was not refused"
     end_dwl
     expect_status 0
@@ -180,8 +184,14 @@ ports)
     grep -q '^\[\\\\.\\COM7\] result: Download successful$' "$work/dwl.out" ||
         fail "the second port's lines are not passed on"
     for port in COM6 COM7; do
-        grep -q 'Download successful' "bench.log.$port" || fail "no log file of $port"
+        grep -q 'Download successful' "bench-$port.log" || fail "no log file of $port"
     done
+    # An odd rate that the port (a pseudo-terminal under wine) cannot make is the port's refusal.
+    run_dwl flash --port COM6 --speed 302325 --bin sample.bin
+    expect_status 8
+    grep -q 'COMMAND : the port refused 302325 baud: Invalid parameter' "$work/dwl.out" ||
+        fail "the refused rate is not the port's"
+    grep -q 'speed change refused' "$work/dwl.out" && fail "the handset is blamed for the rate"
     ;;
 stop)
     start_handset 10
@@ -202,10 +212,13 @@ stop)
 silent)
     start_handset 8 --silent-from WakeUp
     map_port 8 "$handset_device"
-    run_dwl flash --port COM8 --bin sample.bin
+    run_dwl flash --port COM8 --bin sample.bin --json
     expect_status 6
-    grep -q '^result: .*family 6, code 4' "$work/dwl.out" ||
-        fail "not the wake-up's time-out: $(tail -1 "$work/dwl.out")"
+    grep -qF '"result":{"family":6,"code":4,' "$work/dwl.out" ||
+        fail "not the wake-up's time-out"
+    # The port is named as it was given, not by the panel's COM4 it runs on.
+    grep -qF '"port":"COM8","device":"\\\\.\\COM8"' "$work/dwl.out" ||
+        fail "the JSON does not name COM8"
     ;;
 pulled)
     start_handset 9
@@ -222,10 +235,79 @@ pulled)
     grep -q '^Port lost: \\\\.\\COM9: ' "$work/dwl.out" || fail "no \"Port lost\" line"
     grep -q '^result: ' "$work/dwl.out" || fail "no result line"
     ;;
+stalled)
+    # A run on COM13 stops its handset and gets a Ctrl-C once the line has stalled for longer
+    # than its write time-out (5 s): where dwl.exe used to wait for the driver for ever.
+    start_handset 13
+    map_port 13 "$handset_device"
+    # Its wine process's number goes to a file, for the Ctrl-C.
+    exec {dwl_lines}< <(timeout --kill-after=5 "$run_limit" sh -c 'echo $$ >"$0"; exec "$@"' \
+        "$work/stop.pid" wine "$dwl_exe" flash --port COM13 --bin sample.bin 2>"$work/stop.err" |
+        tee "$work/stop.out")
+    stop_pid=$! stop_lines=$dwl_lines
+    wait_for_output 'binary *%*' || fail "the run on COM13 never got to the binary image"
+    kill -STOP "$handset_pid"
+    stop_handset=$handset_pid
+    # The run on COM12 stops its handset too and ends as the Linux program does, on its own.
+    start_handset 12
+    map_port 12 "$handset_device"
+    start_dwl flash --port COM12 --bin sample.bin
+    wait_for_output 'binary *%*' || fail "the run on COM12 never got to the binary image"
+    kill -STOP "$handset_pid"
+    stalled_at=$SECONDS
+    sleep 5
+    # Ctrl-C: wine makes SIGINT to its process a console Ctrl-C.
+    kill -INT "$(cat "$work/stop.pid")"
+    ctrl_c_at=$SECONDS
+    cat <&"$stop_lines" >/dev/null
+    wait "$stop_pid"
+    stop_status=$?
+    [ $((SECONDS - ctrl_c_at)) -le 5 ] ||
+        fail "the first Ctrl-C took $((SECONDS - ctrl_c_at)) s to end the run"
+    [ "$stop_status" -eq 130 ] || fail "Ctrl-C on a stalled line: exit $stop_status"
+    kill -CONT "$stop_handset"
+    end_dwl
+    kill -CONT "$handset_pid"
+    # The Linux program: exit 13 after some 31 s.
+    [ $((SECONDS - stalled_at)) -le 45 ] ||
+        fail "a stalled line took $((SECONDS - stalled_at)) s to end"
+    expect_status 13
+    grep -q '^result: Timeout during the download (family 13, code 0, exit 13)$' "$work/dwl.out" ||
+        fail "not the download's time-out"
+    # The port is named as it was given, not by the panel's COM4 it runs on.
+    grep -q '^Run .* COM12 \\\\.\\COM12 460800 baud' "$work/dwl.out" ||
+        fail "the run line does not name COM12"
+    ;;
 missing)
-    run_dwl flash --port 1 --bin no-such-image.bin
+    # A COM port that leads nowhere is refused before the run, whatever its number.
+    map_port 3 "$work/no-such-tty"
+    for port in COM3 COM14; do
+        run_dwl boot --port $port
+        expect_status 66
+        expect_line "$work/dwl.err" "dwl: no serial device \\\\.\\$port"
+    done
+    run_dwl flash --port COM300 --bin sample.bin
+    expect_status 64
+    grep -q 'unknown port COM300: the COM ports are COM1 to COM256' "$work/dwl.err" ||
+        fail "COM300 is not refused as such"
+    # What is offered runs: no sim, no station demo; /? is help; station says it is left out.
+    run_dwl /?
+    expect_status 0
+    grep -qE '^  (sim|station|results) ' "$work/dwl.out" && fail "offers what it cannot run"
+    run_dwl flash --help
+    grep -q 'COM port (COM1 to COM256)' "$work/dwl.out" || fail "--port's help speaks of COM1-4"
+    run_dwl demo --station
+    expect_status 64
+    run_dwl station -p COM5
+    expect_status 64
+    grep -q 'station is not in this build of dwl' "$work/dwl.err" || fail "station: $(cat "$work/dwl.err")"
+    run_dwl flash --sim --bin sample.bin --results runs.sqlite
+    expect_status 64
+    grep -q -- '--results and --station are not in this build' "$work/dwl.err" ||
+        fail "--results: $(cat "$work/dwl.err")"
+    run_dwl flash --sim --bin no-such-image.bin
     windows_status=$status
-    "$host_build/app/dwl" flash --port 1 --bin no-such-image.bin >"$work/linux.out" \
+    "$host_build/app/dwl" flash --sim --bin no-such-image.bin >"$work/linux.out" \
         2>"$work/linux.err"
     linux_status=$?
     [ "$windows_status" -eq "$linux_status" ] ||
