@@ -319,4 +319,20 @@ TEST_F(LineTrace, ReadEndingsErrorsAndDtrAreEvents) {
                                                "DTR on", "DTR off", lost, lost, lost, "close"}));
 }
 
+// Bytes read just before the port closes are the handset's last words: the close writes them.
+TEST_F(LineTrace, TheLastReadIsWrittenAtTheClose) {
+    testsupport::ScriptedLine line;
+    ASSERT_EQ(dwl12_TraceStart(path_.c_str(), false, false), 0);
+    ASSERT_EQ(OpenComConfig(4, "COM4", 38400, 2, 8, 1, 512, 512), 0);
+    line.reply({0x33, 0x44});
+    EXPECT_EQ(ComRdByte(4), 0x33);
+    EXPECT_EQ(ComRdByte(4), 0x44);
+    CloseCom(4);
+    dwl12_TraceStop();
+    std::vector<std::string> whats;
+    for (const TraceEntry& e : readTrace(path_))
+        whats.push_back(e.data.empty() ? e.what : e.what + " " + e.data);
+    EXPECT_EQ(whats, (std::vector<std::string>{"open COM4", "HS>PC 33 44", "close"}));
+}
+
 } // namespace

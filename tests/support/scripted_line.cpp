@@ -12,6 +12,7 @@ class ScriptedDevice : public SerialDevice {
     ~ScriptedDevice() override { ++line_.closes; }
 
     int configure(long baud, int parity, int, int) override {
+        if (line_.configureError_ != 0) return line_.configureError_;
         line_.settings_.push_back({baud, parity, line_.timeout_});
         return 0;
     }
