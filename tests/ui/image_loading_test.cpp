@@ -258,12 +258,26 @@ TEST(ImageLoading, AFileShorterThanItsSizeIsRefused) {
     }
     if (shortFile.empty()) GTEST_SKIP() << "no file here that reads shorter than its size";
     OperatorBench bench;
-    bench.load(MAIN_BIN_LOAD, shortFile);
-    const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
-    ASSERT_GT(w, 0);
-    EXPECT_EQ(bench.windowText(w), "LIB_PC : The calculation of the file size create an error");
+    // As a TFS image, with a description of its promised size in the working folder.
+    const std::string name = std::filesystem::path(shortFile).filename().string();
+    testsupport::writeCrLfFile(
+        bench.file(name.substr(0, name.size() - 3) + "cfg"),
+        {"TFSVERSION : V1.0", "NUM_DIR : 1", "MAXFILES : 8", "SET_DIR", "DIR_NAME : /", "END_DIR",
+         "SET_FILE", "FILE_NAME : /f",
+         "FILE_SIZE : " + std::to_string(std::filesystem::file_size(shortFile)), "END_FILE",
+         "END_TFS"});
+    bench.choose(MAIN_MODE, 5);
+    for (int button : {MAIN_BIN_LOAD, MAIN_TFS_LOAD}) {
+        bench.load(button, shortFile);
+        const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+        ASSERT_GT(w, 0) << button;
+        EXPECT_EQ(bench.windowText(w), "LIB_PC : The calculation of the file size create an error");
+        bench.pressOk(w);
+    }
     EXPECT_EQ(sg_DownloadContext.Cla.Data, nullptr);
     EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
+    EXPECT_EQ(sg_DownloadContext.TfsOgm.Data, nullptr);
+    EXPECT_STREQ(sg_DownloadContext.TfsOgmFile, "");
 }
 
 // Every load closes its image file, whether the image is kept or refused: a bench loads images
