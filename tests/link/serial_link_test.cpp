@@ -32,9 +32,11 @@ TEST(SerialLink, DeviceNameIsComAndTheNumber) {
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_0UartInit(9, 38400, 2, 5), 1);
     ASSERT_EQ(dwl12_0UartInit(32, 38400, 2, 5), 1) << "the services know COM1 to COM32";
-    ASSERT_EQ(line.openedNames.size(), 2u);
+    ASSERT_EQ(dwl12_0UartInit(1, 38400, 2, 5), 1);
+    ASSERT_EQ(line.openedNames.size(), 3u);
     EXPECT_EQ(line.openedNames[0], "COM9");
     EXPECT_EQ(line.openedNames[1], "COM32");
+    EXPECT_EQ(line.openedNames[2], "COM1");
 }
 
 // The names the system gives its own ports, which the command line takes beside the panel's
