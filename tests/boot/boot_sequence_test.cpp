@@ -1,6 +1,7 @@
 // The boot sequence against a scripted handset: exact frames, every failure code, time spent.
 #include "boot/dwl1boot.h"
 #include "link/com_map.h"
+#include "link/dwl12pclib.h"
 #include "link/rs232.h"
 #include "link/serial_device.h"
 #include "tests/support/handset_programs.h"
@@ -240,6 +241,19 @@ TEST_F(BootSequence, LargestImageThatFitsGoesInOneFrame) {
     EXPECT_EQ(line.written()[at], 0x5F);
     EXPECT_EQ(line.written()[at + 1], 0xFF);
     EXPECT_EQ(line.written().size(), at + 2 + 8192 + 6 + 2);
+}
+
+// The frames carry any address and length the boot loader takes, not only those the boot uses
+// (0 and 0xFFFF8003, whose two top bytes are alike): every byte in its place, high first.
+TEST_F(BootSequence, FramesCarryEveryByteOfTheAddressAndTheLength) {
+    ASSERT_EQ(dwl12_0UartInit(4, 38400, 2, 5), 1);
+    dwl1_50SetStartAddr(4, 0x12345678u);
+    const Bytes block(0x1235, 0xA5); // its header holds 0x1234
+    dwl1_51DownloadBlock(4, block.data(), static_cast<uint32_t>(block.size()));
+    Bytes expected = {0x00, 0x03, 0x12, 0x34, 0x56, 0x78, 0x52, 0x34};
+    Append(expected, block);
+    EXPECT_EQ(line.written(), expected);
+    dwl12_1UartStop(4);
 }
 
 TEST_F(BootSequence, ImageTooLongForTheDataFrameIsRefusedBeforeAnythingIsSent) {

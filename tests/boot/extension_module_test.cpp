@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -144,7 +145,7 @@ class StuckQueueLine : public SerialDevice, public ClockSource {
     int outQueueLength() override {
         t += 0.25;
         ++polls;
-        return 4096;
+        return queued(polls);
     }
     int inQueueLength() override { return static_cast<int>(in.size()); }
     int readByte() override {
@@ -163,6 +164,8 @@ class StuckQueueLine : public SerialDevice, public ClockSource {
     double timeout = 0;
     int polls = 0;
     std::vector<uint8_t> in;
+    // Bytes still queued at the nth poll.
+    std::function<int(int)> queued = [](int) { return 4096; };
 };
 
 TEST(ExtensionModuleOnStuckPort, OutputQueueThatNeverDrainsEndsTheWait) {
@@ -185,6 +188,47 @@ TEST(ExtensionModuleOnStuckPort, OutputQueueThatNeverDrainsEndsTheWait) {
     // Two stalled pieces and the final read, each bounded by the fast link's time-out.
     EXPECT_LE(spent, 2 * (DWL_OUTQ_STALL_SECONDS + 0.5) + 10.0 + 4 * 10.0);
     EXPECT_GT(polls, 2);
+}
+
+// The stall is counted from the last progress, not from the start of the wait: a queue that
+// drains slowly for longer than the stall time is waited for to its end, and one that stops
+// draining ends the wait one stall time after its last progress.
+TEST(OutputQueueWait, AStallCountsFromTheLastProgress) {
+    struct Case {
+        const char* what;
+        int lastProgressPoll; // the queue shrinks by 40 bytes a poll (0.25 s) until this poll
+        int result;
+    };
+    const Case cases[] = {
+        {"slow, steady drain to empty", 101, 1}, // 25 s of progress
+        {"drains for 20 s, then stalls", 80, 0},
+    };
+    for (const Case& c : cases) {
+        auto* line = new StuckQueueLine;
+        line->queued = [stop = c.lastProgressPoll](int poll) {
+            if (poll > 1000) return -1; // the port goes: a wait that misses the stall ends here
+            return 4000 - 40 * ((poll < stop ? poll : stop) - 1);
+        };
+        ClockSource* previous = dwl_GetClock();
+        dwl_SetClock(line);
+        rs232_SetOpener(
+            [line](int, const char*, int*) { return std::unique_ptr<SerialDevice>(line); });
+        ASSERT_EQ(dwl12_0UartInit(4, 460800, 0, 10), 1);
+
+        const int rc = dwl1_61WaitOutQueueEmpty(4, false, nullptr);
+        const int polls = line->polls;
+
+        rs232_SetOpener(nullptr); // releases the line
+        dwl_SetClock(previous);
+        EXPECT_EQ(rc, c.result) << c.what;
+        if (c.result == 0) {
+            const double stalled = 0.25 * (polls - c.lastProgressPoll);
+            EXPECT_GE(stalled, DWL_OUTQ_STALL_SECONDS) << c.what;
+            EXPECT_LE(stalled, DWL_OUTQ_STALL_SECONDS + 0.5) << c.what;
+        } else {
+            EXPECT_EQ(polls, c.lastProgressPoll) << c.what;
+        }
+    }
 }
 
 } // namespace

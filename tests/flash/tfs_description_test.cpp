@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -330,9 +331,38 @@ TEST_F(TfsCandidateTest, NoCandidateLeavesThePreviousDescription) {
     EXPECT_EQ(dwl10_202FindTFSDescription(images.file("missing.tfs").c_str(), path, sizeof path),
               2);
     EXPECT_STREQ(path, "") << "no candidate named after a failure";
+    // Without an image there is no candidate beside it, and no reason to give for one.
+    const char* reason = "x";
+    EXPECT_EQ(dwl10_206WhyNoDescription(nullptr, path, sizeof path, &reason), 0);
+    EXPECT_STREQ(reason, "");
     // A path that does not fit the caller's buffer is not offered.
     char small[8];
     EXPECT_EQ(dwl10_202FindTFSDescription(images.file("soft.tfs").c_str(), small, sizeof small), 2);
+}
+
+// Each candidate is offered when it fits the caller's buffer to the last byte, never beyond;
+// a name part of 127 characters is still tried.
+TEST_F(TfsCandidateTest, CandidatesFitTheBufferExactly) {
+    write(images.file("soft.cfg"), "BESIDE");
+    const std::string image = images.file("soft.tfs");
+    std::vector<char> path(image.size() + 1);
+    EXPECT_EQ(dwl10_202FindTFSDescription(image.c_str(), path.data(), path.size()), 1);
+    EXPECT_EQ(std::string(path.data()), images.file("soft.cfg"));
+    EXPECT_EQ(dwl10_202FindTFSDescription(image.c_str(), path.data(), path.size() - 1), 2);
+
+    write(work.file("tfs.cfg"), "DEFAULT");
+    char exact[sizeof "tfs.cfg"];
+    EXPECT_EQ(dwl10_202FindTFSDescription("", exact, sizeof exact), 1);
+    EXPECT_STREQ(exact, "tfs.cfg");
+    EXPECT_EQ(dwl10_202FindTFSDescription("", exact, sizeof exact - 1), 2);
+
+    const std::string name127 = std::string(123, 'n') + ".cfg";
+    write(work.file(name127), "LONGEST");
+    char longer[300];
+    ASSERT_EQ(dwl10_202FindTFSDescription(("/nowhere/" + std::string(123, 'n') + ".tfs").c_str(),
+                                          longer, sizeof longer),
+              1);
+    EXPECT_EQ(std::string(longer), name127);
 }
 
 TEST_F(TfsCandidateTest, ImageOfTheDownloadContext) {

@@ -1,4 +1,5 @@
 // File length and loading the handset programs from the working directory.
+#include "link/dwl12datafiles.h"
 #include "link/dwl12pclib.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/temp_files.h"
@@ -18,8 +19,9 @@ struct FileHelpersTest : ::testing::Test {
     std::vector<uint8_t> buffer = std::vector<uint8_t>(DWL_SPM_BUFFER_SIZE, 0x5A);
     uint32_t count = 0;
 
-    void writeSpm(const char* name, size_t size, uint32_t seed = 7) {
+    std::string writeSpm(const char* name, size_t size, uint32_t seed = 7) {
         testsupport::writeBytes(dir.file(name), testsupport::sampleBytes(seed, size));
+        return dir.file(name);
     }
 };
 
@@ -85,35 +87,13 @@ TEST_F(FileHelpersTest, SizeLimit) {
 // Each load closes its file, whether it fits or not: a station loads the programs for every
 // handset it boots, and an open file left behind each time ends in a refused fopen.
 TEST_F(FileHelpersTest, EveryLoadClosesItsFile) {
-#ifdef _WIN32
-    // Windows refuses to remove a file that is still open (fopen shares no delete). The list
-    // of open files that Linux keeps is no use here: under wine /proc/self/fd is the wine
-    // server's, shared with every other program of the prefix.
-    const auto closed = [&](const char* name) {
-        std::error_code error;
-        return std::filesystem::remove(dir.file(name), error) && !error;
-    };
-    writeSpm("dwl87.spm", 100);
+    const std::string fits = writeSpm("dwl87.spm", 100);
+    if (testsupport::fileHeldOpen(fits) < 0) GTEST_SKIP() << "no way to tell open files here";
     EXPECT_EQ(dwl12_4LoadSpmFile(&count, buffer.data(), 2), 1);
-    EXPECT_TRUE(closed("dwl87.spm"));
-    writeSpm("dwl88.spm", 70000);
+    EXPECT_EQ(testsupport::fileHeldOpen(fits), 0);
+    const std::string tooLong = writeSpm("dwl88.spm", 70000);
     EXPECT_EQ(dwl12_4LoadSpmFile(&count, buffer.data(), 255), 4);
-    EXPECT_TRUE(closed("dwl88.spm"));
-#else
-    // The process's own open files.
-    const auto openFiles = [] {
-        std::error_code error;
-        std::filesystem::directory_iterator fds("/proc/self/fd", error);
-        return error ? -1 : static_cast<int>(std::distance(fds, {}));
-    };
-    const int before = openFiles();
-    if (before < 0) GTEST_SKIP() << "no list of open files here";
-    writeSpm("dwl87.spm", 100);
-    EXPECT_EQ(dwl12_4LoadSpmFile(&count, buffer.data(), 2), 1);
-    writeSpm("dwl88.spm", 70000);
-    EXPECT_EQ(dwl12_4LoadSpmFile(&count, buffer.data(), 255), 4);
-    EXPECT_EQ(openFiles(), before);
-#endif
+    EXPECT_EQ(testsupport::fileHeldOpen(tooLong), 0);
 }
 
 TEST_F(FileHelpersTest, NoFileForOtherProductTypes) {
@@ -133,6 +113,39 @@ TEST_F(FileHelpersTest, LoadStartsAtTheBufferStart) {
     count = 65000;
     ASSERT_EQ(dwl12_4LoadSpmFile(&count, buffer.data(), 2), 1);
     EXPECT_EQ(count, 101u);
+}
+
+// A folder holding its own flash.txt or dwl87.spm is a working folder: every file is read from
+// it alone. Any other takes what it lacks from the data folders, the handset programs only when
+// they may come from there.
+TEST_F(FileHelpersTest, AWorkingFolderIsOneWithItsOwnFlashTxtOrBootstrap) {
+    if (dwl12_6FindDataFolder("flash.txt").empty() || dwl12_6FindDataFolder("dwl88.spm").empty())
+        GTEST_SKIP() << "no data folder with flash.txt and the handset programs here";
+    struct Case {
+        const char* holds; // the one file of the working folder, "" for none
+        const char* name;
+        int spmFromDataFolder;
+        bool local;
+    };
+    const Case cases[] = {
+        {"", "flash.txt", 0, false},          {"", "dwl87.spm", 0, true},
+        {"", "dwl88.spm", 0, true},           {"", "dwl88.spm", 1, false},
+        {"dwl87.spm", "flash.txt", 1, true},  {"flash.txt", "dwl88.spm", 1, true},
+        {"dwl88.spm", "flash.txt", 1, false},
+    };
+    const int search = v_DataFolderSearch, spm = v_SpmFromDataFolder;
+    v_DataFolderSearch = 1;
+    for (const Case& c : cases) {
+        testsupport::TempDir work;
+        if (c.holds[0] != '\0') testsupport::writeBytes(work.file(c.holds), std::string("x"));
+        v_WorkFolder = work.path();
+        v_SpmFromDataFolder = c.spmFromDataFolder;
+        EXPECT_EQ(dwl12_7DataFile(c.name) == work.file(c.name), c.local)
+            << c.holds << " " << c.name << " " << c.spmFromDataFolder;
+    }
+    v_WorkFolder.clear();
+    v_DataFolderSearch = search;
+    v_SpmFromDataFolder = spm;
 }
 
 } // namespace

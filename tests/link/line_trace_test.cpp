@@ -7,6 +7,7 @@
 #include "link/rs232.h"
 #include "link/rs232_cancel.h"
 #include "link/serial_device.h"
+#include "link/trace_gather.h"
 #include "tests/support/scripted_line.h"
 #include "tests/support/trace_lines.h"
 
@@ -264,6 +265,34 @@ TEST(LineTraceFormat, ColumnsSummariesAndEvents) {
 }
 
 // The step a trace line and a failure report name, and how it is cut to a small buffer.
+// Bytes a gathered line refuses (another step, past its limit) find that line written already:
+// what the caller writes before its new line (a settings change, say) comes after it.
+TEST(LineTraceFormat, AGatherThatRefusesBytesHasWrittenItsLine) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("gather.trace");
+    FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    TraceFile trace{f, false, 0};
+    TraceGather gather(TRACE_HS_TO_PC, 3);
+    const uint8_t bytes[3] = {0x11, 0x22, 0x33};
+    const auto written = [&] {
+        std::fflush(f);
+        std::vector<std::string> data;
+        for (const TraceEntry& e : readTrace(path))
+            data.push_back(e.data);
+        return data;
+    };
+    gather.start(&trace, 0.5, "38400 8E1", "wake-up", 1, bytes, 2);
+    EXPECT_TRUE(gather.add(&trace, 1, bytes + 2, 1));
+    EXPECT_TRUE(written().empty());
+    EXPECT_FALSE(gather.add(&trace, 2, bytes, 1)); // another step
+    EXPECT_EQ(written(), std::vector<std::string>{"11 22 33"});
+    gather.start(&trace, 0.6, "38400 8E1", "hello", 2, bytes, 2);
+    EXPECT_FALSE(gather.add(&trace, 2, bytes, 2)); // past the limit
+    EXPECT_EQ(written(), (std::vector<std::string>{"11 22 33", "11 22"}));
+    std::fclose(f);
+}
+
 TEST(LineTraceFormat, StepLabels) {
     char text[64];
     const uint32_t serial = dwl12_LineStepSerial();
@@ -317,6 +346,22 @@ TEST_F(LineTrace, ReadEndingsErrorsAndDtrAreEvents) {
     const std::string lost = "error -4 /dev/ttyUSB0: Input/output error";
     EXPECT_EQ(whats, (std::vector<std::string>{"open COM4", "HS>PC 11 22", "time-out", "time-out",
                                                "DTR on", "DTR off", lost, lost, lost, "close"}));
+}
+
+// Bytes read just before the port closes are the handset's last words: the close writes them.
+TEST_F(LineTrace, TheLastReadIsWrittenAtTheClose) {
+    testsupport::ScriptedLine line;
+    ASSERT_EQ(dwl12_TraceStart(path_.c_str(), false, false), 0);
+    ASSERT_EQ(OpenComConfig(4, "COM4", 38400, 2, 8, 1, 512, 512), 0);
+    line.reply({0x33, 0x44});
+    EXPECT_EQ(ComRdByte(4), 0x33);
+    EXPECT_EQ(ComRdByte(4), 0x44);
+    CloseCom(4);
+    dwl12_TraceStop();
+    std::vector<std::string> whats;
+    for (const TraceEntry& e : readTrace(path_))
+        whats.push_back(e.data.empty() ? e.what : e.what + " " + e.data);
+    EXPECT_EQ(whats, (std::vector<std::string>{"open COM4", "HS>PC 33 44", "close"}));
 }
 
 } // namespace

@@ -45,9 +45,11 @@ TEST(SerialLink, DeviceNameIsComAndTheNumber) {
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_0UartInit(9, 38400, 2, 5), 1);
     ASSERT_EQ(dwl12_0UartInit(32, 38400, 2, 5), 1) << "the services know COM1 to COM32";
-    ASSERT_EQ(line.openedNames.size(), 2u);
+    ASSERT_EQ(dwl12_0UartInit(1, 38400, 2, 5), 1);
+    ASSERT_EQ(line.openedNames.size(), 3u);
     EXPECT_EQ(line.openedNames[0], "COM9");
     EXPECT_EQ(line.openedNames[1], "COM32");
+    EXPECT_EQ(line.openedNames[2], "COM1");
 }
 
 // The names the system gives its own ports, which the command line takes beside the panel's
@@ -93,6 +95,19 @@ TEST(SerialLink, OpenFailureKeepsTheNegativeErrorNumber) {
         EXPECT_EQ(dwl12_0UartInit(4, 38400, 2, 5), error);
     }
     EXPECT_TRUE(line.settings().empty());
+    // A port whose settings are refused is closed, at its first opening as at a reopening.
+    line.failOpenWith(0);
+    line.failConfigureWith(kRS_InvalidParameter);
+    EXPECT_EQ(dwl12_0UartInit(4, 38400, 2, 5), kRS_InvalidParameter);
+    EXPECT_EQ(line.closes, 1);
+    EXPECT_EQ(GetOutQLen(4), kRS_PortNotOpen);
+    line.failConfigureWith(0);
+    ASSERT_EQ(dwl12_0UartInit(4, 38400, 2, 5), 1);
+    line.failConfigureWith(kRS_InvalidParameter);
+    EXPECT_EQ(OpenComConfig(4, "COM4", 460800, 0, 8, 1, 512, 512), kRS_InvalidParameter);
+    EXPECT_EQ(line.closes, 2);
+    EXPECT_EQ(GetOutQLen(4), kRS_PortNotOpen);
+    line.failConfigureWith(0);
     // A port number the services do not know is refused by them, not by a crash.
     line.failOpenWith(0);
     EXPECT_EQ(dwl12_0UartInit(0, 38400, 2, 5), kRS_InvalidPortNum);

@@ -13,6 +13,7 @@ class ScriptedDevice : public SerialDevice {
 
     int configure(long baud, int parity, int, int) override {
         if (baud == line_.refusedBaud) return kRS_InvalidParameter;
+        if (line_.configureError_ != 0) return line_.configureError_;
         line_.settings_.push_back({baud, parity, line_.timeout_});
         return 0;
     }

@@ -27,6 +27,8 @@ class ScriptedLine : public ClockSource {
     void setResponder(Responder responder);
     // Makes open fail with this error (0: open succeeds).
     void failOpenWith(int error);
+    // Makes the settings fail with this error (0: they are taken).
+    void failConfigureWith(int error) { configureError_ = error; }
     // The device goes away (a pulled adapter): from now on reads and writes fail with
     // kRS_UnknownIOError and the device names this reason.
     void lose(const std::string& reason) { lostReason_ = reason; }
@@ -72,6 +74,7 @@ class ScriptedLine : public ClockSource {
     std::function<void(ScriptedLine&)> whilePolling_;
     double timeout_ = 5.0;
     int openError_ = 0;
+    int configureError_ = 0;
     std::string lostReason_;
     ClockSource* previousClock_ = nullptr;
 };

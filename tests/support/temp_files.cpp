@@ -7,6 +7,10 @@
 #include <random>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace testsupport {
 
 TempDir::TempDir() {
@@ -91,6 +95,32 @@ std::string binaryDir() {
     return DWL_BINARY_DIR_DEFAULT;
 #else
     return "";
+#endif
+}
+
+int fileHeldOpen(const std::string& path) {
+#ifdef _WIN32
+    // The C library opens files without sharing their deletion: an open that wants the file
+    // for itself alone is refused while any handle to it is open.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return 0;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION ? 1 : -1;
+#else
+    // Each of the process's descriptors names the file it opened.
+    std::error_code ec;
+    const std::filesystem::path file = std::filesystem::canonical(path, ec);
+    if (ec) return -1;
+    std::filesystem::directory_iterator fds("/proc/self/fd", ec);
+    if (ec) return -1;
+    for (const auto& fd : fds) {
+        std::error_code unreadable; // the iterator's own descriptor, closed by now
+        if (std::filesystem::read_symlink(fd.path(), unreadable) == file) return 1;
+    }
+    return 0;
 #endif
 }
 

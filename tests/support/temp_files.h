@@ -34,6 +34,11 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // The whole content of a file (empty when it cannot be read).
 std::vector<uint8_t> readBytes(const std::string& path);
 
+// Whether this process holds the file open: 1 when it does, 0 when not, -1 when this system
+// cannot tell. Looks only at this one file, never at a count of the process's open files (under
+// wine that list is the wine server's, shared with every other program of the prefix).
+int fileHeldOpen(const std::string& path);
+
 // Makes dir the working directory until destroyed, then goes back.
 class WorkingDirectory {
   public:

@@ -214,18 +214,27 @@ TEST(OneCommandAtATime, ChoicesMadeDuringAnUnlockedCommandAreRefused) {
     EXPECT_EQ(sg_DownloadContext.ComPort, 2);
 }
 
+// Both start buttons run as the one command of the moment: a close of the window meanwhile
+// neither quits nor frees the images the run writes.
 TEST(OneCommandAtATime, ClosingTheWindowDuringARunWaitsForNothingAndKeepsTheImages) {
-    OperatorBench bench;
-    bench.emulate();
-    bench.choose(MAIN_MODE, 1);
-    bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 70000));
-    uis_OperateCommit(v_Panel, MAIN_START);
-    uis_OperateClose(v_Panel); // reaches the program while the run waits on the handset
-    uis_DispatchEvents();
-    uis_DispatchEvents();
-    EXPECT_FALSE(uis_QuitRequested());
-    EXPECT_NE(sg_DownloadContext.Cla.Data, nullptr);
-    EXPECT_GT(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0);
+    for (int button : {MAIN_START, MAIN_TFS_OGM_START}) {
+        OperatorBench bench;
+        bench.emulate();
+        bench.choose(MAIN_MODE, button == MAIN_START ? 1 : 4);
+        if (button == MAIN_START)
+            bench.load(MAIN_BIN_LOAD, bench.writeImage("a.bin", 70000));
+        else
+            bench.load(MAIN_TFS_LOAD, bench.copyTfsSample());
+        uis_OperateCommit(v_Panel, button);
+        uis_OperateClose(v_Panel); // reaches the program while the run waits on the handset
+        uis_DispatchEvents();
+        uis_DispatchEvents();
+        EXPECT_FALSE(uis_QuitRequested()) << button;
+        EXPECT_NE((button == MAIN_START ? sg_DownloadContext.Cla : sg_DownloadContext.TfsOgm).Data,
+                  nullptr)
+            << button;
+        EXPECT_GT(bench.window("mmi.uir", MMI_PANEL_SUCCESS), 0) << button;
+    }
 }
 
 TEST(OneCommandAtATime, AnOldWindowsButtonDuringARunDoesNotReleaseThePanel) {

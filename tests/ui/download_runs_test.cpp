@@ -9,6 +9,7 @@
 #include "config/dwl56conf.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_context.h"
+#include "session/dwl_image_step.h"
 #include "ui/dwl51mmi.h"
 #include "ui/mmi_ids.h"
 #include "ui/utility_ids.h"
@@ -115,7 +116,22 @@ TEST(DownloadRun, ModeFiveWithOnlyTheBinaryRunsToTheSuccessWindow) {
     bench.choose(MAIN_MODE, 5);
     bench.load(MAIN_BIN_LOAD, path);
     bench.lines.clear();
+    // The run counts as active from its start to its result (the progress meter asks).
+    struct Active {
+        int heard = 0, whileActive = 0;
+    } active;
+    v_ImageStepListener = {[](const ImageStepEvent& e, void* user) {
+                               if (e.Phase == IMAGE_STEP_CLEARED) return; // before the start
+                               auto* a = static_cast<Active*>(user);
+                               ++a->heard;
+                               if (dwl51_9RunActive()) ++a->whileActive;
+                           },
+                           &active};
     bench.press(MAIN_START);
+    v_ImageStepListener = {nullptr, nullptr};
+    EXPECT_GT(active.heard, 0);
+    EXPECT_EQ(active.whileActive, active.heard);
+    EXPECT_FALSE(dwl51_9RunActive());
 
     EXPECT_TRUE(bench.messages().empty());
     const int success = bench.window("mmi.uir", MMI_PANEL_SUCCESS);

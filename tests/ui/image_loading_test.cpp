@@ -244,6 +244,73 @@ TEST(ImageLoading, AnImageThatDoesNotFitInMemoryIsRefused) {
     EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
 }
 
+// A file that gives fewer bytes than its size promised (a system file, or one cut short while
+// it is read) is refused: nothing of it is held.
+TEST(ImageLoading, AFileShorterThanItsSizeIsRefused) {
+    std::string shortFile;
+    for (const char* candidate : {"/sys/devices/system/cpu/online", "/sys/kernel/uevent_seqnum"}) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec) &&
+            std::filesystem::file_size(candidate, ec) > readBytes(candidate).size() && !ec) {
+            shortFile = candidate;
+            break;
+        }
+    }
+    if (shortFile.empty()) GTEST_SKIP() << "no file here that reads shorter than its size";
+    OperatorBench bench;
+    // As a TFS image, with a description of its promised size in the working folder.
+    const std::string name = std::filesystem::path(shortFile).filename().string();
+    testsupport::writeCrLfFile(
+        bench.file(name.substr(0, name.size() - 3) + "cfg"),
+        {"TFSVERSION : V1.0", "NUM_DIR : 1", "MAXFILES : 8", "SET_DIR", "DIR_NAME : /", "END_DIR",
+         "SET_FILE", "FILE_NAME : /f",
+         "FILE_SIZE : " + std::to_string(std::filesystem::file_size(shortFile)), "END_FILE",
+         "END_TFS"});
+    bench.choose(MAIN_MODE, 5);
+    for (int button : {MAIN_BIN_LOAD, MAIN_TFS_LOAD}) {
+        bench.load(button, shortFile);
+        const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+        ASSERT_GT(w, 0) << button;
+        EXPECT_EQ(bench.windowText(w), "LIB_PC : The calculation of the file size create an error");
+        bench.pressOk(w);
+    }
+    EXPECT_EQ(sg_DownloadContext.Cla.Data, nullptr);
+    EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
+    EXPECT_EQ(sg_DownloadContext.TfsOgm.Data, nullptr);
+    EXPECT_STREQ(sg_DownloadContext.TfsOgmFile, "");
+}
+
+// Every load closes its image file, whether the image is kept or refused: a bench loads images
+// all day, and each file left open holds it against being replaced.
+TEST(ImageLoading, EveryLoadClosesItsImageFile) {
+    OperatorBench bench;
+    bench.choose(MAIN_MODE, 5);
+    const std::string tfs = bench.copyTfsSample();
+    if (testsupport::fileHeldOpen(tfs) < 0) GTEST_SKIP() << "no way to tell open files here";
+    const std::string longer = bench.copyTfsSample("longer.tfs");
+    std::vector<uint8_t> bytes = readBytes(longer);
+    bytes.push_back(0);
+    testsupport::writeBytes(longer, bytes);
+    const std::string alone = bench.file("alone.tfs");
+    testsupport::writeBytes(alone, bytes);
+    const std::string empty = bench.file("empty.bin");
+    testsupport::writeBytes(empty, std::string());
+    const std::pair<int, std::string> loads[] = {
+        {MAIN_BIN_LOAD, bench.writeImage("a.bin", 3000)},
+        {MAIN_OGM_LOAD, bench.writeImage("a.ogm", 3001)},
+        {MAIN_TFS_LOAD, tfs},
+        {MAIN_BIN_LOAD, empty},  // refused: empty
+        {MAIN_TFS_LOAD, longer}, // refused: not the size its description gives
+        {MAIN_TFS_LOAD, alone},  // refused: no description
+    };
+    for (const auto& [button, path] : loads) {
+        bench.load(button, path);
+        EXPECT_EQ(testsupport::fileHeldOpen(path), 0) << path;
+        for (int panel : {UTIL_PANEL_LIBPC_ERR, UTIL_PANEL_TFS_ERR, UTIL_PANEL_GENERIC_ERR})
+            if (const int w = bench.window("Utility.uir", panel)) bench.pressOk(w);
+    }
+}
+
 TEST(ImageLoading, AFailedFirstLoadLeavesNoPathAndStartAsksForTheFile) {
     {
         // A session before this one quit with its images held: nothing of them outlives it.

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using testsupport::OperatorBench;
 
 namespace {
@@ -63,6 +65,36 @@ TEST(Selectors, EachModeOffersItsImageGroupsAndDimsTheModel) {
     dwl52_5LockDuringDownload();
     dwl52_6UnlockAfterDownload();
     EXPECT_FALSE(bench.dimmed(MAIN_MODEL));
+}
+
+// At start-up the TFS ogm start is offered as the mode chosen in the last session allows.
+TEST(Selectors, StartUpOffersTheTfsOgmStartAsTheModeAllows) {
+    OperatorBench bench;
+    for (int mode : {0, 1, 2, 3, 4, 5, 6}) {
+        sg_DownloadContext.Mode = mode;
+        dwl51_2InitMainPanel();
+        expectGroups(bench, mode);
+        EXPECT_EQ(bench.dimmed(MAIN_TFS_OGM_START), mode == 1 || mode == 3) << mode;
+    }
+}
+
+// A file dropped on the panel goes to the load button of its extension, in any case.
+TEST(Selectors, ADroppedFileGoesToTheLoadButtonOfItsExtension) {
+    const std::pair<const char*, int> cases[] = {
+        {"/images/a.bin", MAIN_BIN_LOAD},
+        {"A.BIN", MAIN_BIN_LOAD},
+        {"c:\\x\\b.Ogm", MAIN_OGM_LOAD},
+        {"/images/sample.tfs", MAIN_TFS_LOAD},
+        {"S.TFS", MAIN_TFS_LOAD},
+        {"/images/tfs.cfg", 0},
+        {"/images/a.tfs.bak", 0},
+        {"/images/x.tfs/readme", 0},
+        {"/images/tfs", 0},
+        {"/images/a.", 0},
+        {nullptr, 0},
+    };
+    for (const auto& [path, button] : cases)
+        EXPECT_EQ(dwl51_10LoadButtonFor(path), button) << (path != nullptr ? path : "null");
 }
 
 TEST(Selectors, TheDownloadConfigurationWritesTypeZeroAndReleasesTheBinaryLoad) {
