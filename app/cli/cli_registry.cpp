@@ -1,6 +1,6 @@
 #include "app/cli/cli_registry.h"
 
-#include "app/cli/exit_status.h"
+#include "app/run/exit_status.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // dwl check: reads a flash description file or the TFS description of a TFS image and reports
 // what it holds.
 #include "app/cli/cli_registry.h"
-#include "app/cli/exit_status.h"
+#include "app/run/exit_status.h"
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
 #include "link/dwl12pclib.h"

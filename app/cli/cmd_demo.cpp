@@ -2,13 +2,13 @@
 // and TFS images into it in mode 5 at 460800 baud through the serial port, as on a bench. The
 // handset keeps the wire's pace, so the run takes the time a real one would.
 #include "app/cli/cli_registry.h"
-#include "app/cli/exit_status.h"
+#include "app/run/exit_status.h"
 #ifdef DWL_CLI_WITH_HANDSET_PROGRAM
 #include "app/cli/handset_process.h"
 #endif
 #ifdef DWL_CLI_WITH_RESULTS
-#include "app/cli/results_report.h"
-#include "app/cli/station_command.h"
+#include "app/results/results_report.h"
+#include "app/station/station_command.h"
 #endif
 #include "app/cli/run_command.h"
 #include "app/cli/run_signals.h"

@@ -1,12 +1,12 @@
 // dwl results: what the results database says: yield per port, per station and in all, the
 // failure causes ranked, run times, handsets per hour; or the rows as CSV.
 #include "app/cli/cli_registry.h"
-#include "app/cli/exit_status.h"
-#include "app/cli/results_db.h"
-#include "app/cli/results_report.h"
-#include "app/cli/results_server.h"
-#include "app/cli/results_source.h"
-#include "app/cli/utc_time.h"
+#include "app/results/results_db.h"
+#include "app/results/results_report.h"
+#include "app/results/results_server.h"
+#include "app/results/results_source.h"
+#include "app/results/utc_time.h"
+#include "app/run/exit_status.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,6 +1,6 @@
 // dwl sim: the emulated handset on a pseudo-terminal, for trying the tool without a handset.
 #include "app/cli/cli_registry.h"
-#include "app/cli/exit_status.h"
+#include "app/run/exit_status.h"
 #ifdef DWL_CLI_WITH_HANDSET_PROGRAM
 #include "app/cli/handset_process.h"
 #endif

@@ -1,14 +1,14 @@
 // dwl station: a production station. Every port given loops over the handsets plugged into it,
 // flashes each, records every run in the results database and shows PASS or FAIL.
 #include "app/cli/cli_registry.h"
-#include "app/cli/exit_status.h"
-#include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
-#include "app/cli/results_db.h"
-#include "app/cli/results_journal.h"
-#include "app/cli/results_server.h"
-#include "app/cli/station.h"
-#include "app/cli/station_command.h"
+#include "app/results/results_db.h"
+#include "app/results/results_journal.h"
+#include "app/results/results_server.h"
+#include "app/run/exit_status.h"
+#include "app/run/operator_session.h"
+#include "app/station/station.h"
+#include "app/station/station_command.h"
 
 #include "link/com_map.h"
 #include "link/dwl12pclib.h"

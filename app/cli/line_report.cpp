@@ -1,6 +1,6 @@
 #include "app/cli/line_report.h"
 
-#include "app/cli/exit_status.h"
+#include "app/run/exit_status.h"
 #include "link/line_step.h"
 
 #include <cerrno>

@@ -2,7 +2,7 @@
 // carried when a run failed.
 #pragma once
 
-#include "app/cli/run_settings.h"
+#include "app/run/run_settings.h"
 #include "link/line_trace.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // dwl: the command line of the download tool.
 #include "app/cli/cli_registry.h"
-#include "app/cli/exit_status.h"
 #include "app/cli/run_signals.h"
+#include "app/run/exit_status.h"
 #include "dwl_version.h"
 
 #include <algorithm>

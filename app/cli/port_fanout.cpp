@@ -1,8 +1,8 @@
 #include "app/cli/port_fanout.h"
 
-#include "app/cli/exit_status.h"
-#include "app/cli/json_text.h"
 #include "app/cli/port_processes.h"
+#include "app/run/exit_status.h"
+#include "app/run/json_text.h"
 
 #include <cerrno>
 #include <cstdio>

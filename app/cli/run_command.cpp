@@ -1,18 +1,18 @@
 #include "app/cli/run_command.h"
 
-#include "app/cli/exit_status.h"
 #include "app/cli/line_report.h"
-#include "app/cli/operator_session.h"
 #include "app/cli/port_fanout.h"
+#include "app/run/exit_status.h"
+#include "app/run/operator_session.h"
 #ifdef DWL_CLI_WITH_RESULTS
-#include "app/cli/results_db.h"
-#include "app/cli/results_journal.h"
-#include "app/cli/results_sender.h"
+#include "app/results/results_db.h"
+#include "app/results/results_journal.h"
+#include "app/results/results_sender.h"
 #endif
-#include "app/cli/run_log.h"
 #include "app/cli/run_signals.h"
+#include "app/run/run_log.h"
 #ifdef DWL_CLI_WITH_RESULTS
-#include "app/cli/utc_time.h"
+#include "app/results/utc_time.h"
 #endif
 
 #include "link/rs232_cancel.h"

@@ -2,7 +2,7 @@
 // ports at once in child processes.
 #pragma once
 
-#include "app/cli/run_settings.h"
+#include "app/run/run_settings.h"
 
 namespace dwlcli {
 

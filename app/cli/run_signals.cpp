@@ -2,7 +2,7 @@
 // (platform/<system>/cli/run_signals.cpp).
 #include "app/cli/run_signals.h"
 
-#include "app/cli/exit_status.h"
+#include "app/run/exit_status.h"
 
 namespace dwlcli {
 

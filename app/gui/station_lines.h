@@ -3,7 +3,7 @@
 // station as a whole.
 #pragma once
 
-#include "platform/qt/station_records.h"
+#include "app/gui/station_records.h"
 
 #include <cstddef>
 #include <deque>

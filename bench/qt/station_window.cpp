@@ -8,8 +8,8 @@
 // Usage: bench_station_window [--ports N] [--seconds S] [--size WxH]
 //        bench_station_window station --json-lines --port P ...   (the stand-in station)
 // The window shows on the platform Qt picks (offscreen when QT_QPA_PLATFORM says so).
-#include "platform/qt/station_window.h"
-#include "app/gui/station_control.h"
+#include "app/gui/qt/station_window.h"
+#include "app/gui/qt/station_control.h"
 #include "bench/qt/paced_station.h"
 
 #include <sys/resource.h>

@@ -1,8 +1,8 @@
 // The ports' processes forked from this one: each runs its port's part of the command at once.
 #include "app/cli/port_processes.h"
 
-#include "app/cli/exit_status.h"
 #include "app/cli/run_signals.h"
+#include "app/run/exit_status.h"
 
 #include <cerrno>
 #include <csignal>

@@ -4,8 +4,8 @@
 // (the first process gone) as a hang-up.
 #include "app/cli/port_processes.h"
 
-#include "app/cli/exit_status.h"
 #include "app/cli/run_signals.h"
+#include "app/run/exit_status.h"
 #include "link/rs232_cancel.h"
 #include "platform/windows/cli/console_stop.h"
 #include "platform/windows/system/cancel_event.h"

@@ -1,15 +1,15 @@
 // The command line's own helpers: option values, reading a result window back into its family
 // and code, the progress text, times and run ids of the records, the results database and its
 // report.
-#include "app/cli/option_values.h"
-#include "app/cli/progress_meter.h"
-#include "app/cli/result_reading.h"
-#include "app/cli/results_db.h"
-#include "app/cli/results_report.h"
-#include "app/cli/run_id.h"
-#include "app/cli/run_statistics.h"
-#include "app/cli/station_board.h"
-#include "app/cli/utc_time.h"
+#include "app/options/option_values.h"
+#include "app/results/results_db.h"
+#include "app/results/results_report.h"
+#include "app/results/run_id.h"
+#include "app/results/run_statistics.h"
+#include "app/results/utc_time.h"
+#include "app/run/progress_meter.h"
+#include "app/run/result_reading.h"
+#include "app/station/station_board.h"
 #include "tests/support/temp_files.h"
 
 #include "ui/dwl51mmi.h"

@@ -1,0 +1,22 @@
+// The report of dwl results over the rows of the results database, and its CSV form.
+#pragma once
+
+#include "app/results/results_db.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace dwlcli {
+
+// Yield per port within each station, per station and in all (passes over the runs that were
+// not cancelled), the failure causes by count, the median and 95th-percentile run time of the
+// runs that were not cancelled, and the handsets per hour from the first start to the last end.
+std::string resultsReport(const std::string& file, const RunFilter& filter,
+                          const std::vector<StoredRun>& runs);
+
+// Rows as CSV (RFC 4180: fields with a comma, a quote or a line end quoted). False when the
+// stream did not take it all.
+bool writeCsv(FILE* out, const std::vector<std::vector<std::string>>& table);
+
+} // namespace dwlcli
