@@ -1,8 +1,8 @@
 #include "app/gui/station_lines.h"
 
 #include "app/options/option_values.h"
+#include "app/options/server_address.h"
 #include "app/options/station_event_keys.h"
-#include "app/results/results_server.h"
 #include "link/dwl12pclib.h"
 #include "ui/dwl51mmi.h"
 

@@ -6,7 +6,9 @@
 // row on to the central database.
 #pragma once
 
+#include "app/options/server_address.h"
 #include "app/results/results_columns.h"
+#include "app/results/run_record.h"
 
 #include <string>
 #include <vector>
@@ -21,8 +23,6 @@ constexpr int kResultsSchemaVersion = 1;
 // writer that holds the file longer is stuck, and the row waits in the journal
 // (results_journal.h) instead of holding up the port.
 constexpr int kDefaultBusyTimeoutMs = 2000;
-// The default file: in the working folder.
-constexpr char kDefaultResultsFile[] = "results.sqlite";
 
 // Rows that no sender has passed on yet: every column but sent_at, named in `columns`.
 struct UnsentRuns {

@@ -77,35 +77,6 @@ std::string jsonbText(std::string json) {
 
 } // namespace
 
-bool isServerAddress(const std::string& text) {
-    if (text.rfind("postgresql://", 0) == 0 || text.rfind("postgres://", 0) == 0) return true;
-    if (text.find('=') == std::string::npos) return false;
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(text.c_str(), &error);
-    PQfreemem(error);
-    PQconninfoFree(options);
-    return options != nullptr;
-}
-
-std::string serverDisplayName(const std::string& address) {
-    char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(address.c_str(), &error);
-    PQfreemem(error);
-    if (options == nullptr) return "the results server";
-    std::string user, host, port, db;
-    for (PQconninfoOption* o = options; o->keyword != nullptr; o++) {
-        const std::string key = o->keyword;
-        const std::string value = o->val != nullptr ? o->val : "";
-        if (key == "user") user = value;
-        if (key == "host" || (key == "hostaddr" && host.empty())) host = value;
-        if (key == "port") port = value;
-        if (key == "dbname") db = value;
-    }
-    PQconninfoFree(options);
-    return "postgresql://" + (user.empty() ? "" : user + "@") + host +
-           (port.empty() ? "" : ":" + port) + "/" + db;
-}
-
 ResultsServer::~ResultsServer() {
     close();
 }

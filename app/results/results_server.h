@@ -8,6 +8,7 @@
 // got the row.
 #pragma once
 
+#include "app/options/server_address.h"
 #include "app/results/results_db.h"
 
 #include <string>
@@ -19,12 +20,6 @@ namespace dwlcli {
 
 // The version of the server's schema this program writes and reads.
 constexpr int kServerSchemaVersion = 2;
-
-// A libpq connection string ("postgresql://USER@HOST/DB", "postgres://...",
-// "host=H dbname=D ...") rather than the name of a file.
-bool isServerAddress(const std::string& text);
-// The address without its password, to show: "postgresql://station@line-db:5432/dwl".
-std::string serverDisplayName(const std::string& address);
 
 class ResultsServer {
   public:

@@ -4,15 +4,7 @@
 #include "app/results/utc_time.h"
 #include "app/run/exit_status.h"
 
-#include <unistd.h>
-
 namespace dwlcli {
-
-std::string hostName() {
-    char name[256] = "";
-    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-    return name;
-}
 
 RunRecord makeRunRecord(const RunReport& report, double startedAt, double endedAt,
                         double durationSeconds, const std::string& station) {

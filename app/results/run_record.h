@@ -24,8 +24,6 @@ struct RunRecord {
 // signal stopped counts as cancelled.
 RunRecord makeRunRecord(const RunReport& report, double startedAt, double endedAt,
                         double durationSeconds, const std::string& station);
-// The name of this computer: a station's name by default.
-std::string hostName();
 
 // Passed: the run ended in success and nobody cancelled it.
 inline bool runPassed(const RunRecord& r) {

@@ -1,10 +1,7 @@
 #include "app/run/run_settings.h"
 
+#include "app/options/server_address.h"
 #include "app/run/exit_status.h"
-#ifdef DWL_CLI_WITH_RESULTS
-#include "app/results/results_server.h"
-#include "app/results/run_record.h"
-#endif
 #include "link/com_map.h"
 #include "link/dwl12datafiles.h"
 #include "link/dwl12pclib.h"
@@ -14,12 +11,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef DWL_CLI_WITH_RESULTS
+#include <unistd.h>
+#endif
 #include <filesystem>
 #include <fstream>
 
 namespace fs = std::filesystem;
 
 namespace dwlcli {
+
+#ifdef DWL_CLI_WITH_RESULTS
+std::string hostName() {
+    char name[256] = "";
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+    return name;
+}
+#endif
 
 namespace {
 

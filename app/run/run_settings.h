@@ -75,5 +75,7 @@ std::string findLayoutDir();
 std::string findExamplesDir();
 // The folder of the running program.
 std::string programDir();
+// The name of this computer: a station's name by default (a build that records runs).
+std::string hostName();
 
 } // namespace dwlcli

@@ -8,7 +8,7 @@
 #include "app/gui/qt/station_totals_bar.h"
 #include "app/gui/qt/station_window.h"
 #include "app/options/option_values.h"
-#include "app/results/results_server.h"
+#include "app/options/server_address.h"
 #include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_view.h"
 
