@@ -1,3 +1,5 @@
+// A build that records runs (results, station) has this command; others leave it out.
+#ifdef DWL_CLI_WITH_RESULTS
 // dwl results: what the results database says: yield per port, per station and in all, the
 // failure causes ranked, run times, handsets per hour; or the rows as CSV.
 #include "app/cli/cli_registry.h"
@@ -84,3 +86,5 @@ void setupResults(CLI::App& dwl, int& exitStatus) {
 }
 
 } // namespace dwlcli
+
+#endif // DWL_CLI_WITH_RESULTS

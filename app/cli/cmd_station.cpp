@@ -1,3 +1,5 @@
+// A build that records runs (results, station) has this command; others leave it out.
+#ifdef DWL_CLI_WITH_RESULTS
 // dwl station: a production station. Every port given loops over the handsets plugged into it,
 // flashes each, records every run in the results database and shows PASS or FAIL.
 #include "app/cli/cli_registry.h"
@@ -147,3 +149,5 @@ void setupStation(CLI::App& dwl, int& exitStatus) {
 }
 
 } // namespace dwlcli
+
+#endif // DWL_CLI_WITH_RESULTS
