@@ -107,7 +107,7 @@ bool parseKeywords(const std::string& text, std::map<std::string, std::string>* 
 std::string percentDecoded(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] == '%' && i + 2 < text.size() + 0 &&
+        if (text[i] == '%' && i + 2 < text.size() &&
             isxdigit(static_cast<unsigned char>(text[i + 1])) &&
             isxdigit(static_cast<unsigned char>(text[i + 2]))) {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
