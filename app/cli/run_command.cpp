@@ -5,21 +5,18 @@
 #include "app/run/exit_status.h"
 #include "app/run/operator_session.h"
 #ifdef DWL_CLI_WITH_RESULTS
-#include "app/results/results_db.h"
-#include "app/results/results_journal.h"
-#include "app/results/results_sender.h"
+#include "app/results/run_recorder_db.h"
 #endif
 #include "app/cli/run_signals.h"
 #include "app/run/run_log.h"
-#ifdef DWL_CLI_WITH_RESULTS
-#include "app/results/utc_time.h"
-#endif
+#include "app/run/run_recorder.h"
 
 #include "link/rs232_cancel.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace dwlcli {
 
@@ -77,6 +74,16 @@ bool closeLog(RunLog& log, const RunReport& report) {
     return false;
 }
 
+// The record of the run, when this build records runs and the settings name a results file.
+std::unique_ptr<RunRecorder> recorderFor(const RunSettings& settings) {
+#ifdef DWL_CLI_WITH_RESULTS
+    return makeResultsRecorder(settings);
+#else
+    (void)settings;
+    return nullptr;
+#endif
+}
+
 } // namespace
 
 int runOnePort(const RunSettings& settings, RunCommand kind) {
@@ -92,24 +99,13 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         fprintf(stderr, "dwl: cannot write %s: %s\n", settings.logFile.c_str(), strerror(errno));
         return kExitNoInput;
     }
-#ifdef DWL_CLI_WITH_RESULTS
     // The results database is checked before the handset is touched.
-    ResultsDb results;
-    std::string why;
-    if (!settings.resultsFile.empty() && !results.openForWriting(settings.resultsFile, &why)) {
-        fprintf(stderr, "dwl: cannot record runs in %s: %s\n", settings.resultsFile.c_str(),
-                why.c_str());
-        return kExitNoInput;
-    }
-#endif
+    const std::unique_ptr<RunRecorder> recorder = recorderFor(settings);
+    if (int rc = recorder ? recorder->open() : 0; rc != 0) return rc;
     if (int rc = startLineTrace(settings); rc != 0) return rc;
-#ifdef DWL_CLI_WITH_RESULTS
-    const double startedAt = steadyEpochNow();
-#endif
+    if (recorder) recorder->started();
     RunReport report = runOnPanel(settings, kind, log.isOpen() ? &log : nullptr);
-#ifdef DWL_CLI_WITH_RESULTS
-    const double endedAt = steadyEpochNow();
-#endif
+    if (recorder) recorder->ended();
 
     // A run that succeeded but whose record is incomplete says so in its status; a failure's
     // own status stands.
@@ -117,31 +113,7 @@ int runOnePort(const RunSettings& settings, RunCommand kind) {
         if (report.exitStatus == kExitSuccess) report.exitStatus = kExitRecordLost;
     };
     if (!stopLineTrace(settings)) recordLost();
-#ifdef DWL_CLI_WITH_RESULTS
-    if (!settings.resultsFile.empty()) {
-        RunRecord record =
-            makeRunRecord(report, startedAt, endedAt, report.elapsedSeconds, settings.station);
-        record.traceFile = settings.traceFile;
-        bool open = true;
-        const RecordOutcome kept = recordRun(&results, &open, settings.resultsFile, record);
-        if (!kept.recorded) {
-            fprintf(stderr, "dwl: the run could not be recorded in %s: %s\n",
-                    settings.resultsFile.c_str(), kept.why.c_str());
-            if (kept.journaled)
-                fprintf(stderr, "dwl: it waits in %s and is added at the next run or start\n",
-                        journalPath(settings.resultsFile).c_str());
-            recordLost();
-        }
-    }
-    // The run is safe in the local file: a server that cannot take it now gets it later.
-    if (!settings.resultsServer.empty()) {
-        const SenderStatus sent = sendWaitingRunsOnce(settings.resultsFile, settings.resultsServer);
-        if (!sent.error.empty())
-            fprintf(stderr, "dwl: %s\ndwl: %lld run%s wait in %s for the results server\n",
-                    sent.error.c_str(), sent.waiting, sent.waiting == 1 ? "" : "s",
-                    settings.resultsFile.c_str());
-    }
-#endif
+    if (recorder && !recorder->record(report)) recordLost();
     if (settings.json) {
         if (!writeJsonReport(stdout, report)) {
             fprintf(stderr, "dwl: the JSON summary could not be written: %s\n", strerror(errno));
