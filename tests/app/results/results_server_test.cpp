@@ -498,42 +498,43 @@ PRAGMA user_version = 1;)",
         EXPECT_EQ(added, 0);
     }
     EXPECT_EQ(serverCount(server), 2);
+}
 
-    // The programs tell a server from a file without libpq (dwl-gui links none): they must read
-    // each text as libpq does, which is asked here.
-    TEST(ResultsServer, AddressesAreReadAsLibpqReadsThem) {
-        auto libpqReads = [](const std::string& text, std::string* shown) {
-            char* error = nullptr;
-            PQconninfoOption* options = PQconninfoParse(text.c_str(), &error);
-            PQfreemem(error);
-            if (options == nullptr) return false;
-            std::string user, host, port, db;
-            for (PQconninfoOption* o = options; o->keyword != nullptr; o++) {
-                const std::string key = o->keyword, value = o->val != nullptr ? o->val : "";
-                if (key == "user") user = value;
-                if (key == "host" || (key == "hostaddr" && host.empty())) host = value;
-                if (key == "port") port = value;
-                if (key == "dbname") db = value;
-            }
-            PQconninfoFree(options);
-            *shown = "postgresql://" + (user.empty() ? "" : user + "@") + host +
-                     (port.empty() ? "" : ":" + port) + "/" + db;
-            return true;
-        };
-        for (const char* text :
-             {"host=db dbname=line", "dbname = line  host=db ", "host='line db' dbname='a \\' b'",
-              "host=db\\ x dbname=l", "hostaddr=127.0.0.1 port=5433 dbname=l user=st",
-              "line=1.sqlite", "host=db dbname", "host='db dbname=l", "=x", "host=", "a b=c",
-              "results=run.sqlite", "sslmode=require", "postgresql://st:pw@db:5433/line?sslmode=x",
-              "postgresql://db", "postgres://st%40x@db/li%20ne", "postgresql://[::1]:5433/line",
-              "postgresql:///line?host=/run/pg&user=st", "postgresql://st@/line"}) {
-            std::string expected;
-            const bool server = libpqReads(text, &expected);
-            EXPECT_EQ(dwlcli::isServerAddress(text), server) << text;
-            if (server) {
-                EXPECT_EQ(dwlcli::serverDisplayName(text), expected) << text;
-            }
+// The programs tell a server from a file without libpq (dwl-gui links none): they must read
+// each text as libpq does, which is asked here.
+TEST(ResultsServer, AddressesAreReadAsLibpqReadsThem) {
+    auto libpqReads = [](const std::string& text, std::string* shown) {
+        char* error = nullptr;
+        PQconninfoOption* options = PQconninfoParse(text.c_str(), &error);
+        PQfreemem(error);
+        if (options == nullptr) return false;
+        std::string user, host, port, db;
+        for (PQconninfoOption* o = options; o->keyword != nullptr; o++) {
+            const std::string key = o->keyword, value = o->val != nullptr ? o->val : "";
+            if (key == "user") user = value;
+            if (key == "host" || (key == "hostaddr" && host.empty())) host = value;
+            if (key == "port") port = value;
+            if (key == "dbname") db = value;
+        }
+        PQconninfoFree(options);
+        *shown = "postgresql://" + (user.empty() ? "" : user + "@") + host +
+                 (port.empty() ? "" : ":" + port) + "/" + db;
+        return true;
+    };
+    for (const char* text :
+         {"host=db dbname=line", "dbname = line  host=db ", "host='line db' dbname='a \\' b'",
+          "host=db\\ x dbname=l", "hostaddr=127.0.0.1 port=5433 dbname=l user=st", "line=1.sqlite",
+          "host=db dbname", "host='db dbname=l", "=x", "host=", "a b=c", "results=run.sqlite",
+          "sslmode=require", "postgresql://st:pw@db:5433/line?sslmode=x", "postgresql://db",
+          "postgres://st%40x@db/li%20ne", "postgresql://[::1]:5433/line",
+          "postgresql:///line?host=/run/pg&user=st", "postgresql://st@/line"}) {
+        std::string expected;
+        const bool server = libpqReads(text, &expected);
+        EXPECT_EQ(dwlcli::isServerAddress(text), server) << text;
+        if (server) {
+            EXPECT_EQ(dwlcli::serverDisplayName(text), expected) << text;
         }
     }
+}
 
 } // namespace
