@@ -8,7 +8,7 @@
 # The programs find share/dwl from where they run (link/dwl12datafiles.h).
 #
 # On Windows instead the archive dist/dwl-<version>-win64.zip (./dwl.sh windows: cpack -G ZIP):
-#   dwl-<version>-win64/dwl.exe, README.txt (how to use it, CR LF)
+#   dwl-<version>-win64/dwl.exe, README.txt (how to use it, CR LF), LICENSE.txt, NOTICES.txt
 #   dwl-<version>-win64/data/    flash.txt, the handset programs, the samples, the layout files
 # dwl.exe finds data beside itself (link/dwl12datafiles.h).
 if(WIN32)
@@ -30,6 +30,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/examples/flash.txt ${CMAKE_SOURCE_DIR}/example
     DESTINATION ${CMAKE_INSTALL_DATADIR}/dwl)
 install(FILES ${CMAKE_SOURCE_DIR}/examples/README.md
     DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.samples.md)
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE.txt DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 
 if(TARGET dwl-gui)
     install(FILES ${CMAKE_SOURCE_DIR}/packaging/dwl-gui.desktop

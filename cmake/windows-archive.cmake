@@ -17,6 +17,28 @@ configure_file(${CMAKE_SOURCE_DIR}/packaging/dwl-windows.txt ${CMAKE_BINARY_DIR}
     @ONLY NEWLINE_STYLE WIN32)
 install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
 
+# Our licence, and the notices of the libraries linked into the programs (CLI11 and
+# nlohmann-json as headers, MinGW-w64's runtime and winpthreads statically), taken from the
+# build machine's Debian copyright files of those packages.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE.txt dwl_licence)
+set(dwl_notices "Code of other authors in dwl.exe and their licences.\n")
+foreach(package libcli11-dev nlohmann-json3-dev mingw-w64-x86-64-dev)
+    set(copyright /usr/share/doc/${package}/copyright)
+    if(NOT EXISTS ${copyright})
+        message(FATAL_ERROR "${copyright} is missing: the archive's notices need it")
+    endif()
+    file(READ ${copyright} text)
+    string(APPEND dwl_notices "\n==== ${package} (Debian's copyright file) ====\n\n${text}")
+endforeach()
+# CR LF, as README.txt.
+foreach(name licence notices)
+    string(REPLACE "\r\n" "\n" dwl_${name} "${dwl_${name}}")
+    string(REPLACE "\n" "\r\n" dwl_${name} "${dwl_${name}}")
+endforeach()
+file(WRITE ${CMAKE_BINARY_DIR}/LICENSE.txt "${dwl_licence}")
+file(WRITE ${CMAKE_BINARY_DIR}/NOTICES.txt "${dwl_notices}")
+install(FILES ${CMAKE_BINARY_DIR}/LICENSE.txt ${CMAKE_BINARY_DIR}/NOTICES.txt DESTINATION .)
+
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME dwl)
 set(CPACK_PACKAGE_VERSION ${DWL_VERSION_STRING})

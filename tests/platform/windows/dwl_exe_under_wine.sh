@@ -321,7 +321,7 @@ package)
     mkdir -p "$work/unpacked" && cd "$work/unpacked" || exit 1
     unzip -q "$zip" || fail "the archive does not unpack"
     top=$(find . -mindepth 1 -maxdepth 1 -type d | head -1)
-    for file in dwl.exe README.txt data/flash.txt data/dwl87.spm data/mmi.uir \
+    for file in dwl.exe README.txt LICENSE.txt NOTICES.txt data/flash.txt data/dwl87.spm data/mmi.uir \
         data/Utility.uir data/sample.bin; do
         [ -f "$top/$file" ] || fail "$file is missing from the archive"
     done
