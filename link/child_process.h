@@ -39,6 +39,10 @@ struct ChildHandle {
     // Why it did not start: the system's error, and whether a pipe could not be made.
     int error = 0;
     bool pipeFailed = false;
+    // What it used, as the wait that saw it end read it (with its own children it waited for).
+    double userSeconds = 0;
+    double systemSeconds = 0;
+    long voluntarySwitches = 0; // its sleeps: how often it gave up the processor to wait
 };
 
 // Starts program with args (argv[0] is program). True with the child in *child; false with
@@ -47,9 +51,14 @@ bool dwl_StartProgram(const std::string& program, const std::vector<std::string>
                       const ChildOptions& options, ChildHandle* child);
 
 // Runs body in a forked copy of this process, which ends with body's return value after its
-// standard output and error are flushed. Standard output and error are flushed before the fork.
+// standard output and error are flushed (a body may end the process itself). Standard output
+// and error are flushed before the fork.
 bool dwl_StartFunction(const std::function<int()>& body, const ChildOptions& options,
                        ChildHandle* child);
+
+// Puts program with args in this process's place; returns only when it could not (errno says
+// why).
+void dwl_RunInstead(const std::string& program, const std::vector<std::string>& args);
 
 // Sleeps until the child ends or timeoutMs pass (a negative timeoutMs waits for ever). True when
 // it ended, with its wait status in *status and child->pid set to -1.

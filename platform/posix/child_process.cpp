@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -76,6 +78,19 @@ void setUpChild(const ChildOptions& o, pid_t parent, const Pipes& pipes) {
     if (o.closeAllOthers) close_range(STDERR_FILENO + 1, ~0U, 0);
 }
 
+double seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
+
+std::vector<char*> argvOf(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
 bool start(const std::function<void()>& inChild, const ChildOptions& o, ChildHandle* child) {
     *child = ChildHandle{};
     Pipes pipes;
@@ -106,12 +121,13 @@ bool start(const std::function<void()>& inChild, const ChildOptions& o, ChildHan
 
 bool dwl_StartProgram(const std::string& program, const std::vector<std::string>& args,
                       const ChildOptions& options, ChildHandle* child) {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = argvOf(program, args);
     return start([&] { execv(program.c_str(), argv.data()); }, options, child);
+}
+
+void dwl_RunInstead(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv = argvOf(program, args);
+    execv(program.c_str(), argv.data());
 }
 
 bool dwl_StartFunction(const std::function<int()>& body, const ChildOptions& options,
@@ -132,11 +148,12 @@ bool dwl_WaitChild(ChildHandle* child, int timeoutMs, int* status) {
     if (child->pid <= 0) return false;
     int raw = 0;
     pid_t got = 0;
+    rusage usage{};
     if (timeoutMs < 0) {
-        while ((got = waitpid(child->pid, &raw, 0)) < 0 && errno == EINTR) {
+        while ((got = wait4(child->pid, &raw, 0, &usage)) < 0 && errno == EINTR) {
         }
     } else {
-        got = waitpid(child->pid, &raw, WNOHANG);
+        got = wait4(child->pid, &raw, WNOHANG, &usage);
 #ifdef __linux__
         if (got == 0 && timeoutMs > 0) {
             // The child's pidfd becomes readable when it ends: sleep on it.
@@ -146,12 +163,15 @@ bool dwl_WaitChild(ChildHandle* child, int timeoutMs, int* status) {
                 poll(&p, 1, timeoutMs);
                 close(pidfd);
             }
-            got = waitpid(child->pid, &raw, WNOHANG);
+            got = wait4(child->pid, &raw, WNOHANG, &usage);
         }
 #endif
     }
     if (got != child->pid) return false;
     child->pid = -1;
+    child->userSeconds = seconds(usage.ru_utime);
+    child->systemSeconds = seconds(usage.ru_stime);
+    child->voluntarySwitches = usage.ru_nvcsw;
     if (status != nullptr) *status = raw;
     return true;
 }
