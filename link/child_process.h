@@ -1,7 +1,8 @@
 // The processes this project starts (the station's ports and its results sender, the fan-out of a
 // run over several ports, the emulated handset for dwl sim, dwl demo, the tests and benches): one
 // way to start a program or a function in a forked process, wait for it with a deadline, signal
-// it and end it. Each system has its own (platform/posix/child_process.cpp).
+// it and end it. POSIX systems have it in platform/posix/child_process.cpp; the Windows build has
+// none yet (its port processes start in platform/windows/cli with CreateProcess).
 #pragma once
 
 #include <functional>
