@@ -9,6 +9,7 @@
 #include "boot/dwl1boot.h"
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
+#include "link/child_process.h"
 #include "procedure/dwl3_modes.h"
 #include "procedure/dwl3spm87.h"
 #include "session/dwl_clock.h"
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -335,23 +337,27 @@ Ending RunInChild(const RunPlan& plan, Outcome* outcome, int* signalNumber) {
         std::perror("pipe");
         std::exit(2);
     }
-    const pid_t pid = fork();
-    if (pid < 0) {
+    ChildOptions options;
+    options.closeInChild = {fds[0]};
+    ChildHandle child;
+    const bool started = dwl_StartFunction(
+        [&]() -> int {
+            alarm(kRealSecondsPerRun);
+            const Outcome o = RunOne(plan);
+            const ssize_t written = write(fds[1], &o, sizeof o);
+            _exit(written == static_cast<ssize_t>(sizeof o) ? 0 : 3);
+        },
+        options, &child);
+    if (!started) {
+        errno = child.error;
         std::perror("fork");
         std::exit(2);
-    }
-    if (pid == 0) {
-        close(fds[0]);
-        alarm(kRealSecondsPerRun);
-        const Outcome o = RunOne(plan);
-        const ssize_t written = write(fds[1], &o, sizeof o);
-        _exit(written == static_cast<ssize_t>(sizeof o) ? 0 : 3);
     }
     close(fds[1]);
     const ssize_t got = read(fds[0], outcome, sizeof *outcome);
     close(fds[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    dwl_WaitChild(&child, -1, &status);
     if (got == static_cast<ssize_t>(sizeof *outcome) && WIFEXITED(status) &&
         WEXITSTATUS(status) == 0)
         return Ending::Result;

@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,12 +58,11 @@ bool Row(int ports, const std::string& dwl, const std::string& sim, const std::s
             args.push_back(h.device);
         }
         const auto start = std::chrono::steady_clock::now();
-        pid_t pid = Spawn(args, nullptr);
-        rusage usage{};
-        if (pid > 0) wait4(pid, &status, 0, &usage);
+        ChildHandle flash;
+        if (Spawn(args, false, &flash)) dwl_WaitChild(&flash, -1, &status);
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        user = Seconds(usage.ru_utime);
-        system = Seconds(usage.ru_stime);
+        user = flash.userSeconds;
+        system = flash.systemSeconds;
         cpu = user + system;
         ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         if (!ok) std::fprintf(stderr, "bench: dwl flash failed (status %d)\n", status);
@@ -111,22 +109,19 @@ bool IdleRow(const std::string& sim, const std::string& examples) {
         usleep(2000000);
     }
     // Its wake-ups are its voluntary context switches, read as it ends.
-    rusage usage{};
-    if (h.pid > 0) {
-        kill(h.pid, SIGTERM);
-        int status = 0;
-        wait4(h.pid, &status, 0, &usage);
-        h.pid = -1;
+    if (h.child.pid > 0) {
+        dwl_SignalChild(h.child, SIGTERM);
+        dwl_WaitChild(&h.child, -1, nullptr);
     }
+    const ChildHandle usage = h.child;
     StopHandset(&h);
     if (!ok) {
         std::fprintf(stderr, "bench: dwl-handset-sim did not start\n");
         return false;
     }
-    const long wakeUps = usage.ru_nvcsw;
+    const long wakeUps = usage.voluntarySwitches;
     std::printf("idle handset program, 3 s with its port closed: %ld wake-ups %-4s cpu %.3f s\n",
-                wakeUps, wakeUps <= 10 ? "ok" : "OVER",
-                Seconds(usage.ru_utime) + Seconds(usage.ru_stime));
+                wakeUps, wakeUps <= 10 ? "ok" : "OVER", usage.userSeconds + usage.systemSeconds);
     return wakeUps <= 10;
 }
 

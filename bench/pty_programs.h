@@ -3,10 +3,11 @@
 // wire ratio made of it.
 #pragma once
 
+#include "link/child_process.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -44,31 +45,12 @@ inline std::string ExamplesDir() {
     return root + "/examples";
 }
 
-// Starts a program; its standard output goes to *out (a pipe) or to /dev/null.
-inline pid_t Spawn(const std::vector<std::string>& args, int* out) {
-    int fds[2] = {-1, -1};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (out) {
-        if (pipe(fds) != 0) return -1;
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    }
-    std::vector<char*> argv;
-    std::vector<std::string> copy = args;
-    for (std::string& a : copy)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    if (out) {
-        close(fds[1]);
-        *out = fds[0];
-    }
-    return pid;
+// Starts a program; its standard output goes to a pipe (child->out) or to /dev/null. False
+// when it did not start.
+inline bool Spawn(const std::vector<std::string>& args, bool pipeOut, ChildHandle* child) {
+    ChildOptions options;
+    options.out = pipeOut ? kChildPipe : kChildNull;
+    return dwl_StartProgram(args[0], {args.begin() + 1, args.end()}, options, child);
 }
 
 inline std::string FirstLine(int fd, int timeoutMs) {
@@ -83,7 +65,7 @@ inline std::string FirstLine(int fd, int timeoutMs) {
 }
 
 struct Handset {
-    pid_t pid = -1;
+    ChildHandle child;
     int out = -1;
     std::string device;
     std::string report;
@@ -116,10 +98,6 @@ inline LineFigures ReadReport(const std::string& path) {
     return f;
 }
 
-inline double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-}
-
 // The device a handset program serves, from the first line it prints
 // ("dwl-handset-sim: /dev/pts/7"); empty when the line is not that.
 inline std::string HandsetDevice(const std::string& firstLine) {
@@ -142,23 +120,23 @@ inline bool StartHandset(const std::string& sim, const std::string& examples,
         args.push_back(report);
         h->report = report;
     }
-    h->pid = Spawn(args, &h->out);
-    h->device = h->pid > 0 ? HandsetDevice(FirstLine(h->out, 5000)) : "";
+    const bool started = Spawn(args, true, &h->child);
+    h->out = h->child.out;
+    h->device = started ? HandsetDevice(FirstLine(h->out, 5000)) : "";
     return !h->device.empty();
 }
 
 // Stops a handset program and returns the processor seconds it used.
 inline double StopHandset(Handset* h) {
-    rusage usage{};
-    if (h->pid > 0) {
-        kill(h->pid, SIGTERM);
-        int status = 0;
-        wait4(h->pid, &status, 0, &usage);
-        h->pid = -1;
+    ChildHandle& c = h->child;
+    c.userSeconds = c.systemSeconds = 0;
+    if (c.pid > 0) {
+        dwl_SignalChild(c, SIGTERM);
+        dwl_WaitChild(&c, -1, nullptr);
     }
     if (h->out >= 0) close(h->out);
     h->out = -1;
-    return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+    return c.userSeconds + c.systemSeconds;
 }
 
 // The span of a handset's line activity over the wire time of its bytes plus its own waits;

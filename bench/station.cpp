@@ -93,18 +93,18 @@ int main(int argc, char** argv) {
             args.push_back(h.device);
         }
         const auto start = std::chrono::steady_clock::now();
-        int events = -1;
-        const pid_t station = Spawn(args, &events);
+        ChildHandle station;
+        Spawn(args, true, &station);
+        const int events = station.out;
         passed = CountRuns(events, ports * kHandsetsPerPort, 300, &ended);
         // Every handset is through: one Ctrl-C stops the ports that wait for the next.
-        kill(station, SIGINT);
+        dwl_SignalChild(station, SIGINT);
         CountRuns(events, 1, 30, &ended);
         int status = 0;
-        rusage usage{};
-        wait4(station, &status, 0, &usage);
+        dwl_WaitChild(&station, -1, &status);
         wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        user = Seconds(usage.ru_utime);
-        system = Seconds(usage.ru_stime);
+        user = station.userSeconds;
+        system = station.systemSeconds;
         close(events);
         ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && passed == ports * kHandsetsPerPort;
         if (!ok)

@@ -11,6 +11,7 @@
 #include "command/dwl11command.h"
 #include "flash/dwl10fla.h"
 #include "flash/dwl10tfs.h"
+#include "link/child_process.h"
 #include "link/dwl12pclib.h"
 #include "link/line_trace.h"
 #include "link/rs232.h"
@@ -273,15 +274,14 @@ double PcOnlyRate(bool tfs, uint32_t binarySize) {
 
 // Runs in a child process, so that its peak memory is its own.
 void InChild(const std::function<void()>& body) {
-    std::fflush(stdout);
-    pid_t pid = fork();
-    if (pid == 0) {
-        body();
-        std::fflush(stdout);
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
+    ChildHandle child;
+    if (dwl_StartFunction(
+            [&] {
+                body();
+                return 0;
+            },
+            {}, &child))
+        dwl_WaitChild(&child, -1, nullptr);
 }
 
 void Report(const char* name, const std::string& dir, bool tfs, uint32_t binarySize,

@@ -3,15 +3,13 @@
 #include "app/run/exit_status.h"
 #ifdef DWL_CLI_WITH_HANDSET_PROGRAM
 #include "app/cli/handset_process.h"
+#include "link/child_process.h"
 #endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
-#ifdef DWL_CLI_WITH_HANDSET_PROGRAM
-#include <unistd.h>
-#endif
 
 namespace dwlcli {
 
@@ -37,15 +35,10 @@ void setupSim(CLI::App& dwl, int& exitStatus) {
         }
         std::vector<std::string> args = simCommand->remaining();
         if (simCommand->count("--help-handset") > 0) args = {"--help"};
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
         fflush(stdout);
         // The handset program takes this process over: it prints its device and serves the
         // handset until it is stopped (Ctrl-C).
-        execv(program.c_str(), argv.data());
+        dwl_RunInstead(program, args);
         fprintf(stderr, "dwl: cannot start %s: %s\n", program.c_str(), strerror(errno));
         exitStatus = dwlcli::kExitInternal;
 #endif

@@ -1,6 +1,8 @@
 // dwl-handset-sim as a child process: the emulated handset on a pseudo-terminal.
 #pragma once
 
+#include "link/child_process.h"
+
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -26,6 +28,7 @@ class HandsetProcess {
     void stop();
 
   private:
+    ChildHandle child_;
     pid_t pid_ = -1;
     int out_ = -1;
     std::string device_;

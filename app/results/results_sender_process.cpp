@@ -8,11 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace dwlcli {
 
@@ -35,38 +31,30 @@ void writeLine(int fd, const std::string& line) {
 
 } // namespace
 
+bool startResultsSender(const std::string& localFile, const std::string& address,
+                        ChildHandle* sender, std::string* why) {
+    ChildOptions options;
+    options.in = kChildNull;
+    options.out = kChildPipe;
+    options.ownGroup = true;
+    options.parentDeathSignal = SIGTERM;
+    options.orphanStatus = 1;
+    // Nothing else of the station's: a port's pipe held open here would never end.
+    options.closeAllOthers = true;
+    if (dwl_StartFunction([&] { return runResultsSender(localFile, address, STDOUT_FILENO); },
+                          options, sender))
+        return true;
+    *why = std::string(sender->pipeFailed ? "cannot make a pipe: " : "cannot start its process: ") +
+           strerror(sender->error);
+    return false;
+}
+
 pid_t startResultsSender(const std::string& localFile, const std::string& address, int* events,
                          std::string* why) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        *why = std::string("cannot make a pipe: ") + strerror(errno);
-        return -1;
-    }
-    fflush(stdout);
-    fflush(stderr);
-    const pid_t station = getpid();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-#ifdef __linux__
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != station) _exit(1);
-#endif
-        const int null = open("/dev/null", O_RDONLY);
-        if (null >= 0) dup2(null, STDIN_FILENO);
-        dup2(fds[1], STDOUT_FILENO);
-        // Nothing else of the station's: a port's pipe held open here would never end.
-        close_range(STDERR_FILENO + 1, ~0U, 0);
-        _exit(runResultsSender(localFile, address, STDOUT_FILENO));
-    }
-    close(fds[1]);
-    if (pid < 0) {
-        close(fds[0]);
-        *why = std::string("cannot start its process: ") + strerror(errno);
-        return -1;
-    }
-    *events = fds[0];
-    return pid;
+    ChildHandle sender;
+    if (!startResultsSender(localFile, address, &sender, why)) return -1;
+    *events = sender.out;
+    return sender.pid;
 }
 
 int runResultsSender(const std::string& localFile, const std::string& address, int out) {

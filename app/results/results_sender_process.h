@@ -10,6 +10,7 @@
 #pragma once
 
 #include "app/results/results_sender.h"
+#include "link/child_process.h"
 
 #include <sys/types.h>
 
@@ -18,8 +19,13 @@
 namespace dwlcli {
 
 // Starts the sender of the local file's runs to the server at `address`, in its own process
-// group (a Ctrl-C at the terminal is the station's to pass on). Its pid, with the reading end
-// of its event lines in *events; -1 when it could not start (the reason in *why).
+// group (a Ctrl-C at the terminal is the station's to pass on). True with the process in
+// *sender, the reading end of its event lines in sender->out; false when it could not start
+// (the reason in *why).
+bool startResultsSender(const std::string& localFile, const std::string& address,
+                        ChildHandle* sender, std::string* why);
+// The same with its pid and the reading end of its event lines in *events; -1 when it could not
+// start.
 pid_t startResultsSender(const std::string& localFile, const std::string& address, int* events,
                          std::string* why);
 

@@ -7,6 +7,7 @@
 #include "app/run/json_text.h"
 #include "app/station/station_board.h"
 #include "app/station/station_signals.h"
+#include "link/child_process.h"
 #include "link/wire_clock.h"
 
 #include <cerrno>
@@ -14,14 +15,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace dwlcli {
 
@@ -39,7 +36,7 @@ constexpr double kSenderStopSeconds = 6.0;
 constexpr double kRedrawInterval = 0.25;
 
 struct PortProcess {
-    pid_t pid = -1;
+    ChildHandle child;
     int events = -1; // its standard output: event lines
     int errors = -1; // its standard error
     std::string eventsPartial, errorsPartial;
@@ -95,7 +92,7 @@ class Station {
     double lastDraw_ = -1e9;
     size_t drawnLines_ = 0;
     // The sender of the runs to the line's results server, when there is one.
-    pid_t sender_ = -1;
+    ChildHandle sender_;
     int senderEvents_ = -1;
     std::string senderPartial_;
     SenderStatus server_;
@@ -127,14 +124,15 @@ void Station::replayJournal(int busyMs) {
         journalReplay(s_.start.results, &db, &waiting, &why);
     journalChanged(why);
     // Rows that reached the database go on to the server too.
-    if (unrecorded_ == 0 && sender_ > 0) kill(sender_, SIGUSR1);
+    if (unrecorded_ == 0) dwl_SignalChild(sender_, SIGUSR1);
 }
 
 void Station::startSender() {
     if (s_.resultsServer.empty()) return;
     std::string why;
-    sender_ = startResultsSender(s_.start.results, s_.resultsServer, &senderEvents_, &why);
-    if (sender_ < 0)
+    if (startResultsSender(s_.start.results, s_.resultsServer, &sender_, &why))
+        senderEvents_ = sender_.out;
+    else
         fprintf(stderr, "dwl: the runs stay in %s: %s\n", s_.start.results.c_str(), why.c_str());
 }
 
@@ -169,25 +167,23 @@ void Station::readSender() {
 }
 
 void Station::stopSender() {
-    if (sender_ < 0) return;
+    if (sender_.pid < 0) return;
     // One last attempt, so that the last runs go too when the server takes them.
-    kill(sender_, SIGTERM);
+    dwl_SignalChild(sender_, SIGTERM);
     // The sender bounds its last attempt; a sender stuck all the same is ended.
     const double deadline = dwl_MonotonicSeconds() + kSenderStopSeconds;
     while (senderEvents_ >= 0) {
         const double left = deadline - dwl_MonotonicSeconds();
         pollfd p{senderEvents_, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left * 1000) + 1) == 0) {
-            kill(sender_, SIGKILL);
+            dwl_SignalChild(sender_, SIGKILL);
             close(senderEvents_);
             senderEvents_ = -1;
             break;
         }
         readSender();
     }
-    int raw = 0;
-    waitpid(sender_, &raw, 0);
-    sender_ = -1;
+    dwl_WaitChild(&sender_, -1, nullptr);
 }
 
 void Station::publish(const Json& event, const std::string* asReceived) {
@@ -256,7 +252,7 @@ void Station::eventLine(size_t i, const std::string& line) {
         ports_[i].inRun = false;
         runsEnded_++;
         // The run is in the local file: the sender tries the server now.
-        if (sender_ > 0) kill(sender_, SIGUSR1);
+        dwl_SignalChild(sender_, SIGUSR1);
         publish(board_.totals(dwl_MonotonicSeconds()));
     }
 }
@@ -288,71 +284,45 @@ void Station::readFrom(size_t i, bool events) {
 
 void Station::start(size_t i) {
     PortProcess& p = ports_[i];
-    int out[2], err[2];
-    if (pipe(out) != 0) {
+    ChildOptions options;
+    options.in = kChildNull;
+    options.out = kChildPipe;
+    options.err = kChildPipe;
+    // Its own process group: Ctrl-C reaches the station alone, which passes each one on.
+    options.ownGroup = true;
+    // A station that dies takes its ports along: their runs are cancelled.
+    options.parentDeathSignal = SIGTERM;
+    options.orphanStatus = kExitInternal;
+    for (const PortProcess& other : ports_)
+        for (int fd : {other.events, other.errors})
+            if (fd >= 0) options.closeInChild.push_back(fd);
+    if (senderEvents_ >= 0) options.closeInChild.push_back(senderEvents_);
+    const bool started = dwl_StartFunction(
+        [&] {
+            signals_.restoreInChild();
+            signal(SIGPIPE, SIG_IGN);
+            return runStationPort(s_.ports[i], stdout);
+        },
+        options, &p.child);
+    if (!started) {
         p.finished = true;
-        board_.portStopped(i, std::string("cannot make a pipe: ") + strerror(errno));
+        board_.portStopped(i, std::string(p.child.pipeFailed ? "cannot make a pipe: "
+                                                             : "cannot start its process: ") +
+                                  strerror(p.child.error));
         return;
     }
-    if (pipe(err) != 0) {
-        close(out[0]);
-        close(out[1]);
-        p.finished = true;
-        board_.portStopped(i, std::string("cannot make a pipe: ") + strerror(errno));
-        return;
-    }
-    fflush(stdout);
-    fflush(stderr);
-    const pid_t station = getpid();
-    p.pid = fork();
-    if (p.pid == 0) {
-        // Its own process group: Ctrl-C reaches the station alone, which passes each one on.
-        setpgid(0, 0);
-#ifdef __linux__
-        // A station that dies takes its ports along: their runs are cancelled.
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != station) _exit(kExitInternal);
-#endif
-        const int null = open("/dev/null", O_RDONLY);
-        if (null >= 0) dup2(null, STDIN_FILENO);
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        for (int fd : {out[0], out[1], err[0], err[1], null})
-            if (fd > STDERR_FILENO) close(fd);
-        for (const PortProcess& other : ports_)
-            for (int fd : {other.events, other.errors})
-                if (fd >= 0) close(fd);
-        if (senderEvents_ >= 0) close(senderEvents_);
-        signals_.restoreInChild();
-        signal(SIGPIPE, SIG_IGN);
-        const int status = runStationPort(s_.ports[i], stdout);
-        fflush(stdout);
-        fflush(stderr);
-        _exit(status);
-    }
-    close(out[1]);
-    close(err[1]);
-    if (p.pid < 0) {
-        close(out[0]);
-        close(err[0]);
-        p.finished = true;
-        board_.portStopped(i, std::string("cannot start its process: ") + strerror(errno));
-        return;
-    }
-    p.events = out[0];
-    p.errors = err[0];
+    p.events = p.child.out;
+    p.errors = p.child.err;
     p.restartAt = -1.0;
     // A port process started while the station stops has a stop to catch up with.
-    if (interruptsForwarded_ > 0) kill(p.pid, SIGINT);
-    if (interruptsForwarded_ > 1 || cancelForwarded_) kill(p.pid, SIGTERM);
+    if (interruptsForwarded_ > 0) dwl_SignalChild(p.child, SIGINT);
+    if (interruptsForwarded_ > 1 || cancelForwarded_) dwl_SignalChild(p.child, SIGTERM);
 }
 
 void Station::ended(size_t i) {
     PortProcess& p = ports_[i];
     int raw = 0;
-    while (waitpid(p.pid, &raw, 0) < 0 && errno == EINTR) {
-    }
-    p.pid = -1;
+    dwl_WaitChild(&p.child, -1, &raw);
     const bool wasInRun = p.inRun;
     p.inRun = false;
     // A port whose record was lost says so at the end, however the station stops.
@@ -381,7 +351,7 @@ void Station::ended(size_t i) {
 
 void Station::forward(int signal) {
     for (const PortProcess& p : ports_)
-        if (p.pid > 0) kill(p.pid, signal);
+        dwl_SignalChild(p.child, signal);
 }
 
 int Station::run() {
@@ -424,7 +394,7 @@ int Station::run() {
             PortProcess& p = ports_[i];
             if (p.restartAt >= 0 && !stopping_ && now >= p.restartAt) {
                 start(i);
-                if (p.pid > 0) publish(portBackEvent(s_.ports[i].label));
+                if (p.child.pid > 0) publish(portBackEvent(s_.ports[i].label));
             }
             if (p.restartAt >= 0 && stopping_) {
                 p.restartAt = -1.0;
@@ -437,7 +407,7 @@ int Station::run() {
                 fds.push_back({fd, POLLIN, 0});
                 owners.emplace_back(i, events);
             }
-            alive = alive || p.pid > 0 || p.restartAt >= 0;
+            alive = alive || p.child.pid > 0 || p.restartAt >= 0;
         }
         if (!alive) break;
         if (retryJournalAt_ >= 0 && now >= retryJournalAt_) replayJournal(kJournalRetryBusyMs);

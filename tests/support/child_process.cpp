@@ -1,6 +1,6 @@
 #include "tests/support/child_process.h"
 
-#include "sim/child_program.h"
+#include "link/child_process.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -12,7 +12,13 @@
 namespace testsupport {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args) {
-    pid_ = sim::StartChildProgram(program, args, SIGKILL, &out_);
+    ChildOptions options;
+    options.out = kChildPipe;
+    options.parentDeathSignal = SIGKILL;
+    if (dwl_StartProgram(program, args, options, &child_)) {
+        pid_ = child_.pid;
+        out_ = child_.out;
+    }
 }
 
 ChildProcess::~ChildProcess() {
@@ -22,7 +28,7 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::running() {
     if (pid_ <= 0) return false;
-    if (waitpid(pid_, &status_, WNOHANG) == pid_) {
+    if (dwl_WaitChild(&child_, 0, &status_)) {
         pid_ = -1;
         return false;
     }
@@ -48,7 +54,7 @@ std::string ChildProcess::readLine(int msecs) {
 
 int ChildProcess::stop() {
     if (pid_ <= 0) return status_;
-    status_ = sim::EndChildProgram(pid_, 2000);
+    status_ = dwl_EndChild(&child_, 2000);
     pid_ = -1;
     return status_;
 }

@@ -4,6 +4,8 @@
 // wait for its time-out).
 #pragma once
 
+#include "link/child_process.h"
+
 #include <sys/types.h>
 
 #include <string>
@@ -29,6 +31,7 @@ class ChildProcess {
     int stop();
 
   private:
+    ChildHandle child_;
     pid_t pid_ = -1;
     int out_ = -1;
     int status_ = 0;

@@ -1,7 +1,7 @@
 #include "app/cli/handset_process.h"
 
 #include "app/run/run_settings.h"
-#include "sim/child_program.h"
+#include "link/child_process.h"
 
 #include <cerrno>
 #include <chrono>
@@ -40,11 +40,15 @@ HandsetProcess::~HandsetProcess() {
 
 bool HandsetProcess::start(const std::string& program, const std::vector<std::string>& args,
                            int timeoutMs, std::string* why) {
-    pid_ = sim::StartChildProgram(program, args, SIGTERM, &out_);
-    if (pid_ < 0) {
-        *why = "cannot start " + program + ": " + strerror(errno);
+    ChildOptions options;
+    options.out = kChildPipe;
+    options.parentDeathSignal = SIGTERM;
+    if (!dwl_StartProgram(program, args, options, &child_)) {
+        *why = "cannot start " + program + ": " + strerror(child_.error);
         return false;
     }
+    pid_ = child_.pid;
+    out_ = child_.out;
 
     // The first line names the device: "dwl-handset-sim: /dev/pts/N".
     std::string line;
@@ -88,7 +92,7 @@ bool HandsetProcess::start(const std::string& program, const std::vector<std::st
 void HandsetProcess::stop() {
     if (pid_ > 0) {
         g_handsetPid = -1;
-        sim::EndChildProgram(pid_, 2000);
+        dwl_EndChild(&child_, 2000);
         pid_ = -1;
     }
     if (out_ >= 0) close(out_);

@@ -3,13 +3,13 @@
 
 #include "app/cli/run_signals.h"
 #include "app/run/exit_status.h"
+#include "link/child_process.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace dwlcli {
@@ -17,7 +17,7 @@ namespace dwlcli {
 namespace {
 
 struct PortProcess {
-    pid_t pid = -1;
+    ChildHandle child;
     int out = -1; // the child's standard output
     int err = -1; // its standard error
 };
@@ -26,43 +26,28 @@ struct PortProcess {
 PortProcess startPort(size_t i, const std::string& name, const std::vector<PortProcess>& started,
                       const std::function<int(size_t)>& child) {
     PortProcess p;
-    int out[2], err[2];
-    if (pipe(out) != 0) {
-        fprintf(stderr, "dwl: cannot make a pipe: %s\n", strerror(errno));
+    ChildOptions options;
+    options.out = kChildPipe;
+    options.err = kChildPipe;
+    for (const PortProcess& other : started)
+        for (int fd : {other.out, other.err})
+            if (fd >= 0) options.closeInChild.push_back(fd);
+    const bool ok = dwl_StartFunction(
+        [&] {
+            const RunSignals signals(false);
+            return child(i);
+        },
+        options, &p.child);
+    if (!ok) {
+        if (p.child.pipeFailed)
+            fprintf(stderr, "dwl: cannot make a pipe: %s\n", strerror(p.child.error));
+        else
+            fprintf(stderr, "dwl: cannot start a process for %s: %s\n", name.c_str(),
+                    strerror(p.child.error));
         return p;
     }
-    if (pipe(err) != 0) {
-        fprintf(stderr, "dwl: cannot make a pipe: %s\n", strerror(errno));
-        close(out[0]);
-        close(out[1]);
-        return p;
-    }
-    p.pid = fork();
-    if (p.pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        for (int fd : {out[0], out[1], err[0], err[1]})
-            close(fd);
-        for (const PortProcess& other : started) {
-            if (other.out >= 0) close(other.out);
-            if (other.err >= 0) close(other.err);
-        }
-        const RunSignals signals(false);
-        const int status = child(i);
-        fflush(stdout);
-        fflush(stderr);
-        _exit(status);
-    }
-    close(out[1]);
-    close(err[1]);
-    if (p.pid < 0) {
-        fprintf(stderr, "dwl: cannot start a process for %s: %s\n", name.c_str(), strerror(errno));
-        close(out[0]);
-        close(err[0]);
-        return p;
-    }
-    p.out = out[0];
-    p.err = err[0];
+    p.out = p.child.out;
+    p.err = p.child.err;
     return p;
 }
 
@@ -92,7 +77,7 @@ std::vector<int> runPortProcesses(const std::vector<std::string>& names,
         if (signal != 0 && !forwarded) {
             forwarded = true;
             for (const PortProcess& p : ports)
-                if (p.pid > 0) kill(p.pid, signal);
+                dwl_SignalChild(p.child, signal);
         }
         std::vector<pollfd> fds;
         std::vector<std::pair<size_t, bool>> owners; // port, is stdout
@@ -129,14 +114,10 @@ std::vector<int> runPortProcesses(const std::vector<std::string>& names,
 
     std::vector<int> statuses(ports.size(), kExitInternal);
     for (size_t i = 0; i < ports.size(); i++) {
-        if (ports[i].pid <= 0) continue;
         int raw = 0;
-        while (waitpid(ports[i].pid, &raw, 0) < 0 && errno == EINTR) {
-        }
+        if (!dwl_WaitChild(&ports[i].child, -1, &raw)) continue;
         // A port's process that a second signal ended has the status a shell gives it.
-        statuses[i] = WIFEXITED(raw)     ? WEXITSTATUS(raw)
-                      : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw)
-                                         : kExitInternal;
+        statuses[i] = dwl_ChildExitStatus(raw, kExitInternal);
     }
     return statuses;
 }
