@@ -399,7 +399,9 @@ void ComSerialDevice::sleepOnLine(double deadline, bool wantInput) {
 }
 
 int ComSerialDevice::readArrived(uint8_t* buffer, int count) {
-    if (!lost_) fetchArrived();
+    // Bytes fetched already serve a reply read byte by byte without asking the driver again
+    // (under wine each question is a round trip to its server).
+    if (!lost_ && inBuffered() < static_cast<size_t>(std::max(count, 0))) fetchArrived();
     const size_t take = std::min(inBuffered(), static_cast<size_t>(count));
     std::copy_n(in_.begin() + static_cast<std::ptrdiff_t>(inFrom_), take, buffer);
     inFrom_ += take;
