@@ -19,6 +19,10 @@ namespace {
 // One write hands the driver at most this much: the pending write's bytes count as queued until
 // it ends, so a smaller write keeps the queue's count moving.
 constexpr size_t kWriteChunk = 4096;
+// What a port holds beyond the queue its driver counts: a UART's transmit FIFO, a USB adapter's
+// own buffer. The driver says "empty" while these bytes still go out, so that the next bytes
+// follow them without a pause on the line; the modelled wire counts them out the same way.
+constexpr long kTransmitBuffer = 128;
 // Received bytes fetched by one read.
 constexpr size_t kReadChunk = 4096;
 // A read of bytes the driver said it holds ends at once; it is given this long all the same.
@@ -302,7 +306,7 @@ long ComSerialDevice::driverQueue() {
     // The driver's count leaves out the pending write (and a pseudo-terminal shows none): the
     // wire time left of what was handed over stands for it, or the pending write where it is
     // more.
-    long queued = wire_.queued(dwl_MonotonicSeconds());
+    long queued = wire_.queued(dwl_MonotonicSeconds() + wire_.secondsFor(kTransmitBuffer));
     queued =
         std::max(queued, static_cast<long>(std::min<unsigned long>(driverQueues_.out, LONG_MAX)));
     if (writePending_ && !writeDropped_)
@@ -395,7 +399,9 @@ void ComSerialDevice::sleepOnLine(double deadline, bool wantInput) {
 }
 
 int ComSerialDevice::readArrived(uint8_t* buffer, int count) {
-    if (!lost_) fetchArrived();
+    // Bytes fetched already serve a reply read byte by byte without asking the driver again
+    // (under wine each question is a round trip to its server).
+    if (!lost_ && inBuffered() < static_cast<size_t>(std::max(count, 0))) fetchArrived();
     const size_t take = std::min(inBuffered(), static_cast<size_t>(count));
     std::copy_n(in_.begin() + static_cast<std::ptrdiff_t>(inFrom_), take, buffer);
     inFrom_ += take;
