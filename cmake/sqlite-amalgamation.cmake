@@ -10,6 +10,9 @@ if(NOT EXISTS ${DWL_SQLITE_AMALGAMATION}/sqlite3.c OR
     message(FATAL_ERROR "No SQLite amalgamation in ${DWL_SQLITE_AMALGAMATION}: ./dwl.sh windows "
         "fetches it (or give DWL_SQLITE_AMALGAMATION)")
 endif()
+file(STRINGS ${DWL_SQLITE_AMALGAMATION}/sqlite3.h sqlite_version_line
+    REGEX "^#define SQLITE_VERSION +\"")
+string(REGEX REPLACE ".*\"(.*)\".*" "\\1" DWL_SQLITE_VERSION "${sqlite_version_line}")
 enable_language(C)
 add_library(dwl_sqlite3 STATIC ${DWL_SQLITE_AMALGAMATION}/sqlite3.c)
 target_include_directories(dwl_sqlite3 SYSTEM PUBLIC ${DWL_SQLITE_AMALGAMATION})

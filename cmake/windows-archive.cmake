@@ -19,7 +19,7 @@ install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
 
 # Our licence, and the notices of the libraries linked into the programs (CLI11 and
 # nlohmann-json as headers, MinGW-w64's runtime and winpthreads statically), taken from the
-# build machine's Debian copyright files of those packages.
+# build machine's Debian copyright files of those packages, and SQLite's.
 file(READ ${CMAKE_SOURCE_DIR}/LICENSE.txt dwl_licence)
 set(dwl_notices "Code of other authors in dwl.exe and their licences.\n")
 foreach(package libcli11-dev nlohmann-json3-dev mingw-w64-x86-64-dev)
@@ -30,6 +30,16 @@ foreach(package libcli11-dev nlohmann-json3-dev mingw-w64-x86-64-dev)
     file(READ ${copyright} text)
     string(APPEND dwl_notices "\n==== ${package} (Debian's copyright file) ====\n\n${text}")
 endforeach()
+# SQLite, compiled in from its amalgamation (cmake/sqlite-amalgamation.cmake): public domain, its
+# notice the blessing at the head of sqlite3.h.
+if(DWL_SQLITE_AMALGAMATION)
+    file(STRINGS ${DWL_SQLITE_AMALGAMATION}/sqlite3.h sqlite_head LIMIT_COUNT 12)
+    list(JOIN sqlite_head "\n" sqlite_head)
+    string(APPEND dwl_notices "\n==== SQLite ${DWL_SQLITE_VERSION} (sqlite3.c, sqlite3.h: "
+        "public domain) ====\n\n${sqlite_head}\n\nSQLite is in the public domain "
+        "(https://sqlite.org/copyright.html); the copy in dwl.exe comes from the npm package "
+        "better-sqlite3 (deps/sqlite3/).\n")
+endif()
 # CR LF, as README.txt.
 foreach(name licence notices)
     string(REPLACE "\r\n" "\n" dwl_${name} "${dwl_${name}}")

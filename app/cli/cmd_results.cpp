@@ -78,8 +78,10 @@ void setupResults(CLI::App& dwl, int& exitStatus) {
                    "and in all, failure causes, run times, handsets per hour; or the rows as CSV");
     auto r = std::make_shared<ResultsRequest>();
     c->add_option("--db", r->db,
-                  std::string("the SQLite results file (default ") + kDefaultResultsFile +
-                      "), or the line's results server as a postgresql://USER@HOST/DB address");
+                  std::string("the SQLite results file (default ") + kDefaultResultsFile + ")" +
+                      (serverForwardingInBuild() ? ", or the line's results server as a "
+                                                   "postgresql://USER@HOST/DB address"
+                                                 : ""));
     c->add_option("--since", r->since,
                   "only runs started since TIME: 2026-03-02, 2026-03-02T08:00 (local time, or "
                   "with Z or +01:00), or an age: 90m, 8h, 7d");

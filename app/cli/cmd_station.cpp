@@ -124,9 +124,10 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
 
 void setupStation(CLI::App& dwl, int& exitStatus) {
     CLI::App* c = dwl.add_subcommand(
-        "station", "Production station: every port flashes handset after handset (plug in, "
-                   "switch on, PASS or FAIL, next), every run recorded in an SQLite file or on a "
-                   "PostgreSQL server");
+        "station", std::string("Production station: every port flashes handset after handset "
+                               "(plug in, switch on, PASS or FAIL, next), every run recorded in "
+                               "an SQLite file") +
+                       (serverForwardingInBuild() ? " or on a PostgreSQL server" : ""));
     auto r = std::make_shared<StationRequest>();
     c->add_option("--port,-p", r->run.ports,
                   "COM number 1-4 or device path; repeat it for every port of the station")
@@ -144,10 +145,13 @@ void setupStation(CLI::App& dwl, int& exitStatus) {
                   "folder holding flash.txt, dwl87.spm and dwl88.spm; default: the current one");
     c->add_option("--results", r->results,
                   std::string("where the runs are recorded: the SQLite results file (default ") +
-                      kDefaultResultsFile +
-                      " in the current folder), or the line's results server as a "
-                      "postgresql://USER@HOST/DB address (the runs then go to " +
-                      kDefaultResultsFile + " first and on from there)");
+                      kDefaultResultsFile + " in the current folder)" +
+                      (serverForwardingInBuild()
+                           ? std::string(", or the line's results server as a "
+                                         "postgresql://USER@HOST/DB address (the runs then go "
+                                         "to ") +
+                                 kDefaultResultsFile + " first and on from there)"
+                           : std::string()));
     c->add_option("--station", r->station,
                   "the station's name in the records; default the "
                   "host name");

@@ -140,9 +140,12 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
                       "TFS ogm image (*.tfs), described by the .cfg beside it or tfs.cfg");
 #ifdef DWL_CLI_WITH_RESULTS
         c->add_option("--results", r->resultsFile,
-                      "record the run in this SQLite results database (created when missing); "
-                      "or, given a server (postgresql://USER@HOST/DB), in results.sqlite and "
-                      "then on the server");
+                      std::string("record the run in this SQLite results database (created "
+                                  "when missing)") +
+                          (serverForwardingInBuild()
+                               ? "; or, given a server (postgresql://USER@HOST/DB), in "
+                                 "results.sqlite and then on the server"
+                               : ""));
         c->add_option("--station", r->station,
                       "the station's name in the recorded runs; default: the host name");
 #else

@@ -15,8 +15,12 @@
 #   stalled   a handset that stops reading in the middle of a sector (SIGSTOP): the Linux
 #             program's time-out and exit status in about its time; a second one stopped the
 #             same way ends at the first Ctrl-C
+#   station   dwl.exe station on two ports (COM15, COM16), two handsets each one after another:
+#             its port processes, JSON lines, four runs in the results file (read by the Linux
+#             dwl results and by dwl.exe results --csv, alike), Ctrl-C ends it
 #   missing   a missing image: the same message and exit status as the Linux dwl; a COM port
-#             that leads nowhere or does not exist; help and the commands offered
+#             that leads nowhere or does not exist; help and the commands offered; a results
+#             server's address refused in one line
 #   package   the zip unpacked elsewhere: its dwl.exe finds its data folder (check, demo)
 #
 # The wine prefix is WINEPREFIX (ctest sets it to one inside the build folder). Every process
@@ -290,21 +294,29 @@ missing)
     expect_status 64
     grep -q 'unknown port COM300: the COM ports are COM1 to COM256' "$work/dwl.err" ||
         fail "COM300 is not refused as such"
-    # What is offered runs: no sim, no station demo; /? is help; station says it is left out.
+    # What is offered runs: no sim, no station demo; /? is help.
     run_dwl /?
     expect_status 0
-    grep -qE '^  (sim|station|results) ' "$work/dwl.out" && fail "offers what it cannot run"
+    grep -qE '^  sim ' "$work/dwl.out" && fail "offers what it cannot run"
+    grep -qE '^  station ' "$work/dwl.out" || fail "does not offer the station"
+    grep -q 'PostgreSQL' "$work/dwl.out" && fail "offers a results server"
     run_dwl flash --help
     grep -q 'COM port (COM1 to COM256)' "$work/dwl.out" || fail "--port's help speaks of COM1-4"
     run_dwl demo --station
     expect_status 64
-    run_dwl station -p COM5
-    expect_status 64
-    grep -q 'station is not in this build of dwl' "$work/dwl.err" || fail "station: $(cat "$work/dwl.err")"
-    run_dwl flash --sim --bin sample.bin --results runs.sqlite
-    expect_status 64
-    grep -q -- '--results and --station are not in this build' "$work/dwl.err" ||
-        fail "--results: $(cat "$work/dwl.err")"
+    # A results server's address, in either form: one line, before any port is opened.
+    for address in postgresql://station@127.0.0.1/dwl "host=127.0.0.1 dbname=dwl"; do
+        for command in "station -p COM5" "flash --sim --bin sample.bin" results; do
+            option=--results
+            [ "$command" = results ] && option=--db
+            # shellcheck disable=SC2086
+            run_dwl $command "$option" "$address"
+            expect_status 64
+            [ "$(wc -l <"$work/dwl.err")" -eq 1 ] &&
+                grep -q '^dwl: forwarding runs to a PostgreSQL server is not in the Windows build' \
+                    "$work/dwl.err" || fail "$command $address: $(cat "$work/dwl.err")"
+        done
+    done
     run_dwl flash --sim --bin no-such-image.bin
     windows_status=$status
     "$host_build/app/dwl" flash --sim --bin no-such-image.bin >"$work/linux.out" \
@@ -314,6 +326,36 @@ missing)
         fail "exit status $windows_status; on Linux $linux_status"
     [ "$linux_status" -eq 66 ] || fail "exit status $linux_status on Linux, expected 66"
     diff "$work/dwl.err" "$work/linux.err" >&2 || fail "another message"
+    ;;
+station)
+    for port in 15 16; do
+        start_handset $port --sessions 2 --gap 0.2
+        map_port $port "$handset_device"
+    done
+    # Its wine process's number goes to a file, for the Ctrl-C.
+    exec {dwl_lines}< <(timeout --kill-after=5 "$run_limit" sh -c 'echo $$ >"$0"; exec "$@"' \
+        "$work/station.pid" wine "$dwl_exe" station -p COM15 -p COM16 --bin sample.bin \
+        --results runs.sqlite --json-lines 2>"$work/dwl.err" | tee "$work/dwl.out")
+    dwl_pid=$!
+    for run in 1 2 3 4; do
+        wait_for_output '{"event":"run_ended",*' || fail "the station ended after $((run - 1)) runs"
+    done
+    kill -INT "$(cat "$work/station.pid")"
+    end_dwl
+    expect_status 0
+    grep -q '^{"event":"station_stopped",.*"reason":"interrupted"}$' "$work/dwl.out" ||
+        fail "the station did not stop on Ctrl-C"
+    [ "$(grep -c '"event":"run_ended".*"passed":true' "$work/dwl.out")" -eq 4 ] ||
+        fail "not four passed runs"
+    # Both programs read the same four rows, two per port, every one passed.
+    "$host_build/app/dwl" results --db runs.sqlite --csv >"$work/linux.csv" || fail "dwl results"
+    run_dwl results --db runs.sqlite --csv
+    expect_status 0
+    diff "$work/linux.csv" "$work/dwl.out" >&2 || fail "dwl.exe results --csv reads otherwise"
+    for port in COM15 COM16; do
+        [ "$(grep -cF "\\.\\$port" "$work/linux.csv")" -eq 2 ] || fail "not two runs of $port"
+    done
+    [ "$(($(wc -l <"$work/linux.csv") - 1))" -eq 4 ] || fail "not four rows in runs.sqlite"
     ;;
 package)
     unset DWL_SOURCE_DIR
