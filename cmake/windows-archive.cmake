@@ -33,7 +33,7 @@ endforeach()
 # SQLite, compiled in from its amalgamation (cmake/sqlite-amalgamation.cmake): public domain, its
 # notice the blessing at the head of sqlite3.h.
 if(DWL_SQLITE_AMALGAMATION)
-    file(STRINGS ${DWL_SQLITE_AMALGAMATION}/sqlite3.h sqlite_head LIMIT_COUNT 12)
+    file(STRINGS ${DWL_SQLITE_AMALGAMATION}/sqlite3.h sqlite_head LIMIT_COUNT 10)
     list(JOIN sqlite_head "\n" sqlite_head)
     string(APPEND dwl_notices "\n==== SQLite ${DWL_SQLITE_VERSION} (sqlite3.c, sqlite3.h: "
         "public domain) ====\n\n${sqlite_head}\n\nSQLite is in the public domain "
