@@ -11,7 +11,8 @@
 #   ./dwl.sh demo       install what the demo needs, build dwl and dwl-handset-sim only
 #                       (build-demo/), flash the sample images into the emulated handset
 #   ./dwl.sh package    install, build, make the Debian package build/dwl_<version>_<arch>.deb
-#   ./dwl.sh windows    install MinGW-w64, cross-build a static dwl.exe (build-windows/) and pack
+#   ./dwl.sh windows    install MinGW-w64, fetch SQLite's amalgamation (checked by its SHA-256),
+#                       cross-build a static dwl.exe (build-windows/) and pack
 #                       dist/dwl-<version>-win64.zip
 #   ./dwl.sh format     clang-format every source file
 set -euo pipefail
@@ -20,9 +21,9 @@ cd "$(dirname "$0")"
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format
     clang libclang-rt-14-dev valgrind dpkg-dev help2man desktop-file-utils nlohmann-json3-dev
     ccache libsqlite3-dev libpq-dev postgresql libfaketime)
-# The Windows build: the cross compiler, wine to run its tests, GoogleTest's sources, and what
-# packs and unpacks the archive.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip)
+# The Windows build: the cross compiler, wine to run its tests, GoogleTest's sources, what
+# packs and unpacks the archive, and what fetches SQLite's amalgamation.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip curl)
 # What the demo needs: the command line and the emulated handset, nothing of the GUI or tests.
 demo_packages=(cmake g++ make libcli11-dev nlohmann-json3-dev ccache libsqlite3-dev libpq-dev)
 jobs=$(nproc 2>/dev/null || echo 2)
