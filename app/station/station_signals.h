@@ -6,8 +6,9 @@
 // progress finish), the second as a terminate (they are cancelled); a terminate or hang-up (on
 // Windows the console's close, log-off or shut-down) cancels them. On POSIX systems they are
 // signals, blocked except while the station sleeps in wait(), so that none slips in between a
-// look and the sleep; on Windows they are the console's events, and a port process gets the
-// number as a byte on its standard input (link/child_process.h).
+// look and the sleep; on Windows they are the console's events, or the numbers as bytes on the
+// station's standard input when that is a pipe (a program that started it: dwl_SignalChild), and
+// a port process gets the number as a byte on its standard input (link/child_process.h).
 #pragma once
 
 #include "link/child_process.h"

@@ -43,14 +43,22 @@ void wake() {
     mv_Woken.notify_all();
 }
 
+// A stop by its number: from the console, or as a byte from the program that started the station
+// with its standard input on a pipe (the GUI's station window).
+void stop(int number) {
+    if (number == kStationInterrupt)
+        mv_Interrupts++;
+    else
+        mv_Terminated = true;
+    wake();
+}
+
 BOOL WINAPI onConsoleEvent(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        mv_Interrupts++;
-        wake();
+        stop(kStationInterrupt);
         return TRUE;
     }
-    mv_Terminated = true;
-    wake();
+    stop(kStationTerminate);
     // The system ends the process as soon as this returns (and at the latest after a few
     // seconds): the station has until then to stop its ports; its own exit ends it first.
     Sleep(INFINITE);
@@ -81,6 +89,19 @@ StationSignals::StationSignals() : saved_(std::make_unique<Saved>()) {
     mv_Interrupts = 0;
     mv_Terminated = false;
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    // Standard input on a pipe: the bytes 2 (a Ctrl-C), 15 and 1 (a terminate, a hang-up) are
+    // stops, as dwl_SignalChild sends them; others, and the pipe's end, change nothing. One
+    // reader for the process's life.
+    static std::atomic<bool> reading{false};
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (in != nullptr && in != INVALID_HANDLE_VALUE && GetFileType(in) == FILE_TYPE_PIPE &&
+        !reading.exchange(true))
+        std::thread([in] {
+            unsigned char byte = 0;
+            DWORD got = 0;
+            while (ReadFile(in, &byte, 1, &got, nullptr) && got == 1)
+                if (byte == kStationInterrupt || byte == kStationTerminate || byte == 1) stop(byte);
+        }).detach();
 }
 
 StationSignals::~StationSignals() {

@@ -73,8 +73,14 @@ TEST(StationParts, AJournalHeldByAnotherProcessIsEmptiedAndTakesTheNextRun) {
     EXPECT_EQ(rowCount(file), 3u);
 }
 
-TEST(StationParts, TheSleepOnThePipesWakesForBytesTheirEndAndItsDeadline) {
+TEST(StationParts, TheSleepOnThePipesWakesForBytesTheirEndAndItsDeadlineAndAStop) {
+    // Standard input on a pipe, as the GUI starts the station: a byte 2 is a Ctrl-C.
+    HANDLE stopRead = nullptr, stopWrite = nullptr;
+    ASSERT_TRUE(CreatePipe(&stopRead, &stopWrite, nullptr, 0));
+    const HANDLE stdinBefore = GetStdHandle(STD_INPUT_HANDLE);
+    SetStdHandle(STD_INPUT_HANDLE, stopRead);
     const dwlcli::StationSignals signals;
+    SetStdHandle(STD_INPUT_HANDLE, stdinBefore);
     const std::string echo = dwl_ProgramFolder() + "\\dwl_echo_args.exe";
     ChildOptions options;
     options.out = kChildPipe;
@@ -107,6 +113,17 @@ TEST(StationParts, TheSleepOnThePipesWakesForBytesTheirEndAndItsDeadline) {
     ASSERT_EQ(end.size(), 1u);
     EXPECT_TRUE(end[0].bytes.empty());
     dwl_CloseChildPipes(&child);
+
+    // A stop wakes the sleep on no pipe at all, and is counted.
+    const unsigned char interrupt = 2;
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(stopWrite, &interrupt, 1, &written, nullptr));
+    const DWORD stopAt = GetTickCount();
+    EXPECT_TRUE(signals.wait({}, 10.0).empty());
+    EXPECT_LT(GetTickCount() - stopAt, 5000u);
+    EXPECT_EQ(dwlcli::StationSignals::interrupts(), 1);
+    EXPECT_FALSE(dwlcli::StationSignals::terminated());
+    CloseHandle(stopWrite);
 }
 
 } // namespace
