@@ -1,6 +1,7 @@
 #include "app/results/results_report.h"
 
 #include "app/results/run_statistics.h"
+#include "app/results/unit_counts.h"
 #include "app/results/utc_time.h"
 
 #include <algorithm>
@@ -24,8 +25,8 @@ struct Tally {
     }
 };
 
-// A name or message on one line of the table: control characters (a newline in a station's
-// name) shown as escapes.
+} // namespace
+
 std::string oneLine(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
@@ -45,6 +46,8 @@ std::string oneLine(const std::string& text) {
     }
     return out;
 }
+
+namespace {
 
 std::string format(const char* f, double v) {
     char t[64];
@@ -75,6 +78,23 @@ std::string cause(const StoredRun& r) {
         text += " (exit " + std::to_string(r.exitStatus) + ")";
     }
     return text;
+}
+
+// The units' lines of the report.
+std::string unitLines(const UnitCounts& u) {
+    std::string out = "\nunits (cancelled runs left out): ";
+    if (u.units == 0)
+        return out + "none named" + (u.runsWithoutUnit > 0 ? " by these runs\n" : "\n");
+    out += std::to_string(u.units) +
+           ", runs that named none: " + std::to_string(u.runsWithoutUnit) + "\n";
+    const auto yield = [&u](const char* name, int count, const char* what) {
+        return std::string("  ") + name + format("%5.1f %%", unitPercent(count, u)) + "  (" +
+               std::to_string(count) + " passed " + what + ")\n";
+    };
+    out += yield("first-pass yield ", u.firstPass, "on their first run");
+    out += yield("final yield      ", u.finalPass, "on their last run");
+    out += "  flashed more than once: " + std::to_string(u.flashedAgain) + "\n";
+    return out;
 }
 
 } // namespace
@@ -139,6 +159,7 @@ std::string resultsReport(const std::string& file, const RunFilter& filter,
     const bool span = parseTimeOrAge(first, 0, &from) && parseTimeOrAge(last, 0, &to);
     const double hourly = span ? perHour(static_cast<int>(durations.size()), to - from) : -1.0;
     out += "handsets per hour: " + (hourly >= 0 ? format("%.1f", hourly) : std::string("-")) + "\n";
+    out += unitLines(countUnits(runs));
     return out;
 }
 

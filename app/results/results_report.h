@@ -11,9 +11,15 @@ namespace dwlcli {
 
 // Yield per port within each station, per station and in all (passes over the runs that were
 // not cancelled), the failure causes by count, the median and 95th-percentile run time of the
-// runs that were not cancelled, and the handsets per hour from the first start to the last end.
+// runs that were not cancelled, the handsets per hour from the first start to the last end, and
+// the units: how many, their first-pass and final yield, those flashed more than once
+// (unit_counts.h).
 std::string resultsReport(const std::string& file, const RunFilter& filter,
                           const std::vector<StoredRun>& runs);
+
+// A name or message on one line of a table: control characters (a newline in a station's
+// name) shown as escapes.
+std::string oneLine(const std::string& text);
 
 // Rows as CSV (RFC 4180: fields with a comma, a quote or a line end quoted). False when the
 // stream did not take it all.

@@ -32,6 +32,8 @@ struct RunRequest {
     std::string bin, ogm, tfs, config, workdir, logFile;
     std::string traceFile, traceData;
     std::string resultsFile, station;
+    std::string unit; // --unit: the handset's label
+    bool unitGiven = false;
     bool json = false;
     bool sim = false;
     SimFaults faults;
@@ -60,6 +62,7 @@ struct RunSettings {
     // empty; the runs are then recorded in results.sqlite first.
     std::string resultsServer;
     std::string station; // the name the runs are recorded under
+    std::string unitId;  // the handset's label recorded with the run, or empty
     bool json = false;
     bool sim = false;
     sim::HandsetConfig simConfig;

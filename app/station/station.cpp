@@ -1,5 +1,6 @@
 #include "app/station/station.h"
 
+#include "app/options/unit_scan.h"
 #include "app/results/results_journal.h"
 #include "app/results/results_sender_process.h"
 #include "app/results/utc_time.h"
@@ -7,6 +8,7 @@
 #include "app/run/json_text.h"
 #include "app/station/station_board.h"
 #include "app/station/station_signals.h"
+#include "app/station/unit_scan_pipes.h"
 #include "link/child_process.h"
 #include "link/wire_clock.h"
 
@@ -40,6 +42,8 @@ struct PortProcess {
     double restartAt = -1.0; // when to start it again; < 0: not waiting for that
     int status = 0;
     bool recordLost = false; // it ended with its log incomplete
+    int scans = -1;          // where its units' scans go (its standard input), or -1
+    std::string nextUnit;    // the unit sent for its next run, until a run takes it
 };
 
 class Station {
@@ -73,6 +77,10 @@ class Station {
     // says what still waits when that changed.
     void replayJournal(int busyMs);
     void journalChanged(const std::string& error);
+    // The units' scans on standard input (--units-from-stdin), a line "PORT ID" each.
+    void readScans(const std::string& bytes);
+    void scanLine(const std::string& line);
+    bool sendUnit(PortProcess& p, const std::string& unit);
 
     const StationSettings& s_;
     const StationSignals& signals_;
@@ -95,7 +103,82 @@ class Station {
     long long unrecorded_ = 0;
     std::string unrecordedWhy_;
     double retryJournalAt_ = -1.0;
+    // Standard input while scans come on it, else -1.
+    int scansIn_ = -1;
+    std::string scansPartial_;
 };
+
+void Station::readScans(const std::string& bytes) {
+    if (bytes.empty()) {
+        // The scans ended; a line cut short is taken as it is.
+        scansIn_ = -1;
+        if (!scansPartial_.empty()) scanLine(scansPartial_);
+        scansPartial_.clear();
+        return;
+    }
+    scansPartial_.append(bytes);
+    size_t at = 0;
+    for (size_t nl; (nl = scansPartial_.find('\n', at)) != std::string::npos; at = nl + 1)
+        scanLine(scansPartial_.substr(at, nl - at));
+    scansPartial_.erase(0, at);
+    // A line longer than any scan can be is refused now, not gathered for ever.
+    if (scansPartial_.size() > 1024) {
+        publish(unitRefusedEvent(scansPartial_.substr(0, 80) + "...", "",
+                                 "a line longer than 1024 bytes"));
+        scansPartial_.clear();
+    }
+}
+
+bool Station::sendUnit(PortProcess& p, const std::string& unit) {
+    return writeScanLine(p.scans, unit + "\n");
+}
+
+void Station::scanLine(const std::string& line) {
+    std::string port, unit, why;
+    if (!parseUnitScanLine(line, &port, &unit, &why)) {
+        // A blank line (a scanner's extra Enter) says nothing.
+        if (!trimmedUnitId(line).empty()) publish(unitRefusedEvent(line, "", why));
+        return;
+    }
+    size_t i = 0;
+    const auto same = [](const std::string& a, const std::string& b) {
+        if (a.size() != b.size()) return false;
+        for (size_t k = 0; k < a.size(); k++)
+            if (tolower(static_cast<unsigned char>(a[k])) !=
+                tolower(static_cast<unsigned char>(b[k])))
+                return false;
+        return true;
+    };
+    while (i < s_.ports.size() && !same(s_.ports[i].label.port, port) &&
+           s_.ports[i].label.device != port)
+        i++;
+    if (i == s_.ports.size()) {
+        std::string ports;
+        for (const StationPortSettings& p : s_.ports)
+            ports += (ports.empty() ? "" : ", ") + p.label.port;
+        publish(unitRefusedEvent(line, "", "no port " + port + " at this station (" + ports + ")"));
+        return;
+    }
+    const PortLabel& label = s_.ports[i].label;
+    const std::string problem = unitIdProblem(unit);
+    if (!problem.empty()) {
+        publish(unitRefusedEvent(line, label.port, problem));
+        return;
+    }
+    PortProcess& p = ports_[i];
+    if (p.finished) {
+        publish(unitRefusedEvent(line, label.port, "port " + label.port + " has stopped"));
+        return;
+    }
+    // A port whose process starts again gets it then.
+    if (p.child.pid > 0 && !sendUnit(p, unit)) {
+        publish(unitRefusedEvent(line, label.port,
+                                 "port " + label.port + " takes no scan now: " + strerror(errno)));
+        return;
+    }
+    publish(unitScannedEvent(label, unit, p.inRun, p.nextUnit));
+    p.nextUnit = unit;
+}
 
 void Station::journalChanged(const std::string& error) {
     const long long waiting = journalCount(s_.start.results);
@@ -233,7 +316,11 @@ void Station::eventLine(size_t i, const std::string& line) {
         return;
     }
     const std::string name = event.value("event", "");
-    if (name == "run_started") ports_[i].inRun = true;
+    if (name == "run_started") {
+        ports_[i].inRun = true;
+        // The run took the unit sent for it; one sent since waits for the next.
+        if (event.value("unit", Json()) == Json(ports_[i].nextUnit)) ports_[i].nextUnit.clear();
+    }
     publish(event, &line);
     // A run refused by the database waits in the journal; a run recorded took the journal's
     // runs along.
@@ -275,7 +362,7 @@ void Station::readFrom(size_t i, bool events, const std::string& bytes) {
 void Station::start(size_t i) {
     PortProcess& p = ports_[i];
     ChildOptions options;
-    options.in = kChildNull;
+    options.in = s_.unitsFromStdin ? kChildPipe : kChildNull;
     options.out = kChildPipe;
     options.err = kChildPipe;
     // Its own process group: Ctrl-C reaches the station alone, which passes each one on.
@@ -298,6 +385,12 @@ void Station::start(size_t i) {
     }
     p.events = p.child.out;
     p.errors = p.child.err;
+    p.scans = s_.unitsFromStdin ? p.child.in : -1;
+    if (p.scans >= 0) {
+        holdScanPipe(p.scans);
+        // The unit sent to the process before stays the next run's.
+        if (!p.nextUnit.empty()) sendUnit(p, p.nextUnit);
+    }
     p.restartAt = -1.0;
     // A port process started while the station stops has a stop to catch up with.
     if (interruptsForwarded_ > 0) dwl_SignalChild(p.child, kStationInterrupt);
@@ -309,6 +402,7 @@ void Station::ended(size_t i) {
     int raw = 0;
     dwl_CloseChildPipes(&p.child);
     dwl_WaitChild(&p.child, -1, &raw);
+    p.scans = -1; // closed with the child's pipes
     const bool wasInRun = p.inRun;
     p.inRun = false;
     // A port whose record was lost says so at the end, however the station stops.
@@ -347,6 +441,7 @@ int Station::run() {
     journalChanged(s_.journalError);
     // Before the ports: their processes are forked from this one.
     startSender();
+    if (s_.unitsFromStdin) scansIn_ = 0; // standard input
     for (size_t i = 0; i < ports_.size(); i++)
         start(i);
     for (;;) {
@@ -404,6 +499,10 @@ int Station::run() {
             fds.push_back(senderEvents_);
             owners.emplace_back(ports_.size(), true);
         }
+        if (scansIn_ >= 0) {
+            fds.push_back(scansIn_);
+            owners.emplace_back(ports_.size() + 1, true);
+        }
         if (terminal_ && dirty_) {
             const double due = lastDraw_ + kRedrawInterval;
             wake = wake < 0 ? due : std::min(wake, due);
@@ -414,7 +513,9 @@ int Station::run() {
             const size_t k =
                 static_cast<size_t>(std::find(fds.begin(), fds.end(), b.fd) - fds.begin());
             if (k >= fds.size()) continue;
-            if (owners[k].first == ports_.size())
+            if (owners[k].first == ports_.size() + 1)
+                readScans(b.bytes);
+            else if (owners[k].first == ports_.size())
                 readSender(b.bytes);
             else
                 readFrom(owners[k].first, owners[k].second, b.bytes);

@@ -34,13 +34,18 @@ std::string schemaStep(int version) {
                "\n);\n"
                "CREATE INDEX runs_by_start ON runs (started_at);\n"
                "CREATE INDEX runs_by_station_port ON runs (station, port, started_at);\n";
-    return "ALTER TABLE runs ALTER COLUMN result_json TYPE jsonb USING result_json::jsonb;\n"
-           "ALTER TABLE runs ADD COLUMN received_at timestamptz;\n"
-           "ALTER TABLE runs ALTER COLUMN received_at SET DEFAULT now();\n";
+    if (version == 1)
+        return "ALTER TABLE runs ALTER COLUMN result_json TYPE jsonb USING result_json::jsonb;\n"
+               "ALTER TABLE runs ADD COLUMN received_at timestamptz;\n"
+               "ALTER TABLE runs ALTER COLUMN received_at SET DEFAULT now();\n";
+    // 3: the unit a run flashed (unit_id).
+    return runColumnsAdded(DIALECT_SERVER, version + 1) +
+           "CREATE INDEX runs_by_unit ON runs (unit_id, started_at) WHERE unit_id IS NOT NULL;\n";
 }
 
 const char kFilter[] = " FROM runs WHERE ($1 = '' OR started_at >= NULLIF($1, '')::timestamptz)"
                        " AND ($2 = '' OR port = $2) AND ($3 = '' OR station = $3)"
+                       " AND ($4 = '' OR unit_id = $4)"
                        " ORDER BY started_at, run_id";
 
 // A result that clears itself.
@@ -140,6 +145,7 @@ bool ResultsServer::open(const std::string& address, int version, std::string* w
     // line after a few seconds instead of holding the sender (and a station's stop) up.
     const std::string limits = "SET statement_timeout = " + std::to_string(kStatementTimeoutMs) +
                                "; SET lock_timeout = " + std::to_string(kLockTimeoutMs);
+    version_ = version;
     if (exec(limits.c_str(), why) && prepareSchema(version, why)) return true;
     close();
     return false;
@@ -200,28 +206,34 @@ bool ResultsServer::store(const UnsentRuns& runs, int* added, std::string* why) 
     *added = 0;
     if (runs.rows.empty()) return true;
     // Where each column is in the local rows; a column the local file lacks is NULL.
-    std::vector<int> from(kRunColumns, -1);
-    std::string sql = "INSERT INTO runs (" + runColumnNames() + ") VALUES (";
-    for (int i = 0; i < kRunColumns; i++) {
+    // The columns of the tables' version (an older program's has fewer).
+    int columns = 0;
+    while (columns < kRunColumns && a_RunColumns[columns].serverVersion <= version_)
+        columns++;
+    std::vector<int> from(columns, -1);
+    std::string names, values;
+    for (int i = 0; i < columns; i++) {
         for (size_t k = 0; k < runs.columns.size(); k++)
             if (runs.columns[k] == a_RunColumns[i].name) from[i] = static_cast<int>(k);
-        sql += (i > 0 ? ", $" : "$") + std::to_string(i + 1);
+        names += std::string(i > 0 ? ", " : "") + a_RunColumns[i].name;
+        values += (i > 0 ? ", $" : "$") + std::to_string(i + 1);
     }
-    sql += ") ON CONFLICT (run_id) DO NOTHING";
+    const std::string sql =
+        "INSERT INTO runs (" + names + ") VALUES (" + values + ") ON CONFLICT (run_id) DO NOTHING";
 
     if (!exec("BEGIN", why)) return false;
     for (const std::vector<StoredValue>& row : runs.rows) {
-        std::vector<std::string> texts(kRunColumns);
-        std::vector<const char*> params(kRunColumns, nullptr);
-        for (int i = 0; i < kRunColumns; i++) {
+        std::vector<std::string> texts(columns);
+        std::vector<const char*> params(columns, nullptr);
+        for (int i = 0; i < columns; i++) {
             if (from[i] < 0 || from[i] >= static_cast<int>(row.size()) || row[from[i]].isNull)
                 continue;
             texts[i] = utf8(row[from[i]].text);
             if (a_RunColumns[i].kind == COLUMN_JSON) texts[i] = jsonbText(texts[i]);
             params[i] = texts[i].c_str();
         }
-        const Result r(PQexecParams(conn_, sql.c_str(), kRunColumns, nullptr, params.data(),
-                                    nullptr, nullptr, 0));
+        const Result r(
+            PQexecParams(conn_, sql.c_str(), columns, nullptr, params.data(), nullptr, nullptr, 0));
         if (!r.ok()) {
             *why = failure();
             std::string ignored;
@@ -265,9 +277,11 @@ bool ResultsServer::query(const std::string& sql, const RunFilter& filter,
         return false;
     }
     const Oid text = 25;
-    const Oid types[3] = {text, text, text};
-    const char* values[3] = {filter.since.c_str(), filter.port.c_str(), filter.station.c_str()};
-    const Result r(PQexecParams(conn_, sql.c_str(), 3, types, values, nullptr, nullptr, 0));
+    const Oid types[4] = {text, text, text, text};
+    const std::string unit = utf8(filter.unit);
+    const char* values[4] = {filter.since.c_str(), filter.port.c_str(), filter.station.c_str(),
+                             unit.c_str()};
+    const Result r(PQexecParams(conn_, sql.c_str(), 4, types, values, nullptr, nullptr, 0));
     if (!r.ok()) {
         *why = failure();
         return false;

@@ -103,11 +103,11 @@ TEST(BadCommandLine, AStationChecksEveryRunsNeedsFirst) {
     const std::string newer = dir.file("newer.sqlite");
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(newer.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 2", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 3", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
     expectAll({
-        {"results --db " + quoted(newer), 66, "schema version 2 is newer"},
-        {"station" + port + bin + " --results " + quoted(newer), 66, "schema version 2 is newer"},
+        {"results --db " + quoted(newer), 66, "schema version 3 is newer"},
+        {"station" + port + bin + " --results " + quoted(newer), 66, "schema version 3 is newer"},
     });
 }
 
