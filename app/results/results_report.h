@@ -1,6 +1,7 @@
 // The report of dwl results over the rows of the results database, and its CSV form.
 #pragma once
 
+#include "app/results/report_figures.h"
 #include "app/results/results_db.h"
 
 #include <cstdio>
@@ -14,6 +15,9 @@ namespace dwlcli {
 // runs that were not cancelled, and the handsets per hour from the first start to the last end.
 std::string resultsReport(const std::string& file, const RunFilter& filter,
                           const std::vector<StoredRun>& runs);
+// The same from the figures already worked out.
+std::string resultsReport(const std::string& file, const RunFilter& filter,
+                          const ReportFigures& figures);
 
 // Rows as CSV (RFC 4180: fields with a comma, a quote or a line end quoted). False when the
 // stream did not take it all.
