@@ -9,6 +9,7 @@
 #include "app/results/results_report.h"
 #include "app/results/results_server.h"
 #include "app/results/results_source.h"
+#include "app/results/unit_history.h"
 #include "app/results/utc_time.h"
 #include "app/run/exit_status.h"
 
@@ -23,7 +24,7 @@ namespace {
 
 struct ResultsRequest {
     std::string db = kDefaultResultsFile;
-    std::string since, port, station;
+    std::string since, port, station, unit;
     bool csv = false;
     std::string html; // the page's file
 };
@@ -56,6 +57,7 @@ int runResults(const ResultsRequest& r) {
     RunFilter filter;
     filter.port = r.port;
     filter.station = r.station;
+    filter.unit = r.unit;
     if (!r.since.empty()) {
         double since = 0;
         if (!parseTimeOrAge(r.since, epochNow(), &since)) {
@@ -93,7 +95,9 @@ int runResults(const ResultsRequest& r) {
             }
             return 0;
         }
-        written = fputs(resultsReport(source, filter, runs).c_str(), stdout) >= 0;
+        const std::string text = r.unit.empty() ? resultsReport(source, filter, runs)
+                                                : unitHistory(source, r.unit, runs);
+        written = fputs(text.c_str(), stdout) >= 0;
     }
     if (fflush(stdout) != 0 || !written) {
         fprintf(stderr, "dwl: the report could not be written\n");
@@ -118,12 +122,16 @@ void setupResults(CLI::App& dwl, int& exitStatus) {
                   "with Z or +01:00), or an age: 90m, 8h, 7d");
     c->add_option("--port", r->port, "only the runs of this port");
     c->add_option("--station", r->station, "only the runs of this station");
+    CLI::Option* unit = c->add_option("--unit", r->unit,
+                                      "the history of one unit (its label as scanned): its runs "
+                                      "in order, with their images and results");
     CLI::Option* csv = c->add_flag("--csv", r->csv, "write the rows as CSV, with a header line");
     c->add_option("--html", r->html,
                   "write the report to FILE as one HTML page with its charts, which needs "
                   "nothing else to show (no script, nothing fetched)")
         ->option_text("FILE")
-        ->excludes(csv);
+        ->excludes(csv)
+        ->excludes(unit);
     c->callback([r, &exitStatus]() { exitStatus = runResults(*r); });
 }
 

@@ -106,6 +106,7 @@ ReportFigures reportFigures(const std::vector<StoredRun>& runs) {
     double from = 0, to = 0;
     if (parseTimeOrAge(f.first, 0, &from) && parseTimeOrAge(f.last, 0, &to))
         f.perHour = perHour(static_cast<int>(f.durations.size()), to - from);
+    f.units = countUnits(runs);
     return f;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/results/results_columns.h"
+#include "app/results/unit_counts.h"
 
 #include <string>
 #include <vector>
@@ -55,6 +56,7 @@ struct ReportFigures {
     double p95Seconds = -1;
     double perHour = -1; // runs not cancelled per hour from the first start to the last end
     std::vector<HourFigures> hours; // the hours that had a run, in order
+    UnitCounts units;
 };
 
 ReportFigures reportFigures(const std::vector<StoredRun>& runs);

@@ -40,6 +40,11 @@ template <int Kind, int Field> StoredValue image(const RunRecord& r) {
     return number(Field == 1 ? im->size : static_cast<long long>(im->byteSum));
 }
 
+// Reads an image's path (Field 0) or byte sum (2) back.
+template <int Kind, int Field> void readImage(StoredRun* s, const std::string& t) {
+    (Field == 0 ? s->imagePath : s->imageSum)[Kind] = t;
+}
+
 int integer(const std::string& t) {
     return atoi(t.c_str());
 }
@@ -81,15 +86,15 @@ const RunColumn a_RunColumns[] = {
     {"speed", COLUMN_INTEGER, "INTEGER", "integer", false,
      [](const RunRecord& r) { return r.report.baud > 0 ? number(r.report.baud) : null(); },
      nullptr},
-    {"bin_image", COLUMN_TEXT, "TEXT", "text", false, image<0, 0>, nullptr},
+    {"bin_image", COLUMN_TEXT, "TEXT", "text", false, image<0, 0>, readImage<0, 0>},
     {"bin_size", COLUMN_INTEGER, "INTEGER", "bigint", false, image<0, 1>, nullptr},
-    {"bin_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<0, 2>, nullptr},
-    {"ogm_image", COLUMN_TEXT, "TEXT", "text", false, image<1, 0>, nullptr},
+    {"bin_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<0, 2>, readImage<0, 2>},
+    {"ogm_image", COLUMN_TEXT, "TEXT", "text", false, image<1, 0>, readImage<1, 0>},
     {"ogm_size", COLUMN_INTEGER, "INTEGER", "bigint", false, image<1, 1>, nullptr},
-    {"ogm_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<1, 2>, nullptr},
-    {"tfs_image", COLUMN_TEXT, "TEXT", "text", false, image<2, 0>, nullptr},
+    {"ogm_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<1, 2>, readImage<1, 2>},
+    {"tfs_image", COLUMN_TEXT, "TEXT", "text", false, image<2, 0>, readImage<2, 0>},
     {"tfs_size", COLUMN_INTEGER, "INTEGER", "bigint", false, image<2, 1>, nullptr},
-    {"tfs_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<2, 2>, nullptr},
+    {"tfs_sum", COLUMN_INTEGER, "INTEGER", "bigint", false, image<2, 2>, readImage<2, 2>},
     {"chip_manufacturer", COLUMN_INTEGER, "INTEGER", "integer", false,
      [](const RunRecord& r) {
          return r.report.flashIdentified ? number(r.report.manufacturerId) : null();
@@ -147,6 +152,10 @@ const RunColumn a_RunColumns[] = {
     {"result_json", COLUMN_JSON, "TEXT", "text", true,
      [](const RunRecord& r) { return text(jsonText(jsonReport(r.report))); },
      nullptr},
+    // Added by the file's version 2 and the server's version 3.
+    {"unit_id", COLUMN_TEXT, "TEXT", "text", false,
+     [](const RunRecord& r) { return r.unitId.empty() ? null() : text(r.unitId); },
+     [](StoredRun* s, const std::string& t) { s->unitId = t; }, 2, 3},
 };
 // clang-format on
 const int kRunColumns = sizeof a_RunColumns / sizeof a_RunColumns[0];
@@ -155,6 +164,7 @@ std::string runColumnsDdl(ResultsDialect dialect) {
     std::string out;
     for (int i = 0; i < kRunColumns; i++) {
         const RunColumn& c = a_RunColumns[i];
+        if ((dialect == DIALECT_FILE ? c.fileVersion : c.serverVersion) > 1) continue;
         out += i > 0 ? ",\n    " : "";
         out += std::string(c.name) + " " + (dialect == DIALECT_FILE ? c.fileType : c.serverType);
         // The first column is the key.
@@ -171,12 +181,16 @@ std::string runColumnNames() {
     return out;
 }
 
-std::string runColumnsSelected(ResultsDialect dialect, bool reportOnly) {
+std::string runColumnsSelected(ResultsDialect dialect, bool reportOnly, int fileVersion) {
     std::string out;
     for (int i = 0; i < kRunColumns; i++) {
         const RunColumn& c = a_RunColumns[i];
         if (reportOnly && c.read == nullptr) continue;
         out += out.empty() ? "" : ", ";
+        if (dialect == DIALECT_FILE && c.fileVersion > fileVersion) {
+            out += std::string("NULL AS ") + c.name;
+            continue;
+        }
         if (dialect == DIALECT_FILE || c.kind == COLUMN_TEXT || c.kind == COLUMN_INTEGER ||
             c.kind == COLUMN_REAL) {
             out += c.name;
@@ -187,6 +201,17 @@ std::string runColumnsSelected(ResultsDialect dialect, bool reportOnly) {
         else
             out += std::string(c.name) + (c.kind == COLUMN_FLAG ? "::int" : "::text");
         out += std::string(" AS ") + c.name;
+    }
+    return out;
+}
+
+std::string runColumnsAdded(ResultsDialect dialect, int version) {
+    std::string out;
+    for (int i = 0; i < kRunColumns; i++) {
+        const RunColumn& c = a_RunColumns[i];
+        if ((dialect == DIALECT_FILE ? c.fileVersion : c.serverVersion) != version) continue;
+        out += std::string("ALTER TABLE runs ADD COLUMN ") + c.name + " " +
+               (dialect == DIALECT_FILE ? c.fileType : c.serverType) + ";\n";
     }
     return out;
 }

@@ -28,6 +28,10 @@ struct StoredRun {
     std::string resultText;
     int exitStatus = 0;
     double durationSeconds = 0.0;
+    std::string unitId; // empty: the run named no unit
+    // The images' names and byte sums (binary, ogm, tfs); empty where the run had none.
+    std::string imagePath[3];
+    std::string imageSum[3];
 };
 
 // What a value is, and so how each store binds and shows it.
@@ -49,6 +53,10 @@ struct RunColumn {
     StoredValue (*value)(const RunRecord& run);
     // Sets the report's field from the stored text; null for a column the report does not read.
     void (*read)(StoredRun* run, const std::string& text);
+    // The schema versions that added the column (the file's, the server's); the tables of the
+    // first version hold the columns of version 1, later ones come by migration.
+    int fileVersion = 1;
+    int serverVersion = 1;
 };
 
 // Every column a run fills, in the tables' order (sent_at, received_at are the stores' own).
@@ -57,13 +65,17 @@ extern const int kRunColumns;
 
 enum ResultsDialect { DIALECT_FILE, DIALECT_SERVER };
 
-// "name TYPE [PRIMARY KEY] [NOT NULL]" for every column, joined by ",\n    ".
+// "name TYPE [PRIMARY KEY] [NOT NULL]" for every column of the first version, joined by
+// ",\n    ".
 std::string runColumnsDdl(ResultsDialect dialect);
 // The names, joined by ", ".
 std::string runColumnNames();
 // What a SELECT lists to read the columns back as the file's text (times as utcText, flags as 0
-// or 1), every column or only the report's.
-std::string runColumnsSelected(ResultsDialect dialect, bool reportOnly);
+// or 1), every column or only the report's. A column that a file of schema version
+// `fileVersion` does not have yet reads as NULL.
+std::string runColumnsSelected(ResultsDialect dialect, bool reportOnly, int fileVersion = 1000);
+// "ALTER TABLE runs ADD COLUMN ..." for the columns the store's version `version` added.
+std::string runColumnsAdded(ResultsDialect dialect, int version);
 
 // The run's values, in a_RunColumns order.
 std::vector<StoredValue> runColumnValues(const RunRecord& run);

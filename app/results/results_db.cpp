@@ -9,17 +9,26 @@ namespace dwlcli {
 
 namespace {
 
-// The file's schema version 1.
-std::string createSchema() {
-    return "CREATE TABLE runs (\n    " + runColumnsDdl(DIALECT_FILE) +
-           ",\n    sent_at TEXT\n);\n"
-           "CREATE INDEX runs_by_start ON runs(started_at);\n"
-           "CREATE INDEX runs_unsent ON runs(started_at) WHERE sent_at IS NULL;\n"
-           "PRAGMA user_version = 1;\n";
+// The step that takes the file from schema version v to v + 1. A new file goes through them
+// all, so that its columns stand in the same order as a migrated file's.
+std::string schemaStep(int version) {
+    if (version == 0)
+        return "CREATE TABLE runs (\n    " + runColumnsDdl(DIALECT_FILE) +
+               ",\n    sent_at TEXT\n);\n"
+               "CREATE INDEX runs_by_start ON runs(started_at);\n"
+               "CREATE INDEX runs_unsent ON runs(started_at) WHERE sent_at IS NULL;\n";
+    // 2: the unit a run flashed (unit_id).
+    return runColumnsAdded(DIALECT_FILE, version + 1) +
+           "CREATE INDEX runs_by_unit ON runs(unit_id, started_at) WHERE unit_id IS NOT NULL;\n";
 }
 
-const char kFilter[] = " WHERE (?1 = '' OR started_at >= ?1) AND (?2 = '' OR port = ?2) AND "
-                       "(?3 = '' OR station = ?3) ORDER BY started_at, run_id";
+// The filter; a unit's runs only from version 2 on (an older file names none).
+std::string filterSql(int version) {
+    return std::string(" WHERE (?1 = '' OR started_at >= ?1) AND (?2 = '' OR port = ?2) AND "
+                       "(?3 = '' OR station = ?3) AND ") +
+           (version >= 2 ? "(?4 = '' OR unit_id = ?4)" : "?4 = ''") +
+           " ORDER BY started_at, run_id";
+}
 
 // A prepared statement that finalizes itself.
 class Statement {
@@ -44,6 +53,7 @@ class Statement {
         text(1, f.since);
         text(2, f.port);
         text(3, f.station);
+        text(4, f.unit);
     }
     std::string column(int i) const {
         const unsigned char* t = sqlite3_column_text(stmt_, i);
@@ -85,8 +95,15 @@ bool ResultsDb::checkVersion(bool create, std::string* why) {
     if (version < 0) {
         *why = error();
         ok = false;
-    } else if (version == 0 && create) {
-        ok = exec(createSchema().c_str(), why);
+    } else if (version < kResultsSchemaVersion && create) {
+        // Made, or brought to this version in the same transaction: a file is never left
+        // half migrated.
+        while (ok && version < kResultsSchemaVersion) {
+            ok = exec(schemaStep(version).c_str(), why);
+            if (!ok) *why += " (making the table version " + std::to_string(version + 1) + ")";
+            if (ok) version++;
+        }
+        ok = ok && exec(("PRAGMA user_version = " + std::to_string(version)).c_str(), why);
     } else if (version == 0) {
         *why = "it holds no runs table";
         ok = false;
@@ -95,6 +112,7 @@ bool ResultsDb::checkVersion(bool create, std::string* why) {
                std::to_string(kResultsSchemaVersion) + ")";
         ok = false;
     }
+    version_ = version;
     if (!create) return ok;
     std::string ignored;
     return ok ? exec("COMMIT", why) : (exec("ROLLBACK", &ignored), false);
@@ -225,7 +243,8 @@ bool ResultsDb::checkPages(std::string* why) {
 }
 
 bool ResultsDb::select(const RunFilter& filter, std::vector<StoredRun>* runs, std::string* why) {
-    Statement s(db_, "SELECT " + runColumnsSelected(DIALECT_FILE, true) + " FROM runs" + kFilter);
+    Statement s(db_, "SELECT " + runColumnsSelected(DIALECT_FILE, true, version_) + " FROM runs" +
+                         filterSql(version_));
     if (!s.ok()) {
         *why = error();
         return false;
@@ -248,7 +267,10 @@ bool ResultsDb::select(const RunFilter& filter, std::vector<StoredRun>* runs, st
 
 bool ResultsDb::selectAll(const RunFilter& filter, std::vector<std::vector<std::string>>* table,
                           std::string* why) {
-    Statement s(db_, std::string("SELECT * FROM runs") + kFilter);
+    // The columns in one order whatever the file's version: a file of an older version gives
+    // the newer columns empty.
+    Statement s(db_, "SELECT " + runColumnsSelected(DIALECT_FILE, false, version_) +
+                         ", sent_at FROM runs" + filterSql(version_));
     if (!s.ok()) {
         *why = error();
         return false;

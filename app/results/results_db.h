@@ -2,8 +2,9 @@
 // process that records runs opens it itself and adds each row in one transaction; the file is
 // in WAL mode, so that readers never hold a writer up, with a busy time-out for the writers.
 //
-// Schema version 1 (PRAGMA user_version). `sent_at` stays NULL until a sender has passed the
-// row on to the central database.
+// Schema version 2 (PRAGMA user_version); version 2 added unit_id, the unit a run flashed. A
+// file of version 1 is migrated when a program opens it for writing, and read as it is.
+// `sent_at` stays NULL until a sender has passed the row on to the central database.
 #pragma once
 
 #include "app/options/server_address.h"
@@ -18,7 +19,7 @@ struct sqlite3;
 namespace dwlcli {
 
 // The version of the schema this program writes and reads.
-constexpr int kResultsSchemaVersion = 1;
+constexpr int kResultsSchemaVersion = 2;
 // How long a writer waits for another that holds the file (milliseconds). A row is small: a
 // writer that holds the file longer is stuck, and the row waits in the journal
 // (results_journal.h) instead of holding up the port.
@@ -35,6 +36,7 @@ struct RunFilter {
     std::string since; // started at or after (UTC text)
     std::string port;
     std::string station;
+    std::string unit; // the runs of this unit (unit_id)
 };
 
 class ResultsDb {
@@ -86,6 +88,7 @@ class ResultsDb {
     std::string error() const;
 
     sqlite3* db_ = nullptr;
+    int version_ = kResultsSchemaVersion; // the open file's
 };
 
 } // namespace dwlcli

@@ -326,6 +326,7 @@ dl.figures { display: flex; flex-wrap: wrap; gap: 10px; margin: 12px 0; }
 dl.figures div { border: 1px solid #ccc; border-radius: 4px; padding: 6px 12px; min-width: 96px; }
 dl.figures dt { font-size: 12px; color: #555; }
 dl.figures dd { margin: 0; font-size: 20px; font-weight: bold; }
+dl.figures small { font-size: 13px; font-weight: normal; color: #555; }
 table { border-collapse: collapse; margin-top: 8px; }
 th, td { border-bottom: 1px solid #ddd; padding: 3px 10px; text-align: right; }
 th:first-child, td:first-child, table.causes td:nth-child(2) { text-align: left; }
@@ -348,6 +349,22 @@ svg .mark-label { fill: #c62828; }
 
 std::string figure(const std::string& name, const std::string& value) {
     return "<div><dt>" + name + "</dt><dd>" + value + "</dd></div>";
+}
+
+// The units (unit_counts.h): how many, their first-pass and final yield, those flashed again.
+std::string unitFigures(const UnitCounts& u) {
+    if (u.units == 0)
+        return std::string("<p class=\"none\">No run ") +
+               (u.runsWithoutUnit > 0 ? "named a unit" : "that was not cancelled") + ".</p>\n";
+    const auto share = [&u](int count) {
+        return format("%.1f %%", unitPercent(count, u)) + "<small> (" + std::to_string(count) +
+               ")</small>";
+    };
+    return "<dl class=\"figures\">" + figure("units", std::to_string(u.units)) +
+           figure("first-pass yield", share(u.firstPass)) +
+           figure("final yield", share(u.finalPass)) +
+           figure("flashed more than once", std::to_string(u.flashedAgain)) +
+           figure("runs that named none", std::to_string(u.runsWithoutUnit)) + "</dl>\n";
 }
 
 } // namespace
@@ -376,6 +393,7 @@ std::string resultsHtml(const std::string& source, const RunFilter& filter,
         figure("95th percentile", seconds(f.p95Seconds)) +
         figure("handsets per hour", f.perHour >= 0 ? format("%.1f", f.perHour) : "-") + "</dl>\n";
 
+    out += "<h2>Units (cancelled runs left out)</h2>\n" + unitFigures(f.units);
     out += "<h2>Yield per hour</h2>\n" + yieldChart(f);
     out += "<h2>Failure causes</h2>\n" + paretoChart(f) + causeTable(f);
     out += "<h2>Run times (runs not cancelled)</h2>\n" + durationChart(f);

@@ -1,5 +1,7 @@
 #include "app/results/results_report.h"
 
+#include "app/results/unit_counts.h"
+
 #include <cstdio>
 
 namespace dwlcli {
@@ -22,6 +24,23 @@ std::string row(const std::string& name, const RunTally& t) {
     std::string line = oneLine(name);
     if (line.size() < 26) line.resize(26, ' ');
     return line + counts;
+}
+
+// The units' lines of the report.
+std::string unitLines(const UnitCounts& u) {
+    std::string out = "\nunits (cancelled runs left out): ";
+    if (u.units == 0)
+        return out + "none named" + (u.runsWithoutUnit > 0 ? " by these runs\n" : "\n");
+    out += std::to_string(u.units) +
+           ", runs that named none: " + std::to_string(u.runsWithoutUnit) + "\n";
+    const auto yield = [&u](const char* name, int count, const char* what) {
+        return std::string("  ") + name + format("%5.1f %%", unitPercent(count, u)) + "  (" +
+               std::to_string(count) + " passed " + what + ")\n";
+    };
+    out += yield("first-pass yield ", u.firstPass, "on their first run");
+    out += yield("final yield      ", u.finalPass, "on their last run");
+    out += "  flashed more than once: " + std::to_string(u.flashedAgain) + "\n";
+    return out;
 }
 
 } // namespace
@@ -68,6 +87,7 @@ std::string resultsReport(const std::string& file, const RunFilter& filter,
     }
     out += "handsets per hour: " + (f.perHour >= 0 ? format("%.1f", f.perHour) : std::string("-")) +
            "\n";
+    out += unitLines(f.units);
     return out;
 }
 

@@ -12,7 +12,9 @@ namespace dwlcli {
 
 // Yield per port within each station, per station and in all (passes over the runs that were
 // not cancelled), the failure causes by count, the median and 95th-percentile run time of the
-// runs that were not cancelled, and the handsets per hour from the first start to the last end.
+// runs that were not cancelled, the handsets per hour from the first start to the last end, and
+// the units: how many, their first-pass and final yield, those flashed more than once
+// (unit_counts.h).
 std::string resultsReport(const std::string& file, const RunFilter& filter,
                           const std::vector<StoredRun>& runs);
 // The same from the figures already worked out.

@@ -34,13 +34,18 @@ std::string schemaStep(int version) {
                "\n);\n"
                "CREATE INDEX runs_by_start ON runs (started_at);\n"
                "CREATE INDEX runs_by_station_port ON runs (station, port, started_at);\n";
-    return "ALTER TABLE runs ALTER COLUMN result_json TYPE jsonb USING result_json::jsonb;\n"
-           "ALTER TABLE runs ADD COLUMN received_at timestamptz;\n"
-           "ALTER TABLE runs ALTER COLUMN received_at SET DEFAULT now();\n";
+    if (version == 1)
+        return "ALTER TABLE runs ALTER COLUMN result_json TYPE jsonb USING result_json::jsonb;\n"
+               "ALTER TABLE runs ADD COLUMN received_at timestamptz;\n"
+               "ALTER TABLE runs ALTER COLUMN received_at SET DEFAULT now();\n";
+    // 3: the unit a run flashed (unit_id).
+    return runColumnsAdded(DIALECT_SERVER, version + 1) +
+           "CREATE INDEX runs_by_unit ON runs (unit_id, started_at) WHERE unit_id IS NOT NULL;\n";
 }
 
 const char kFilter[] = " FROM runs WHERE ($1 = '' OR started_at >= NULLIF($1, '')::timestamptz)"
                        " AND ($2 = '' OR port = $2) AND ($3 = '' OR station = $3)"
+                       " AND ($4 = '' OR unit_id = $4)"
                        " ORDER BY started_at, run_id";
 
 // A result that clears itself.
@@ -265,9 +270,11 @@ bool ResultsServer::query(const std::string& sql, const RunFilter& filter,
         return false;
     }
     const Oid text = 25;
-    const Oid types[3] = {text, text, text};
-    const char* values[3] = {filter.since.c_str(), filter.port.c_str(), filter.station.c_str()};
-    const Result r(PQexecParams(conn_, sql.c_str(), 3, types, values, nullptr, nullptr, 0));
+    const Oid types[4] = {text, text, text, text};
+    const std::string unit = utf8(filter.unit);
+    const char* values[4] = {filter.since.c_str(), filter.port.c_str(), filter.station.c_str(),
+                             unit.c_str()};
+    const Result r(PQexecParams(conn_, sql.c_str(), 4, types, values, nullptr, nullptr, 0));
     if (!r.ok()) {
         *why = failure();
         return false;

@@ -5,7 +5,7 @@
 // Table runs holds the columns of the stations' local runs table (results_columns.h) less
 // sent_at, with the times as timestamptz and passed/cancelled as boolean; version 2 keeps
 // result_json as jsonb (per-sector tries can be queried) and adds received_at, when the server
-// got the row.
+// got the row; version 3 adds unit_id, the unit a run flashed.
 #pragma once
 
 #include "app/options/server_address.h"
@@ -19,7 +19,7 @@ struct pg_conn;
 namespace dwlcli {
 
 // The version of the server's schema this program writes and reads.
-constexpr int kServerSchemaVersion = 2;
+constexpr int kServerSchemaVersion = 3;
 
 class ResultsServer {
   public:
@@ -52,7 +52,8 @@ class ResultsServer {
     ResultsServer& operator=(const ResultsServer&) = delete;
 
     bool prepareSchema(int version, std::string* why);
-    // Runs a filtered query ($1 since, $2 port, $3 station): the column names, then the rows.
+    // Runs a filtered query ($1 since, $2 port, $3 station, $4 unit): the column names, then
+    // the rows.
     bool query(const std::string& sql, const RunFilter& filter,
                std::vector<std::vector<std::string>>* table, std::string* why);
     // Runs sql with no parameters and no rows; on failure the line is in *why.

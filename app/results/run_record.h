@@ -16,7 +16,9 @@ struct RunRecord {
     double durationSeconds = 0.0;
     bool cancelled = false;
     std::string traceFile; // the run's line trace, or empty
-    RunReport report;      // port, device, mode, speed, images, flash, result, sectors
+    // The handset's label as the operator scanned or typed it (unit_scan.h); empty: none.
+    std::string unitId;
+    RunReport report; // port, device, mode, speed, images, flash, result, sectors
 };
 
 // The record of a run that ran from startedAt to endedAt (epoch seconds) and took

@@ -33,6 +33,7 @@ class ResultsRecorder : public RunRecorder {
         RunRecord record =
             makeRunRecord(report, startedAt_, endedAt_, report.elapsedSeconds, settings_.station);
         record.traceFile = settings_.traceFile;
+        record.unitId = settings_.unitId;
         bool open = true;
         const RecordOutcome outcome = recordRun(&results_, &open, settings_.resultsFile, record);
         if (!outcome.recorded) {

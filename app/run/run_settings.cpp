@@ -1,6 +1,7 @@
 #include "app/run/run_settings.h"
 
 #include "app/options/server_address.h"
+#include "app/options/unit_scan.h"
 #include "app/run/exit_status.h"
 #include "link/com_map.h"
 #include "link/dwl12datafiles.h"
@@ -140,10 +141,19 @@ void addRunOptions(CLI::App* c, RunRequest* r, RunCommand kind) {
                       "then on the server");
         c->add_option("--station", r->station,
                       "the station's name in the recorded runs; default: the host name");
+        c->add_option_function<std::string>(
+            "--unit",
+            [r](const std::string& v) {
+                r->unit = v;
+                r->unitGiven = true;
+            },
+            "the handset's label (serial number, IMEI label, tray number), recorded with the "
+            "run; one port only, with --results");
 #else
         // Not offered, but named plainly when given.
         c->add_option("--results", r->resultsFile)->group("");
         c->add_option("--station", r->station)->group("");
+        c->add_option("--unit", r->unit)->group("");
 #endif
         c->add_option("--download-type", r->downloadType,
                       "download type 0-4 (anything but 0 writes no image); default 0");
@@ -233,10 +243,22 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
         s.resultsFile = absolute(request.resultsFile);
     }
     s.station = request.station.empty() ? hostName() : request.station;
+    if (request.unitGiven) {
+        const std::string problem = unitIdProblem(request.unit);
+        if (!problem.empty()) return usage("--unit: " + problem);
+        if (request.ports.size() > 1)
+            return usage("--unit names one handset: give one port with it");
+        if (request.resultsFile.empty())
+            return usage("--unit is recorded with the run: give --results too");
+        s.unitId = trimmedUnitId(request.unit);
+    }
 #else
     if (!request.resultsFile.empty() || !request.station.empty())
         return usage("--results and --station are not in this build of dwl (the results database "
                      "needs the Linux dwl)");
+    if (!request.unit.empty())
+        return usage("--unit is not in this build of dwl (the results database needs the Linux "
+                     "dwl)");
 #endif
     if (request.traceData == "full")
         s.traceFull = true;

@@ -25,6 +25,8 @@ struct RunRequest {
     std::string bin, ogm, tfs, config, workdir, logFile;
     std::string traceFile, traceData;
     std::string resultsFile, station;
+    std::string unit; // --unit: the handset's label
+    bool unitGiven = false;
     bool json = false;
     bool sim = false;
     SimFaults faults;
@@ -53,6 +55,7 @@ struct RunSettings {
     // empty; the runs are then recorded in results.sqlite first.
     std::string resultsServer;
     std::string station; // the name the runs are recorded under
+    std::string unitId;  // the handset's label recorded with the run, or empty
     bool json = false;
     bool sim = false;
     sim::HandsetConfig simConfig;

@@ -3,7 +3,6 @@
 // report.
 #include "app/options/option_values.h"
 #include "app/results/results_db.h"
-#include "app/results/results_html.h"
 #include "app/results/results_report.h"
 #include "app/results/run_id.h"
 #include "app/results/run_statistics.h"
@@ -283,26 +282,6 @@ TEST(ResultsReport, FiguresOfAKnownDatabase) {
              "handsets per hour: 6.0\n",
          })
         EXPECT_NE(report.find(line), std::string::npos) << line << report;
-    // The page shows the same figures, and the hour's yield (six runs not cancelled, 08:00 to
-    // 08:59:40).
-    const std::string page = resultsHtml("known.sqlite", {}, reportFigures(runs));
-    for (const char* html : {
-             "7 runs, 2026-03-02T08:00:00.000Z to 2026-03-02T09:00:00.000Z</p>",
-             "<dt>yield</dt><dd>50.0 %</dd>",
-             "<dt>median run time</dt><dd>13.0 s</dd>",
-             "<dt>95th percentile</dt><dd>30.0 s</dd>",
-             "<dt>handsets per hour</dt><dd>6.0</dd>",
-             "<td>line-1</td><td>5</td><td>3</td><td>1</td><td>1</td><td>75.0 %</td>",
-             "<td>/dev/ttyUSB1</td><td>3</td><td>1</td><td>1</td><td>1</td><td>50.0 %</td>",
-             "<td>line-2</td><td>2</td><td>0</td><td>2</td><td>0</td><td>0.0 %</td>",
-             "<td>total</td><td>7</td><td>3</td><td>3</td><td>1</td><td>50.0 %</td>",
-             "<td>1</td><td>The mobile does not answer (family 6, code 4)</td><td>2</td>"
-             "<td>66.7 %</td>",
-             "<td>2</td><td>Problem, &quot;quoted&quot; (family 11, code 172)</td><td>1</td>"
-             "<td>100.0 %</td>",
-             "<title>2026-03-02 08:00 UTC: 50.0 % of 6 runs</title>",
-         })
-        EXPECT_NE(page.find(html), std::string::npos) << html << page;
 
     RunFilter filter;
     filter.station = "line-1";

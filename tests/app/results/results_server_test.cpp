@@ -143,7 +143,7 @@ TEST(ResultsServer, TwoStationsAtOnceStoreEveryRunOnceAndReadBackAsLocally) {
     std::string why;
     ASSERT_TRUE(local.openForReading(dir.file("b.sqlite"), &why)) << why;
     ASSERT_TRUE(remote.open(server.address(), &why)) << why;
-    const dwlcli::RunFilter filter{dwlcli::utcText(1.8e9 + 10 * 60), "COM2", "B"};
+    const dwlcli::RunFilter filter{dwlcli::utcText(1.8e9 + 10 * 60), "COM2", "B", ""};
     std::vector<dwlcli::StoredRun> mine, theirs;
     ASSERT_TRUE(local.select(filter, &mine, &why)) << why;
     ASSERT_TRUE(remote.select(filter, &theirs, &why)) << why;
