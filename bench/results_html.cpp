@@ -1,5 +1,6 @@
 // The HTML report on a large results file: writes an SQLite results file of seeded runs (four
-// stations of eight ports, two weeks, a few failure causes, some cancelled runs), then times
+// stations of eight ports, two weeks, a few failure causes, some cancelled runs, the
+// handsets that failed flashed again), then times
 // `dwl results --html` on it, as an operator runs it, and gives the page's size. Also the text
 // report, for comparison.
 //   bench_results_html [runs] [folder]   (defaults 100000, a new folder under /tmp)
@@ -47,6 +48,8 @@ bool fill(const std::string& file, int runs) {
     const double t0 = 1772438400; // 2026-03-02T08:00Z
     const double span = 14 * 86400.0;
     std::vector<std::vector<dwlcli::StoredValue>> rows;
+    std::vector<std::string> units(32);
+    std::vector<bool> lastPassed(32, true);
     for (int i = 0; i < runs; i++) {
         dwlcli::RunReport report;
         const int station = i % 4, port = (i / 4) % 8;
@@ -74,8 +77,15 @@ bool fill(const std::string& file, int runs) {
             report.result.message = "Download successful";
         }
         const double took = std::max(5.0, seconds(rng));
-        rows.push_back(dwlcli::runColumnValues(dwlcli::makeRunRecord(
-            report, start, start + took, took, "line-" + std::to_string(station + 1))));
+        dwlcli::RunRecord record = dwlcli::makeRunRecord(report, start, start + took, took,
+                                                         "line-" + std::to_string(station + 1));
+        // A handset that failed or was cancelled on a port comes back on it for another try.
+        const int slot = station * 8 + port;
+        if (units[slot].empty() || lastPassed[slot])
+            units[slot] = "SN" + std::to_string(1000000 + i);
+        lastPassed[slot] = report.exitStatus == 0;
+        record.unitId = units[slot];
+        rows.push_back(dwlcli::runColumnValues(record));
         if (rows.size() == 5000 || i + 1 == runs) {
             if (!db.insertAll(rows, &why)) {
                 fprintf(stderr, "%s\n", why.c_str());
