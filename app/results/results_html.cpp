@@ -329,7 +329,7 @@ dl.figures dd { margin: 0; font-size: 20px; font-weight: bold; }
 dl.figures small { font-size: 13px; font-weight: normal; color: #555; }
 table { border-collapse: collapse; margin-top: 8px; }
 th, td { border-bottom: 1px solid #ddd; padding: 3px 10px; text-align: right; }
-th:first-child, td:first-child, table.causes td:nth-child(2) { text-align: left; }
+th:first-child, td:first-child, table.causes :is(th, td):nth-child(2) { text-align: left; }
 tr.station td { font-weight: bold; background: #f3f3f3; }
 tr.port td:first-child { padding-left: 24px; }
 tr.total td { font-weight: bold; border-top: 2px solid #999; }
