@@ -62,8 +62,14 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
         fprintf(stderr, "dwl: station: give the ports with --port\n");
         return kExitUsage;
     }
+    if (request.requireUnit && !request.unitsFromStdin) {
+        fprintf(stderr, "dwl: station: --require-unit waits for scans: give --units-from-stdin\n");
+        return kExitUsage;
+    }
     StationSettings s;
     s.jsonLines = request.jsonLines;
+    s.unitsFromStdin = request.unitsFromStdin;
+    s.requireUnit = request.requireUnit;
     s.start.station = request.station.empty() ? hostName() : request.station;
     std::error_code ec;
     // A server address: the runs go to results.sqlite first, and from there to the server.
@@ -85,6 +91,8 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
             }
         port.station = s.start.station;
         port.resultsFile = s.start.results;
+        port.unitScans = request.unitsFromStdin;
+        port.requireUnit = request.requireUnit;
         if (!request.logFile.empty())
             port.logFile = perPortLogFile(request.logFile, port.label.port);
         s.start.ports.push_back(port.label.port);
@@ -145,6 +153,11 @@ void setupStation(CLI::App& dwl, int& exitStatus) {
                   "append each run's operator log to FILE.<port>, one file per port");
     c->add_flag("--json-lines", r->jsonLines,
                 "one JSON object per line on standard output for every event of the station");
+    c->add_flag("--units-from-stdin", r->unitsFromStdin,
+                "read the units' scans on standard input, a line \"PORT ID\" each (COM4 "
+                "35-209900-176148-1): each port records the unit with its next run");
+    c->add_flag("--require-unit", r->requireUnit,
+                "a port flashes no handset before its unit's scan (with --units-from-stdin)");
     c->callback([r, &exitStatus]() { exitStatus = runStationCommand(*r); });
 }
 

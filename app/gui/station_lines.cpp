@@ -181,19 +181,47 @@ void readTotals(StationModel& m, const json& j) {
     m.totals.perHour = number(j, k::kPerHour, -1);
 }
 
-void readWaiting(StationPort& p, const std::string& time) {
-    StationTileLook& look = p.look;
-    look.percent = -1;
+// What the port waits for: its unit's scan, the switch-on of the handset of a unit scanned, or
+// a handset.
+void showWaiting(StationTileLook& look, bool unitRequired) {
+    const std::string what = !look.unit.empty() ? "Unit " + look.unit + ": switch the handset on"
+                             : unitRequired     ? "Scan the unit"
+                                                : "";
     if (look.light == LIGHT_PASS || look.light == LIGHT_FAIL) {
         // The light of the last handset stays until the next one starts.
-        look.note = "Waiting for the next handset";
+        look.note = what.empty() ? "Waiting for the next handset" : what;
     } else {
         look.light = LIGHT_WAITING;
-        look.state = "Waiting for a handset";
-        look.detail.clear();
+        look.state = look.unit.empty() ? (unitRequired ? "Scan the unit" : "Waiting for a handset")
+                                       : "Switch the handset on";
+        look.detail = look.unit.empty() ? "" : "Unit " + look.unit;
         look.note.clear();
     }
-    portLog(p, time, "waiting for a handset");
+}
+
+void readWaiting(StationPort& p, const json& j, const std::string& time) {
+    StationTileLook& look = p.look;
+    look.percent = -1;
+    look.unit = text(j, k::kUnit);
+    const bool required = flag(j, k::kUnitRequired);
+    showWaiting(look, required);
+    portLog(p, time,
+            !look.unit.empty() ? "waiting for a handset (unit " + look.unit + ")"
+            : required         ? "waiting for the unit's scan"
+                               : "waiting for a handset");
+}
+
+void readUnitScanned(StationPort& p, const json& j, const std::string& time) {
+    const std::string unit = text(j, k::kUnit);
+    if (flag(j, k::kHeld)) {
+        if (p.look.light == LIGHT_RUNNING) p.look.note = "Next: unit " + unit;
+        portLog(p, time, "unit " + unit + " held for the next run (a run is in progress)");
+        return;
+    }
+    portLog(p, time, "unit " + unit + " for the next handset");
+    if (p.look.light == LIGHT_RUNNING || p.look.light == LIGHT_LOST) return;
+    p.look.unit = unit;
+    showWaiting(p.look, false);
 }
 
 void readRunStarted(StationPort& p, const json& j, const std::string& time) {
@@ -205,7 +233,9 @@ void readRunStarted(StationPort& p, const json& j, const std::string& time) {
     look.detail.clear();
     look.note.clear();
     look.percent = 0;
-    portLog(p, time, "run " + p.runId + " started");
+    look.unit = text(j, k::kUnit);
+    portLog(p, time,
+            "run " + p.runId + " started" + (look.unit.empty() ? "" : " (unit " + look.unit + ")"));
 }
 
 void readProgress(StationPort& p, const json& j, const std::string& time) {
@@ -298,6 +328,7 @@ void readRunEnded(StationPort& p, const json& j, const std::string& time) {
     if (!passed)
         line += " (family " + text(outcome, "family") + ", code " + text(outcome, "code") +
                 ", exit " + text(r, "exit_status") + ")";
+    if (!text(j, k::kUnit).empty()) line += " (unit " + text(j, k::kUnit) + ")";
     portLog(p, time, line);
     if (look.note == "NOT RECORDED") portLog(p, time, "NOT RECORDED: " + text(j, "record_error"));
     p.lastResult = resultLines(r);
@@ -313,7 +344,12 @@ int readPortEvent(StationModel& m, const std::string& event, const json& j,
     const std::string device = text(j, k::kDevice);
     if (!device.empty()) p.look.device = device;
     if (event == k::kWaiting) {
-        readWaiting(p, time);
+        readWaiting(p, j, time);
+    } else if (event == k::kUnitScanned) {
+        readUnitScanned(p, j, time);
+    } else if (event == k::kUnitRefused) {
+        p.look.note = "Scan refused: " + text(j, k::kReason);
+        portLog(p, time, "scan refused: " + text(j, k::kReason));
     } else if (event == k::kRunStarted) {
         readRunStarted(p, j, time);
     } else if (event == k::kProgress) {
@@ -353,8 +389,14 @@ int station_ReadLine(StationModel& m, const std::string& line) {
         return kLineNotRead;
     }
     const std::string time = text(j, k::kTime);
+    // A scan refused for no port of the station is the station's to say.
+    if (event == k::kUnitRefused && text(j, k::kPort).empty()) {
+        stationLog(m, time, "scan refused: " + text(j, k::kReason) + ": " + cut(text(j, k::kScan)));
+        return kStationWide;
+    }
     if (event == k::kWaiting || event == k::kRunStarted || event == k::kProgress ||
-        event == k::kRunEnded || event == k::kPortLost || event == k::kPortBack) {
+        event == k::kRunEnded || event == k::kPortLost || event == k::kPortBack ||
+        event == k::kUnitScanned || event == k::kUnitRefused) {
         const int index = readPortEvent(m, event, j, time);
         if (index == kLineNotRead) stationLog(m, time, "no port in: " + cut(line));
         return index;
@@ -430,7 +472,9 @@ void station_Ended(StationModel& m, const std::string& why) {
 }
 
 std::vector<std::string> station_CommandArgs(const StationSettings& s) {
-    std::vector<std::string> args = {"station", "--json-lines"};
+    // The tiles' scan fields reach the station on its standard input.
+    std::vector<std::string> args = {"station", "--json-lines", "--units-from-stdin"};
+    if (s.requireUnit) args.push_back("--require-unit");
     for (const std::string& port : s.ports)
         args.insert(args.end(), {"--port", port});
     const std::pair<const char*, const std::string*> files[] = {
@@ -487,6 +531,10 @@ bool station_ParseOptions(const std::vector<std::string>& args, StationSettings*
         const std::string& option = args[i];
         if (option == "--start") {
             *start = true;
+            continue;
+        }
+        if (option == "--require-unit") {
+            s.requireUnit = true;
             continue;
         }
         if (i + 1 >= args.size()) {

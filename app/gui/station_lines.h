@@ -64,8 +64,8 @@ StationImage station_ReadImage(const std::string& kind, const std::string& path)
 std::vector<StationImage> station_ReadImages(const StationSettings& settings);
 
 // The options of `dwl-gui --station`: --port/-p (repeated), --bin, --ogm, --tfs, --mode/-m,
-// --speed/-s, --station, --results, --start. Values given replace those in settings (the list of
-// ports as a whole); paths are made absolute, a results server's address is kept as given. False,
-// and why, on a bad option or value.
+// --speed/-s, --station, --results, --require-unit, --start. Values given replace those in settings
+// (the list of ports as a whole); paths are made absolute, a results server's address is kept as
+// given. False, and why, on a bad option or value.
 bool station_ParseOptions(const std::vector<std::string>& args, StationSettings* settings,
                           bool* start, std::string* why);

@@ -27,6 +27,7 @@ struct StationTileLook {
     long pass = 0;
     long fail = 0;
     long cancelled = 0; // runs cancelled: neither passed nor failed
+    std::string unit;   // the unit of the run in progress, or of the next handset
     bool operator==(const StationTileLook&) const = default;
 };
 
@@ -52,9 +53,10 @@ struct StationImage {
 struct StationSettings {
     std::vector<std::string> ports; // COM numbers or device paths
     std::string bin, ogm, tfs;
-    int mode = -1;       // -1: the images given decide
-    long baud = 0;       // 0: the station's default
-    std::string station; // empty: the station's default name
-    std::string results; // empty: the station's default file
+    int mode = -1;            // -1: the images given decide
+    long baud = 0;            // 0: the station's default
+    std::string station;      // empty: the station's default name
+    std::string results;      // empty: the station's default file
+    bool requireUnit = false; // no handset is flashed before its unit's scan
     bool operator==(const StationSettings&) const = default;
 };

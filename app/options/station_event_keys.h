@@ -19,6 +19,8 @@ inline constexpr char kStopping[] = "stopping";
 inline constexpr char kStationStopped[] = "station_stopped";
 inline constexpr char kServer[] = "server";
 inline constexpr char kUnrecorded[] = "unrecorded";
+inline constexpr char kUnitScanned[] = "unit_scanned";
+inline constexpr char kUnitRefused[] = "unit_refused";
 
 // Every event.
 inline constexpr char kEvent[] = "event";
@@ -27,6 +29,16 @@ inline constexpr char kTime[] = "time";
 inline constexpr char kPort[] = "port";
 inline constexpr char kDevice[] = "device";
 inline constexpr char kRunId[] = "run_id";
+// waiting, run_started, run_ended, unit_scanned: the unit (the handset's label) the next or this
+// run is recorded under, or null. waiting: whether the port waits for a scan (--require-unit).
+inline constexpr char kUnit[] = "unit";
+inline constexpr char kUnitRequired[] = "unit_required";
+// unit_scanned: whether a run is in progress on the port, so that the unit is held for the
+// next; the unit it replaces, or null.
+inline constexpr char kHeld[] = "held";
+inline constexpr char kReplaces[] = "replaces";
+// unit_refused: the scan as received, and kReason (kPort: the port it named, or null).
+inline constexpr char kScan[] = "scan";
 // progress
 inline constexpr char kStage[] = "stage";
 inline constexpr char kStageBooting[] = "booting";

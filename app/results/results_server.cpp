@@ -145,6 +145,7 @@ bool ResultsServer::open(const std::string& address, int version, std::string* w
     // line after a few seconds instead of holding the sender (and a station's stop) up.
     const std::string limits = "SET statement_timeout = " + std::to_string(kStatementTimeoutMs) +
                                "; SET lock_timeout = " + std::to_string(kLockTimeoutMs);
+    version_ = version;
     if (exec(limits.c_str(), why) && prepareSchema(version, why)) return true;
     close();
     return false;
@@ -205,28 +206,34 @@ bool ResultsServer::store(const UnsentRuns& runs, int* added, std::string* why) 
     *added = 0;
     if (runs.rows.empty()) return true;
     // Where each column is in the local rows; a column the local file lacks is NULL.
-    std::vector<int> from(kRunColumns, -1);
-    std::string sql = "INSERT INTO runs (" + runColumnNames() + ") VALUES (";
-    for (int i = 0; i < kRunColumns; i++) {
+    // The columns of the tables' version (an older program's has fewer).
+    int columns = 0;
+    while (columns < kRunColumns && a_RunColumns[columns].serverVersion <= version_)
+        columns++;
+    std::vector<int> from(columns, -1);
+    std::string names, values;
+    for (int i = 0; i < columns; i++) {
         for (size_t k = 0; k < runs.columns.size(); k++)
             if (runs.columns[k] == a_RunColumns[i].name) from[i] = static_cast<int>(k);
-        sql += (i > 0 ? ", $" : "$") + std::to_string(i + 1);
+        names += std::string(i > 0 ? ", " : "") + a_RunColumns[i].name;
+        values += (i > 0 ? ", $" : "$") + std::to_string(i + 1);
     }
-    sql += ") ON CONFLICT (run_id) DO NOTHING";
+    const std::string sql =
+        "INSERT INTO runs (" + names + ") VALUES (" + values + ") ON CONFLICT (run_id) DO NOTHING";
 
     if (!exec("BEGIN", why)) return false;
     for (const std::vector<StoredValue>& row : runs.rows) {
-        std::vector<std::string> texts(kRunColumns);
-        std::vector<const char*> params(kRunColumns, nullptr);
-        for (int i = 0; i < kRunColumns; i++) {
+        std::vector<std::string> texts(columns);
+        std::vector<const char*> params(columns, nullptr);
+        for (int i = 0; i < columns; i++) {
             if (from[i] < 0 || from[i] >= static_cast<int>(row.size()) || row[from[i]].isNull)
                 continue;
             texts[i] = utf8(row[from[i]].text);
             if (a_RunColumns[i].kind == COLUMN_JSON) texts[i] = jsonbText(texts[i]);
             params[i] = texts[i].c_str();
         }
-        const Result r(PQexecParams(conn_, sql.c_str(), kRunColumns, nullptr, params.data(),
-                                    nullptr, nullptr, 0));
+        const Result r(
+            PQexecParams(conn_, sql.c_str(), columns, nullptr, params.data(), nullptr, nullptr, 0));
         if (!r.ok()) {
             *why = failure();
             std::string ignored;

@@ -62,6 +62,7 @@ class ResultsServer {
 
     pg_conn* conn_ = nullptr;
     bool insertPrepared_ = false;
+    int version_ = kServerSchemaVersion; // of the tables as this connection uses them
 };
 
 } // namespace dwlcli

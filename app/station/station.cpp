@@ -1,5 +1,6 @@
 #include "app/station/station.h"
 
+#include "app/options/unit_scan.h"
 #include "app/results/results_journal.h"
 #include "app/results/results_sender_process.h"
 #include "app/results/utc_time.h"
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -45,6 +47,8 @@ struct PortProcess {
     double restartAt = -1.0; // when to start it again; < 0: not waiting for that
     int status = 0;
     bool recordLost = false; // it ended with its log incomplete
+    int scans = -1;          // where its units' scans go (its standard input), or -1
+    std::string nextUnit;    // the unit sent for its next run, until a run takes it
 };
 
 class Station {
@@ -78,6 +82,10 @@ class Station {
     // says what still waits when that changed.
     void replayJournal(int busyMs);
     void journalChanged(const std::string& error);
+    // The units' scans on standard input (--units-from-stdin), a line "PORT ID" each.
+    void readScans();
+    void scanLine(const std::string& line);
+    bool sendUnit(PortProcess& p, const std::string& unit);
 
     const StationSettings& s_;
     const StationSignals& signals_;
@@ -100,7 +108,88 @@ class Station {
     long long unrecorded_ = 0;
     std::string unrecordedWhy_;
     double retryJournalAt_ = -1.0;
+    // Standard input while scans come on it, else -1.
+    int scansIn_ = -1;
+    std::string scansPartial_;
 };
+
+void Station::readScans() {
+    char buffer[4096];
+    const ssize_t n = read(scansIn_, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n <= 0) {
+        // The scans ended; a line cut short is taken as it is.
+        scansIn_ = -1;
+        if (!scansPartial_.empty()) scanLine(scansPartial_);
+        scansPartial_.clear();
+        return;
+    }
+    scansPartial_.append(buffer, static_cast<size_t>(n));
+    size_t at = 0;
+    for (size_t nl; (nl = scansPartial_.find('\n', at)) != std::string::npos; at = nl + 1)
+        scanLine(scansPartial_.substr(at, nl - at));
+    scansPartial_.erase(0, at);
+    // A line longer than any scan can be is refused now, not gathered for ever.
+    if (scansPartial_.size() > 1024) {
+        publish(unitRefusedEvent(scansPartial_.substr(0, 80) + "...", "",
+                                 "a line longer than 1024 bytes"));
+        scansPartial_.clear();
+    }
+}
+
+bool Station::sendUnit(PortProcess& p, const std::string& unit) {
+    const std::string line = unit + "\n";
+    // A line of a scan fits in the pipe whole or not at all (PIPE_BUF).
+    return p.scans >= 0 &&
+           write(p.scans, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+}
+
+void Station::scanLine(const std::string& line) {
+    std::string port, unit, why;
+    if (!parseUnitScanLine(line, &port, &unit, &why)) {
+        // A blank line (a scanner's extra Enter) says nothing.
+        if (!trimmedUnitId(line).empty()) publish(unitRefusedEvent(line, "", why));
+        return;
+    }
+    size_t i = 0;
+    const auto same = [](const std::string& a, const std::string& b) {
+        if (a.size() != b.size()) return false;
+        for (size_t k = 0; k < a.size(); k++)
+            if (tolower(static_cast<unsigned char>(a[k])) !=
+                tolower(static_cast<unsigned char>(b[k])))
+                return false;
+        return true;
+    };
+    while (i < s_.ports.size() && !same(s_.ports[i].label.port, port) &&
+           s_.ports[i].label.device != port)
+        i++;
+    if (i == s_.ports.size()) {
+        std::string ports;
+        for (const StationPortSettings& p : s_.ports)
+            ports += (ports.empty() ? "" : ", ") + p.label.port;
+        publish(unitRefusedEvent(line, "", "no port " + port + " at this station (" + ports + ")"));
+        return;
+    }
+    const PortLabel& label = s_.ports[i].label;
+    const std::string problem = unitIdProblem(unit);
+    if (!problem.empty()) {
+        publish(unitRefusedEvent(line, label.port, problem));
+        return;
+    }
+    PortProcess& p = ports_[i];
+    if (p.finished) {
+        publish(unitRefusedEvent(line, label.port, "port " + label.port + " has stopped"));
+        return;
+    }
+    // A port whose process starts again gets it then.
+    if (p.child.pid > 0 && !sendUnit(p, unit)) {
+        publish(unitRefusedEvent(line, label.port,
+                                 "port " + label.port + " takes no scan now: " + strerror(errno)));
+        return;
+    }
+    publish(unitScannedEvent(label, unit, p.inRun, p.nextUnit));
+    p.nextUnit = unit;
+}
 
 void Station::journalChanged(const std::string& error) {
     const long long waiting = journalCount(s_.start.results);
@@ -242,7 +331,11 @@ void Station::eventLine(size_t i, const std::string& line) {
         return;
     }
     const std::string name = event.value("event", "");
-    if (name == "run_started") ports_[i].inRun = true;
+    if (name == "run_started") {
+        ports_[i].inRun = true;
+        // The run took the unit sent for it; one sent since waits for the next.
+        if (event.value("unit", Json()) == Json(ports_[i].nextUnit)) ports_[i].nextUnit.clear();
+    }
     publish(event, &line);
     // A run refused by the database waits in the journal; a run recorded took the journal's
     // runs along.
@@ -285,7 +378,7 @@ void Station::readFrom(size_t i, bool events) {
 void Station::start(size_t i) {
     PortProcess& p = ports_[i];
     ChildOptions options;
-    options.in = kChildNull;
+    options.in = s_.unitsFromStdin ? kChildPipe : kChildNull;
     options.out = kChildPipe;
     options.err = kChildPipe;
     // Its own process group: Ctrl-C reaches the station alone, which passes each one on.
@@ -294,7 +387,7 @@ void Station::start(size_t i) {
     options.parentDeathSignal = SIGTERM;
     options.orphanStatus = kExitInternal;
     for (const PortProcess& other : ports_)
-        for (int fd : {other.events, other.errors})
+        for (int fd : {other.events, other.errors, other.scans})
             if (fd >= 0) options.closeInChild.push_back(fd);
     if (senderEvents_ >= 0) options.closeInChild.push_back(senderEvents_);
     const bool started = dwl_StartFunction(
@@ -313,6 +406,14 @@ void Station::start(size_t i) {
     }
     p.events = p.child.out;
     p.errors = p.child.err;
+    p.scans = p.child.in;
+    if (p.scans >= 0) {
+        // A port that does not read its scans never holds the station up.
+        fcntl(p.scans, F_SETFL, fcntl(p.scans, F_GETFL) | O_NONBLOCK);
+        fcntl(p.scans, F_SETFD, FD_CLOEXEC);
+        // The unit sent to the process before stays the next run's.
+        if (!p.nextUnit.empty()) sendUnit(p, p.nextUnit);
+    }
     p.restartAt = -1.0;
     // A port process started while the station stops has a stop to catch up with.
     if (interruptsForwarded_ > 0) dwl_SignalChild(p.child, SIGINT);
@@ -323,6 +424,8 @@ void Station::ended(size_t i) {
     PortProcess& p = ports_[i];
     int raw = 0;
     dwl_WaitChild(&p.child, -1, &raw);
+    if (p.scans >= 0) close(p.scans);
+    p.scans = -1;
     const bool wasInRun = p.inRun;
     p.inRun = false;
     // A port whose record was lost says so at the end, however the station stops.
@@ -360,6 +463,7 @@ int Station::run() {
     journalChanged(s_.journalError);
     // Before the ports: their processes are forked from this one.
     startSender();
+    if (s_.unitsFromStdin) scansIn_ = STDIN_FILENO;
     for (size_t i = 0; i < ports_.size(); i++)
         start(i);
     for (;;) {
@@ -417,6 +521,10 @@ int Station::run() {
             fds.push_back({senderEvents_, POLLIN, 0});
             owners.emplace_back(ports_.size(), true);
         }
+        if (scansIn_ >= 0) {
+            fds.push_back({scansIn_, POLLIN, 0});
+            owners.emplace_back(ports_.size() + 1, true);
+        }
         if (terminal_ && dirty_) {
             const double due = lastDraw_ + kRedrawInterval;
             wake = wake < 0 ? due : std::min(wake, due);
@@ -432,7 +540,9 @@ int Station::run() {
         if (rc > 0) {
             for (size_t k = 0; k < fds.size(); k++) {
                 if (fds[k].revents == 0) continue;
-                if (owners[k].first == ports_.size())
+                if (owners[k].first == ports_.size() + 1)
+                    readScans();
+                else if (owners[k].first == ports_.size())
                     readSender();
                 else
                     readFrom(owners[k].first, owners[k].second);

@@ -17,6 +17,10 @@ struct StationSettings {
     // passed on to; empty: none.
     std::string resultsServer;
     bool jsonLines = false;
+    // The units' scans come on standard input as lines "PORT ID" (--units-from-stdin); with
+    // requireUnit no port flashes a handset before its scan.
+    bool unitsFromStdin = false;
+    bool requireUnit = false;
     // Why the runs in the results file's journal could not be added at the start, or empty.
     std::string journalError;
     // For the demo and the benchmark: stop as on one Ctrl-C once this many runs have ended

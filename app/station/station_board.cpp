@@ -78,6 +78,22 @@ std::string progressText(const Json& p) {
            clock(number(p, k::kEtaSeconds));
 }
 
+// "unit X: switch the handset on" for a port that has its next unit, "scan the unit" for one
+// that waits for it, else "waiting".
+std::string waitingText(const Json& e) {
+    const std::string unit = text(e, k::kUnit);
+    if (!unit.empty()) return "unit " + unit + ": switch the handset on";
+    return e.value(k::kUnitRequired, false) ? "scan the unit" : "waiting";
+}
+
+std::string scannedText(const Json& e) {
+    std::string line = "unit " + text(e, k::kUnit) +
+                       (e.value(k::kHeld, false) ? " held for the next run (a run is in progress)"
+                                                 : " for the next handset");
+    const std::string replaced = text(e, k::kReplaces);
+    return replaced.empty() ? line : line + ", instead of " + replaced;
+}
+
 } // namespace
 
 StationBoard::StationBoard(const std::vector<PortLabel>& ports, double startedAt)
@@ -102,8 +118,13 @@ void StationBoard::take(const Json& event) {
     if (name == k::kUnrecorded) unrecorded_ = unrecordedText(event);
     PortBoard* b = find(event);
     if (b == nullptr) return;
-    if (name == k::kWaiting || name == k::kPortBack) {
+    if (name == k::kWaiting) {
+        b->activity = waitingText(event);
+    } else if (name == k::kPortBack) {
         b->activity = "waiting";
+    } else if (name == k::kUnitScanned) {
+        if (!event.value(k::kHeld, false) && b->activity.rfind("port lost", 0) != 0)
+            b->activity = "unit " + text(event, k::kUnit) + ": switch the handset on";
     } else if (name == k::kRunStarted) {
         b->activity = "booting";
         b->verdict.clear();
@@ -170,10 +191,22 @@ std::vector<std::string> StationBoard::lines(double now, size_t width) const {
 std::string StationBoard::plainLine(const Json& e) {
     const std::string name = text(e, "event");
     const std::string head = text(e, "time") + " " + text(e, "port") + ": ";
-    if (name == "waiting") return head + "waiting for a handset";
-    if (name == k::kRunStarted) return head + "run started (" + text(e, "run_id") + ")";
+    const std::string unit = text(e, k::kUnit);
+    if (name == "waiting") {
+        if (!unit.empty()) return head + "waiting for a handset (unit " + unit + ")";
+        return head + (e.value(k::kUnitRequired, false) ? "waiting for the unit's scan"
+                                                        : "waiting for a handset");
+    }
+    if (name == k::kRunStarted)
+        return head + "run started (" + text(e, "run_id") + ")" +
+               (unit.empty() ? "" : " unit " + unit);
+    if (name == k::kUnitScanned) return head + scannedText(e);
+    if (name == k::kUnitRefused)
+        return text(e, "time") + " scan refused: " + text(e, k::kReason) + ": " +
+               e.value(k::kScan, Json("")).dump(-1, ' ', true, Json::error_handler_t::replace);
     if (name == k::kRunEnded) {
-        std::string line = head + verdictOf(e) + fixed(number(e, "duration_s", 0), " (%.1f s)");
+        std::string line = head + (unit.empty() ? "" : "unit " + unit + ": ") + verdictOf(e) +
+                           fixed(number(e, "duration_s", 0), " (%.1f s)");
         if (!e.value("recorded", true)) line += "; NOT RECORDED: " + text(e, "record_error");
         return line;
     }

@@ -12,6 +12,8 @@ struct StationRequest {
     RunRequest run; // ports, images, mode, speed, model, settings file, working folder
     std::string results, station, logFile;
     bool jsonLines = false;
+    bool unitsFromStdin = false;
+    bool requireUnit = false;
 };
 
 // Checks every port's settings, opens (creates) the results database and tries the settings on

@@ -33,15 +33,23 @@ Json seconds(double value) {
     return std::round(value * 1000.0) / 1000.0;
 }
 
-} // namespace
-
-Json waitingEvent(const PortLabel& port) {
-    return portEvent(k::kWaiting, port);
+Json orNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
 }
 
-Json runStartedEvent(const PortLabel& port, const std::string& runId) {
+} // namespace
+
+Json waitingEvent(const PortLabel& port, const std::string& unit, bool unitRequired) {
+    Json j = portEvent(k::kWaiting, port);
+    j[k::kUnit] = orNull(unit);
+    j[k::kUnitRequired] = unitRequired;
+    return j;
+}
+
+Json runStartedEvent(const PortLabel& port, const std::string& runId, const std::string& unit) {
     Json j = portEvent(k::kRunStarted, port);
     j[k::kRunId] = runId;
+    j[k::kUnit] = orNull(unit);
     return j;
 }
 
@@ -63,6 +71,7 @@ Json runEndedEvent(const PortLabel& port, const RunRecord& run, bool recorded,
                    const std::string& recordError, const std::string& waitingIn) {
     Json j = portEvent(k::kRunEnded, port);
     j[k::kRunId] = run.runId;
+    j[k::kUnit] = orNull(run.unitId);
     j[k::kPassed] = runPassed(run);
     j[k::kCancelled] = run.cancelled;
     j[k::kDurationSeconds] = seconds(run.durationSeconds);
@@ -90,6 +99,23 @@ Json portLostEvent(const PortLabel& port, const std::string& reason) {
 
 Json portBackEvent(const PortLabel& port) {
     return portEvent(k::kPortBack, port);
+}
+
+Json unitScannedEvent(const PortLabel& port, const std::string& unit, bool held,
+                      const std::string& replaces) {
+    Json j = portEvent(k::kUnitScanned, port);
+    j[k::kUnit] = unit;
+    j[k::kHeld] = held;
+    j[k::kReplaces] = orNull(replaces);
+    return j;
+}
+
+Json unitRefusedEvent(const std::string& scan, const std::string& port, const std::string& reason) {
+    Json j = event(k::kUnitRefused);
+    j[k::kScan] = scan;
+    j[k::kPort] = orNull(port);
+    j[k::kReason] = reason;
+    return j;
 }
 
 Json stationStartedEvent(const StationStart& s) {

@@ -30,8 +30,10 @@ struct RunProgress {
     double etaSeconds = -1.0; // -1: unknown
 };
 
-Json waitingEvent(const PortLabel& port);
-Json runStartedEvent(const PortLabel& port, const std::string& runId);
+// unit: the unit the next handset is recorded under, or empty; unitRequired: the port waits
+// for a scan before it flashes.
+Json waitingEvent(const PortLabel& port, const std::string& unit = "", bool unitRequired = false);
+Json runStartedEvent(const PortLabel& port, const std::string& runId, const std::string& unit = "");
 Json progressEvent(const PortLabel& port, const std::string& runId, const RunProgress& progress);
 // recorded: whether the row is in the results database (why not in recordError); waitingIn:
 // the journal the refused row waits in (results_journal.h), empty when it is lost.
@@ -42,6 +44,12 @@ Json runEndedEvent(const PortLabel& port, const RunRecord& run, bool recorded,
 Json unrecordedEvent(long long waiting, const std::string& journal, const std::string& error);
 Json portLostEvent(const PortLabel& port, const std::string& reason);
 Json portBackEvent(const PortLabel& port);
+// A scan taken for a port: for its next handset, or held for the run after the one in
+// progress; replaces: the scan it replaces, or empty.
+Json unitScannedEvent(const PortLabel& port, const std::string& unit, bool held,
+                      const std::string& replaces);
+// A scan refused: the line as received, the port it named (empty when none is known) and why.
+Json unitRefusedEvent(const std::string& scan, const std::string& port, const std::string& reason);
 
 struct StationStart {
     std::string station;

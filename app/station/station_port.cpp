@@ -13,9 +13,13 @@
 #include "link/rs232_cancel.h"
 #include "link/wire_clock.h"
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 namespace dwlcli {
 
@@ -61,6 +65,15 @@ class PortLoop {
     void back();
     // Says once, on standard error, that the log lost lines; true when it has.
     bool logLost();
+    // Takes the scans that came (never waits): the last is the next handset's unit.
+    void takeScans();
+    // Sleeps until a scan comes; false when a stop came first.
+    bool waitForScan();
+    // The waiting event, with the next handset's unit.
+    void waiting() {
+        takeScans();
+        emit(waitingEvent(s_.label, nextUnit_, s_.requireUnit));
+    }
 
     const StationPortSettings& s_;
     FILE* events_;
@@ -73,6 +86,10 @@ class PortLoop {
     // Runs that neither the database nor its journal took (a full disk): tried again later.
     std::vector<RunRecord> unrecorded_;
     bool lost_ = false;
+    // The units' scans: the next handset's, and the run's in progress.
+    std::string scanPartial_;
+    bool scansEnded_ = false;
+    std::string nextUnit_, runUnit_;
 
     // The run in progress.
     bool awake_ = false;
@@ -96,8 +113,13 @@ void PortLoop::imageStep(const ImageStepEvent& e) {
         awakeSteady_ = now;
         progress_ = RunProgress{};
         lastProgress_ = -1e9;
+        // The unit scanned before the handset answered is this run's; one scanned from now on
+        // waits for the next run.
+        takeScans();
+        runUnit_.swap(nextUnit_);
+        nextUnit_.clear();
         log_.release(true);
-        emit(runStartedEvent(s_.label, runId_));
+        emit(runStartedEvent(s_.label, runId_, runUnit_));
         progress(true);
         return;
     case IMAGE_STEP_BEGIN:
@@ -145,6 +167,8 @@ void PortLoop::endRun(const RunReport& report) {
     const double duration = dwl_MonotonicSeconds() - awakeSteady_;
     RunRecord run = makeRunRecord(report, awakeEpoch_, steadyEpochNow(), duration, s_.station);
     run.runId = runId_;
+    run.unitId = runUnit_;
+    runUnit_.clear();
     run.report.port = s_.label.port;
     run.report.device = s_.label.device;
     // The run is the handset's, from its answer on: not the wait for it since Start.
@@ -159,6 +183,46 @@ void PortLoop::endRun(const RunReport& report) {
                        outcome.journaled ? journalPath(s_.resultsFile) : ""));
     awake_ = false;
     PortStopSignals::runEnds();
+}
+
+void PortLoop::takeScans() {
+    if (!s_.unitScans || scansEnded_) return;
+    char buffer[1024];
+    for (;;) {
+        const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n > 0) {
+            scanPartial_.append(buffer, static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || errno != EAGAIN) scansEnded_ = true;
+        break;
+    }
+    size_t at = 0;
+    for (size_t nl; (nl = scanPartial_.find('\n', at)) != std::string::npos; at = nl + 1)
+        if (nl > at) nextUnit_ = scanPartial_.substr(at, nl - at);
+    scanPartial_.erase(0, at);
+}
+
+bool PortLoop::waitForScan() {
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stops, signal);
+    for (takeScans(); nextUnit_.empty(); takeScans()) {
+        // The stop signals wait while the stop is looked at, and come in only inside the sleep:
+        // one that comes in between cannot be slept through.
+        sigprocmask(SIG_BLOCK, &stops, &before);
+        if (PortStopSignals::stopRequested()) {
+            sigprocmask(SIG_SETMASK, &before, nullptr);
+            return false;
+        }
+        // No more scans will come (the station's end of the pipe closed): only a stop ends it.
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        ppoll(&p, scansEnded_ ? 0 : 1, nullptr, &before);
+        sigprocmask(SIG_SETMASK, &before, nullptr);
+    }
+    return true;
 }
 
 bool PortLoop::logLost() {
@@ -188,7 +252,7 @@ bool PortLoop::waitForDevice(const std::string& why) {
     while (!PortStopSignals::stopRequested()) {
         if (deviceMissing(s_.label.device).empty()) {
             back();
-            emit(waitingEvent(s_.label));
+            waiting();
             return true;
         }
         waitForDeviceChange(s_.label.device, kLookAgainSeconds);
@@ -205,12 +269,18 @@ int PortLoop::run() {
     dbOpen_ = db_.openForWriting(s_.resultsFile, &why);
     if (int rc = session_.prepare(true); rc != 0) return rc;
     session_.observeImageSteps([this](const ImageStepEvent& e) { imageStep(e); });
-    emit(waitingEvent(s_.label));
+    if (s_.unitScans) fcntl(STDIN_FILENO, F_SETFL, fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
+    waiting();
     while (!PortStopSignals::stopRequested()) {
         const std::string missing = deviceMissing(s_.label.device);
         if (!missing.empty()) {
             if (!waitForDevice(missing)) break;
             continue;
+        }
+        // No handset before its unit's scan: the operator's time, not the run's.
+        if (s_.requireUnit && nextUnit_.empty()) {
+            if (!waitForScan()) break;
+            emit(waitingEvent(s_.label, nextUnit_, true));
         }
         // Until a handset answers, the lines of the wait are not the log's.
         log_.hold();
@@ -240,9 +310,9 @@ int PortLoop::run() {
         }
         if (lost_) {
             back();
-            emit(waitingEvent(s_.label));
+            waiting();
         } else if (ran) {
-            emit(waitingEvent(s_.label));
+            waiting();
         }
     }
     // A last try for the runs that could not be kept on disk at all.

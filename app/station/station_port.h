@@ -19,6 +19,10 @@ struct StationPortSettings {
     std::string station;     // the station's name, for the records
     std::string resultsFile; // the results database
     std::string logFile;     // the port's log file (appended), or empty
+    // The units' scans come on standard input, one label a line, the last one for the next
+    // handset; requireUnit: no handset is flashed before its scan.
+    bool unitScans = false;
+    bool requireUnit = false;
 };
 
 // Serves the port until a stop signal (port_stop_signals.h); writes its events to `events`.

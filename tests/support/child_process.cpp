@@ -11,19 +11,33 @@
 
 namespace testsupport {
 
-ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args) {
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                           bool withInput) {
     ChildOptions options;
     options.out = kChildPipe;
+    if (withInput) options.in = kChildPipe;
     options.parentDeathSignal = SIGKILL;
     if (dwl_StartProgram(program, args, options, &child_)) {
         pid_ = child_.pid;
         out_ = child_.out;
+        in_ = child_.in;
     }
+}
+
+bool ChildProcess::write(const std::string& text) {
+    size_t done = 0;
+    while (in_ >= 0 && done < text.size()) {
+        const ssize_t n = ::write(in_, text.data() + done, text.size() - done);
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return done == text.size();
 }
 
 ChildProcess::~ChildProcess() {
     stop();
     if (out_ >= 0) close(out_);
+    if (in_ >= 0) close(in_);
 }
 
 bool ChildProcess::running() {

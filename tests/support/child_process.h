@@ -15,8 +15,10 @@ namespace testsupport {
 
 class ChildProcess {
   public:
-    // Starts program with args; see started().
-    ChildProcess(const std::string& program, const std::vector<std::string>& args);
+    // Starts program with args; see started(). withInput: its standard input is a pipe that
+    // write() fills, else it inherits the test's.
+    ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                 bool withInput = false);
     ~ChildProcess(); // stop()
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -27,6 +29,8 @@ class ChildProcess {
     bool running();
     // The next line the program prints, without its '\n', waiting at most msecs in all.
     std::string readLine(int msecs);
+    // Writes to its standard input (withInput); false when it did not take it all.
+    bool write(const std::string& text);
     // Ends the program: SIGTERM, then SIGKILL after two seconds. Returns its wait status.
     int stop();
 
@@ -34,6 +38,7 @@ class ChildProcess {
     ChildHandle child_;
     pid_t pid_ = -1;
     int out_ = -1;
+    int in_ = -1;
     int status_ = 0;
 };
 

@@ -41,7 +41,8 @@ bool StationChild::start(const std::string& program, const std::vector<std::stri
         list << QString::fromStdString(arg);
     problem_.clear();
     endReported_ = false;
-    process_.start(QString::fromStdString(program), list, QIODevice::ReadOnly);
+    // Its standard input takes the units' scans (--units-from-stdin).
+    process_.start(QString::fromStdString(program), list, QIODevice::ReadWrite);
     if (!process_.waitForStarted(-1)) {
         // errorOccurred has told already.
         if (problem_.isEmpty()) problem_ = process_.errorString();
@@ -49,6 +50,12 @@ bool StationChild::start(const std::string& program, const std::vector<std::stri
     }
     group_ = process_.processId();
     return true;
+}
+
+bool StationChild::write(const std::string& line) {
+    if (!running()) return false;
+    return process_.write(line.data(), static_cast<qint64>(line.size())) ==
+           static_cast<qint64>(line.size());
 }
 
 bool StationChild::running() const {

@@ -18,6 +18,8 @@ class StationChild : public QObject {
     // False (and the reason in problem()) when it cannot be started.
     bool start(const std::string& program, const std::vector<std::string>& args);
     bool running() const;
+    // Writes to its standard input (never waits); false when it does not run.
+    bool write(const std::string& line);
     // SIGINT to the station's process group, as Ctrl-C on its terminal.
     void interrupt();
     // Cancels and waits at most msecs for it to end; kills it past that.

@@ -10,6 +10,7 @@
 #include "app/gui/qt/station_window.h"
 #include "app/options/option_values.h"
 #include "app/options/server_address.h"
+#include "app/options/unit_scan.h"
 #include "platform/qt/ui_sector_map.h"
 #include "platform/qt/ui_view.h"
 
@@ -100,6 +101,8 @@ StationControl::StationControl(const std::string& program, const StationSettings
     QObject::connect(w.reportButton(), &QPushButton::clicked, [this] { openReport(); });
     w.reportButton()->setVisible(dwlgui_BrowserAvailable());
     QObject::connect(w.grid(), &StationTileGrid::tileClicked, [this](int i) { showLog(i); });
+    QObject::connect(w.grid(), &StationTileGrid::tileScanned,
+                     [this](int i, const QString& unit) { scanned(i, unit); });
     QObject::connect(w.settingsBox(), &StationSettingsBox::edited, [this] {
         imagesEdited();
         scheduleRefresh();
@@ -161,6 +164,22 @@ void StationControl::start() {
     // A station that cannot start reports its end at once.
     child_->start(program_, station_CommandArgs(settings));
     refresh();
+}
+
+void StationControl::scanned(int port, const QString& text) {
+    if (port < 0 || port >= static_cast<int>(model_.ports.size())) return;
+    StationPort& p = model_.ports[port];
+    const std::string unit = text.toStdString();
+    // The rules the station checks by: what it would refuse is refused here, with its reason.
+    std::string problem = dwlcli::unitIdProblem(unit);
+    if (problem.empty() && phase_ != RUNNING) problem = "the station does not run";
+    if (problem.empty() && !child_->write(p.look.port + " " + dwlcli::trimmedUnitId(unit) + "\n"))
+        problem = "the station does not take it";
+    if (problem.empty()) return;
+    p.look.note = "Scan refused: " + problem;
+    p.log.push_back("scan refused: " + problem);
+    p.logCount++;
+    scheduleRefresh();
 }
 
 void StationControl::stop() {

@@ -51,6 +51,8 @@ class StationControl {
   private:
     void readLine(const std::string& line);
     void readErrorLine(const std::string& line);
+    // A unit's label scanned into the tile of a port.
+    void scanned(int port, const QString& unit);
     void ended(const QString& how);
     void scheduleRefresh();
     void refresh();

@@ -1,5 +1,6 @@
 #include "app/gui/qt/station_tile.h"
 
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -28,9 +29,26 @@ QFont fitted(const QFont& base, int pixels, int least, const QString& text, int 
 
 } // namespace
 
-StationTile::StationTile(QWidget* parent) : QWidget(parent) {
+StationTile::StationTile(QWidget* parent) : QWidget(parent), scan_(new QLineEdit(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::PointingHandCursor);
+    scan_->setObjectName(QStringLiteral("scanField"));
+    scan_->setPlaceholderText(tr("Scan the unit"));
+    scan_->setCursor(Qt::IBeamCursor);
+    // A scanner types the label and presses Enter: the label goes, the field is ready for the
+    // next.
+    connect(scan_, &QLineEdit::returnPressed, this, [this] {
+        const QString unit = scan_->text();
+        scan_->clear();
+        emit scanned(unit);
+    });
+}
+
+void StationTile::resizeEvent(QResizeEvent*) {
+    const QRect c = card();
+    const int pad = std::max(4, c.height() / 20);
+    const int height = scan_->sizeHint().height();
+    scan_->setGeometry(c.left() + pad, c.bottom() - pad / 2 - height, c.width() - 2 * pad, height);
 }
 
 QColor StationTile::lightColour(int light) {
@@ -48,7 +66,8 @@ void StationTile::setLook(const StationTileLook& look) {
     if (look == look_) return;
     look_ = look;
     setToolTip(QString::fromStdString(look.port + "  " + look.device + "\n" + look.state +
-                                      (look.detail.empty() ? "" : "\n" + look.detail)));
+                                      (look.detail.empty() ? "" : "\n" + look.detail) +
+                                      (look.unit.empty() ? "" : "\nunit " + look.unit)));
     update();
 }
 
@@ -69,7 +88,7 @@ void StationTile::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QColor back = lightColour(look_.light);
     painter.fillRect(rect(), palette().color(QPalette::Window));
-    const QRect card = rect().adjusted(2, 2, -2, -2);
+    const QRect card = this->card();
     painter.fillRect(card, back);
     const bool dark =
         look_.light == LIGHT_PASS || look_.light == LIGHT_FAIL || look_.light == LIGHT_LOST;
@@ -79,7 +98,8 @@ void StationTile::paintEvent(QPaintEvent*) {
     // Every size follows the tile's height, so that a few large tiles read from afar.
     const int h = card.height();
     const int pad = std::max(4, h / 20);
-    QRect area = card.adjusted(pad, pad / 2, -pad, -pad / 2);
+    // The scan field has the foot of the card.
+    QRect area = card.adjusted(pad, pad / 2, -pad, -pad - scan_->height());
     const int nameSize = h / 8;
     const int stateSize = h / 7;
     const int smallSize = std::max(h / 15, 11);
@@ -101,6 +121,16 @@ void StationTile::paintEvent(QPaintEvent*) {
             small.elidedText(QString::fromStdString(look_.device), Qt::ElideMiddle, area.width()));
     }
     area.setTop(area.top() + small.height() + pad / 2);
+    // The unit of the run, or of the next handset.
+    if (!look_.unit.empty()) {
+        painter.setFont(sized(font(), smallSize, true));
+        const QString unit = tr("Unit %1").arg(QString::fromStdString(look_.unit));
+        painter.drawText(QRect(area.left(), area.top(), area.width(), small.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(unit, Qt::ElideMiddle, area.width()));
+        painter.setFont(sized(font(), smallSize, false));
+        area.setTop(area.top() + small.height());
+    }
 
     // Bottom up: the counts, the note, the progress bar.
     const QRect counts(area.left(), area.bottom() - small.height(), area.width(), small.height());

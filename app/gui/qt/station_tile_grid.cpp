@@ -25,6 +25,8 @@ void StationTileGrid::setCount(int count) {
         const int index = static_cast<int>(tiles_.size());
         tile->setObjectName(QStringLiteral("stationTile%1").arg(index));
         connect(tile, &StationTile::clicked, this, [this, index] { emit tileClicked(index); });
+        connect(tile, &StationTile::scanned, this,
+                [this, index](const QString& unit) { emit tileScanned(index, unit); });
         tiles_.push_back(tile);
         tile->show();
     }

@@ -26,6 +26,8 @@ class StationTileGrid : public QWidget {
 
   signals:
     void tileClicked(int index);
+    // A unit's label scanned into a tile's field.
+    void tileScanned(int index, const QString& unit);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

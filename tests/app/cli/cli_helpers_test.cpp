@@ -2,6 +2,7 @@
 // and code, the progress text, times and run ids of the records, the results database and its
 // report.
 #include "app/options/option_values.h"
+#include "app/options/unit_scan.h"
 #include "app/results/results_db.h"
 #include "app/results/results_report.h"
 #include "app/results/run_id.h"
@@ -80,6 +81,53 @@ TEST(OptionValues, SpeedsPortsAndWaitStates) {
 
 // Every window the display shows reads back as the record it was shown for; any other window
 // reads as unknown.
+// The scan rules the command line, the station's scans and the station window share.
+TEST(OptionValues, UnitScanRules) {
+    const struct {
+        const char* scan;
+        const char* recorded; // trimmed
+        const char* problem;  // empty: taken
+    } labels[] = {
+        {"35-209900-176148-1", "35-209900-176148-1", ""},
+        {"  TRAY 12 \r\n", "TRAY 12", ""},
+        {"S\xc3\xa9rie 7", "S\xc3\xa9rie 7", ""},
+        {"", "", "the unit's label is empty"},
+        {" \t\r\n", "", "the unit's label is empty"},
+        {"AB\x1b[2J", "AB\x1b[2J", "the unit's label holds a control character (0x1b)"},
+        {"A\tB", "A\tB", "the unit's label holds a control character (0x09)"},
+        {"A\x7f", "A\x7f", "the unit's label holds a control character (0x7f)"},
+        {"\xe9t\xe9", "\xe9t\xe9", "the unit's label is not UTF-8 text"},
+        {"\xc0\xaf", "\xc0\xaf", "the unit's label is not UTF-8 text"},         // overlong '/'
+        {"\xed\xa0\x80", "\xed\xa0\x80", "the unit's label is not UTF-8 text"}, // surrogate
+        {"\xe2\x82", "\xe2\x82", "the unit's label is not UTF-8 text"},         // cut short
+    };
+    for (const auto& l : labels) {
+        EXPECT_EQ(dwlcli::trimmedUnitId(l.scan), l.recorded) << l.scan;
+        EXPECT_EQ(dwlcli::unitIdProblem(l.scan), l.problem) << l.scan;
+    }
+    // 64 characters, not bytes: 64 two-byte letters are taken, a 65th is not.
+    std::string e64;
+    for (int i = 0; i < 64; i++)
+        e64 += "\xc3\xa9";
+    EXPECT_EQ(dwlcli::unitIdProblem(e64), "");
+    EXPECT_EQ(dwlcli::unitIdProblem(e64 + "x"),
+              "the unit's label is 65 characters long (at most 64)");
+
+    const struct {
+        const char *line, *port, *unit, *why;
+    } lines[] = {
+        {"COM4 35-209900-176148-1", "COM4", "35-209900-176148-1", ""},
+        {"  /dev/ttyUSB0\tTRAY 12  \r", "/dev/ttyUSB0", "TRAY 12", ""},
+        {"COM4", "COM4", "", "no unit after the port COM4: give PORT ID"},
+        {"   ", "", "", "an empty line: give PORT ID"},
+    };
+    for (const auto& l : lines) {
+        std::string port, unit, why;
+        EXPECT_EQ(dwlcli::parseUnitScanLine(l.line, &port, &unit, &why), *l.why == 0) << l.line;
+        EXPECT_EQ(std::tie(port, unit, why), std::tie(l.port, l.unit, l.why)) << l.line;
+    }
+}
+
 TEST(ResultReading, WindowsReadBackAsTheRecordShown) {
     uis_Reset();
     uis_SetLayoutDirectory((std::string(DWL_SOURCE_DIR_DEFAULT) + "/ui").c_str());
@@ -364,6 +412,30 @@ TEST(StationBoard, CountsVerdictsAndTotalsFromTheEvents) {
     board.take(unrecorded);
     EXPECT_EQ(board.lines(1800.0, 0).size(), 3u);
     EXPECT_EQ(StationBoard::plainLine(unrecorded), "T every run is recorded");
+
+    // Units: the board says what the port waits for; the plain lines say each scan.
+    board.take(
+        {{"event", "waiting"}, {"port", "COM1"}, {"unit", nullptr}, {"unit_required", true}});
+    EXPECT_NE(board.lines(1800.0, 0)[0].find("scan the unit"), std::string::npos);
+    const Json scanned = {{"event", "unit_scanned"}, {"time", "T"},   {"port", "COM1"},
+                          {"unit", "U-2"},           {"held", false}, {"replaces", "U-1"}};
+    board.take(scanned);
+    EXPECT_NE(board.lines(1800.0, 0)[0].find("unit U-2: switch the handset on"), std::string::npos);
+    EXPECT_EQ(StationBoard::plainLine(scanned), "T COM1: unit U-2 for the next handset, instead "
+                                                "of U-1");
+    EXPECT_EQ(StationBoard::plainLine({{"event", "unit_scanned"},
+                                       {"time", "T"},
+                                       {"port", "COM1"},
+                                       {"unit", "U-3"},
+                                       {"held", true},
+                                       {"replaces", nullptr}}),
+              "T COM1: unit U-3 held for the next run (a run is in progress)");
+    EXPECT_EQ(StationBoard::plainLine({{"event", "unit_refused"},
+                                       {"time", "T"},
+                                       {"scan", "COM1 A\x01"},
+                                       {"port", "COM1"},
+                                       {"reason", "R"}}),
+              "T scan refused: R: \"COM1 A\\u0001\"");
 }
 
 } // namespace

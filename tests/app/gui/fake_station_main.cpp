@@ -3,6 +3,7 @@
 //   !int       wait for SIGINT (one that came earlier counts)
 //   !err TEXT  TEXT on standard error
 //   !args      the arguments it was started with on standard error: "args: ..."
+//   !stdin     a line of its standard input, on standard error: "stdin: LINE"
 //   !exit N    end with status N
 //   !abort     end by a signal
 // Started as `results --db DB --html FILE` it stands in for the report: FILE gets "report of DB".
@@ -44,6 +45,12 @@ int main(int argc, char** argv) {
             for (int i = 1; i < argc; i++)
                 args += std::string(" ") + argv[i];
             std::fprintf(stderr, "%s\n", args.c_str());
+            std::fflush(stderr);
+        } else if (line == "!stdin") {
+            std::string got;
+            for (int c; (c = std::getchar()) != EOF && c != '\n';)
+                got += static_cast<char>(c);
+            std::fprintf(stderr, "stdin: %s\n", got.c_str());
             std::fflush(stderr);
         } else if (line.rfind("!exit ", 0) == 0) {
             return std::atoi(line.c_str() + 6);

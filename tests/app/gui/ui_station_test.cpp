@@ -194,6 +194,56 @@ TEST(StationLines, EachEventShowsOnItsPortsTile) {
          -1,
          0,
          0},
+        // Units: the tile asks for the scan, then for the switch-on; a scan during a run waits
+        // for the next; a refused scan says why.
+        {"waiting for the unit's scan",
+         {com1("waiting", R"("unit":null,"unit_required":true)")},
+         LIGHT_WAITING,
+         "Scan the unit",
+         "",
+         "",
+         -1,
+         0,
+         0},
+        {"unit scanned",
+         {com1("waiting", R"("unit":null,"unit_required":true)"),
+          com1("unit_scanned", R"("unit":"U-7","held":false,"replaces":null)")},
+         LIGHT_WAITING,
+         "Switch the handset on",
+         "Unit U-7",
+         "",
+         -1,
+         0,
+         0},
+        {"after a pass, the next unit scanned",
+         {kPassed, com1("waiting", R"("unit":"U-8","unit_required":true)")},
+         LIGHT_PASS,
+         "PASS",
+         "12.6 s",
+         "Unit U-8: switch the handset on",
+         -1,
+         1,
+         0},
+        {"unit held during a run",
+         {kStarted, com1("unit_scanned", R"("unit":"U-9","held":true,"replaces":null)")},
+         LIGHT_RUNNING,
+         "Starting",
+         "",
+         "Next: unit U-9",
+         0,
+         0,
+         0},
+        {"scan refused",
+         {com1("waiting"),
+          R"({"event":"unit_refused","time":"t","scan":"COM1 A\u0001",)"
+          R"x("port":"COM1","reason":"the unit's label holds a control character (0x01)"})x"},
+         LIGHT_WAITING,
+         "Waiting for a handset",
+         "",
+         "Scan refused: the unit's label holds a control character (0x01)",
+         -1,
+         0,
+         0},
         {"station stopped",
          {kPassed, R"({"event":"station_stopped","reason":"interrupted"})"},
          LIGHT_PASS,
@@ -436,14 +486,15 @@ TEST(StationLines, OptionsAndTheStationsArguments) {
     std::string why;
     ASSERT_TRUE(
         station_ParseOptions({"-p", "1", "--port", "/dev/ttyUSB3", "--bin", dir.file("a.bin"), "-m",
-                              "all", "-s", "7", "--station", "line-3", "--start"},
+                              "all", "-s", "7", "--station", "line-3", "--require-unit", "--start"},
                              &s, &start, &why))
         << why;
     EXPECT_TRUE(start);
     EXPECT_EQ(station_CommandArgs(s),
-              (std::vector<std::string>{"station", "--json-lines", "--port", "1", "--port",
-                                        "/dev/ttyUSB3", "--bin", dir.file("a.bin"), "--mode", "all",
-                                        "--speed", "270833", "--station", "line-3"}));
+              (std::vector<std::string>{"station", "--json-lines", "--units-from-stdin",
+                                        "--require-unit", "--port", "1", "--port", "/dev/ttyUSB3",
+                                        "--bin", dir.file("a.bin"), "--mode", "all", "--speed",
+                                        "270833", "--station", "line-3"}));
 
     // A results server's address, in either of its forms, stays as given; a file is made
     // absolute.
@@ -601,7 +652,8 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
     // The station got the settings shown; the box shows what the station runs with.
     const std::deque<std::string>& log = station->model().log;
     EXPECT_NE(std::find(log.begin(), log.end(),
-                        "args: station --json-lines --port COM1 --port /dev/ttyUSB1 --bin " +
+                        "args: station --json-lines --units-from-stdin --port COM1 --port "
+                        "/dev/ttyUSB1 --bin " +
                             dir.file("local.bin") +
                             " --mode binary --speed 302325 --results "
                             "postgresql://station@127.0.0.1:5999/dwl_line"),
@@ -650,6 +702,35 @@ TEST_F(StationWindowTest, RunsTheStationAndDrawsItsLines) {
         EXPECT_TRUE(yes.answered());
     }
     EXPECT_FALSE(w.settingsBox()->locked());
+}
+
+// A barcode scanner types the label into a tile's field and presses Enter: the station gets
+// "PORT ID" on its standard input. What the scan rules refuse never reaches it.
+TEST_F(StationWindowTest, ATilesScanFieldSendsTheUnitToTheStation) {
+    make({kStationStarted, com1("waiting", R"("unit":null,"unit_required":true)"), "!stdin", "!int",
+          R"({"event":"station_stopped","reason":"interrupted"})"});
+    StationWindow& w = station->window();
+    w.startButton()->click();
+    ASSERT_TRUE(waitFor([&] { return tile(0).state == "Scan the unit"; }));
+    auto* field = w.grid()->tile(0)->findChild<QLineEdit*>(QStringLiteral("scanField"));
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(field->isVisible());
+    QTest::keyClicks(field, QString(65, QLatin1Char('7')));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(field->text().isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !tile(0).note.empty(); }));
+    EXPECT_EQ(tile(0).note, "Scan refused: the unit's label is 65 characters long (at most 64)");
+    QTest::keyClicks(field, QStringLiteral(" U-42 "));
+    QTest::keyClick(field, Qt::Key_Return);
+    const std::deque<std::string>& log = station->model().log;
+    ASSERT_TRUE(waitFor([&] {
+        return std::find(log.begin(), log.end(), "stdin: COM1 U-42") != log.end();
+    })) << (log.empty() ? "" : log.back());
+    // The refused scan came before and never reached the station.
+    for (const std::string& line : log)
+        EXPECT_EQ(line.find("777"), std::string::npos) << line;
+    w.stopButton()->click();
+    ASSERT_TRUE(waitFor([&] { return stopped(); }));
 }
 
 TEST_F(StationWindowTest, StopTwiceCancelsTheRunsInProgress) {

@@ -3,7 +3,8 @@
 #include "app/results/results_db.h"
 #include "app/run/exit_status.h"
 
-#include <algorithm>
+#include <sqlite3.h>
+
 #include <cstdio>
 
 namespace knownruns {
@@ -89,6 +90,27 @@ bool write(const std::string& file, std::string* why) {
     for (const dwlcli::RunRecord& run : runs())
         if (!db.insert(run, why)) return false;
     return true;
+}
+
+bool createVersionOneFile(const std::string& file) {
+    sqlite3* db = nullptr;
+    const bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, R"(
+CREATE TABLE runs (run_id TEXT PRIMARY KEY NOT NULL, started_at TEXT NOT NULL,
+    ended_at TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL, device TEXT NOT NULL,
+    mode INTEGER, mode_name TEXT, speed INTEGER, bin_image TEXT, bin_size INTEGER,
+    bin_sum INTEGER, ogm_image TEXT, ogm_size INTEGER, ogm_sum INTEGER, tfs_image TEXT,
+    tfs_size INTEGER, tfs_sum INTEGER, chip_manufacturer INTEGER, chip_device INTEGER,
+    chip_name TEXT, result_family INTEGER, result_code INTEGER, result_text TEXT NOT NULL,
+    exit_status INTEGER NOT NULL, passed INTEGER NOT NULL, duration_s REAL NOT NULL,
+    bytes INTEGER NOT NULL, resent_sectors INTEGER NOT NULL, cancelled INTEGER NOT NULL,
+    trace_file TEXT, result_json TEXT NOT NULL, sent_at TEXT);
+CREATE INDEX runs_by_start ON runs(started_at);
+CREATE INDEX runs_unsent ON runs(started_at) WHERE sent_at IS NULL;
+PRAGMA user_version = 1;)",
+                                 nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
 }
 
 } // namespace knownruns

@@ -25,6 +25,10 @@ std::vector<dwlcli::RunRecord> runs();
 // Writes them into a new SQLite results file; false, with the reason in *why.
 bool write(const std::string& file, std::string* why);
 
+// Makes a results file with the first version's table, as the program before made it, and no
+// run; false when SQLite refused.
+bool createVersionOneFile(const std::string& file);
+
 // The numbers over all of them.
 constexpr int kRuns = 12;
 constexpr int kCancelled = 2;

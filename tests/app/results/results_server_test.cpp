@@ -8,6 +8,7 @@
 #include "app/results/server_error_line.h"
 #include "app/results/utc_time.h"
 #include "tests/app/cli/dwl_program.h"
+#include "tests/app/results/known_runs.h"
 #include "tests/support/postgres_server.h"
 #include "tests/support/temp_files.h"
 
@@ -302,44 +303,73 @@ TEST(ResultsServer, ConnectionProblemsGetOneClearLineAndTheRunsWaitLocally) {
     EXPECT_EQ(serverCount(server, "station = 'bench-1' AND passed"), 4);
 }
 
-TEST(ResultsServer, TablesOfTheVersionBeforeAreMigratedWithTheirRuns) {
+// Tables of every version before, each holding runs, are brought to this version with their
+// runs; new runs, with their unit, go in beside them.
+TEST(ResultsServer, TablesOfEveryVersionBeforeAreMigratedWithTheirRuns) {
     PostgresServer server;
     NEED_SERVER(server);
     testsupport::TempDir dir;
-    recordRuns(dir.file("a.sqlite"), "A", 0, 6);
-    std::string why, value;
-    ResultsDb local;
-    UnsentRuns batch;
-    int added = 0;
-    ASSERT_TRUE(local.openForWriting(dir.file("a.sqlite"), &why) &&
-                local.selectUnsent(100, &batch, &why))
-        << why;
-    {
-        ResultsServer older;
-        ASSERT_TRUE(older.open(server.address(), 1, &why) && older.store(batch, &added, &why))
+    for (int older = 1; older < dwlcli::kServerSchemaVersion; older++) {
+        SCOPED_TRACE("from version " + std::to_string(older));
+        ASSERT_EQ(server.admin("DROP TABLE IF EXISTS runs, schema_version"), "");
+        const std::string file = dir.file("a" + std::to_string(older) + ".sqlite");
+        recordRuns(file, "A", 0, 6);
+        std::string why, value;
+        ResultsDb local;
+        UnsentRuns batch;
+        int added = 0;
+        ASSERT_TRUE(local.openForWriting(file, &why) && local.selectUnsent(100, &batch, &why))
             << why;
+        {
+            ResultsServer before;
+            ASSERT_TRUE(before.open(server.address(), older, &why) &&
+                        before.store(batch, &added, &why))
+                << why;
+        }
+        ResultsServer now;
+        ASSERT_TRUE(now.open(server.address(), &why)) << why;
+        EXPECT_EQ(server.admin("SELECT string_agg(version::text, ',' ORDER BY version) FROM "
+                               "schema_version",
+                               &value),
+                  "");
+        EXPECT_EQ(value, "1,2,3");
+        EXPECT_EQ(serverCount(server, "unit_id IS NULL"), 6);
+        if (older < 2) {
+            EXPECT_EQ(serverCount(server, "received_at IS NULL"), 6);
+        }
+        // The per-sector tries can be asked for now.
+        EXPECT_EQ(serverCount(server, "(result_json->'sectors'->0->>'tries')::int = 2"), 2);
+        // New runs go in beside them, with their unit; the old ones are not sent twice.
+        dwlcli::RunReport r;
+        r.port = "COM1";
+        r.device = "/dev/ttyUSB0";
+        r.result.message = "Download successful";
+        dwlcli::RunRecord unit = dwlcli::makeRunRecord(r, 1.9e9, 1.9e9 + 10, 10, "A");
+        unit.unitId = "IMEI 35-209900-176148-1";
+        ASSERT_TRUE(local.insert(unit, &why)) << why;
+        recordRuns(file, "A", 6, 2);
+        ASSERT_TRUE(local.selectUnsent(100, &batch, &why) && now.store(batch, &added, &why)) << why;
+        EXPECT_EQ(added, 3);
+        EXPECT_EQ(serverCount(server, "received_at IS NOT NULL"), older < 2 ? 3 : 9);
+        std::vector<dwlcli::StoredRun> runs;
+        dwlcli::RunFilter filter;
+        filter.unit = unit.unitId;
+        ASSERT_TRUE(now.select(filter, &runs, &why)) << why;
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].runId, unit.runId);
+        EXPECT_EQ(runs[0].unitId, unit.unitId);
+        EXPECT_EQ(serverCount(server), 9);
     }
-    ResultsServer now;
-    ASSERT_TRUE(now.open(server.address(), &why)) << why;
-    EXPECT_EQ(server.admin("SELECT string_agg(version::text, ',' ORDER BY version) FROM "
-                           "schema_version",
-                           &value),
-              "");
-    EXPECT_EQ(value, "1,2");
-    EXPECT_EQ(serverCount(server, "received_at IS NULL"), 6);
-    // The per-sector tries can be asked for now.
-    EXPECT_EQ(serverCount(server, "(result_json->'sectors'->0->>'tries')::int = 2"), 2);
-    // New runs go in beside them; the old ones are not sent twice.
-    recordRuns(dir.file("a.sqlite"), "A", 6, 2);
-    ASSERT_TRUE(local.selectUnsent(100, &batch, &why) && now.store(batch, &added, &why)) << why;
-    EXPECT_EQ(added, 2);
-    EXPECT_EQ(serverCount(server, "received_at IS NOT NULL"), 2);
 
     // A newer program's tables are left alone.
-    now.close();
-    EXPECT_EQ(server.admin("INSERT INTO schema_version (version) VALUES (3)"), "");
+    std::string why;
+    const int newer = dwlcli::kServerSchemaVersion + 1;
+    EXPECT_EQ(
+        server.admin("INSERT INTO schema_version (version) VALUES (" + std::to_string(newer) + ")"),
+        "");
+    ResultsServer now;
     EXPECT_FALSE(now.open(server.address(), &why));
-    EXPECT_EQ(why, "results server: its schema version 3 is newer than this program's (2); "
+    EXPECT_EQ(why, "results server: its schema version 4 is newer than this program's (3); "
                    "update dwl");
 }
 
@@ -407,6 +437,7 @@ TEST(ResultsServer, EveryColumnRoundTripsThroughBothStores) {
     full.sectors.push_back({"binary", 0x02000000, 0x10000, 0x10000, 2, "resent"});
     dwlcli::RunRecord a = dwlcli::makeRunRecord(full, 1.8e9, 1.8e9 + 12.5, 12.25, "line-1");
     a.traceFile = "/var/log/dwl/trace.COM1";
+    a.unitId = "TRAY 7 \xc3\xa9";
     a.cancelled = true;
     dwlcli::RunReport bare;
     bare.port = "COM2";
@@ -416,26 +447,7 @@ TEST(ResultsServer, EveryColumnRoundTripsThroughBothStores) {
 
     // The first version's table as the program before wrote it.
     const std::string older = dir.file("older.sqlite");
-    {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(older.c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db, R"(
-CREATE TABLE runs (run_id TEXT PRIMARY KEY NOT NULL, started_at TEXT NOT NULL,
-    ended_at TEXT NOT NULL, station TEXT NOT NULL, port TEXT NOT NULL, device TEXT NOT NULL,
-    mode INTEGER, mode_name TEXT, speed INTEGER, bin_image TEXT, bin_size INTEGER,
-    bin_sum INTEGER, ogm_image TEXT, ogm_size INTEGER, ogm_sum INTEGER, tfs_image TEXT,
-    tfs_size INTEGER, tfs_sum INTEGER, chip_manufacturer INTEGER, chip_device INTEGER,
-    chip_name TEXT, result_family INTEGER, result_code INTEGER, result_text TEXT NOT NULL,
-    exit_status INTEGER NOT NULL, passed INTEGER NOT NULL, duration_s REAL NOT NULL,
-    bytes INTEGER NOT NULL, resent_sectors INTEGER NOT NULL, cancelled INTEGER NOT NULL,
-    trace_file TEXT, result_json TEXT NOT NULL, sent_at TEXT);
-CREATE INDEX runs_by_start ON runs(started_at);
-CREATE INDEX runs_unsent ON runs(started_at) WHERE sent_at IS NULL;
-PRAGMA user_version = 1;)",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(db);
-    }
+    ASSERT_TRUE(knownruns::createVersionOneFile(older));
     std::string why;
     ResultsServer remote;
     ASSERT_TRUE(remote.open(server.address(), &why)) << why;
@@ -491,6 +503,9 @@ PRAGMA user_version = 1;)",
                            t.hasCode, t.code, t.durationSeconds),
                   std::tie(f.runId, f.startedAt, f.endedAt, f.passed, f.cancelled, f.family,
                            f.hasCode, f.code, f.durationSeconds));
+        EXPECT_EQ(f.unitId, a.unitId);
+        EXPECT_EQ(t.unitId, a.unitId);
+        EXPECT_EQ(fromServer[1].unitId, "");
         EXPECT_FALSE(fromServer[1].hasCode);
         EXPECT_EQ(fromServer[1].family, -1);
         // Sent again from the second file: the server keeps each run once.

@@ -52,8 +52,10 @@ std::unique_ptr<testsupport::ChildProcess> startHandsets(const std::vector<std::
 class Station {
   public:
     // results: the database; default runs.sqlite of the folder.
+    // extra: more options; with them the station's standard input is a pipe (scan()).
     Station(const testsupport::TempDir& dir, const std::vector<std::string>& ports,
-            const std::string& image, std::string results = "") {
+            const std::string& image, std::string results = "",
+            const std::vector<std::string>& extra = {}) {
         if (results.empty()) results = dir.file("runs.sqlite");
         std::vector<std::string> args = {
             "station",   "--json-lines", "-C",        clitest::examples(),
@@ -63,8 +65,12 @@ class Station {
             args.push_back("-p");
             args.push_back(p);
         }
-        process_ = std::make_unique<testsupport::ChildProcess>(program("dwl"), args);
+        args.insert(args.end(), extra.begin(), extra.end());
+        process_ =
+            std::make_unique<testsupport::ChildProcess>(program("dwl"), args, !extra.empty());
     }
+    // A line on its standard input, as a scanner types it.
+    void scan(const std::string& line) { EXPECT_TRUE(process_->write(line + "\n")) << line; }
     pid_t pid() const { return process_->pid(); }
     // The next event of this name (and port, when given); null when the station ended or a
     // minute passed first.
@@ -616,6 +622,92 @@ TEST(Station, ResultsReadAReadOnlyMountOneNamePerLine) {
     // written.
     EXPECT_NE(out.find("station line\\nB "), std::string::npos) << out;
     EXPECT_EQ(out.find("\nB "), std::string::npos) << out;
+}
+
+} // namespace
+
+namespace {
+
+// --units-from-stdin --require-unit: a port flashes no handset before its scan, records the
+// unit with the run, holds a scan that comes during a run for the next one, and refuses what no
+// label can be.
+TEST(Station, UnitScansAreWaitedForRecordedHeldOrRefused) {
+    testsupport::TempDir dir;
+    std::string a;
+    // Slow replies: the run lasts long enough for a scan to come in its middle.
+    const auto sim = startHandsets({"--sessions", "3", "--delay", "0.05"}, &a);
+    ASSERT_FALSE(a.empty());
+    Station station(dir, {a}, smallImage(dir, 3000), "", {"--units-from-stdin", "--require-unit"});
+    json waiting = station.waitFor("waiting", a);
+    ASSERT_FALSE(waiting.is_null());
+    EXPECT_TRUE(waiting["unit_required"]);
+    EXPECT_TRUE(waiting["unit"].is_null());
+
+    const struct {
+        std::string line, reason;
+    } refused[] = {
+        {"COM9 U-1", "no port COM9 at this station (" + a + ")"},
+        {a, "no unit after the port " + a + ": give PORT ID"},
+        {a + " U\x01"
+             "1",
+         "the unit's label holds a control character (0x01)"},
+        {a + " " + std::string(65, '7'), "the unit's label is 65 characters long (at most 64)"},
+        {a + " U-\xff", "the unit's label is not UTF-8 text"},
+    };
+    for (const auto& r : refused) {
+        station.scan(r.line);
+        const json e = station.waitFor("unit_refused");
+        ASSERT_FALSE(e.is_null()) << r.line;
+        EXPECT_EQ(e["reason"], r.reason) << r.line;
+    }
+    // A blank line (a scanner's extra Enter) is no scan; 64 characters are.
+    station.scan("");
+    const std::string longest(64, '8');
+    station.scan(a + " " + longest);
+    json scanned = station.waitFor("unit_scanned", a);
+    ASSERT_FALSE(scanned.is_null());
+    EXPECT_EQ(scanned["unit"], longest);
+    // The label scanned last counts, with the spaces around it gone.
+    station.scan(a + "   U-1  \r");
+    scanned = station.waitFor("unit_scanned", a);
+    EXPECT_EQ(scanned["unit"], "U-1");
+    EXPECT_EQ(scanned["held"], false);
+    EXPECT_EQ(scanned["replaces"], longest);
+    json started = station.waitFor("run_started", a);
+    ASSERT_FALSE(started.is_null());
+    EXPECT_EQ(started["unit"], "U-1");
+    // During the run: held for the next one.
+    station.scan(a + " U-2");
+    scanned = station.waitFor("unit_scanned", a);
+    EXPECT_EQ(scanned["held"], true);
+    json ended = station.waitFor("run_ended", a);
+    EXPECT_EQ(ended["unit"], "U-1");
+    started = station.waitFor("run_started", a);
+    EXPECT_EQ(started["unit"], "U-2");
+    ASSERT_FALSE(station.waitFor("run_ended", a).is_null());
+    // No scan: the third handset waits, however long.
+    waiting = station.waitFor("waiting", a);
+    EXPECT_TRUE(waiting["unit"].is_null());
+    EXPECT_TRUE(waiting["unit_required"]);
+    station.scan(a + " U-3");
+    started = station.waitFor("run_started", a);
+    EXPECT_EQ(started["unit"], "U-3");
+    ASSERT_FALSE(station.waitFor("run_ended", a).is_null());
+    kill(station.pid(), SIGINT);
+    EXPECT_EQ(station.finish(), 0);
+    // Nothing ran before its scan.
+    int scans = 0;
+    for (const json& e : station.events) {
+        if (e["event"] == "unit_scanned") scans++;
+        if (e["event"] == "run_started") {
+            EXPECT_GE(scans, 2) << e;
+        }
+    }
+    const std::vector<dwlcli::StoredRun> runs = rows(dir.file("runs.sqlite"));
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].unitId, "U-1");
+    EXPECT_EQ(runs[1].unitId, "U-2");
+    EXPECT_EQ(runs[2].unitId, "U-3");
 }
 
 } // namespace
