@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
         if (mkdtemp(name) == nullptr) return 1;
         folder = name;
     }
+    mkdir(folder.c_str(), 0755); // a folder named that is not there yet
     const std::string dwl = ptybench::FindProgram(argv[0], "dwl");
     if (dwl.empty()) {
         fprintf(stderr, "bench_results_html: dwl is not built\n");
