@@ -164,6 +164,30 @@ TEST(ResultsHtml, ShowsHostileNamesAsTextAndFetchesNothing) {
         EXPECT_EQ(page.find(fetch), std::string::npos) << fetch;
 }
 
+// However many ports and causes the database holds, the page lists the busiest and sums the
+// rest in one line, so that it stays small.
+TEST(ResultsHtml, ManyPortsAndCausesStayBounded) {
+    std::vector<StoredRun> runs;
+    for (int i = 0; i < 300; i++) {
+        const std::string port = "P" + std::to_string(1000 + i);
+        // Port P1000 to P1099 have two runs each, the others one; causes C0 to C99.
+        for (int k = 0; k < (i < 100 ? 2 : 1); k++)
+            runs.push_back(run("line-1", port, "2026-03-02T08:00:00.000Z", 10, k == 0 ? 0 : 6,
+                               "C" + std::to_string(i)));
+    }
+    const ReportFigures figures = dwlcli::reportFigures(runs);
+    ASSERT_EQ(figures.stations[0].ports.size(), 300u);
+    ASSERT_EQ(figures.causes.size(), 100u);
+    const std::string page = dwlcli::resultsHtml("many.sqlite", {}, figures);
+    EXPECT_EQ(count(page, "<tr class=\"port\">"), 101u);
+    EXPECT_NE(page.find("<td>P1099</td><td>2</td>"), std::string::npos);
+    EXPECT_EQ(page.find("<td>P1100</td>"), std::string::npos);
+    EXPECT_NE(page.find("<td>200 other ports</td><td>200</td><td>200</td><td>0</td>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<td>60 other causes</td><td>60</td><td>100.0 %</td>"), std::string::npos);
+    EXPECT_EQ(count(page, "<rect class=\"bar\""), 11u) << "ten causes and the others";
+}
+
 // Headless Chromium draws the page to a PNG, in a network namespace of its own with nothing but
 // a loopback that is down, so that it reaches nowhere: the three charts are in the page, and
 // each is drawn in its colour on the image.
