@@ -20,7 +20,7 @@ cd "$(dirname "$0")"
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format
     clang libclang-rt-14-dev valgrind dpkg-dev help2man desktop-file-utils nlohmann-json3-dev
-    ccache libsqlite3-dev libpq-dev postgresql libfaketime)
+    ccache libsqlite3-dev libpq-dev postgresql libfaketime chromium imagemagick)
 # The Windows build: the cross compiler, wine to run its tests, GoogleTest's sources, what
 # packs and unpacks the archive, and what fetches SQLite's amalgamation.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip curl)

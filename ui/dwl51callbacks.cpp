@@ -46,6 +46,7 @@ const CallbackBinding a_CallbackTable[] = {
     DWL_MENU(dwl51_151MMIMenuLineTrace),
     DWL_MENU(dwl51_152MMIMenuStation),
     DWL_MENU(dwl51_153MMIMenuSectorMap),
+    DWL_MENU(dwl51_154MMIMenuReport),
     DWL_MENU(dwl51_110MMIMenuCS0_0WaitState),
     DWL_MENU(dwl51_111MMIMenuCS0_1WaitState),
     DWL_MENU(dwl51_112MMIMenuCS0_2WaitState),

@@ -72,6 +72,12 @@ void dwl51_153MMIMenuSectorMap(int, int, void*, int) {
     if (v_SectorMapHook != nullptr) v_SectorMapHook();
 }
 
+void (*v_ReportHook)() = nullptr;
+
+void dwl51_154MMIMenuReport(int, int, void*, int) {
+    if (v_ReportHook != nullptr) v_ReportHook();
+}
+
 void dwl51_101MMIMenuSave(int, int, void*, int) {
     if (!dwl51_6BeginCommand()) return;
     const int step = dwl56_1SaveConfig();

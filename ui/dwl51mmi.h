@@ -155,6 +155,10 @@ extern void (*v_StationHook)();
 // closed it (nothing when no program installed one).
 void dwl51_153MMIMenuSectorMap(int menuBar, int menuItem, void* callbackData, int panel);
 extern void (*v_SectorMapHook)();
+// Open report: the report of the station's results in the browser, through v_ReportHook (nothing
+// when no program installed one).
+void dwl51_154MMIMenuReport(int menuBar, int menuItem, void* callbackData, int panel);
+extern void (*v_ReportHook)();
 // Wait states: the item dwl51_1<n+1><m>MMIMenuCS<n>_<m>WaitState sets chip select n to m.
 void dwl51_110MMIMenuCS0_0WaitState(int menuBar, int menuItem, void* callbackData, int panel);
 void dwl51_111MMIMenuCS0_1WaitState(int menuBar, int menuItem, void* callbackData, int panel);

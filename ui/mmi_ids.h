@@ -63,3 +63,4 @@ constexpr int MENU_SERVICE = 50;
 constexpr int MENU_LINE_TRACE = 51;
 constexpr int MENU_STATION = 52;
 constexpr int MENU_SECTOR_MAP = 53;
+constexpr int MENU_REPORT = 54;

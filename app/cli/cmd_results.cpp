@@ -1,9 +1,11 @@
 // A build that records runs (results, station) has this command; others leave it out.
 #ifdef DWL_CLI_WITH_RESULTS
 // dwl results: what the results database says: yield per port, per station and in all, the
-// failure causes ranked, run times, handsets per hour; or the rows as CSV.
+// failure causes ranked, run times, handsets per hour; or the rows as CSV; or the report as one
+// HTML page with charts.
 #include "app/cli/cli_registry.h"
 #include "app/results/results_db.h"
+#include "app/results/results_html.h"
 #include "app/results/results_report.h"
 #include "app/results/results_server.h"
 #include "app/results/results_source.h"
@@ -11,7 +13,9 @@
 #include "app/results/utc_time.h"
 #include "app/run/exit_status.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace dwlcli {
@@ -22,7 +26,32 @@ struct ResultsRequest {
     std::string db = kDefaultResultsFile;
     std::string since, port, station, unit;
     bool csv = false;
+    std::string html; // the page's file
 };
+
+// The page goes to a file beside its place and takes that place when whole: a browser never
+// opens half a page, and a page that could not be written leaves the earlier one as it was.
+bool writeHtmlFile(const std::string& path, const std::string& page, std::string* why) {
+    const std::string part = path + ".part";
+    FILE* out = fopen(part.c_str(), "wb");
+    if (out == nullptr) {
+        *why = "cannot create " + part + ": " + strerror(errno);
+        return false;
+    }
+    const bool written = fwrite(page.data(), 1, page.size(), out) == page.size();
+    const int error = errno;
+    if (fclose(out) != 0 || !written) {
+        *why = "cannot write " + part + ": " + strerror(written ? errno : error);
+        remove(part.c_str());
+        return false;
+    }
+    if (rename(part.c_str(), path.c_str()) != 0) {
+        *why = "cannot replace " + path + ": " + strerror(errno);
+        remove(part.c_str());
+        return false;
+    }
+    return true;
+}
 
 int runResults(const ResultsRequest& r) {
     RunFilter filter;
@@ -63,6 +92,13 @@ int runResults(const ResultsRequest& r) {
                     why.c_str());
             return kExitNoInput;
         }
+        if (!r.html.empty()) {
+            if (!writeHtmlFile(r.html, resultsHtml(source, filter, reportFigures(runs)), &why)) {
+                fprintf(stderr, "dwl: the report could not be written: %s\n", why.c_str());
+                return kExitRecordLost;
+            }
+            return 0;
+        }
         const std::string text = r.unit.empty() ? resultsReport(source, filter, runs)
                                                 : unitHistory(source, r.unit, runs);
         written = fputs(text.c_str(), stdout) >= 0;
@@ -79,7 +115,8 @@ int runResults(const ResultsRequest& r) {
 void setupResults(CLI::App& dwl, int& exitStatus) {
     CLI::App* c = dwl.add_subcommand(
         "results", "Report on the runs recorded in a results database: yield per port, station "
-                   "and in all, failure causes, run times, handsets per hour; or the rows as CSV");
+                   "and in all, failure causes, run times, handsets per hour; or the rows as CSV; "
+                   "or the report with charts as one HTML file");
     auto r = std::make_shared<ResultsRequest>();
     c->add_option("--db", r->db,
                   std::string("the SQLite results file (default ") + kDefaultResultsFile + ")" +
@@ -91,10 +128,16 @@ void setupResults(CLI::App& dwl, int& exitStatus) {
                   "with Z or +01:00), or an age: 90m, 8h, 7d");
     c->add_option("--port", r->port, "only the runs of this port");
     c->add_option("--station", r->station, "only the runs of this station");
-    c->add_option("--unit", r->unit,
-                  "the history of one unit (its label as scanned): its runs in order, with "
-                  "their images and results");
-    c->add_flag("--csv", r->csv, "write the rows as CSV, with a header line");
+    CLI::Option* unit = c->add_option("--unit", r->unit,
+                                      "the history of one unit (its label as scanned): its runs "
+                                      "in order, with their images and results");
+    CLI::Option* csv = c->add_flag("--csv", r->csv, "write the rows as CSV, with a header line");
+    c->add_option("--html", r->html,
+                  "write the report to FILE as one HTML page with its charts, which needs "
+                  "nothing else to show (no script, nothing fetched)")
+        ->option_text("FILE")
+        ->excludes(csv)
+        ->excludes(unit);
     c->callback([r, &exitStatus]() { exitStatus = runResults(*r); });
 }
 

@@ -1,6 +1,7 @@
 // The report of dwl results over the rows of the results database, and its CSV form.
 #pragma once
 
+#include "app/results/report_figures.h"
 #include "app/results/results_db.h"
 
 #include <cstdio>
@@ -16,10 +17,9 @@ namespace dwlcli {
 // (unit_counts.h).
 std::string resultsReport(const std::string& file, const RunFilter& filter,
                           const std::vector<StoredRun>& runs);
-
-// A name or message on one line of a table: control characters (a newline in a station's
-// name) shown as escapes.
-std::string oneLine(const std::string& text);
+// The same from the figures already worked out.
+std::string resultsReport(const std::string& file, const RunFilter& filter,
+                          const ReportFigures& figures);
 
 // Rows as CSV (RFC 4180: fields with a comma, a quote or a line end quoted). False when the
 // stream did not take it all.

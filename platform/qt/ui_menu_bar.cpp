@@ -22,6 +22,9 @@ QMenuBar* buildMenuBar(QWidget* parent, int menuBar, QtUiView& view) {
                 const int checked = view.menuItemChecked(menuBar, action->data().toInt());
                 action->setCheckable(checked >= 0);
                 action->setChecked(checked > 0);
+                const int state = view.menuItemState(menuBar, action->data().toInt());
+                action->setVisible(state != QtUiView::kMenuItemHidden);
+                action->setEnabled(state == QtUiView::kMenuItemShown);
             }
         });
         for (const UiMenuItem& item : menu.items) {

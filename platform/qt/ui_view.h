@@ -58,6 +58,14 @@ class QtUiView : public QObject, public UiView {
     int menuItemChecked(int menuBar, int menuItem) const {
         return menuCheck_ ? menuCheck_(menuBar, menuItem) : -1;
     }
+    // Whether a menu item is offered: kMenuItemShown, kMenuItemDimmed or kMenuItemHidden. Asked
+    // each time a menu opens (none: every item is offered).
+    enum { kMenuItemHidden = -1, kMenuItemDimmed = 0, kMenuItemShown = 1 };
+    using MenuState = std::function<int(int menuBar, int menuItem)>;
+    void setMenuState(MenuState state) { menuState_ = std::move(state); }
+    int menuItemState(int menuBar, int menuItem) const {
+        return menuState_ ? menuState_(menuBar, menuItem) : kMenuItemShown;
+    }
     // Files dropped on the main window go to this handler (none: drops are refused).
     using DropHandler = std::function<void(const std::vector<std::string>& paths)>;
     void setDropHandler(DropHandler handler) { dropHandler_ = std::move(handler); }
@@ -98,5 +106,6 @@ class QtUiView : public QObject, public UiView {
     std::vector<ChangeObserver> observers_;
     DropHandler dropHandler_;
     MenuCheck menuCheck_;
+    MenuState menuState_;
     std::deque<std::string> fileAnswers_;
 };

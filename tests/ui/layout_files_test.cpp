@@ -177,6 +177,7 @@ TEST_F(LayoutFiles, MainPanelNumbersHoldTheirRoles) {
     EXPECT_EQ(uis_FindMenuItemByCallback(m, "dwl51_150MMIMenuService"), MENU_SERVICE);
     EXPECT_EQ(uis_FindMenuItemByCallback(m, "dwl51_152MMIMenuStation"), MENU_STATION);
     EXPECT_EQ(uis_FindMenuItemByCallback(m, "dwl51_153MMIMenuSectorMap"), MENU_SECTOR_MAP);
+    EXPECT_EQ(uis_FindMenuItemByCallback(m, "dwl51_154MMIMenuReport"), MENU_REPORT);
 }
 
 TEST_F(LayoutFiles, WindowsCarryTextThreeAndTheirButton) {

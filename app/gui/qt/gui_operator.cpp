@@ -1,6 +1,8 @@
 #include "app/gui/qt/gui_operator.h"
 
 #include "app/gui/gui_line.h"
+#include "app/gui/qt/report_opener.h"
+#include "app/gui/qt/station_control.h"
 #include "link/com_map.h"
 #include "platform/qt/ui_port_picker.h"
 #include "platform/qt/ui_view.h"
@@ -175,6 +177,16 @@ int menuItemChecked(int menuBar, int item) {
     return -1;
 }
 
+// Service -> Open report: offered where a browser is, dimmed while no results file is set.
+int menuItemState(int menuBar, int item) {
+    const UiMenuBar* bar = uis_MenuBar(menuBar);
+    if (bar == nullptr || bar->panel != v_Panel || item != MENU_REPORT)
+        return QtUiView::kMenuItemShown;
+    if (!dwlgui_BrowserAvailable()) return QtUiView::kMenuItemHidden;
+    return dwlgui_StationReportSource().empty() ? QtUiView::kMenuItemDimmed
+                                                : QtUiView::kMenuItemShown;
+}
+
 void saveLog() {
     Aids& a = *aids();
     a.view->suspendDispatch();
@@ -277,6 +289,8 @@ void dwlgui_InstallOperatorAids(QtUiView& view) {
     QObject::connect(&a.ticker, &QTimer::timeout, &tick);
     a.ticker.start(kTickMsecs);
     view.setMenuCheck(&menuItemChecked);
+    view.setMenuState(&menuItemState);
+    v_ReportHook = &dwlgui_OpenStationReport;
     v_ChoosePortHook = &choosePort;
     v_SaveLogHook = &saveLog;
     a.selectLine = v_SelectLineHook;
@@ -294,6 +308,8 @@ void dwlgui_RemoveOperatorAids() {
     v_ImageStepListener = {nullptr, nullptr};
     aids()->view->setDropHandler(nullptr);
     aids()->view->setMenuCheck(nullptr);
+    aids()->view->setMenuState(nullptr);
+    v_ReportHook = nullptr;
     aids().reset();
 }
 

@@ -1,5 +1,6 @@
 #include "app/gui/qt/station_control.h"
 
+#include "app/gui/qt/report_opener.h"
 #include "app/gui/qt/station_child.h"
 #include "app/gui/qt/station_log_view.h"
 #include "app/gui/qt/station_settings_box.h"
@@ -97,10 +98,15 @@ StationControl::StationControl(const std::string& program, const StationSettings
     QObject::connect(w.unlockButton(), &QPushButton::clicked, [this] { unlock(); });
     QObject::connect(w.stationLogButton(), &QPushButton::clicked,
                      [this] { showLog(kStationWide); });
+    QObject::connect(w.reportButton(), &QPushButton::clicked, [this] { openReport(); });
+    w.reportButton()->setVisible(dwlgui_BrowserAvailable());
     QObject::connect(w.grid(), &StationTileGrid::tileClicked, [this](int i) { showLog(i); });
     QObject::connect(w.grid(), &StationTileGrid::tileScanned,
                      [this](int i, const QString& unit) { scanned(i, unit); });
-    QObject::connect(w.settingsBox(), &StationSettingsBox::edited, [this] { imagesEdited(); });
+    QObject::connect(w.settingsBox(), &StationSettingsBox::edited, [this] {
+        imagesEdited();
+        scheduleRefresh();
+    });
     w.setCloseCheck([this] { return mayClose(); });
 
     QObject::connect(child_.get(), &StationChild::outputLine,
@@ -392,8 +398,18 @@ void StationControl::refresh() {
     w.stopButton()->setText(phase_ == STOPPING ? QObject::tr("Cancel runs") : QObject::tr("Stop"));
     w.unlockButton()->setEnabled(w.settingsBox()->locked() && !unlockAfterStop_ &&
                                  (phase_ == IDLE || phase_ == RUNNING));
+    w.reportButton()->setEnabled(!reportSource().empty());
     if (w.logView()->isVisible()) refreshLog();
     if (refreshObserver_) refreshObserver_();
+}
+
+std::string StationControl::reportSource() const {
+    return !model_.results.empty() ? model_.results : window_->settingsBox()->settings().results;
+}
+
+void StationControl::openReport() {
+    const std::string source = reportSource();
+    if (!source.empty()) dwlgui_OpenReport(program_, source, window_.get());
 }
 
 std::string dwlgui_StationProgram() {
@@ -473,6 +489,24 @@ void dwlgui_ShowStation() {
     station->window().show();
     station->window().raise();
     station->window().activateWindow();
+}
+
+std::string dwlgui_StationReportSource() {
+    const std::unique_ptr<StationControl>& station = programStation();
+    return station ? station->reportSource() : dwlgui_RestoreStationSettings().results;
+}
+
+void dwlgui_OpenStationReport() {
+    const std::unique_ptr<StationControl>& station = programStation();
+    if (station) {
+        station->openReport();
+        return;
+    }
+    const std::string source = dwlgui_RestoreStationSettings().results;
+    QtUiView* view = QtUiView::active();
+    if (!source.empty())
+        dwlgui_OpenReport(dwlgui_StationProgram(), source,
+                          view != nullptr ? view->mainWindow() : nullptr);
 }
 
 void dwlgui_FinishStation() {

@@ -36,6 +36,10 @@ class StationControl {
     void unlock();
     // Shows a port's log (kStationWide: the station's).
     void showLog(int port);
+    // The results the report reads: the file the station said it records to, else the one its
+    // settings name; empty when none is set.
+    std::string reportSource() const;
+    void openReport();
 
     // Called with the settings each time production starts (to keep them for the next time).
     void setSettingsKeeper(std::function<void(const StationSettings&)> keeper);
@@ -94,3 +98,8 @@ void dwlgui_ShowStation();
 // At the end of the program: a station still running keeps its window until the operator
 // closes it (which asks); then the window goes.
 void dwlgui_FinishStation();
+// The results of the program's station window, else of the settings kept from its last start;
+// empty when none is set.
+std::string dwlgui_StationReportSource();
+// Service -> Open report: the report of those results in the browser.
+void dwlgui_OpenStationReport();

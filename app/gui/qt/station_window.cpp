@@ -17,6 +17,7 @@ StationWindow::StationWindow(QWidget* parent)
       start_(new QPushButton(tr("Start"), this)), stop_(new QPushButton(tr("Stop"), this)),
       unlock_(new QPushButton(tr("Unlock settings"), this)),
       stationLog_(new QPushButton(tr("Station log"), this)),
+      report_(new QPushButton(tr("Open report"), this)),
       close_(new QPushButton(tr("Close"), this)) {
     setObjectName(QStringLiteral("stationWindow"));
     setWindowTitle(tr("Production station"));
@@ -24,9 +25,10 @@ StationWindow::StationWindow(QWidget* parent)
     stop_->setObjectName(QStringLiteral("stationStop"));
     unlock_->setObjectName(QStringLiteral("stationUnlock"));
     stationLog_->setObjectName(QStringLiteral("stationLogButton"));
+    report_->setObjectName(QStringLiteral("stationReport"));
 
     auto* buttons = new QVBoxLayout();
-    for (QPushButton* button : {start_, stop_, unlock_, stationLog_}) {
+    for (QPushButton* button : {start_, stop_, unlock_, stationLog_, report_}) {
         button->setMinimumWidth(160);
         buttons->addWidget(button);
     }

@@ -29,6 +29,8 @@ class StationWindow : public QWidget {
     QPushButton* stopButton() const { return stop_; }
     QPushButton* unlockButton() const { return unlock_; }
     QPushButton* stationLogButton() const { return stationLog_; }
+    // The report of the station's results in the browser (hidden where there is none).
+    QPushButton* reportButton() const { return report_; }
     QPushButton* closeButton() const { return close_; }
 
     // Returns whether the window may close now.
@@ -48,6 +50,7 @@ class StationWindow : public QWidget {
     QPushButton* stop_;
     QPushButton* unlock_;
     QPushButton* stationLog_;
+    QPushButton* report_;
     QPushButton* close_;
     std::function<bool()> closeCheck_;
 };

@@ -4,6 +4,7 @@
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_options.h"
 #include "app/gui/qt/gui_operator.h"
+#include "app/gui/qt/report_opener.h"
 #include "app/gui/qt/station_control.h"
 #include "app/gui/qt/station_window.h"
 #include "flash/dwl10sectormap.h"
@@ -623,6 +624,38 @@ TEST(GuiOperator, ThePortPickerMapsTheComNumberAndItsChoiceComesBackAtTheNextSta
     EXPECT_EQ(dwl_ComDevicePath(1), "/dev/ttyUSB0");
     unsetenv("DWL_COM2");
     dwl_ClearComDevices();
+    QSettings().clear();
+}
+
+// Service -> Open report: dimmed until the station's settings name a results file.
+TEST(GuiOperator, TheServiceMenuOffersTheReportOnceAResultsFileIsSet) {
+    GuiBench bench;
+    testsupport::TempDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(settings.path()));
+    QCoreApplication::setOrganizationName(QStringLiteral("dwl-test"));
+    QSettings().clear();
+    dwlgui_InstallOperatorAids(bench.view());
+    QMenu* service = nullptr;
+    QAction* entry = nullptr;
+    for (QAction* menu : bench.view().menuBar(v_Panel)->actions())
+        for (QAction* item : menu->menu()->actions())
+            if (item->text() == "Open report") {
+                entry = item;
+                service = menu->menu();
+            }
+    ASSERT_NE(entry, nullptr);
+    emit service->aboutToShow();
+    EXPECT_EQ(entry->isVisible(), dwlgui_BrowserAvailable());
+    EXPECT_FALSE(entry->isEnabled());
+    StationSettings kept;
+    kept.results = settings.path() + "/line.sqlite";
+    dwlgui_KeepStationSettings(kept);
+    emit service->aboutToShow();
+    EXPECT_TRUE(entry->isEnabled());
+    EXPECT_EQ(v_ReportHook, &dwlgui_OpenStationReport);
+    dwlgui_RemoveOperatorAids();
+    EXPECT_EQ(v_ReportHook, nullptr);
     QSettings().clear();
 }
 

@@ -1,6 +1,7 @@
 // The production station window: the station's event lines read into tiles, totals and logs
 // (recorded lines), and the window running a stand-in for `dwl station` as the operator starts,
 // stops, unlocks and closes it.
+#include "app/gui/qt/report_opener.h"
 #include "app/gui/qt/station_control.h"
 #include "app/gui/qt/station_log_view.h"
 #include "app/gui/qt/station_settings_box.h"
@@ -16,6 +17,7 @@
 #include "tests/support/temp_files.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -877,6 +879,69 @@ TEST_F(StationWindowTest, FitsASmallScreenAndClosesWithoutAWindowManager) {
     EXPECT_TRUE(closed);
 }
 
+// Takes the pages the program asks the desktop to open.
+class PageCatcher : public QObject {
+    Q_OBJECT
+  public:
+    std::vector<QUrl> urls;
+  public slots:
+    void open(const QUrl& url) { urls.push_back(url); }
+};
+
+// Open report: dimmed until a results file is known, then dwl results --html on the file the
+// station records to, into the user's data folder, and that page opened; hidden where the
+// desktop has no browser.
+TEST_F(StationWindowTest, OpensTheReportOfItsResults) {
+    const std::string dataHome = getenv("XDG_DATA_HOME") ? getenv("XDG_DATA_HOME") : "";
+    setenv("XDG_DATA_HOME", dir.file("data").c_str(), 1);
+    PageCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+    make({kStationStarted, R"({"event":"station_stopped","reason":"ports_done"})"});
+    StationWindow& w = station->window();
+    QPushButton* report = w.reportButton();
+    EXPECT_TRUE(report->isVisible());
+    EXPECT_FALSE(report->isEnabled());
+    w.startButton()->click();
+    ASSERT_TRUE(waitFor([&] { return stopped(); }));
+    EXPECT_TRUE(report->isEnabled());
+    report->click();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!catcher.urls.empty()) loop.quit();
+    });
+    poll.start(10);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(catcher.urls.size(), 1u);
+    EXPECT_EQ(catcher.urls[0], QUrl::fromLocalFile(dwlgui_ReportPath()));
+    EXPECT_TRUE(dwlgui_ReportPath().startsWith(QString::fromStdString(dir.file("data/"))));
+    std::ifstream page(dwlgui_ReportPath().toStdString());
+    std::string text;
+    std::getline(page, text);
+    EXPECT_EQ(text, "report of /tmp/r.sqlite");
+
+    // A results file set in the settings serves before the station ran.
+    StationSettings set;
+    set.ports = {"COM1"};
+    set.results = dir.file("line.sqlite");
+    StationControl ready(FAKE_STATION, set, false);
+    EXPECT_EQ(ready.reportSource(), set.results);
+    EXPECT_TRUE(ready.window().reportButton()->isEnabled());
+
+    const std::string path = getenv("PATH");
+    setenv("PATH", dir.path().c_str(), 1);
+    StationControl noBrowser(FAKE_STATION, set, false);
+    noBrowser.window().show();
+    EXPECT_FALSE(noBrowser.window().reportButton()->isVisible());
+    setenv("PATH", path.c_str(), 1);
+    if (dataHome.empty())
+        unsetenv("XDG_DATA_HOME");
+    else
+        setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+}
+
 TEST(StationTileGrid, ThirtyTwoTilesFitAFullHdScreen) {
     // The room the window leaves the tiles at 1920x1080.
     EXPECT_EQ(StationTileGrid::columnsFor(32, 1900, 800), 8);
@@ -898,3 +963,5 @@ TEST(StationTileGrid, ThirtyTwoTilesFitAFullHdScreen) {
 }
 
 } // namespace
+
+#include "ui_station_test.moc"

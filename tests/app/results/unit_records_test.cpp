@@ -1,6 +1,7 @@
 // A unit's runs in the records: the known database's report, unit counts and unit histories
 // from the file and from the server alike, a file of the first version read and migrated with
 // its runs, and a unit kept through the journal.
+#include "app/results/results_html.h"
 #include "app/results/results_journal.h"
 #include "app/results/results_report.h"
 #include "app/results/results_server.h"
@@ -14,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+
+#include <fstream>
+#include <regex>
 
 namespace {
 
@@ -54,6 +58,12 @@ void expectKnownCounts(const dwlcli::UnitCounts& u) {
     EXPECT_EQ(u.finalPass, knownruns::kFinalPass);
     EXPECT_EQ(u.flashedAgain, knownruns::kFlashedAgain);
     EXPECT_EQ(u.runsWithoutUnit, knownruns::kRunsWithoutUnit);
+}
+
+// The page dwl results --html wrote.
+std::string pageOf(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // The known database through dwl results: the runs' and the units' numbers, and a unit's runs in
@@ -102,6 +112,85 @@ TEST(UnitRecords, KnownDatabaseGivesItsRunAndUnitNumbersAndHistories) {
         clitest::runDwl("results --db " + clitest::quoted(file) + " --unit U-999");
     EXPECT_EQ(none.out, "unit U-999 in " + file + ": no run\n");
     EXPECT_EQ(none.status, 0);
+
+    // The page: the text report's figures, the units' and each hour's yield.
+    const std::string& db = file;
+    const std::string html = dir.file("known.html");
+    const clitest::Run& text = report;
+    const clitest::Run made =
+        clitest::runDwl("results --db " + clitest::quoted(db) + " --html " + clitest::quoted(html));
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.out, "");
+    const std::string page = pageOf(html);
+    // The figures the text report gives, each as the page shows it.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(text.out, m,
+                                  std::regex("median ([0-9.]+ s), 95th percentile ([0-9.]+ s)\n"
+                                             "handsets per hour: ([0-9.]+)\n")))
+        << text.out;
+    EXPECT_EQ(m[1], "14.5 s");
+    EXPECT_EQ(m[2], "40.0 s");
+    const std::string tiles[][2] = {
+        {"runs", std::to_string(knownruns::kRuns)},
+        {"pass", std::to_string(knownruns::kPass)},
+        {"fail", std::to_string(knownruns::kFail)},
+        {"cancelled", std::to_string(knownruns::kCancelled)},
+        {"yield", "50.0 %"},
+        {"median run time", m[1]},
+        {"95th percentile", m[2]},
+        {"handsets per hour", m[3]},
+        {"units", std::to_string(knownruns::kUnits)},
+        {"first-pass yield", "60.0 %<small> (3)</small>"},
+        {"final yield", "60.0 %<small> (3)</small>"},
+        {"flashed more than once", std::to_string(knownruns::kFlashedAgain)},
+        {"runs that named none", std::to_string(knownruns::kRunsWithoutUnit)},
+    };
+    for (const auto& [name, value] : tiles)
+        EXPECT_NE(page.find("<dt>" + name + "</dt><dd>" + value + "</dd>"), std::string::npos)
+            << name << ": " << value;
+    for (const char* line :
+         {"first-pass yield  60.0 %  (3 passed", "final yield       60.0 %  (3 passed"})
+        EXPECT_NE(text.out.find(line), std::string::npos) << line << text.out;
+    for (const char* html : {
+             "12 runs, 2027-01-15T08:00:00.000Z to 2027-01-15T09:50:40.000Z</p>",
+             // The text's table, row by row.
+             "<td>line-1</td><td>8</td><td>2</td><td>5</td><td>1</td><td>28.6 %</td>",
+             "<td>COM1</td><td>4</td><td>2</td><td>2</td><td>0</td><td>50.0 %</td>",
+             "<td>COM2</td><td>4</td><td>0</td><td>3</td><td>1</td><td>0.0 %</td>",
+             "<td>line-2</td><td>4</td><td>3</td><td>0</td><td>1</td><td>100.0 %</td>",
+             "<td>total</td><td>12</td><td>5</td><td>5</td><td>2</td><td>50.0 %</td>",
+             "<td>1</td><td>The mobile does not answer (family 6, code 4)</td><td>3</td>"
+             "<td>60.0 %</td>",
+             "<td>2</td><td>Bad command acknowledge (family 8, code 3)</td><td>2</td>"
+             "<td>100.0 %</td>",
+             // 08:00 to 08:50: three passes of five; 09:00 to 09:50: two of five.
+             "<title>2027-01-15 08:00 UTC: 60.0 % of 5 runs</title>",
+             "<title>2027-01-15 09:00 UTC: 40.0 % of 5 runs</title>",
+         })
+        EXPECT_NE(page.find(html), std::string::npos) << html;
+    for (const char* line : {
+             "station line-1                  8      2      5         1   28.6 %\n",
+             "total                          12      5      5         2   50.0 %\n",
+             "      3  The mobile does not answer (family 6, code 4)\n",
+         })
+        EXPECT_NE(text.out.find(line), std::string::npos) << line << text.out;
+
+    // The same filter as the text report's.
+    const clitest::Run line2 = clitest::runDwl(
+        "results --db " + clitest::quoted(db) +
+        " --station line-2 --since 2027-01-15T08:25Z --html " + clitest::quoted(html));
+    ASSERT_EQ(line2.status, 0) << line2.err;
+    const std::string filtered = pageOf(html);
+    EXPECT_NE(filtered.find("3 runs started since 2027-01-15T08:25:00.000Z on station line-2, "),
+              std::string::npos);
+    EXPECT_NE(filtered.find("<td>total</td><td>3</td><td>2</td><td>0</td><td>1</td>"),
+              std::string::npos);
+    EXPECT_NE(filtered.find("No failures."), std::string::npos);
+    // A page that cannot be written says so, and leaves no part behind.
+    const clitest::Run lost = clitest::runDwl("results --db " + clitest::quoted(db) + " --html " +
+                                              clitest::quoted(dir.file("no/such/folder.html")));
+    EXPECT_EQ(lost.status, 74);
+    EXPECT_TRUE(lost.has("dwl: the report could not be written: cannot create ")) << lost.err;
 }
 
 // How units count: first and last by start whatever the order given, cancelled runs and runs
@@ -181,6 +270,9 @@ TEST(UnitRecords, TheServerGivesTheSameUnitsAsTheFile) {
         EXPECT_EQ(dwlcli::unitHistory("x", unit, runs),
                   dwlcli::unitHistory("x", unit, readFile(file, unitFilter(unit))));
     }
+    // The report's page is the same from either.
+    EXPECT_EQ(dwlcli::resultsHtml("x", {}, dwlcli::reportFigures(all)),
+              dwlcli::resultsHtml("x", {}, dwlcli::reportFigures(readFile(file))));
 }
 
 // A file of the first version is read as it is (its runs name no unit) and brought to this
