@@ -282,6 +282,11 @@ TEST_F(ConfigFile, LineFeedOnlyLinesAndAMissingLastLineEndAreRead) {
     EXPECT_STREQ(sg_DownloadContext.ClaFile, image.c_str());
     EXPECT_EQ(sg_DownloadContext.ComPort, 2);
     EXPECT_EQ(sg_DownloadContext.DownloadType, 3);
+    // The end of the file ends the last value as a line end would: nineteen characters fit.
+    testsupport::writeBytes(bench.file("config.txt"),
+                            "CLA File : " + image + "\r\nCOM : 0000000000000000002");
+    EXPECT_EQ(dwl51_104RestoreConfig(), 10);
+    EXPECT_EQ(sg_DownloadContext.ComPort, 2);
 }
 
 TEST_F(ConfigFile, OverlongPathsAndValuesAreRefusedWithoutTouchingTheirField) {
