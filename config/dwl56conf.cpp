@@ -126,6 +126,7 @@ int dwl56_3RestoreConfigFrom(const char* path, ConfigRestored* restored) {
     }
     const size_t length = fread(data, 1, static_cast<size_t>(size), file);
     fclose(file);
+    data[length] = '\0'; // the spare byte: nothing reads an undefined one past the text
     ConfigText text{data, length, 0};
     const int step = readBlock(text, restored);
     free(data);

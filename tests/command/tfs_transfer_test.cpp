@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,24 @@ TEST_F(TfsTransfer, RefusesAnImageShorterThanTheDescription) {
     r = dwl11_54Download_TFS_ogm(xfer::BootstrapContext(), 1000, nullptr, DWL_FLASH_BASE, 0);
     EXPECT_EQ(r.family, 18);
     EXPECT_TRUE(writes().empty());
+}
+
+// A description read again whose table could not be had keeps the count of the one before
+// and no table: nothing is sent from it.
+TEST_F(TfsTransfer, RefusesADescriptionWithoutItsTables) {
+    for (int table = 0; table < 2; table++) {
+        describe({"/d"}, {{"f", 10}});
+        TfsDescription& d = vg_TFSDescritpion;
+        if (table == 0) {
+            free(d.DirNames);
+            d.DirNames = nullptr;
+        } else {
+            free(d.Files);
+            d.Files = nullptr;
+        }
+        EXPECT_EQ(transfer().family, 18) << table;
+        EXPECT_TRUE(writes().empty()) << table;
+    }
 }
 
 TEST_F(TfsTransfer, RefusesSizesThatWrapAround) {

@@ -1,5 +1,6 @@
 // config.txt: the save format, the restore with its result codes and windows, and what a
 // failing line leaves behind.
+#include "tests/support/memory_limit.h"
 #include "tests/support/operator_bench.h"
 
 #include "config/dwl56conf.h"
@@ -282,6 +283,11 @@ TEST_F(ConfigFile, LineFeedOnlyLinesAndAMissingLastLineEndAreRead) {
     EXPECT_STREQ(sg_DownloadContext.ClaFile, image.c_str());
     EXPECT_EQ(sg_DownloadContext.ComPort, 2);
     EXPECT_EQ(sg_DownloadContext.DownloadType, 3);
+    // The end of the file ends the last value as a line end would: nineteen characters fit.
+    testsupport::writeBytes(bench.file("config.txt"),
+                            "CLA File : " + image + "\r\nCOM : 0000000000000000002");
+    EXPECT_EQ(dwl51_104RestoreConfig(), 10);
+    EXPECT_EQ(sg_DownloadContext.ComPort, 2);
 }
 
 TEST_F(ConfigFile, OverlongPathsAndValuesAreRefusedWithoutTouchingTheirField) {
@@ -305,6 +311,23 @@ TEST_F(ConfigFile, OverlongPathsAndValuesAreRefusedWithoutTouchingTheirField) {
     bench.menu(MENU_RESTORE);
     const int w = bench.window("Utility.uir", UTIL_PANEL_CONF_ERR);
     ASSERT_GT(w, 0);
+}
+
+// No memory for the file's text: refused like an overlong line, and no value is taken.
+TEST_F(ConfigFile, AFileThatDoesNotFitInMemoryIsRefused) {
+    if (testsupport::kAddressSanitizer)
+        GTEST_SKIP() << "the address sanitizer maps beyond any limit";
+    if (!testsupport::kAddressSpaceLimits) GTEST_SKIP() << "no address-space limit here";
+    writeConfig(bench, {"CLA File : " + image, "COM : 3"});
+    std::filesystem::resize_file(bench.file("config.txt"), 512l << 20); // sparse: no disk used
+    int code = 0;
+    {
+        testsupport::AddressSpaceLimit limit(64u << 20);
+        ASSERT_TRUE(limit.ok());
+        code = dwl51_104RestoreConfig();
+    }
+    EXPECT_EQ(code, 4);
+    EXPECT_EQ(sg_DownloadContext.ComPort, dwl_DefaultContext().ComPort);
 }
 
 TEST_F(ConfigFile, BytesThatAreNoTextDoNotUpsetTheReader) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -146,6 +147,25 @@ TEST_F(FileHelpersTest, AWorkingFolderIsOneWithItsOwnFlashTxtOrBootstrap) {
     v_WorkFolder.clear();
     v_DataFolderSearch = search;
     v_SpmFromDataFolder = spm;
+}
+
+void setSourceDir(const char* value) {
+#if defined(_WIN32)
+    _putenv_s("DWL_SOURCE_DIR", value);
+#else
+    setenv("DWL_SOURCE_DIR", value, 1);
+#endif
+}
+
+// The source tree that DWL_SOURCE_DIR names is searched, even one named by a single character.
+TEST_F(FileHelpersTest, TheSourceTreeOfTheEnvironmentIsSearched) {
+    std::filesystem::create_directory(dir.file("examples"));
+    const char* was = std::getenv("DWL_SOURCE_DIR");
+    const std::string saved = was != nullptr ? was : "";
+    setSourceDir(".");
+    const std::vector<std::string> folders = dwl12_5DataFolders();
+    setSourceDir(saved.c_str());
+    EXPECT_NE(std::find(folders.begin(), folders.end(), "./examples"), folders.end());
 }
 
 } // namespace

@@ -41,6 +41,13 @@ TEST(SerialLink, DeviceNameIsComAndTheNumber) {
         EXPECT_EQ(dwl_ComDevicePath(3), "/dev/ttyUSB2");
 #endif
     }
+    if (std::getenv("DWL_COM1") == nullptr) { // the first port has its device too
+#if defined(_WIN32)
+        EXPECT_EQ(dwl_ComDevicePath(1), "\\\\.\\COM1");
+#else
+        EXPECT_EQ(dwl_ComDevicePath(1), "/dev/ttyUSB0");
+#endif
+    }
 
     testsupport::ScriptedLine line;
     ASSERT_EQ(dwl12_0UartInit(9, 38400, 2, 5), 1);

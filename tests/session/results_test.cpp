@@ -1,4 +1,5 @@
 // Which window and message a result record gets.
+#include "session/dwl_progress.h"
 #include "session/dwl_results.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +140,17 @@ TEST(DescriptionMessages, KnownCodesAndDefaults) {
                  "TFS DESCRIPTION : Problem with parameter END_TFS in the file tfs.cfg");
     EXPECT_STREQ(dwl_TfsFileMessage(13), "TFS DESCRIPTION : The file tfs.cfg problem");
     EXPECT_STREQ(dwl_TfsFileMessage(-5), "TFS DESCRIPTION : The file tfs.cfg problem");
+}
+
+// The time every front end shows beside the progress: minutes and seconds under an hour.
+TEST(TimeText, MinutesAndSecondsUnderAnHourHoursFromItUnknownBeyond) {
+    const std::pair<double, const char*> cases[] = {
+        {-1, "--:--"},        {0, "00:00"},        {59.4, "00:59"},   {59.5, "01:00"},
+        {3599.4, "59:59"},    {3599.5, "1:00:00"}, {3600, "1:00:00"}, {36000, "10:00:00"},
+        {359999, "99:59:59"}, {359999.5, "--:--"},
+    };
+    for (auto [seconds, text] : cases)
+        EXPECT_EQ(dwl_TimeText(seconds), text) << seconds;
 }
 
 } // namespace

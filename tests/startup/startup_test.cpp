@@ -211,7 +211,10 @@ class ScriptedView : public UiView {
 TEST(StartUp, TheQuitItemEndsTheProgramWithStatusZero) {
     OperatorBench bench(OperatorBench::Options{true, false});
     ScriptedView view;
-    view.script = [] { uis_OperateMenuItem(v_MenuBarHandle, MENU_QUIT); };
+    view.script = [&bench] {
+        ASSERT_EQ(dwl10_201InitTFSDescriptionFor(bench.copyTfsSample().c_str()), 1);
+        uis_OperateMenuItem(v_MenuBarHandle, MENU_QUIT);
+    };
     uis_SetView(&view);
     char name[] = "dwl";
     char* argv[] = {name, nullptr};
@@ -219,8 +222,10 @@ TEST(StartUp, TheQuitItemEndsTheProgramWithStatusZero) {
     uis_SetView(nullptr);
     EXPECT_TRUE(view.looped);
     EXPECT_TRUE(uis_QuitRequested());
-    // The main panel goes with the program.
+    // The main panel and the TFS description go with the program.
     EXPECT_EQ(v_Panel, 0);
+    EXPECT_EQ(vg_TFSDescritpion.NbFiles, 0u);
+    EXPECT_EQ(vg_TFSDescritpion.Files, nullptr);
 }
 
 TEST(StartUp, TheQuitButtonAndTheWindowFrameEndTheProgramToo) {

@@ -244,6 +244,24 @@ TEST(ImageLoading, AnImageThatDoesNotFitInMemoryIsRefused) {
     EXPECT_STREQ(sg_DownloadContext.ClaFile, "");
 }
 
+// The largest length an image may have is 4 GiB less two bytes: one of 4 GiB less one byte is
+// refused before anything is read. (Taken wrongly, it is read whole: 4 GiB of memory for once.)
+TEST(ImageLoading, AnImageOfFourGibLessOneByteIsRefusedUnread) {
+    if (testsupport::kAddressSanitizer) GTEST_SKIP() << "the address sanitizer cannot map it";
+    if (sizeof(long) < 8) GTEST_SKIP() << "a long of 32 bits refuses it sooner";
+    OperatorBench bench;
+    const std::string huge = bench.file("huge.bin");
+    testsupport::writeBytes(huge, std::string());
+    std::error_code ec;
+    std::filesystem::resize_file(huge, 0xFFFFFFFFull, ec); // a sparse file: no disk used
+    if (ec) GTEST_SKIP() << "no file of 4 GiB here";
+    bench.load(MAIN_BIN_LOAD, huge);
+    const int w = bench.window("Utility.uir", UTIL_PANEL_LIBPC_ERR);
+    ASSERT_GT(w, 0);
+    EXPECT_EQ(bench.windowText(w), "LIB_PC : The calculation of the file size create an error");
+    EXPECT_EQ(sg_DownloadContext.Cla.Data, nullptr);
+}
+
 // A file that gives fewer bytes than its size promised (a system file, or one cut short while
 // it is read) is refused: nothing of it is held.
 TEST(ImageLoading, AFileShorterThanItsSizeIsRefused) {

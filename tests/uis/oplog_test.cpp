@@ -75,8 +75,11 @@ TEST_F(OperatorLog, APathTooLongForTheLineLosesItsBeginning) {
     // A text that leaves no room for a cut path is cut at its end like any line.
     const std::string longBefore(96, 'b');
     dwl50_3AddCommentPath(longBefore.c_str(), "/x/y.bin", "!");
+    // Room for the cut mark and one character of the path only: no cut either.
+    const std::string before92(92, 'b');
+    dwl50_3AddCommentPath(before92.c_str(), "/x/y.bin", "!");
     const std::vector<std::string> shown = lines();
-    ASSERT_EQ(shown.size(), 3u);
+    ASSERT_EQ(shown.size(), 4u);
     EXPECT_EQ(shown[0], " Cannot open /tmp/a.bin: Is a directory ");
     const std::string& cut = shown[1];
     EXPECT_EQ(cut.size(), sizeof ma_Comment - 1);
@@ -84,6 +87,7 @@ TEST_F(OperatorLog, APathTooLongForTheLineLosesItsBeginning) {
     EXPECT_NE(cut.find("ddd/image.bin: No such file or directory "), std::string::npos) << cut;
     EXPECT_EQ(cut.back(), ' ');
     EXPECT_EQ(shown[2], " " + longBefore + "/x");
+    EXPECT_EQ(shown[3], " " + before92 + "/x/y.b");
 }
 
 TEST_F(OperatorLog, ObserverSeesEveryLine) {
