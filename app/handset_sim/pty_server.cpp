@@ -257,6 +257,8 @@ class PtyServer {
         receiving_ = false;
         unpacedLineFree_ = 0.0;
         if (!closed_) {
+            // The next opening starts clean: a handset switched off keeps nothing of the line.
+            DiscardQueuedBytes(endpoint_);
             // A session is over: its trace, what it left in the flash, then the report that
             // tells it, each on disk before the next.
             trace_.closed(now);
@@ -281,8 +283,6 @@ class PtyServer {
             engine().forgetReceived();
             tfsStartsAtOpen_ = engine().recording().tfsStarts;
             closed_ = true;
-            // The next opening starts clean: a handset switched off keeps nothing of the line.
-            DiscardQueuedBytes(endpoint_);
         }
     }
 

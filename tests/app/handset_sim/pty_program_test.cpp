@@ -179,8 +179,10 @@ TEST(PtyProgram, AnnouncesOnThePrintedDeviceAndBootsAfterReopen) {
             SetRate(fd, B38400);
             ASSERT_EQ(write(fd, sector.data(), sector.size()), static_cast<ssize_t>(sector.size()));
         }
+        // The report comes once the handset has seen the close and emptied the line.
+        unlink(dir.file("report").c_str());
         close(fd);
-        usleep(100000);
+        ASSERT_TRUE(WaitForFile(dir.path(), "report", kProgramWaitMs));
         fd = open(device.c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(fd, 0);
         SetRate(fd, B38400);
