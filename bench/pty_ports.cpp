@@ -68,6 +68,10 @@ bool Row(int ports, const std::string& dwl, const std::string& sim, const std::s
         if (!ok) std::fprintf(stderr, "bench: dwl flash failed (status %d)\n", status);
     }
 
+    // A handset program stopped has ended its session: its report is whole on disk.
+    double simCpu = 0;
+    for (Handset& h : handsets)
+        simCpu += StopHandset(&h);
     double worstRatio = 0;
     for (const Handset& h : handsets) {
         if (!ok) break;
@@ -79,10 +83,6 @@ bool Row(int ports, const std::string& dwl, const std::string& sim, const std::s
         }
         worstRatio = std::max(worstRatio, ratio);
     }
-
-    double simCpu = 0;
-    for (Handset& h : handsets)
-        simCpu += StopHandset(&h);
     if (!ok) return false;
 
     const double share = cpu / wall;

@@ -78,23 +78,21 @@ struct LineFigures {
 
 inline LineFigures ReadReport(const std::string& path) {
     LineFigures f;
-    // The handset writes it when it sees the port closed: give it a moment.
-    for (int i = 0; i < 200 && !f.ok; ++i) {
-        std::ifstream in(path);
-        int seen = 0;
-        // One figure a line, its name first; the digests of what was written follow.
-        for (std::string line; std::getline(in, line);) {
-            std::istringstream fields(line);
-            std::string key;
-            double value = 0;
-            if (!(fields >> key >> value)) continue;
-            if (key == "span") f.span = value, ++seen;
-            if (key == "busy") f.busy = value, ++seen;
-            if (key == "waits") f.waits = value, ++seen;
-        }
-        f.ok = seen == 3;
-        if (!f.ok) usleep(10000);
+    // Read once the handset program has stopped: it ends its session first, so the report is
+    // whole on disk.
+    std::ifstream in(path);
+    int seen = 0;
+    // One figure a line, its name first; the digests of what was written follow.
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string key;
+        double value = 0;
+        if (!(fields >> key >> value)) continue;
+        if (key == "span") f.span = value, ++seen;
+        if (key == "busy") f.busy = value, ++seen;
+        if (key == "waits") f.waits = value, ++seen;
     }
+    f.ok = seen == 3;
     return f;
 }
 
@@ -140,7 +138,7 @@ inline double StopHandset(Handset* h) {
 }
 
 // The span of a handset's line activity over the wire time of its bytes plus its own waits;
-// false when its report gave no figures.
+// false when its report gave no figures. Read after StopHandset.
 inline bool WireRatio(const Handset& h, double* ratio) {
     const LineFigures f = ReadReport(h.report);
     if (!f.ok || f.busy + f.waits <= 0) return false;

@@ -114,10 +114,11 @@ int main(int argc, char** argv) {
 
     double worst = 0;
     for (Handset& h : handsets) {
+        // Stopped, the handset program has ended its session: its report is whole on disk.
+        StopHandset(&h);
         double ratio = 0;
         if (ok) ok = WireRatio(h, &ratio);
         worst = std::max(worst, ratio);
-        StopHandset(&h);
     }
     const double share = wall > 0 ? (user + system) / wall : 0;
     std::printf("dwl station: %d ports, %d paced handsets each, sample.bin (300000 bytes) at "

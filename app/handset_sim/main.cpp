@@ -143,6 +143,10 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGPIPE, SIG_IGN);
     PtyEndpoint endpoint;
+    if (!WatchStopSignals(&endpoint)) {
+        std::perror("dwl-handset-sim: stop signals");
+        return 1;
+    }
     if (!OpenPty(&endpoint)) {
         std::perror("dwl-handset-sim: pseudo-terminal");
         return 1;

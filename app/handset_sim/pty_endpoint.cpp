@@ -1,10 +1,12 @@
 #include "app/handset_sim/pty_endpoint.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
+#include <sys/signalfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,16 +23,42 @@ bool DrainOpens(int opensFd) {
 
 } // namespace
 
-void SleepUntilOpened(const PtyEndpoint& endpoint, bool earlierCount) {
-    if (DrainOpens(endpoint.opensFd) && earlierCount) return;
+bool SleepUntilOpened(const PtyEndpoint& endpoint, bool earlierCount) {
+    if (StopRequested(endpoint)) return false;
+    if (DrainOpens(endpoint.opensFd) && earlierCount) return true;
     if (!earlierCount) {
         pollfd m{endpoint.masterFd, 0, 0};
-        if (poll(&m, 1, 0) == 0) return;
+        if (poll(&m, 1, 0) == 0) return true;
     }
-    pollfd p{endpoint.opensFd, POLLIN, 0};
-    while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+    pollfd p[2] = {{endpoint.opensFd, POLLIN, 0}, {endpoint.stopFd, POLLIN, 0}};
+    for (;;) {
+        const int rc = poll(p, endpoint.stopFd >= 0 ? 2 : 1, -1);
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc > 0 && (p[1].revents & POLLIN)) return false;
+        break;
     }
     DrainOpens(endpoint.opensFd);
+    return true;
+}
+
+bool WatchStopSignals(PtyEndpoint* endpoint) {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGHUP);
+    // Blocked before the descriptor exists: a signal from now on waits there, none is lost.
+    if (sigprocmask(SIG_BLOCK, &stops, nullptr) != 0) return false;
+    const int fd = signalfd(-1, &stops, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd < 0) return false;
+    endpoint->stopFd = fd;
+    return true;
+}
+
+bool StopRequested(const PtyEndpoint& endpoint) {
+    if (endpoint.stopFd < 0) return false;
+    pollfd p{endpoint.stopFd, POLLIN, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
 void DiscardQueuedBytes(const PtyEndpoint& endpoint) {

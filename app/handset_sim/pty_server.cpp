@@ -59,7 +59,7 @@ class PtyServer {
 
     int run() {
         // The handset is powered when the PC first opens the port: nothing before can be heard.
-        SleepUntilOpened(endpoint_, true);
+        if (!SleepUntilOpened(endpoint_, true)) return 0;
         if (plan().count > 0) engine() = sim::HandsetEngine(plan().configFor(session_));
         engine().start(MonotonicNow());
         for (;;) {
@@ -68,7 +68,7 @@ class PtyServer {
             // Bytes from the PC first, at the times they came off the wire, so that the
             // handset's replies start from those times and not from this look at the line.
             if (!takeFromPc(now)) {
-                portClosed(now);
+                if (!portClosed(now)) return 0;
                 continue;
             }
             closed_ = false;
@@ -77,12 +77,20 @@ class PtyServer {
             writeToPc(now);
             // While bytes from the PC are still on the wire the server does not ask to be
             // woken by them: it comes back when the next chunk has arrived.
-            pollfd p{fd_, static_cast<short>(receiving_ ? 0 : POLLIN), 0};
+            // A stop signal that came at any time before is still pending and ends the wait.
+            pollfd p[2] = {{fd_, static_cast<short>(receiving_ ? 0 : POLLIN), 0},
+                           {endpoint_.stopFd, POLLIN, 0}};
             timespec wait{};
             const bool deadline = waitTime(MonotonicNow(), &wait);
-            int rc = ppoll(&p, 1, deadline ? &wait : nullptr, nullptr);
+            int rc = ppoll(p, endpoint_.stopFd >= 0 ? 2 : 1, deadline ? &wait : nullptr, nullptr);
             if (rc < 0 && errno != EINTR) return 1;
-            if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) portClosed(MonotonicNow());
+            if (rc > 0 && (p[1].revents & POLLIN)) {
+                stop(MonotonicNow());
+                return 0;
+            }
+            if ((p[0].revents & POLLHUP) && !(p[0].revents & POLLIN)) {
+                if (!portClosed(MonotonicNow())) return 0;
+            }
         }
     }
 
@@ -186,6 +194,13 @@ class PtyServer {
             ssize_t chunk = 0;
             double chunkAt = now;
             const char* expected = engine().stateName();
+            if (byteTime <= 0.0) {
+                // Without pacing the server cannot tell when bytes found waiting came: the PC
+                // may have written them long before a starved server looked. They kept the line
+                // busy up to this look, so no quiet-line timer ran out before them.
+                unpacedLineFree_ = std::max(unpacedLineFree_, now);
+                engine().lineBusyUntil(unpacedLineFree_);
+            }
             for (ssize_t i = 0; i < n; ++i) {
                 double at = byteTime > 0.0 ? start + byteTime * static_cast<double>(i + 1) : now;
                 at = std::min(at, now);
@@ -202,7 +217,7 @@ class PtyServer {
                 if (byteTime <= 0.0) {
                     // The bytes came at once, yet the PC sends no faster than its line rate:
                     // the handset's quiet-line timer starts when they would be through.
-                    unpacedLineFree_ = std::max(unpacedLineFree_, now) + lineByte;
+                    unpacedLineFree_ += lineByte;
                     engine().lineBusyUntil(unpacedLineFree_);
                 }
             }
@@ -217,11 +232,33 @@ class PtyServer {
         return true;
     }
 
-    void portClosed(double now) {
+    // Stopped by a signal: the handset takes what the PC has written by now, and the open
+    // session ends as if the PC had closed the port.
+    void stop(double now) {
+        const int pending = PendingFromPc(fd_);
+        if (!closed_ && pending > 0) readFromPc(now, pending, pcLine_, 0.0, now);
+        endOpenSession(now);
+    }
+
+    // False when a stop signal came while the port was closed.
+    bool portClosed(double now) {
+        endOpenSession(now);
+        if (!SleepUntilOpened(endpoint_, false)) return false;
+        // What the handset said while nobody listened is lost.
+        const double opened = MonotonicNow();
+        switchOnNext(opened);
+        engine().advanceTo(opened);
+        engine().dropArrived(opened);
+        return true;
+    }
+
+    void endOpenSession(double now) {
         wire_.clear();
         receiving_ = false;
         unpacedLineFree_ = 0.0;
         if (!closed_) {
+            // The next opening starts clean: a handset switched off keeps nothing of the line.
+            DiscardQueuedBytes(endpoint_);
             // A session is over: its trace, what it left in the flash, then the report that
             // tells it, each on disk before the next.
             trace_.closed(now);
@@ -246,15 +283,7 @@ class PtyServer {
             engine().forgetReceived();
             tfsStartsAtOpen_ = engine().recording().tfsStarts;
             closed_ = true;
-            // The next opening starts clean: a handset switched off keeps nothing of the line.
-            DiscardQueuedBytes(endpoint_);
         }
-        SleepUntilOpened(endpoint_, false);
-        // What the handset said while nobody listened is lost.
-        const double opened = MonotonicNow();
-        switchOnNext(opened);
-        engine().advanceTo(opened);
-        engine().dropArrived(opened);
     }
 
     void writeToPc(double now) {

@@ -24,8 +24,9 @@ struct ServeOptions {
     SessionPlan sessions;
 };
 
-// Runs until the process is killed; returns only when the master fails. While the PC does not
-// have the port open the server sleeps, and so it does while the line is quiet and the handset
-// has nothing to do.
+// Runs until a stop signal (endpoint.stopFd) comes, which ends the open session as a close of
+// the port does (trace, dump, report, each on disk), and returns 0; 1 when the master fails. While
+// the PC does not have the port open the server sleeps, and so it does while the line is quiet and
+// the handset has nothing to do.
 int ServeHandset(const PtyEndpoint& endpoint, const sim::HandsetConfig& config,
                  const ServeOptions& options);

@@ -79,7 +79,7 @@ start_handset() {
     local tail_pid=$!
     started_pids+=("$tail_pid")
     local line
-    while IFS= read -r -t 10 -u "$lines" line; do
+    while IFS= read -r -t 60 -u "$lines" line; do
         handset_device=${line#dwl-handset-sim: }
         break
     done
@@ -159,9 +159,12 @@ flash)
     expect_status 0
     expect_line "$work/dwl.out" "result: Download successful"
     grep -q '^elapsed: ' "$work/dwl.out" || fail "no elapsed time"
-    # The handset writes its report as the port closes: the run is over by then.
+    # Stopped, the handset ends the session it may not have seen closed yet, its report on
+    # disk, and exits 0.
     kill "$handset_pid"
-    wait "$handset_pid" 2>/dev/null
+    wait "$handset_pid"
+    handset_status=$?
+    [ "$handset_status" -eq 0 ] || fail "the handset program ended with status $handset_status"
     bin_size=$(stat -c %s sample.bin)
     expect_line "$work/report" "written 0x02000000 $bin_size sha256 $(sha sample.bin)"
     ogm_digest=$( (cat sample.ogm; [ $(($(stat -c %s sample.ogm) % 2)) -eq 1 ] && printf '\xff') |
