@@ -4,6 +4,7 @@
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_options.h"
 #include "app/gui/qt/gui_operator.h"
+#include "app/gui/gui_aids.h"
 #include "app/gui/qt/station_control.h"
 #include "app/gui/qt/station_window.h"
 #include "flash/dwl10sectormap.h"
