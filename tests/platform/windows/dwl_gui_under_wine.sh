@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# dwl-gui.exe end to end in a real window: under wine, on an X server of its own (Xvfb on a free
+# display, openbox as its window manager), driven like an operator with xdotool's clicks and
+# keys, against the Linux dwl-handset-sim on a pseudo-terminal mapped to COM4 of a wine prefix
+# of its own:
+#
+#   dwl_gui_under_wine.sh DWL_GUI_EXE HOST_BUILD SOURCE_DIR WORK_DIR
+#
+# Chooses mode 5 in its ring, loads the three sample images through the file dialogs, presses
+# Start, answers the switch-on window, and ends on the success window; the handset then holds
+# exactly the images. Every wait is for a window by its name, with a deadline.
+set -uo pipefail
+
+gui_exe=$1
+host_build=$2
+source_dir=$3
+work=$4/gui
+handset_program=$host_build/app/dwl-handset-sim
+examples=$source_dir/examples
+layout=$source_dir/ui/mmi.uir
+export DWL_SOURCE_DIR=$source_dir WINEDEBUG=-all
+# A prefix of its own: its wine server and desktop belong to this display alone. Made once.
+export WINEPREFIX=$4/wine-gui
+# How long a window may take to come, and the run to end.
+window_limit=30
+run_limit=90
+
+source "$(dirname "$0")/wine_bench.sh"
+
+for tool in Xvfb openbox xdotool xwininfo; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 0; }
+done
+
+rm -rf "$work"
+mkdir -p "$work/bench"
+cp "$examples"/flash.txt "$examples"/dwl87.spm "$examples"/dwl88.spm "$examples"/sample.* \
+    "$work/bench/"
+cd "$work/bench" || exit 1
+
+# The X server takes the first free display and says which.
+exec {display_fd}< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>"$work/xvfb.err")
+xvfb_pid=$!
+started_pids+=("$xvfb_pid")
+read -r -t 20 -u "$display_fd" display_number || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$display_number
+openbox >"$work/openbox.out" 2>&1 &
+started_pids+=("$!")
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1
+fi
+stop_wine() {
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+}
+trap 'finish; stop_wine' EXIT
+
+start_handset 4 --report "$work/report"
+map_port 4 "$handset_device"
+
+# Waits for a visible window whose name matches the pattern; prints its id.
+wait_window() {
+    timeout "${2:-$window_limit}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null |
+        head -1
+}
+
+# The screen position of the middle of a control of the main panel, from the layout file and
+# where the window's client area is (below the menu bar, which takes the X window's height
+# beyond the panel's).
+panel_height=$(sed -n 's/^panel 3 "[^"]*" [0-9]* \([0-9]*\).*/\1/p' "$layout")
+control_centre() {
+    local line x y w h
+    line=$(sed -n '/^panel 3 /,/^panel /p' "$layout" | grep -E "^ +[a-z]+ $1 \"")
+    read -r x y w h < <(sed -E 's/^ +[a-z]+ [0-9]+ "[^"]*" ([0-9]+) ([0-9]+) ([0-9]+) ([0-9]+).*/\1 \2 \3 \4/' \
+        <<<"$line")
+    local info ax ay height
+    info=$(xwininfo -id "$main_window")
+    ax=$(sed -n 's/ *Absolute upper-left X: *//p' <<<"$info")
+    ay=$(sed -n 's/ *Absolute upper-left Y: *//p' <<<"$info")
+    height=$(sed -n 's/ *Height: *//p' <<<"$info")
+    echo $((ax + x + w / 2)) $((ay + height - panel_height + y + h / 2))
+}
+
+click_control() {
+    xdotool windowactivate --sync "$main_window" 2>/dev/null
+    # shellcheck disable=SC2046
+    xdotool mousemove --sync $(control_centre "$1") click 1
+}
+
+# Clicks a button until the window it opens comes (a click while a load still locks the panel
+# is dropped, as the operator's would be); prints the window's id.
+press_for_window() {
+    local deadline=$((SECONDS + window_limit)) id=
+    while [ -z "$id" ] && [ $SECONDS -lt $deadline ]; do
+        click_control "$1"
+        id=$(wait_window "$2" 3)
+    done
+    echo "$id"
+}
+
+load_image() { # load button, dialog title, file
+    local dialog
+    dialog=$(press_for_window "$1" "^$2\$")
+    [ -n "$dialog" ] || { fail "no dialog \"$2\""; return; }
+    xdotool windowactivate --sync "$dialog" 2>/dev/null
+    xdotool type --delay 2 "Z:${PWD//\//\\}\\$3"
+    xdotool key Return
+}
+
+timeout --kill-after=5 "$run_limit" wine "$gui_exe" >"$work/gui.out" 2>&1 &
+gui_pid=$!
+started_pids+=("$gui_pid")
+main_window=$(wait_window '^dwl - PCF5087 software download')
+[ -n "$main_window" ] || { fail "no main window"; exit 1; }
+
+# The download mode: its ring drops down, five down to mode 5, Enter.
+click_control 4
+xdotool key --delay 50 Down Down Down Down Down Return
+load_image 7 "select bin file" sample.bin
+load_image 11 "select ogm file" sample.ogm
+# The TFS load button is offered in mode 5 only: its dialog shows that the ring took the mode.
+load_image 15 "select tfs file" sample.tfs
+
+switch_on=$(press_for_window 27 '^Switch on$')
+[ -n "$switch_on" ] || fail "no switch-on window after Start"
+xdotool windowactivate --sync "$switch_on" 2>/dev/null
+xdotool key Return
+success=$(wait_window '^Download$' "$run_limit")
+[ -n "$success" ] || fail "the run did not end on the success window"
+import -window root "$work/screen.png" 2>/dev/null
+xdotool windowactivate --sync "$success" 2>/dev/null
+xdotool key Return
+# Quit ends the program; the port closes and the handset writes its report.
+click_control 32
+wait "$gui_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "dwl-gui.exe ended with status $status"
+kill "$handset_pid"
+wait "$handset_pid" 2>/dev/null
+expect_flash_holds_samples "$work/report"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "dwl-gui.exe: mode 5 through the window, the handset holds the images"
