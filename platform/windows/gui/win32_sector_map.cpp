@@ -14,6 +14,8 @@ constexpr int kGap = 2;
 constexpr int kRangeBar = 3;
 constexpr int kMargin = 8;
 constexpr int kColumns = 32;
+// The narrowest the map is made to fit beside the main window, in columns of sectors.
+constexpr int kMinColumns = 8;
 constexpr int kLabel = 80;
 constexpr int kFollowMsecs = 100;
 constexpr int kBesideGap = 8;
@@ -29,6 +31,7 @@ struct Map {
     unsigned seen = 0;
     unsigned lastCount = 0;
     int hover = -1;
+    int columns = kColumns; // as many as fit beside the main window
 };
 
 Map& map() {
@@ -69,7 +72,21 @@ const char* imageName(uint8_t image) {
 }
 
 int columns() {
-    return std::max<int>(1, std::min<int>(kColumns, static_cast<int>(sg_SectorMap.NbSectors)));
+    return std::max<int>(1, std::min<int>(map().columns, static_cast<int>(sg_SectorMap.NbSectors)));
+}
+
+int gridWidth(int cols) {
+    return kMargin + kLabel + cols * (kCell + kGap) + kMargin;
+}
+
+// The legend's entries in lines that fit the width; the states first, the ranges on their own.
+constexpr int kLegendEntry = kCell + 4 + 72;
+int legendPerLine() {
+    return std::max(1, (gridWidth(map().columns) - 2 * kMargin) / kLegendEntry);
+}
+int legendLines() {
+    const int per = legendPerLine();
+    return (6 + per - 1) / per + (3 + per - 1) / per;
 }
 
 int rows() {
@@ -90,10 +107,9 @@ int legendTop() {
 }
 
 SIZE clientSize() {
-    const int width = kMargin + kLabel + kColumns * (kCell + kGap) + kMargin;
-    // The grid, two lines of legend, the line about the sector under the mouse, Close.
-    const int height = legendTop() + 3 * (kCell + 6) + 28 + kMargin;
-    return {s(width), s(height)};
+    // The grid, the legend, the line about the sector under the mouse, Close.
+    const int height = legendTop() + (legendLines() + 1) * (kCell + 6) + 28 + kMargin;
+    return {s(gridWidth(map().columns)), s(height)};
 }
 
 void fill(HDC dc, const RECT& r, COLORREF colour) {
@@ -156,19 +172,27 @@ void paint(HWND hwnd) {
     // The legend: the states, then the ranges on a line of their own.
     int x = s(kMargin);
     int y = s(legendTop());
+    int onLine = 0;
     auto entry = [&](COLORREF colour, bool bar, const char* name) {
+        if (onLine == legendPerLine()) {
+            x = s(kMargin);
+            y += s(kCell + 6);
+            onLine = 0;
+        }
+        onLine++;
         const RECT mark =
             bar ? RECT{x, y + s(kCell / 2), x + s(kCell), y + s(kCell / 2 + kRangeBar)}
                 : RECT{x, y, x + s(kCell), y + s(kCell)};
         fill(dc, mark, colour);
         text(dc, x + s(kCell + 4), y, name);
-        x += s(kCell + 4 + 72);
+        x += s(kLegendEntry);
     };
     for (uint8_t state : {SECTOR_UNTOUCHED, SECTOR_WRITING, SECTOR_WRITTEN, SECTOR_RESENT,
                           SECTOR_FAILED, SECTOR_CANCELLED})
         entry(stateColour(state), false, dwl10_87SectorStateName(state));
     x = s(kMargin);
     y += s(kCell + 6);
+    onLine = 0;
     for (uint8_t image : {SECTOR_BINARY, SECTOR_OGM, SECTOR_TFS})
         entry(imageColour(image), true, imageName(image));
     text(dc, s(kMargin), y + s(kCell + 6), hoverText());
@@ -178,12 +202,6 @@ void paint(HWND hwnd) {
 
 void placeBesideMainWindow() {
     Map& m = map();
-    const SIZE size = clientSize();
-    RECT r{0, 0, size.cx, size.cy};
-    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_EXSTYLE)));
-    const int w = r.right - r.left;
-    const int h = r.bottom - r.top;
     HWND main = m.view != nullptr ? m.view->mainWindow() : nullptr;
     RECT frame{0, 0, 0, 0};
     if (main != nullptr) GetWindowRect(main, &frame);
@@ -191,20 +209,45 @@ void placeBesideMainWindow() {
     info.cbSize = sizeof info;
     GetMonitorInfoW(MonitorFromWindow(main, MONITOR_DEFAULTTONEAREST), &info);
     const RECT& screen = info.rcWork;
-    int x;
-    // Right of the main window, else left of it, else at the screen's right edge.
-    if (frame.right + kBesideGap + w <= screen.right)
-        x = frame.right + kBesideGap;
-    else if (frame.left - kBesideGap - w >= screen.left)
-        x = frame.left - kBesideGap - w;
-    else
-        x = screen.right - w;
+    RECT deco{0, 0, 0, 0};
+    AdjustWindowRectEx(&deco, static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_EXSTYLE)));
+    const int decoW = deco.right - deco.left;
+    // The columns that fit a room of that many pixels.
+    auto fitting = [&](int room) {
+        const int inside = MulDiv(room - decoW, 96, m.dpi) - gridWidth(0);
+        return std::min(kColumns, inside / (kCell + kGap));
+    };
+    const int right = fitting(screen.right - frame.right - kBesideGap);
+    const int left = fitting(frame.left - screen.left - kBesideGap);
+    // Right of the main window, else left of it, narrower if need be; else at the screen's
+    // right edge, over the main window's right part.
+    int side = 0;
+    if (right >= kMinColumns) {
+        m.columns = right;
+        side = 1;
+    } else if (left >= kMinColumns) {
+        m.columns = left;
+        side = -1;
+    } else {
+        m.columns = kColumns;
+    }
+    const SIZE size = clientSize();
+    RECT r{0, 0, size.cx, size.cy};
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_EXSTYLE)));
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    const int x = side > 0   ? frame.right + kBesideGap
+                  : side < 0 ? frame.left - kBesideGap - w
+                             : screen.right - w;
     const int y =
         std::clamp(static_cast<int>(frame.top), static_cast<int>(screen.top),
                    std::max(static_cast<int>(screen.top), static_cast<int>(screen.bottom) - h));
     SetWindowPos(m.hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowPos(m.close, nullptr, size.cx - s(kMargin + 80), size.cy - s(kMargin + 26), s(80),
                  s(26), SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(m.hwnd, nullptr, TRUE);
 }
 
 LRESULT CALLBACK mapProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
