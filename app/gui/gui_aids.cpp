@@ -31,8 +31,12 @@ struct ImageInProgress {
     double end = 0.0;      // when it ended
 };
 
+// The progress line follows the bytes at most this often (the ticker brings it up to date too).
+constexpr double kProgressLineSeconds = 0.1;
+
 struct Aids {
     bool on = false;
+    double shownAt = -1.0;           // when the progress line was last written
     std::vector<std::string> stamps; // time of each log line, by index
     ImageInProgress image;
 };
@@ -56,6 +60,7 @@ void showProgress() {
         i.finished ? dwlgui_FinalProgressText(i.name, i.done, i.size, i.end - i.start, i.written)
                    : dwlgui_ProgressText(i.name, i.done, i.size, dwl_Now() - i.start);
     SetCtrlVal(v_Panel, MAIN_PROGRESS_STATUS, text.c_str());
+    aids().shownAt = dwl_Now();
 }
 
 // The image step tells which image is being written and how far it got.
@@ -72,7 +77,11 @@ void imageStep(const ImageStepEvent& event, void*) {
         SetCtrlVal(v_Panel, MAIN_PROGRESS, 0);
         SetCtrlVal(v_Panel, MAIN_PROGRESS_PERCENT, 0);
         break;
-    case IMAGE_STEP_BYTES: i.done = event.Done; break;
+    case IMAGE_STEP_BYTES:
+        i.done = event.Done;
+        // Every block of a sector brings an event: the window need not be told of each.
+        if (aids().shownAt >= 0 && dwl_Now() - aids().shownAt < kProgressLineSeconds) return;
+        break;
     case IMAGE_STEP_END:
         i.done = event.Done;
         i.finished = true;

@@ -401,12 +401,15 @@ void ComSerialDevice::sleepOnLine(double deadline, bool wantInput) {
         wait = std::min<DWORD>(wait, static_cast<DWORD>(kSerialCancelCheckSeconds * 1000));
     if (wakeOnWindowMessages) {
         // Woken by a window message: the hook delivers it, and the wait goes on to its end.
+        // Not for painting alone: a window that only needs repainting is painted with the next
+        // input or timer (the GUI's tickers run a few times a second), so that a progress that
+        // moves with every block does not wake the wait for every block.
         // At first also for messages that came before the wait began; after the hook ran, for
         // new ones only, so that a hook that leaves some in the queue cannot make it spin.
         DWORD flags = MWMO_INPUTAVAILABLE;
         for (;;) {
             const DWORD woke =
-                MsgWaitForMultipleObjectsEx(count, handles, wait, QS_ALLINPUT, flags);
+                MsgWaitForMultipleObjectsEx(count, handles, wait, QS_ALLINPUT & ~QS_PAINT, flags);
             if (woke != WAIT_OBJECT_0 + count) break;
             rs232_CallWaitHook();
             flags = 0;

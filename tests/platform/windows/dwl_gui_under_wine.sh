@@ -4,7 +4,10 @@
 # keys, against the Linux dwl-handset-sim on a pseudo-terminal mapped to COM4 of a wine prefix
 # of its own:
 #
-#   dwl_gui_under_wine.sh DWL_GUI_EXE HOST_BUILD SOURCE_DIR WORK_DIR
+#   dwl_gui_under_wine.sh DWL_GUI_EXE HOST_BUILD SOURCE_DIR WORK_DIR [CPU_REPORT]
+#
+# With CPU_REPORT (bench/dwl_gui_cpu.sh) it writes there the processor time dwl-gui.exe took
+# from the switch-on answer to the success window, the wall time, and their ratio.
 #
 # Chooses mode 5 in its ring, loads the three sample images through the file dialogs, presses
 # Start, answers the switch-on window, and ends on the success window; the handset then holds
@@ -15,6 +18,7 @@ gui_exe=$1
 host_build=$2
 source_dir=$3
 work=$4/gui
+cpu_report=${5:-}
 handset_program=$host_build/app/dwl-handset-sim
 examples=$source_dir/examples
 layout=$source_dir/ui/mmi.uir
@@ -26,6 +30,13 @@ window_limit=30
 run_limit=90
 
 source "$(dirname "$0")/wine_bench.sh"
+# A failure keeps a picture of the screen as it was then.
+fail() {
+    echo "FAILED: $*" >&2
+    failures=$((failures + 1))
+    [ -n "${DISPLAY:-}" ] && [ ! -f "$work/failed.png" ] &&
+        import -window root "$work/failed.png" 2>/dev/null
+}
 
 for tool in Xvfb openbox xdotool xwininfo; do
     command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 0; }
@@ -82,6 +93,8 @@ control_centre() {
 }
 
 click_control() {
+    # Found again each time: wine may give the window a new X window (when it is re-managed).
+    main_window=$(wait_window '^dwl - PCF5087 software download')
     xdotool windowactivate --sync "$main_window" 2>/dev/null
     # shellcheck disable=SC2046
     xdotool mousemove --sync $(control_centre "$1") click 1
@@ -90,7 +103,7 @@ click_control() {
 # Clicks a button until the window it opens comes (a click while a load still locks the panel
 # is dropped, as the operator's would be); prints the window's id.
 press_for_window() {
-    local deadline=$((SECONDS + window_limit)) id=
+    local deadline=$((SECONDS + ${3:-$window_limit})) id=
     while [ -z "$id" ] && [ $SECONDS -lt $deadline ]; do
         click_control "$1"
         id=$(wait_window "$2" 3)
@@ -98,9 +111,9 @@ press_for_window() {
     echo "$id"
 }
 
-load_image() { # load button, dialog title, file
-    local dialog
-    dialog=$(press_for_window "$1" "^$2\$")
+load_image() { # load button, dialog title, file[, the dialog when it is open already]
+    local dialog=${4:-}
+    [ -n "$dialog" ] || dialog=$(press_for_window "$1" "^$2\$")
     [ -n "$dialog" ] || { fail "no dialog \"$2\""; return; }
     xdotool windowactivate --sync "$dialog" 2>/dev/null
     xdotool type --delay 2 "Z:${PWD//\//\\}\\$3"
@@ -113,19 +126,41 @@ started_pids+=("$gui_pid")
 main_window=$(wait_window '^dwl - PCF5087 software download')
 [ -n "$main_window" ] || { fail "no main window"; exit 1; }
 
-# The download mode: its ring drops down, five down to mode 5, Enter.
-click_control 4
-xdotool key --delay 50 Down Down Down Down Down Return
+# The download mode: a click gives the ring the keyboard (its list drops down and Escape closes
+# it again), then Home and five down: mode 5, each step taken as the ring changes. The TFS load
+# button is offered in mode 5 and not in mode 0: its dialog shows that the ring took the mode.
+tfs_dialog=
+for try in 1 2 3; do
+    click_control 4
+    xdotool key --delay 50 Escape Home Down Down Down Down Down
+    tfs_dialog=$(press_for_window 15 '^select tfs file$' 10)
+    [ -n "$tfs_dialog" ] && break
+done
+load_image 15 "select tfs file" sample.tfs "$tfs_dialog"
 load_image 7 "select bin file" sample.bin
 load_image 11 "select ogm file" sample.ogm
-# The TFS load button is offered in mode 5 only: its dialog shows that the ring took the mode.
-load_image 15 "select tfs file" sample.tfs
 
 switch_on=$(press_for_window 27 '^Switch on$')
 [ -n "$switch_on" ] || fail "no switch-on window after Start"
+# Processor time (user and system) of the program's process so far, in clock ticks.
+program_ticks() {
+    local pid
+    pid=$(pgrep -x -n "$(basename "$gui_exe")") && awk '{print $14 + $15}' /proc/"$pid"/stat ||
+        echo 0
+}
 xdotool windowactivate --sync "$switch_on" 2>/dev/null
 xdotool key Return
+ticks_before=$(program_ticks)
+wall_before=$(date +%s.%N)
 success=$(wait_window '^Download$' "$run_limit")
+ticks_after=$(program_ticks)
+wall_after=$(date +%s.%N)
+if [ -n "$cpu_report" ]; then
+    awk -v t="$((ticks_after - ticks_before))" -v hz="$(getconf CLK_TCK)" \
+        -v a="$wall_before" -v b="$wall_after" \
+        'BEGIN { printf "cpu %.2f s, wall %.2f s, share %.1f %% of a core\n", t / hz, b - a,
+                 100 * t / hz / (b - a) }' >"$cpu_report"
+fi
 [ -n "$success" ] || fail "the run did not end on the success window"
 import -window root "$work/screen.png" 2>/dev/null
 xdotool windowactivate --sync "$success" 2>/dev/null
