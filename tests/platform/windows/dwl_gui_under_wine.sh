@@ -60,11 +60,12 @@ started_pids+=("$!")
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1
 fi
+# The prefix's programs and server go before the X server they draw on.
 stop_wine() {
     wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
+    timeout 10 wineserver -w 2>/dev/null
 }
-trap 'finish; stop_wine' EXIT
+trap 'stop_wine; finish' EXIT
 
 start_handset 4 --report "$work/report"
 map_port 4 "$handset_device"

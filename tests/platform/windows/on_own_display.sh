@@ -16,7 +16,7 @@ export DISPLAY=:$display_number
 wine "$@"
 status=$?
 wineserver -k 2>/dev/null
-wineserver -w 2>/dev/null
+timeout 10 wineserver -w 2>/dev/null
 kill "$xvfb_pid" 2>/dev/null
 wait "$xvfb_pid" 2>/dev/null
 exit $status
