@@ -371,6 +371,8 @@ TEST_F(Win32View, LaterWindowsAreOwnedByTheMainOneAndEnterPressesTheirButton) {
     EXPECT_EQ(GetWindow(w, GW_OWNER), view.mainWindow());
     EXPECT_EQ(win32_WindowText(control(3, result)), "Done");
     EXPECT_TRUE(GetWindowLongPtrW(control(2, result), GWL_STYLE) & BS_DEFPUSHBUTTON);
+    // Enter presses it wherever the keyboard is in the window.
+    EXPECT_EQ(SendMessageW(w, DM_GETDEFID, 0, 0), MAKELRESULT(2, DC_HASDEFID));
 
     MSG enter{w, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
     EXPECT_TRUE(IsDialogMessageW(w, &enter));
