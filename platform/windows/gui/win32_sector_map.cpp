@@ -232,7 +232,10 @@ void placeBesideMainWindow() {
     } else {
         m.columns = kColumns;
     }
-    const SIZE size = clientSize();
+    SIZE size = clientSize();
+    // No taller than the screen: the grid's end may be cut, its Close stays in reach.
+    const int decoH = deco.bottom - deco.top;
+    size.cy = std::min(size.cy, static_cast<LONG>(screen.bottom - screen.top - decoH));
     RECT r{0, 0, size.cx, size.cy};
     AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrW(m.hwnd, GWL_EXSTYLE)));
@@ -309,8 +312,9 @@ void win32_InstallSectorMap(Win32UiView& view) {
     RegisterClassExW(&wc);
     m.view = &view;
     m.hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, kMapClass, L"Sector map",
-                             WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 100,
-                             100, view.mainWindow(), nullptr, GetModuleHandleW(nullptr), nullptr);
+                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                             CW_USEDEFAULT, 100, 100, view.mainWindow(), nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
     if (m.hwnd == nullptr) return;
     HDC dc = GetDC(m.hwnd);
     m.dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
