@@ -70,6 +70,12 @@ trap 'stop_wine; finish' EXIT
 start_handset 4 --report "$work/report"
 map_port 4 "$handset_device"
 
+# Every xdotool call has a bound: an activation that the window manager never grants (a window
+# disabled under its dialog) must not hold the test.
+xdo() {
+    timeout 10 xdotool "$@"
+}
+
 # Waits for a visible window whose name matches the pattern; prints its id.
 wait_window() {
     timeout "${2:-$window_limit}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null |
@@ -96,9 +102,9 @@ control_centre() {
 click_control() {
     # Found again each time: wine may give the window a new X window (when it is re-managed).
     main_window=$(wait_window '^dwl - PCF5087 software download')
-    xdotool windowactivate --sync "$main_window" 2>/dev/null
+    xdo windowactivate --sync "$main_window" 2>/dev/null
     # shellcheck disable=SC2046
-    xdotool mousemove --sync $(control_centre "$1") click 1
+    xdo mousemove --sync $(control_centre "$1") click 1
 }
 
 # Clicks a button until the window it opens comes (a click while a load still locks the panel
@@ -116,9 +122,9 @@ load_image() { # load button, dialog title, file[, the dialog when it is open al
     local dialog=${4:-}
     [ -n "$dialog" ] || dialog=$(press_for_window "$1" "^$2\$")
     [ -n "$dialog" ] || { fail "no dialog \"$2\""; return; }
-    xdotool windowactivate --sync "$dialog" 2>/dev/null
-    xdotool type --delay 2 "Z:${PWD//\//\\}\\$3"
-    xdotool key Return
+    xdo windowactivate --sync "$dialog" 2>/dev/null
+    xdo type --delay 2 "Z:${PWD//\//\\}\\$3"
+    xdo key Return
 }
 
 timeout --kill-after=5 "$run_limit" wine "$gui_exe" >"$work/gui.out" 2>&1 &
@@ -133,7 +139,7 @@ main_window=$(wait_window '^dwl - PCF5087 software download')
 tfs_dialog=
 for try in 1 2 3; do
     click_control 4
-    xdotool key --delay 50 Escape Home Down Down Down Down Down
+    xdo key --delay 50 Escape Home Down Down Down Down Down
     tfs_dialog=$(press_for_window 15 '^select tfs file$' 10)
     [ -n "$tfs_dialog" ] && break
 done
@@ -149,8 +155,8 @@ program_ticks() {
     pid=$(pgrep -x -n "$(basename "$gui_exe")") && awk '{print $14 + $15}' /proc/"$pid"/stat ||
         echo 0
 }
-xdotool windowactivate --sync "$switch_on" 2>/dev/null
-xdotool key Return
+xdo windowactivate --sync "$switch_on" 2>/dev/null
+xdo key Return
 ticks_before=$(program_ticks)
 wall_before=$(date +%s.%N)
 success=$(wait_window '^Download$' "$run_limit")
@@ -164,8 +170,8 @@ if [ -n "$cpu_report" ]; then
 fi
 [ -n "$success" ] || fail "the run did not end on the success window"
 import -window root "$work/screen.png" 2>/dev/null
-xdotool windowactivate --sync "$success" 2>/dev/null
-xdotool key Return
+xdo windowactivate --sync "$success" 2>/dev/null
+xdo key Return
 # Quit ends the program; the port closes and the handset writes its report.
 click_control 32
 wait "$gui_pid"
