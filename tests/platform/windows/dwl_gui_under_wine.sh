@@ -57,14 +57,17 @@ export DISPLAY=:$display_number
 openbox >"$work/openbox.out" 2>&1 &
 started_pids+=("$!")
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1
-fi
 # The prefix's programs and server go before the X server they draw on.
 stop_wine() {
     wineserver -k 2>/dev/null
     timeout 10 wineserver -w 2>/dev/null
 }
+# A run ended from outside (ctest's time-out) may have left the prefix's server up, its desktop
+# bound to an X server that is gone: a program started there would never show a window.
+stop_wine
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1
+fi
 trap 'stop_wine; finish' EXIT
 
 start_handset 4 --report "$work/report"

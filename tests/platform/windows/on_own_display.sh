@@ -12,6 +12,9 @@ exec {display_fd}< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/de
 xvfb_pid=$!
 read -r -t 20 -u "$display_fd" display_number || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=:$display_number
+# A server of the prefix left by a run ended from outside would hold a display that is gone.
+wineserver -k 2>/dev/null
+timeout 10 wineserver -w 2>/dev/null
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 wine "$@"
 status=$?
