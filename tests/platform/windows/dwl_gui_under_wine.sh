@@ -107,7 +107,9 @@ click_control() {
     main_window=$(wait_window '^dwl - PCF5087 software download')
     xdo windowactivate --sync "$main_window" 2>/dev/null
     # shellcheck disable=SC2046
-    xdo mousemove --sync $(control_centre "$1") click 1
+    # No --sync: a pointer already there (the click before) would make it wait for a motion
+    # that never comes.
+    xdo mousemove $(control_centre "$1") click 1
 }
 
 # Clicks a button until the window it opens comes (a click while a load still locks the panel
@@ -163,6 +165,8 @@ xdo key Return
 ticks_before=$(program_ticks)
 wall_before=$(date +%s.%N)
 success=$(wait_window '^Download$' "$run_limit")
+# Without it there is nothing more to see (the trap ends the program and the rest).
+[ -n "$success" ] || { fail "the run did not end on the success window"; exit 1; }
 ticks_after=$(program_ticks)
 wall_after=$(date +%s.%N)
 if [ -n "$cpu_report" ]; then
@@ -171,7 +175,6 @@ if [ -n "$cpu_report" ]; then
         'BEGIN { printf "cpu %.2f s, wall %.2f s, share %.1f %% of a core\n", t / hz, b - a,
                  100 * t / hz / (b - a) }' >"$cpu_report"
 fi
-[ -n "$success" ] || fail "the run did not end on the success window"
 import -window root "$work/screen.png" 2>/dev/null
 xdo windowactivate --sync "$success" 2>/dev/null
 xdo key Return
