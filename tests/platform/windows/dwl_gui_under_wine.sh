@@ -155,10 +155,16 @@ load_image 11 "select ogm file" sample.ogm
 switch_on=$(press_for_window 27 '^Switch on$')
 [ -n "$switch_on" ] || fail "no switch-on window after Start"
 # Processor time (user and system) of the program's process so far, in clock ticks.
+# The process is the one of this prefix (another test may run a dwl-gui.exe of its own).
 program_ticks() {
     local pid
-    pid=$(pgrep -x -n "$(basename "$gui_exe")") && awk '{print $14 + $15}' /proc/"$pid"/stat ||
-        echo 0
+    for pid in $(pgrep -x "$(basename "$gui_exe")"); do
+        tr '\0' '\n' </proc/"$pid"/environ 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" ||
+            continue
+        awk '{print $14 + $15}' /proc/"$pid"/stat
+        return
+    done
+    echo 0
 }
 xdo windowactivate --sync "$switch_on" 2>/dev/null
 xdo key Return
