@@ -79,10 +79,17 @@ xdo() {
     timeout 10 xdotool "$@"
 }
 
-# Waits for a visible window whose name matches the pattern; prints its id.
+# Waits for a visible window whose name matches the pattern, up to a deadline; prints its id.
+# xdotool's search gives up at an X error (a window that goes while it looks, as the switch-on
+# window does): it is asked again until the deadline.
 wait_window() {
-    timeout "${2:-$window_limit}" xdotool search --sync --onlyvisible --name "$1" 2>/dev/null |
-        head -1
+    local deadline=$((SECONDS + ${2:-$window_limit})) id=
+    while [ -z "$id" ] && [ $SECONDS -lt $deadline ]; do
+        id=$(timeout $((deadline - SECONDS)) xdotool search --sync --onlyvisible --name "$1" \
+            2>/dev/null | head -1)
+        [ -n "$id" ] || sleep 0.2
+    done
+    echo "$id"
 }
 
 # The screen position of the middle of a control of the main panel, from the layout file and
