@@ -21,9 +21,11 @@ cd "$(dirname "$0")"
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-dev clang-format
     clang libclang-rt-14-dev valgrind dpkg-dev help2man desktop-file-utils nlohmann-json3-dev
     ccache libsqlite3-dev libpq-dev postgresql libfaketime chromium imagemagick)
-# The Windows build: the cross compiler, wine to run its tests, GoogleTest's sources, what
-# packs and unpacks the archive, and what fetches SQLite's amalgamation.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip curl)
+# The Windows build: the cross compiler, wine to run its tests, GoogleTest's sources, what packs
+# and unpacks the archive, what fetches SQLite's amalgamation, and the X server, window manager
+# and operator's hands of the tests of dwl-gui.exe's windows.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip curl xvfb openbox
+    xdotool x11-utils imagemagick)
 # What the demo needs: the command line and the emulated handset, nothing of the GUI or tests.
 demo_packages=(cmake g++ make libcli11-dev nlohmann-json3-dev ccache libsqlite3-dev libpq-dev)
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -94,13 +96,16 @@ windows() {
         -DDWL_WITH_BENCH=OFF -DDWL_HOST_BUILD_DIR="$PWD/build" >/dev/null
     cmake --build build-windows -j "$jobs"
     # Static: no DLL beyond those of Windows itself (no libstdc++, libgcc or winpthread).
-    local dlls
-    dlls=$(x86_64-w64-mingw32-objdump -p build-windows/app/dwl.exe | sed -n 's/^\s*DLL Name: //p')
-    if grep -viqE '^(kernel32|msvcrt|user32|advapi32|ws2_32|shell32|ole32|ntdll)\.dll$' \
-        <<<"$dlls"; then
-        echo "dwl.exe needs DLLs that Windows does not have:" $dlls >&2
-        return 1
-    fi
+    local dlls program
+    for program in dwl dwl-gui; do
+        dlls=$(x86_64-w64-mingw32-objdump -p build-windows/app/$program.exe |
+            sed -n 's/^\s*DLL Name: //p')
+        if grep -viqE '^(kernel32|msvcrt|user32|advapi32|ws2_32|shell32|ole32|ntdll|gdi32|comctl32|comdlg32|setupapi)\.dll$' \
+            <<<"$dlls"; then
+            echo "$program.exe needs DLLs that Windows does not have:" $dlls >&2
+            return 1
+        fi
+    done
     rm -f build-windows/dwl-*-win64.zip dist/dwl-*-win64.zip
     (cd build-windows && cpack -G ZIP >/dev/null)
     mkdir -p dist

@@ -1,5 +1,5 @@
-# The Windows archive: dwl.exe at its top, its data folder beside it, and a short text on how to
-# use it. Made by cpack -G ZIP in the build folder (./dwl.sh windows copies it to dist/).
+# The Windows archive: dwl-gui.exe (the operator's window) and dwl.exe at its top, their data
+# folder beside them, and a short text on how to use them. Made by cpack -G ZIP in the build folder (./dwl.sh windows copies it to dist/).
 foreach(program dwl dwl-gui)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION .)
@@ -21,7 +21,7 @@ install(FILES ${CMAKE_BINARY_DIR}/README.txt DESTINATION .)
 # nlohmann-json as headers, MinGW-w64's runtime and winpthreads statically), taken from the
 # build machine's Debian copyright files of those packages, and SQLite's.
 file(READ ${CMAKE_SOURCE_DIR}/LICENSE.txt dwl_licence)
-set(dwl_notices "Code of other authors in dwl.exe and their licences.\n")
+set(dwl_notices "Code of other authors in dwl.exe and dwl-gui.exe and their licences.\n")
 foreach(package libcli11-dev nlohmann-json3-dev mingw-w64-x86-64-dev)
     set(copyright /usr/share/doc/${package}/copyright)
     if(NOT EXISTS ${copyright})

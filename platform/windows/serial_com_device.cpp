@@ -369,6 +369,14 @@ long ComSerialDevice::bytesWaiting() {
     return static_cast<long>(std::min<size_t>(inBuffered() + driverQueues_.in, LONG_MAX));
 }
 
+namespace {
+bool wakeOnWindowMessages = false;
+} // namespace
+
+void SetWakeOnWindowMessages(bool on) {
+    wakeOnWindowMessages = on;
+}
+
 bool ComSerialDevice::quietSlice() {
     return readPending_ && askDriver();
 }
@@ -391,10 +399,30 @@ void ComSerialDevice::sleepOnLine(double deadline, bool wantInput) {
         handles[count++] = cancel;
     else
         wait = std::min<DWORD>(wait, static_cast<DWORD>(kSerialCancelCheckSeconds * 1000));
-    if (count == 0)
+    if (wakeOnWindowMessages) {
+        // Woken by a window message: the hook delivers it, and the wait goes on to its end.
+        // Not for painting alone: a window that only needs repainting is painted with the next
+        // input or timer (the GUI's tickers run a few times a second), so that a progress that
+        // moves with every block does not wake the wait for every block.
+        // At first also for messages that came before the wait began; after the hook ran, for
+        // new ones only, so that a hook that leaves some in the queue cannot make it spin.
+        DWORD flags = MWMO_INPUTAVAILABLE;
+        for (;;) {
+            const DWORD woke =
+                MsgWaitForMultipleObjectsEx(count, handles, wait, QS_ALLINPUT & ~QS_PAINT, flags);
+            if (woke != WAIT_OBJECT_0 + count) break;
+            rs232_CallWaitHook();
+            flags = 0;
+            wait = millisecondsUntil(deadline);
+            if (cancel == nullptr)
+                wait = std::min<DWORD>(wait, static_cast<DWORD>(kSerialCancelCheckSeconds * 1000));
+            if (wait == 0) break;
+        }
+    } else if (count == 0) {
         Sleep(wait);
-    else
+    } else {
         WaitForMultipleObjects(count, handles, FALSE, wait);
+    }
     pumpOutput();
 }
 

@@ -26,6 +26,12 @@ namespace dwlwin {
 
 using OpenReport = SerialOpenReport;
 
+// A program with windows (dwl-gui.exe) has the waits on the line wake for its window messages
+// too: they sleep in MsgWaitForMultipleObjectsEx, and input, painting or a timer that comes
+// meanwhile runs the wait hook (link/serial_device.h), which delivers it, before the wait goes
+// on to its end. Off by default (the console program has no windows).
+void SetWakeOnWindowMessages(bool on);
+
 // What the ports of one program have said to the operator already.
 struct PortNotes {
     bool noModemLines = false; // a port that takes no DTR was named in the log

@@ -4,7 +4,6 @@
 // elapsed time, and the operator log saved with the time of each line.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,15 +20,3 @@ void dwlgui_LoadFiles(QtUiView& view, const std::vector<std::string>& paths);
 // Puts back the devices the operator chose for the COM numbers at earlier starts. A COM number
 // whose environment variable DWL_COMn is set keeps the variable's device.
 void dwlgui_RestorePortChoices();
-
-// The operator log with the local time each line was appended ("2026-12-07 23:59:01  text").
-std::vector<std::string> dwlgui_StampedLog();
-bool dwlgui_WriteLog(const std::string& path);
-
-// The progress line: image, percent, bytes done, bytes per second and time left.
-std::string dwlgui_ProgressText(const std::string& image, uint32_t done, uint32_t size,
-                                double seconds);
-// The line when the transfer of the image ended: with its mean rate and time when it is in,
-// with how far it got when it stopped.
-std::string dwlgui_FinalProgressText(const std::string& image, uint32_t done, uint32_t size,
-                                     double seconds, bool written);

@@ -1,6 +1,7 @@
 // The operator's window driven with real mouse and key events while a run waits on the handset:
 // clicks on dimmed controls, About, Stop, files dropped on the window, and the windows that stay
 // in front of the main one.
+#include "app/gui/gui_aids.h"
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_options.h"
 #include "app/gui/qt/gui_operator.h"

@@ -45,19 +45,8 @@ export DWL_SOURCE_DIR=$source_dir
 # A run that hangs fails the case instead of holding the whole test command.
 run_limit=60
 
-failures=0
-started_pids=()
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
-finish() {
-    for pid in "${started_pids[@]}"; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
-}
-trap finish EXIT
+# fail, the handset program on a pseudo-terminal, COM ports, the flash check.
+source "$(dirname "$0")/wine_bench.sh"
 
 rm -rf "$work"
 mkdir -p "$work/bench"
@@ -65,34 +54,6 @@ mkdir -p "$work/bench"
 cp "$examples"/flash.txt "$examples"/dwl87.spm "$examples"/dwl88.spm "$examples"/sample.* \
     "$work/bench/"
 cd "$work/bench" || exit 1
-
-# Starts dwl-handset-sim with the given options; sets handset_pid and handset_device.
-start_handset() {
-    local out=$work/handset.$1.out
-    shift
-    "$handset_program" --flash "$examples/flash.txt" "$@" >"$out" 2>"$out.err" &
-    handset_pid=$!
-    started_pids+=("$handset_pid")
-    # Its first line names the device; the read sleeps until it comes.
-    handset_device=
-    exec {lines}< <(tail -n +1 -F "$out" 2>/dev/null)
-    local tail_pid=$!
-    started_pids+=("$tail_pid")
-    local line
-    while IFS= read -r -t 60 -u "$lines" line; do
-        handset_device=${line#dwl-handset-sim: }
-        break
-    done
-    exec {lines}<&-
-    kill "$tail_pid" 2>/dev/null
-    [ -n "$handset_device" ] || { echo "dwl-handset-sim named no device" >&2; exit 1; }
-}
-
-# COM port n of the wine prefix opens the pseudo-terminal.
-map_port() {
-    mkdir -p "$WINEPREFIX/dosdevices"
-    ln -sfn "$2" "$WINEPREFIX/dosdevices/com$1"
-}
 
 # Runs dwl.exe with the arguments; sets status. Its output, with the CR of its line ends taken
 # off, is in $work/dwl.out and dwl.err.
@@ -139,8 +100,6 @@ expect_line() { # file, line
     grep -qxF -- "$2" "$1" || fail "no line \"$2\" in $(basename "$1")"
 }
 
-sha() { sha256sum "$@" | cut -d' ' -f1; }
-
 case $case_name in
 flash)
     start_handset 5 --report "$work/report"
@@ -165,13 +124,7 @@ flash)
     wait "$handset_pid"
     handset_status=$?
     [ "$handset_status" -eq 0 ] || fail "the handset program ended with status $handset_status"
-    bin_size=$(stat -c %s sample.bin)
-    expect_line "$work/report" "written 0x02000000 $bin_size sha256 $(sha sample.bin)"
-    ogm_digest=$( (cat sample.ogm; [ $(($(stat -c %s sample.ogm) % 2)) -eq 1 ] && printf '\xff') |
-        sha)
-    grep -q " sha256 $ogm_digest\$" "$work/report" || fail "the ogm image is not in the flash"
-    grep -q "^tfs_files .* sha256 $(sha sample.tfs)\$" "$work/report" ||
-        fail "the TFS image is not in the flash"
+    expect_flash_holds_samples "$work/report"
     ;;
 ports)
     start_handset 6
