@@ -1,19 +1,25 @@
-// The ports' processes on Windows, which cannot fork: this program is started again with the
-// same command line, once per port, and told its port in the environment (DWL_PORT_PROCESS).
-// Each reads its standard input for a stop from the first process, and takes the pipe's end
-// (the first process gone) as a hang-up.
+// The ports' processes on Windows, which cannot fork: this program is started again
+// (link/child_process.h) with the same arguments, once per port, and told its port in the
+// environment (DWL_PORT_PROCESS). Each reads its standard input for a stop from the first
+// process (dwl_SignalChild's byte), and takes the pipe's end (the first process gone) as a
+// hang-up.
 #include "app/cli/port_processes.h"
 
 #include "app/cli/run_signals.h"
 #include "app/run/exit_status.h"
+#include "link/child_process.h"
 #include "link/rs232_cancel.h"
 #include "platform/windows/cli/console_stop.h"
 #include "platform/windows/system/cancel_event.h"
-#include "platform/windows/system/system_error.h"
 
 #include <windows.h>
 
+#include <io.h>
+#include <shellapi.h>
+
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <mutex>
 #include <thread>
@@ -23,118 +29,77 @@ namespace dwlcli {
 namespace {
 
 const wchar_t kPortVariable[] = L"DWL_PORT_PROCESS";
-// WaitForMultipleObjects takes at most this many handles, the cancel's event among them.
-constexpr size_t kWaitLimit = MAXIMUM_WAIT_OBJECTS - 1;
 
 struct PortProcess {
-    HANDLE process = nullptr;
-    HANDLE stopPipe = nullptr; // the writing end of the process's standard input
-    bool running = false;
+    ChildHandle child;
     std::thread readers[2]; // its standard output and error
 };
 
-void closeHandle(HANDLE& h) {
-    if (h != nullptr) CloseHandle(h);
-    h = nullptr;
+std::string utf8(const wchar_t* text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return "";
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    out.resize(static_cast<size_t>(n - 1));
+    return out;
 }
 
-// A pipe whose ends no process inherits until one is marked for it.
-bool makePipe(HANDLE* readEnd, HANDLE* writeEnd) {
-    return CreatePipe(readEnd, writeEnd, nullptr, 0) != 0;
-}
-
-std::wstring programPath() {
+// This program's own file.
+std::string programPath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L"";
+        if (n == 0) return "";
         if (n < path.size()) {
             path.resize(n);
-            return path;
+            return utf8(path.c_str());
         }
         path.resize(path.size() * 2);
     }
 }
 
-// Starts this program again for port i, its standard handles on pipes; what it writes goes to
-// output from a reading thread per pipe.
-bool startPort(size_t i, const std::string& name, PortProcess* p, std::mutex* outputLock,
-               const PortOutput& output) {
-    HANDLE in[2] = {nullptr, nullptr}, out[2] = {nullptr, nullptr}, err[2] = {nullptr, nullptr};
-    const auto fail = [&](const char* what) {
-        fprintf(stderr, "dwl: cannot %s for %s: %s\n", what, name.c_str(),
-                dwlwin::systemErrorText(GetLastError()).c_str());
-        for (HANDLE* pair : {in, out, err}) {
-            closeHandle(pair[0]);
-            closeHandle(pair[1]);
-        }
-        return false;
-    };
-    if (!makePipe(&in[0], &in[1]) || !makePipe(&out[0], &out[1]) || !makePipe(&err[0], &err[1]))
-        return fail("make a pipe");
-    for (HANDLE h : {in[0], out[1], err[1]})
-        SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+// This program's arguments as it was started, the program's name left out.
+std::vector<std::string> givenArguments() {
+    int count = 0;
+    wchar_t** given = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int k = 1; given != nullptr && k < count; k++)
+        args.push_back(utf8(given[k]));
+    if (given != nullptr) LocalFree(given);
+    return args;
+}
 
-    STARTUPINFOW start{};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdInput = in[0];
-    start.hStdOutput = out[1];
-    start.hStdError = err[1];
-    const std::wstring program = programPath();
-    const wchar_t* given = GetCommandLineW();
-    std::wstring commandLine(given, given + std::wcslen(given));
-    commandLine.push_back(L'\0'); // CreateProcessW may write into it
+// Starts this program again for port i, its standard streams on pipes; what it writes goes to
+// output from a reading thread per pipe, which sets `ended` as its pipe ends.
+bool startPort(size_t i, const std::string& name, PortProcess* p, std::mutex* outputLock,
+               const PortOutput& output, HANDLE ended, std::atomic<int>* open) {
+    ChildOptions options;
+    options.in = options.out = options.err = kChildPipe;
+    // A first process that dies takes its ports along.
+    options.parentDeathSignal = kStopTerminate;
     SetEnvironmentVariableW(kPortVariable, std::to_wstring(i).c_str());
-    PROCESS_INFORMATION started{};
-    const BOOL ok = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                   nullptr, nullptr, &start, &started);
+    const bool ok = dwl_StartProgram(programPath(), givenArguments(), options, &p->child);
     SetEnvironmentVariableW(kPortVariable, nullptr);
-    if (!ok) return fail("start a process");
-    CloseHandle(started.hThread);
-    // The child's ends are its own now: the pipes end when it does.
-    closeHandle(in[0]);
-    closeHandle(out[1]);
-    closeHandle(err[1]);
-    p->process = started.hProcess;
-    p->stopPipe = in[1];
-    p->running = true;
+    if (!ok) {
+        fprintf(stderr, "dwl: cannot %s for %s: %s\n",
+                p->child.pipeFailed ? "make a pipe" : "start a process", name.c_str(),
+                strerror(p->child.error));
+        return false;
+    }
     for (int k = 0; k < 2; k++) {
-        const HANDLE from = k == 0 ? out[0] : err[0];
-        p->readers[k] = std::thread([from, i, isOut = k == 0, outputLock, &output]() {
+        const int from = k == 0 ? p->child.out : p->child.err;
+        (*open)++;
+        p->readers[k] = std::thread([from, i, isOut = k == 0, outputLock, &output, ended, open]() {
             char buffer[4096];
-            DWORD n = 0;
-            while (ReadFile(from, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+            for (int n; (n = _read(from, buffer, sizeof buffer)) > 0;) {
                 const std::lock_guard<std::mutex> hold(*outputLock);
-                output(i, isOut, buffer, n);
+                output(i, isOut, buffer, static_cast<size_t>(n));
             }
-            CloseHandle(from);
+            (*open)--;
+            SetEvent(ended);
         });
     }
     return true;
-}
-
-// Sleeps until a port's process ends or a stop comes.
-void waitForPorts(std::vector<PortProcess>& ports, bool watchStop) {
-    std::vector<HANDLE> handles;
-    std::vector<size_t> owners;
-    for (size_t i = 0; i < ports.size() && handles.size() < kWaitLimit; i++) {
-        if (!ports[i].running) continue;
-        handles.push_back(ports[i].process);
-        owners.push_back(i);
-    }
-    if (handles.empty()) return;
-    const HANDLE stop = dwlwin::cancelEvent();
-    if (watchStop && stop != nullptr) handles.push_back(stop);
-    const DWORD woke =
-        WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, INFINITE);
-    if (woke >= WAIT_OBJECT_0 && woke - WAIT_OBJECT_0 < owners.size())
-        ports[owners[woke - WAIT_OBJECT_0]].running = false;
-    else if (woke == WAIT_FAILED)
-        for (size_t i : owners) { // no wait for several: one after the other
-            WaitForSingleObject(ports[i].process, INFINITE);
-            ports[i].running = false;
-        }
 }
 
 } // namespace
@@ -143,28 +108,26 @@ std::vector<int> runPortProcesses(const std::vector<std::string>& names,
                                   const std::function<int(size_t)>&, const PortOutput& output) {
     std::vector<PortProcess> ports(names.size());
     std::mutex outputLock;
+    std::atomic<int> open{0};
+    // Set as each pipe ends: the ports' processes end with theirs.
+    const HANDLE ended = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     fflush(stdout);
     fflush(stderr);
     for (size_t i = 0; i < names.size(); i++)
-        startPort(i, names[i], &ports[i], &outputLock, output);
+        startPort(i, names[i], &ports[i], &outputLock, output, ended, &open);
 
     bool forwarded = false;
-    for (;;) {
+    while (open > 0) {
         // A stop goes on to every port's process, which ends its run at its next wait.
         const int stop = RunSignals::received();
         if (stop != 0 && !forwarded) {
             forwarded = true;
-            const char byte = static_cast<char>(stop);
-            for (PortProcess& p : ports) {
-                DWORD written = 0;
-                if (p.stopPipe != nullptr) WriteFile(p.stopPipe, &byte, 1, &written, nullptr);
-            }
+            for (const PortProcess& p : ports)
+                dwl_SignalChild(p.child, stop);
         }
-        bool running = false;
-        for (const PortProcess& p : ports)
-            running = running || p.running;
-        if (!running) break;
-        waitForPorts(ports, !forwarded && !rs232_Cancelled());
+        HANDLE handles[2] = {ended, dwlwin::cancelEvent()};
+        const bool watchStop = !forwarded && handles[1] != nullptr;
+        WaitForMultipleObjects(watchStop ? 2 : 1, handles, FALSE, INFINITE);
     }
 
     std::vector<int> statuses(ports.size(), kExitInternal);
@@ -172,13 +135,13 @@ std::vector<int> runPortProcesses(const std::vector<std::string>& names,
         PortProcess& p = ports[i];
         for (std::thread& reader : p.readers)
             if (reader.joinable()) reader.join();
-        DWORD code = 0;
+        int status = 0;
         // A status beyond what a process reports itself (an exception's code): internal.
-        if (p.process != nullptr && GetExitCodeProcess(p.process, &code) && code <= 255)
-            statuses[i] = static_cast<int>(code);
-        closeHandle(p.process);
-        closeHandle(p.stopPipe);
+        if (dwl_WaitChild(&p.child, -1, &status))
+            statuses[i] = dwl_ChildExitStatus(status, kExitInternal);
+        dwl_CloseChildPipes(&p.child);
     }
+    if (ended != nullptr) CloseHandle(ended);
     return statuses;
 }
 
