@@ -1,21 +1,25 @@
 // The station's process for the Win32 station window: `dwl.exe station --json-lines` started
-// with its output and error output on pipes, each read by a thread of its own that posts every
-// line to the window as a message (the window never waits for the station); a last message says
-// how it ended. It runs on a console without a window; an interrupt is a byte on its standard
-// input (a window has no console to send a Ctrl-C from), which the station, told so by
-// DWL_STOP_PIPE=1 in its environment, takes as a Ctrl-C and passes on to its ports' processes.
+// (link/child_process.h) with its output and error output on pipes, each read by a thread of its
+// own that posts every line to the window as a message (the window never waits for the
+// station); a last message says how it ended. It runs on a console without a window, which its
+// ports' processes share. An interrupt is a byte on its standard input (a window has no console
+// to send a Ctrl-C from), which the station, told so by DWL_STOP_PIPE=1 in its environment,
+// takes as a Ctrl-C and passes on to its ports' processes.
 #pragma once
+
+#include "link/child_process.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace dwlwin {
 
-// What the window gets for its message: wParam is the kind, lParam a std::string* it owns and
-// deletes (ignoring it when run is not the run of the child it holds).
+// What the window gets for its message: wParam is the kind, lParam a StationChildText* it owns
+// and deletes (ignoring it when run is not the run of the child it holds).
 enum StationChildPost { STATION_OUT_LINE, STATION_ERR_LINE, STATION_ENDED };
 struct StationChildText {
     unsigned run;
@@ -24,8 +28,8 @@ struct StationChildText {
 
 class StationChild {
   public:
-    StationChild(HWND window, UINT message) : window_(window), message_(message) {}
-    ~StationChild() { end(10000); }
+    StationChild(HWND window, UINT message);
+    ~StationChild();
     StationChild(const StationChild&) = delete;
     StationChild& operator=(const StationChild&) = delete;
 
@@ -33,7 +37,7 @@ class StationChild {
     // run.
     bool start(const std::string& program, const std::vector<std::string>& args, unsigned run,
                std::string* problem);
-    bool running() const;
+    bool running() const { return running_; }
     // One interrupt, as a Ctrl-C at a console.
     void interrupt();
     // Interrupts it twice and waits at most msecs for it to end; kills it past that. Its
@@ -45,13 +49,12 @@ class StationChild {
 
     HWND window_;
     UINT message_;
-    HANDLE process_ = nullptr;
-    HANDLE stopPipe_ = nullptr; // the writing end of its standard input
-    std::thread watcher_;       // reads both pipes, then posts the end
+    ChildHandle child_;     // this thread's copy: its stop pipe and its number
+    HANDLE gone_ = nullptr; // set when the process has ended
+    std::atomic<bool> running_{false};
+    std::thread watcher_; // reads both pipes, waits for the end and posts it
 };
 
-// The command line of a program and its arguments, quoted as the C runtime reads them back.
-std::wstring commandLine(const std::wstring& program, const std::vector<std::wstring>& args);
 std::wstring wide(const std::string& utf8);
 std::string utf8(const std::wstring& text);
 

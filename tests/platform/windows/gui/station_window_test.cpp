@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -165,10 +166,11 @@ TEST_F(Win32StationTest, RunsTheStationAndDrawsItsLines) {
     EXPECT_EQ(shown(StationWindow::RESULTS_TEXT), "Runs recorded in C:\\r.sqlite");
     // The station got the settings shown; the fields show what it runs with, locked.
     const std::deque<std::string>& log = station->run().model.log;
-    EXPECT_NE(std::find(log.begin(), log.end(),
-                        "args: station --json-lines --port COM1 --port COM2 --bin " +
-                            dir.file("local.bin") + " --mode binary --results C:\\runs\\r.sqlite"),
-              log.end());
+    const auto args = std::find_if(log.begin(), log.end(),
+                                   [](const std::string& l) { return l.rfind("args:", 0) == 0; });
+    ASSERT_NE(args, log.end());
+    EXPECT_EQ(*args, "args: station --json-lines --port COM1 --port COM2 --bin " +
+                         dir.file("local.bin") + " --mode binary --results C:\\runs\\r.sqlite");
     EXPECT_EQ(shown(StationWindow::BIN), "C:\\img\\sw.bin");
     EXPECT_EQ(shown(StationWindow::BIN_TEXT), "sw.bin: 488000 bytes, sum 0x00000BEE");
     EXPECT_TRUE(readOnly(StationWindow::PORTS));
