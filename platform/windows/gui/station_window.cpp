@@ -1191,3 +1191,67 @@ int runStationProgram(const std::vector<std::string>& options) {
 }
 
 } // namespace dwlwin
+
+namespace dwlwin {
+
+namespace {
+
+// The station window of dwl-gui.exe's main window (made on first use).
+std::unique_ptr<StationWindow>& programStation() {
+    static std::unique_ptr<StationWindow> station;
+    return station;
+}
+
+// The station window goes beside the main window only with this much room at least: its tiles
+// are its purpose.
+constexpr int kNarrowestBeside = 960;
+
+} // namespace
+
+void showStationWindow(HWND main) {
+    std::unique_ptr<StationWindow>& station = programStation();
+    if (!station) {
+        const StationSettings kept = restoreStationSettings();
+        station =
+            std::make_unique<StationWindow>(nullptr, stationProgram(), kept, !kept.ports.empty());
+        station->setSettingsKeeper(&keepStationSettings);
+        // Beside the main window where the screen has room for it, else over it, whole on the
+        // screen.
+        RECT work{};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        RECT placed = work;
+        RECT owner{};
+        if (main != nullptr && GetWindowRect(main, &owner) &&
+            work.right - owner.right >= kNarrowestBeside)
+            placed.left = owner.right;
+        SetWindowPos(station->hwnd(), nullptr, placed.left, placed.top, placed.right - placed.left,
+                     placed.bottom - placed.top, SWP_NOZORDER);
+    }
+    ShowWindow(station->hwnd(), SW_SHOW);
+    SetForegroundWindow(station->hwnd());
+}
+
+HWND stationWindowHandle() {
+    return programStation() ? programStation()->hwnd() : nullptr;
+}
+
+void finishStationWindow() {
+    std::unique_ptr<StationWindow>& station = programStation();
+    if (station && station->run().phase != STATION_IDLE) {
+        // A station still running keeps its window until the operator closes it (which asks).
+        bool closed = false;
+        station->setClosedObserver([&closed] { closed = true; });
+        ShowWindow(station->hwnd(), SW_SHOW);
+        SetForegroundWindow(station->hwnd());
+        MSG msg;
+        while (!closed && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (IsDialogMessageW(station->hwnd(), &msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        station->setClosedObserver(nullptr);
+    }
+    station.reset();
+}
+
+} // namespace dwlwin

@@ -151,6 +151,16 @@ std::string stationProgram();
 StationSettings restoreStationSettings();
 void keepStationSettings(const StationSettings& settings);
 
+// From dwl-gui.exe's main window (Service -> "Production station..."): the station window of the
+// program in front, made on first use with the settings of its last start, beside main where
+// the screen has room. Its handle (nullptr before) goes to the program's message loop's
+// IsDialogMessageW for Tab and Enter.
+void showStationWindow(HWND main);
+HWND stationWindowHandle();
+// At the end of the program: a station still running keeps its window until the operator
+// closes it (which asks); then the window goes.
+void finishStationWindow();
+
 // `dwl-gui.exe --station [options]` (the options after --station): the station window alone,
 // until it is closed. Returns the program's exit status (2: a bad option, said in a message).
 int runStationProgram(const std::vector<std::string>& options);

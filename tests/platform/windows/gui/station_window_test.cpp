@@ -2,11 +2,14 @@
 // what its tiles, totals and status show, what Stop once and twice, Unlock and a close send the
 // station, and its room at 1024x768 and 1920x1080. The model's own reading of the lines is
 // tested with the Qt window (tests/app/gui).
+#include "link/child_process.h"
 #include "platform/windows/gui/station_child.h"
 #include "platform/windows/gui/station_window.h"
 #include "tests/support/temp_files.h"
 
 #include <windows.h>
+
+#include <io.h>
 
 #include <gtest/gtest.h>
 
@@ -310,3 +313,69 @@ TEST_F(Win32StationTest, FitsSmallAndLargeScreens) {
 }
 
 } // namespace
+
+namespace {
+
+std::string environment(const wchar_t* name) {
+    wchar_t value[4096];
+    const DWORD n = GetEnvironmentVariableW(name, value, 4096);
+    return n > 0 && n < 4096 ? dwlwin::utf8(value) : "";
+}
+
+// Everything a program writes on its standard output, and its exit status.
+std::string outputOf(const std::string& program, const std::vector<std::string>& args,
+                     int* status) {
+    ChildOptions options;
+    options.out = kChildPipe;
+    options.err = kChildNull;
+    options.noConsoleWindow = true;
+    ChildHandle child;
+    if (!dwl_StartProgram(program, args, options, &child)) return "";
+    std::string out;
+    char buffer[4096];
+    int got = 0;
+    while ((got = _read(child.out, buffer, sizeof buffer)) > 0)
+        out.append(buffer, static_cast<size_t>(got));
+    dwl_WaitChild(&child, -1, status);
+    dwl_CloseChildPipes(&child);
+    return out;
+}
+
+} // namespace
+
+// End to end: the window runs dwl.exe station on two COM ports, each a dwl-handset-sim that takes
+// two handsets one after the other (dwl_exe_under_wine.sh station_window starts them, maps the
+// ports and names them here); after the four runs, Stop, and four rows in the results file.
+TEST_F(Win32StationTest, EndToEndTwoPortsTwoHandsetsEach) {
+    const std::string dwl = environment(L"DWL_E2E_DWL_EXE");
+    if (dwl.empty()) GTEST_SKIP() << "run by dwl_exe_under_wine.sh station_window";
+    StationSettings settings;
+    settings.ports = {"COM20", "COM21"};
+    settings.bin = environment(L"DWL_E2E_BIN");
+    settings.results = dir.file("results.sqlite");
+    station = std::make_unique<StationWindow>(nullptr, dwl, settings, false);
+    ShowWindow(station->hwnd(), SW_SHOWNOACTIVATE);
+    station->start();
+    const auto passes = [&] {
+        long pass = 0;
+        for (const StationPort& p : station->run().model.ports)
+            pass += p.look.pass;
+        return pass;
+    };
+    const bool done = waitFor([&] { return passes() == 4 || stopped(); }, 240000);
+    const std::string log = station->run().model.log.empty() ? "" : station->run().model.log.back();
+    ASSERT_TRUE(done) << shown(StationWindow::STATUS) << "\n" << log;
+    ASSERT_EQ(passes(), 4) << shown(StationWindow::STATUS) << "\n" << log;
+    EXPECT_EQ(shown(StationWindow::FIGURES), "PASS 4   FAIL 0   yield 100.0 %");
+    ASSERT_TRUE(click(button(StationWindow::STOP)));
+    ASSERT_TRUE(waitFor([&] { return stopped(); }, 60000));
+    EXPECT_EQ(station->run().model.stopReason, "interrupted");
+
+    int status = -1;
+    const std::string rows = outputOf(dwl, {"results", "--db", settings.results, "--csv"}, &status);
+    EXPECT_EQ(status, 0);
+    size_t lines = 0;
+    for (char c : rows)
+        lines += c == '\n';
+    EXPECT_EQ(lines, 5u) << rows; // the header and a row per run
+}
