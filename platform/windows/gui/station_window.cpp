@@ -225,7 +225,8 @@ int askQuestion(HWND owner, const std::string& title, const std::string& text,
         width += widths.back() + kMargin;
     }
     const int textWidth = std::max(width + kMargin, 440);
-    RECT textRect{0, 0, textWidth - 2 * kMargin, 0};
+    // A little narrower than the label, which wraps it again in its own way.
+    RECT textRect{0, 0, textWidth - 2 * kMargin - 12, 0};
     const std::wstring all = crlf(detail.empty() ? text : text + "\n\n" + detail);
     DrawTextW(dc, all.c_str(), -1, &textRect, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     SelectObject(dc, old);

@@ -301,6 +301,16 @@ TEST_F(Win32StationTest, FitsSmallAndLargeScreens) {
     RECT field{};
     GetWindowRect(station->control(StationWindow::BIN), &field);
     EXPECT_GE(field.right - field.left, 250);
+    // There the 32 tiles scroll, beside the scroll bar, down to the last one.
+    HWND tilesControl = station->control(StationWindow::TILES);
+    RECT room{};
+    GetClientRect(tilesControl, &room);
+    for (int i = 0; i < 32; i++)
+        EXPECT_LE(station->tileRect(i).right, room.right) << i;
+    for (int page = 0; page < 8; page++)
+        SendMessageW(tilesControl, WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_LE(station->tileRect(31).bottom, room.bottom);
+    EXPECT_GE(station->tileRect(31).top, 0);
 
     SetWindowPos(station->hwnd(), nullptr, 0, 0, 1920, 1050, SWP_NOZORDER);
     RECT tiles{};
