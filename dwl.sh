@@ -26,6 +26,12 @@ windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip)
 # What the demo needs: the command line and the emulated handset, nothing of the GUI or tests.
 demo_packages=(cmake g++ make libcli11-dev nlohmann-json3-dev ccache libsqlite3-dev libpq-dev)
 jobs=$(nproc 2>/dev/null || echo 2)
+# SQLite for the Windows build: its amalgamation (sqlite3.c, sqlite3.h; public domain), as the
+# npm registry's better-sqlite3 carries it under deps/sqlite3/ (SQLite 3.50.4 in this release).
+# The archive is checked against its SHA-256 and unpacked into build-windows/third_party/, never
+# into the tree; it is kept in ~/.cache/dwl so that a new build folder does not fetch it again.
+sqlite_package=better-sqlite3-12.4.1.tgz
+sqlite_package_sha256=14398acbf00d1e8fe0a2753df7d4f15c13138e4b874f4e6e96791f65b4536d0d
 
 # Every compile goes through ccache (its cache lives outside the tree, ~/.cache/ccache by
 # default): a second run of the tests compiles almost nothing.
@@ -59,9 +65,29 @@ build() { # folder, extra cmake options... [-- targets...]
     cmake --build "$dir" -j "$jobs" "${targets[@]}"
 }
 
+windows_sqlite() {
+    local cache=${XDG_CACHE_HOME:-$HOME/.cache}/dwl out=build-windows/third_party/sqlite3
+    [ -f "$out/sqlite3.c" ] && [ -f "$out/sqlite3.h" ] && return 0
+    mkdir -p "$cache" "$out"
+    if ! sha256sum -c --status <<<"$sqlite_package_sha256  $cache/$sqlite_package" 2>/dev/null; then
+        echo "dwl: fetching SQLite's amalgamation ($sqlite_package from registry.npmjs.org)"
+        curl -fsSL -o "$cache/$sqlite_package.part" \
+            "https://registry.npmjs.org/better-sqlite3/-/$sqlite_package"
+        mv "$cache/$sqlite_package.part" "$cache/$sqlite_package"
+    fi
+    sha256sum -c --status <<<"$sqlite_package_sha256  $cache/$sqlite_package" || {
+        echo "dwl: $cache/$sqlite_package is not the archive expected (SHA-256)" >&2
+        rm -f "$cache/$sqlite_package"
+        return 1
+    }
+    tar -xzf "$cache/$sqlite_package" -C "$out" --strip-components=3 \
+        package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h
+}
+
 # dwl.exe for 64-bit Windows, cross-built with MinGW-w64 into build-windows/ (its tests run
 # against dwl-handset-sim of build/), and its archive dist/dwl-<version>-win64.zip.
 windows() {
+    windows_sqlite
     cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
         -DDWL_WITH_BENCH=OFF -DDWL_HOST_BUILD_DIR="$PWD/build" >/dev/null

@@ -91,3 +91,6 @@ void dwl_CloseChildPipes(ChildHandle* child);
 int dwl_ChildExitStatus(int status, int otherwise);
 // True when it exited (not ended by a signal) with `code`.
 bool dwl_ChildExitedWith(int status, int code);
+// The signal that ended it; 0 when it exited. (Windows: SIGKILL's number, 9, for a child that
+// dwl_SignalChild or dwl_EndChild terminated; 0 otherwise.)
+int dwl_ChildEndSignal(int status);

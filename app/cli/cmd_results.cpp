@@ -38,6 +38,10 @@ int runResults(const ResultsRequest& r) {
         }
         filter.since = utcText(since);
     }
+    if (isServerAddress(r.db) && !serverForwardingInBuild()) {
+        fprintf(stderr, "dwl: %s\n", serverForwardingMissing().c_str());
+        return kExitUsage;
+    }
     // A station's file, or the line's results server (its address shown without a password).
     const std::string source = isServerAddress(r.db) ? serverDisplayName(r.db) : r.db;
     std::string why;

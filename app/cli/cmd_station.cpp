@@ -11,6 +11,7 @@
 #include "app/run/operator_session.h"
 #include "app/station/station.h"
 #include "app/station/station_command.h"
+#include "app/station/station_signals.h"
 
 #include "link/com_map.h"
 #include "link/dwl12pclib.h"
@@ -26,7 +27,7 @@ namespace {
 
 // The settings work before any port starts: the panel takes them and the bootstrap is there.
 int checkOnThePanel(const RunSettings& settings, StationStart* start) {
-    FILE* quiet = fopen("/dev/null", "w");
+    FILE* quiet = fopen(kNullDevice, "w");
     int rc = 0;
     {
         OperatorSession session(settings, nullptr, quiet != nullptr ? quiet : stderr);
@@ -67,6 +68,10 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
     s.start.station = request.station.empty() ? hostName() : request.station;
     std::error_code ec;
     // A server address: the runs go to results.sqlite first, and from there to the server.
+    if (isServerAddress(request.results) && !serverForwardingInBuild()) {
+        fprintf(stderr, "dwl: %s\n", serverForwardingMissing().c_str());
+        return kExitUsage;
+    }
     if (isServerAddress(request.results)) s.resultsServer = request.results;
     const std::string results =
         request.results.empty() || !s.resultsServer.empty() ? kDefaultResultsFile : request.results;
@@ -89,6 +94,11 @@ int prepareStation(const StationRequest& request, StationSettings* out) {
             port.logFile = perPortLogFile(request.logFile, port.label.port);
         s.start.ports.push_back(port.label.port);
         s.ports.push_back(port);
+    }
+    // A port's process started again (Windows) takes the settings as the station checked them.
+    if (StationSignals::portOfThisProcess() >= 0) {
+        *out = s;
+        return 0;
     }
     {
         ResultsDb db;

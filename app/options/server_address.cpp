@@ -182,4 +182,18 @@ std::string serverDisplayName(const std::string& address) {
            (port.empty() ? "" : ":" + port) + "/" + db;
 }
 
+bool serverForwardingInBuild() {
+#ifdef DWL_NO_RESULTS_SERVER
+    return false;
+#else
+    return true;
+#endif
+}
+
+std::string serverForwardingMissing() {
+    return "forwarding runs to a PostgreSQL server is not in the Windows build of dwl: record "
+           "them in an SQLite file (--results FILE) and collect the files on a Linux machine "
+           "(dwl results)";
+}
+
 } // namespace dwlcli

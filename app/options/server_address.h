@@ -16,4 +16,9 @@ bool isServerAddress(const std::string& text);
 // results server" when it cannot be read.
 std::string serverDisplayName(const std::string& address);
 
+// Whether this build passes runs on to a results server (not the Windows build: it has no
+// libpq), and the line that says it does not.
+bool serverForwardingInBuild();
+std::string serverForwardingMissing();
+
 } // namespace dwlcli

@@ -21,6 +21,20 @@ long daysFromCivil(long y, unsigned m, unsigned d) {
     return era * 146097 + static_cast<long>(doe) - 719468;
 }
 
+// The date of a day counted from 1970-01-01 (the inverse of daysFromCivil): the same on every
+// system, without the C library's gmtime_r (which Windows has not).
+void civilFromDays(long long z, int* y, int* m, int* d) {
+    z += 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    *y = static_cast<int>(static_cast<long long>(yoe) + era * 400 + (*m <= 2));
+}
+
 bool parseAge(const std::string& text, double now, double* out) {
     if (text.size() < 2) return false;
     const char unit = text.back();
@@ -55,11 +69,18 @@ std::string utcText(double epochSeconds) {
         ms -= 1000;
         t += 1;
     }
-    std::tm tm{};
-    gmtime_r(&t, &tm);
+    const long long seconds = static_cast<long long>(t);
+    long long days = seconds / 86400, inDay = seconds % 86400;
+    if (inDay < 0) {
+        inDay += 86400;
+        days -= 1;
+    }
+    int y = 0, mo = 0, d = 0;
+    civilFromDays(days, &y, &mo, &d);
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", tm.tm_year + 1900,
-                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", y, mo, d,
+                  static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60),
+                  static_cast<int>(inDay % 60), ms);
     return text;
 }
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#ifdef DWL_CLI_WITH_RESULTS
+#if defined(DWL_CLI_WITH_RESULTS) && !defined(_WIN32)
 #include <unistd.h>
 #endif
 #include <filesystem>
@@ -23,9 +23,14 @@ namespace dwlcli {
 
 #ifdef DWL_CLI_WITH_RESULTS
 std::string hostName() {
+#ifdef _WIN32
+    const char* computer = getenv("COMPUTERNAME");
+    return computer != nullptr && computer[0] != '\0' ? computer : "localhost";
+#else
     char name[256] = "";
     if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
     return name;
+#endif
 }
 #endif
 
@@ -226,7 +231,9 @@ int resolveRun(const RunRequest& request, size_t portIndex, RunCommand kind, Run
     if (!request.logFile.empty()) s.logFile = absolute(request.logFile);
     if (!request.traceFile.empty()) s.traceFile = absolute(request.traceFile);
 #ifdef DWL_CLI_WITH_RESULTS
-    if (isServerAddress(request.resultsFile)) {
+    if (isServerAddress(request.resultsFile) && !serverForwardingInBuild()) {
+        return usage(serverForwardingMissing());
+    } else if (isServerAddress(request.resultsFile)) {
         s.resultsServer = request.resultsFile;
         s.resultsFile = absolute(kDefaultResultsFile);
     } else if (!request.resultsFile.empty()) {

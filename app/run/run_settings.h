@@ -13,6 +13,13 @@
 
 namespace dwlcli {
 
+// Where output goes that nobody reads.
+#ifdef _WIN32
+constexpr char kNullDevice[] = "NUL";
+#else
+constexpr char kNullDevice[] = "/dev/null";
+#endif
+
 // Handset faults and flash of the in-process emulated handset (--sim), as typed.
 struct SimFaults : sim::FaultOptions {
     std::string flashFile;

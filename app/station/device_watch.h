@@ -14,4 +14,7 @@ std::string deviceMissing(const std::string& path);
 // or `seconds` pass.
 void waitForDeviceChange(const std::string& path, double seconds);
 
+// Sleeps `seconds`, or less when a stop arrives.
+void pauseUnlessStopped(double seconds);
+
 } // namespace dwlcli

@@ -1,10 +1,12 @@
 // The signals of a station's port process. SIGINT (the station's first Ctrl-C) ends a wait for
 // a handset at once but lets a run in progress finish; SIGTERM (its second Ctrl-C, or its own
 // SIGTERM or SIGHUP), SIGHUP or a second SIGINT cancel the run in progress too: it ends at its
-// next wait on the line. The station's death sends SIGTERM.
+// next wait on the line. The station's death sends SIGTERM. (On Windows the station's stops
+// come as those numbers in bytes on standard input, and its end as the input's end:
+// platform/windows/station.)
 #pragma once
 
-#include <csignal>
+#include <memory>
 
 namespace dwlcli {
 
@@ -25,7 +27,8 @@ class PortStopSignals {
     static bool cancelRequested();
 
   private:
-    struct sigaction previous_[3];
+    struct Saved;
+    std::unique_ptr<Saved> saved_;
 };
 
 } // namespace dwlcli

@@ -10,15 +10,10 @@
 #include "link/child_process.h"
 #include "link/wire_clock.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace dwlcli {
 
@@ -51,7 +46,7 @@ class Station {
   public:
     Station(const StationSettings& s, const StationSignals& signals)
         : s_(s), signals_(signals), board_(labels(s), dwl_MonotonicSeconds()),
-          terminal_(!s.jsonLines && isatty(STDOUT_FILENO) != 0), ports_(s.ports.size()) {}
+          terminal_(!s.jsonLines && StationSignals::boardConsole()), ports_(s.ports.size()) {}
 
     int run();
 
@@ -64,13 +59,13 @@ class Station {
     }
     void start(size_t i);
     void ended(size_t i);
-    void readFrom(size_t i, bool events);
+    void readFrom(size_t i, bool events, const std::string& bytes);
     void eventLine(size_t i, const std::string& line);
     void errorLine(size_t i, const std::string& line);
     void publish(const Json& event, const std::string* asReceived = nullptr);
     void forward(int signal);
     void startSender();
-    void readSender();
+    void readSender(const std::string& bytes);
     void stopSender();
     void redraw(bool force);
     void clearBoard();
@@ -124,7 +119,7 @@ void Station::replayJournal(int busyMs) {
         journalReplay(s_.start.results, &db, &waiting, &why);
     journalChanged(why);
     // Rows that reached the database go on to the server too.
-    if (unrecorded_ == 0) dwl_SignalChild(sender_, SIGUSR1);
+    if (unrecorded_ == 0) dwl_SignalChild(sender_, kSenderNudge);
 }
 
 void Station::startSender() {
@@ -136,16 +131,13 @@ void Station::startSender() {
         fprintf(stderr, "dwl: the runs stay in %s: %s\n", s_.start.results.c_str(), why.c_str());
 }
 
-void Station::readSender() {
-    char buffer[4096];
-    const ssize_t n = read(senderEvents_, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-    if (n <= 0) {
-        close(senderEvents_);
+void Station::readSender(const std::string& bytes) {
+    if (bytes.empty()) {
+        dwl_CloseChildPipes(&sender_);
         senderEvents_ = -1;
         return;
     }
-    senderPartial_.append(buffer, static_cast<size_t>(n));
+    senderPartial_.append(bytes);
     size_t startAt = 0;
     for (size_t nl; (nl = senderPartial_.find('\n', startAt)) != std::string::npos;
          startAt = nl + 1) {
@@ -169,19 +161,21 @@ void Station::readSender() {
 void Station::stopSender() {
     if (sender_.pid < 0) return;
     // One last attempt, so that the last runs go too when the server takes them.
-    dwl_SignalChild(sender_, SIGTERM);
+    dwl_SignalChild(sender_, kStationTerminate);
     // The sender bounds its last attempt; a sender stuck all the same is ended.
     const double deadline = dwl_MonotonicSeconds() + kSenderStopSeconds;
     while (senderEvents_ >= 0) {
         const double left = deadline - dwl_MonotonicSeconds();
-        pollfd p{senderEvents_, POLLIN, 0};
-        if (left <= 0 || poll(&p, 1, static_cast<int>(left * 1000) + 1) == 0) {
-            dwl_SignalChild(sender_, SIGKILL);
-            close(senderEvents_);
+        const std::vector<PipeBytes> got =
+            left > 0 ? signals_.wait({senderEvents_}, left) : std::vector<PipeBytes>();
+        if (got.empty() && dwl_MonotonicSeconds() >= deadline) {
+            dwl_SignalChild(sender_, kStationKill);
+            dwl_CloseChildPipes(&sender_);
             senderEvents_ = -1;
             break;
         }
-        readSender();
+        for (const PipeBytes& b : got)
+            readSender(b.bytes);
     }
     dwl_WaitChild(&sender_, -1, nullptr);
 }
@@ -211,10 +205,7 @@ void Station::redraw(bool force) {
     if (!terminal_ || !dirty_) return;
     const double now = dwl_MonotonicSeconds();
     if (!force && now - lastDraw_ < kRedrawInterval) return;
-    winsize size{};
-    const size_t width =
-        ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 0;
-    std::vector<std::string> lines = board_.lines(now, width);
+    std::vector<std::string> lines = board_.lines(now, StationSignals::consoleWidth());
     if (!s_.resultsServer.empty()) lines.push_back(serverStatusText(server_, now));
     std::string text;
     if (drawnLines_ > 0) text += "\033[" + std::to_string(drawnLines_) + "A";
@@ -252,28 +243,27 @@ void Station::eventLine(size_t i, const std::string& line) {
         ports_[i].inRun = false;
         runsEnded_++;
         // The run is in the local file: the sender tries the server now.
-        dwl_SignalChild(sender_, SIGUSR1);
+        dwl_SignalChild(sender_, kSenderNudge);
         publish(board_.totals(dwl_MonotonicSeconds()));
     }
 }
 
-void Station::readFrom(size_t i, bool events) {
+void Station::readFrom(size_t i, bool events, const std::string& bytes) {
     PortProcess& p = ports_[i];
     int& fd = events ? p.events : p.errors;
     std::string& partial = events ? p.eventsPartial : p.errorsPartial;
-    char buffer[8192];
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
-    if (n <= 0) {
-        close(fd);
+    if (bytes.empty()) {
+        // Closed with the other one as the process ends.
         fd = -1;
         if (p.events < 0 && p.errors < 0) ended(i);
         return;
     }
-    partial.append(buffer, static_cast<size_t>(n));
+    partial.append(bytes);
     size_t startAt = 0;
     for (size_t nl; (nl = partial.find('\n', startAt)) != std::string::npos; startAt = nl + 1) {
-        const std::string line = partial.substr(startAt, nl - startAt);
+        std::string line = partial.substr(startAt, nl - startAt);
+        // A Windows port process writes its lines with CR LF.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (events)
             eventLine(i, line);
         else
@@ -291,19 +281,14 @@ void Station::start(size_t i) {
     // Its own process group: Ctrl-C reaches the station alone, which passes each one on.
     options.ownGroup = true;
     // A station that dies takes its ports along: their runs are cancelled.
-    options.parentDeathSignal = SIGTERM;
+    options.parentDeathSignal = kStationTerminate;
     options.orphanStatus = kExitInternal;
     for (const PortProcess& other : ports_)
-        for (int fd : {other.events, other.errors})
+        for (int fd : {other.child.in, other.child.out, other.child.err})
             if (fd >= 0) options.closeInChild.push_back(fd);
     if (senderEvents_ >= 0) options.closeInChild.push_back(senderEvents_);
-    const bool started = dwl_StartFunction(
-        [&] {
-            signals_.restoreInChild();
-            signal(SIGPIPE, SIG_IGN);
-            return runStationPort(s_.ports[i], stdout);
-        },
-        options, &p.child);
+    const bool started = signals_.startPort(
+        i, [&] { return runStationPort(s_.ports[i], stdout); }, options, &p.child);
     if (!started) {
         p.finished = true;
         board_.portStopped(i, std::string(p.child.pipeFailed ? "cannot make a pipe: "
@@ -315,35 +300,37 @@ void Station::start(size_t i) {
     p.errors = p.child.err;
     p.restartAt = -1.0;
     // A port process started while the station stops has a stop to catch up with.
-    if (interruptsForwarded_ > 0) dwl_SignalChild(p.child, SIGINT);
-    if (interruptsForwarded_ > 1 || cancelForwarded_) dwl_SignalChild(p.child, SIGTERM);
+    if (interruptsForwarded_ > 0) dwl_SignalChild(p.child, kStationInterrupt);
+    if (interruptsForwarded_ > 1 || cancelForwarded_) dwl_SignalChild(p.child, kStationTerminate);
 }
 
 void Station::ended(size_t i) {
     PortProcess& p = ports_[i];
     int raw = 0;
+    dwl_CloseChildPipes(&p.child);
     dwl_WaitChild(&p.child, -1, &raw);
     const bool wasInRun = p.inRun;
     p.inRun = false;
     // A port whose record was lost says so at the end, however the station stops.
-    if (WIFEXITED(raw) && WEXITSTATUS(raw) == kExitRecordLost) p.recordLost = true;
+    if (dwl_ChildExitedWith(raw, kExitRecordLost)) p.recordLost = true;
     if (stopping_) {
         p.finished = true;
         board_.portStopped(i, "the station stops");
         dirty_ = true;
         return;
     }
-    if (WIFEXITED(raw) && WEXITSTATUS(raw) != 0) {
+    const int endSignal = dwl_ChildEndSignal(raw);
+    if (endSignal == 0 && !dwl_ChildExitedWith(raw, 0)) {
         // Its settings cannot run (the reason is on its standard error).
         p.finished = true;
-        p.status = WEXITSTATUS(raw);
+        p.status = dwl_ChildExitStatus(raw, kExitInternal);
         board_.portStopped(i, "exit " + std::to_string(p.status));
         dirty_ = true;
         return;
     }
-    std::string why =
-        WIFSIGNALED(raw) ? "the port's process was ended by signal " + std::to_string(WTERMSIG(raw))
-                         : std::string("the port's process ended");
+    std::string why = endSignal != 0
+                          ? "the port's process was ended by signal " + std::to_string(endSignal)
+                          : std::string("the port's process ended");
     if (wasInRun) why += " during a run: the handset may be partly written";
     publish(portLostEvent(s_.ports[i].label, why));
     p.restartAt = dwl_MonotonicSeconds() + kRestartDelay;
@@ -369,24 +356,24 @@ int Station::run() {
         if ((interrupts > 0 || demoDone) && interruptsForwarded_ == 0) {
             stopping_ = true;
             interruptsForwarded_ = 1;
-            forward(SIGINT);
+            forward(kStationInterrupt);
             publish(stoppingEvent(false));
         }
         if (interrupts >= 2 && interruptsForwarded_ == 1) {
             // Another signal than the first: two of the same could reach a port process that
             // has not run in between as one.
             interruptsForwarded_ = 2;
-            forward(SIGTERM);
+            forward(kStationTerminate);
             publish(stoppingEvent(true));
         }
         if (StationSignals::terminated() && !cancelForwarded_) {
             stopping_ = true;
             cancelForwarded_ = true;
-            forward(SIGTERM);
+            forward(kStationTerminate);
             if (interruptsForwarded_ < 2) publish(stoppingEvent(true));
         }
         const double now = dwl_MonotonicSeconds();
-        std::vector<pollfd> fds;
+        std::vector<int> fds;
         std::vector<std::pair<size_t, bool>> owners;
         double wake = -1.0;
         bool alive = false;
@@ -404,7 +391,7 @@ int Station::run() {
             for (bool events : {true, false}) {
                 const int fd = events ? p.events : p.errors;
                 if (fd < 0) continue;
-                fds.push_back({fd, POLLIN, 0});
+                fds.push_back(fd);
                 owners.emplace_back(i, events);
             }
             alive = alive || p.child.pid > 0 || p.restartAt >= 0;
@@ -414,29 +401,23 @@ int Station::run() {
         if (retryJournalAt_ >= 0)
             wake = wake < 0 ? retryJournalAt_ : std::min(wake, retryJournalAt_);
         if (senderEvents_ >= 0) {
-            fds.push_back({senderEvents_, POLLIN, 0});
+            fds.push_back(senderEvents_);
             owners.emplace_back(ports_.size(), true);
         }
         if (terminal_ && dirty_) {
             const double due = lastDraw_ + kRedrawInterval;
             wake = wake < 0 ? due : std::min(wake, due);
         }
-        timespec timeout{};
-        if (wake >= 0) {
-            const double left = std::max(0.0, wake - now);
-            timeout.tv_sec = static_cast<time_t>(left);
-            timeout.tv_nsec = static_cast<long>((left - std::floor(left)) * 1e9);
-        }
-        const int rc =
-            ppoll(fds.data(), fds.size(), wake >= 0 ? &timeout : nullptr, signals_.waitMask());
-        if (rc > 0) {
-            for (size_t k = 0; k < fds.size(); k++) {
-                if (fds[k].revents == 0) continue;
-                if (owners[k].first == ports_.size())
-                    readSender();
-                else
-                    readFrom(owners[k].first, owners[k].second);
-            }
+        const std::vector<PipeBytes> got =
+            signals_.wait(fds, wake >= 0 ? std::max(0.0, wake - now) : -1.0);
+        for (const PipeBytes& b : got) {
+            const size_t k =
+                static_cast<size_t>(std::find(fds.begin(), fds.end(), b.fd) - fds.begin());
+            if (k >= fds.size()) continue;
+            if (owners[k].first == ports_.size())
+                readSender(b.bytes);
+            else
+                readFrom(owners[k].first, owners[k].second, b.bytes);
         }
         redraw(false);
     }
@@ -477,6 +458,11 @@ int Station::run() {
 int runStation(const StationSettings& settings) {
     // The runs' times of every port process run on from here.
     steadyEpochNow();
+    // A port's process started again (Windows) serves its port.
+    if (const int port = StationSignals::portOfThisProcess(); port >= 0)
+        return static_cast<size_t>(port) < settings.ports.size()
+                   ? runStationPort(settings.ports[static_cast<size_t>(port)], stdout)
+                   : kExitInternal;
     const StationSignals signals;
     Station station(settings, signals);
     return station.run();

@@ -15,7 +15,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <poll.h>
 
 namespace dwlcli {
 
@@ -43,7 +42,7 @@ class PortLoop {
 
   private:
     FILE* devNull() {
-        null_ = fopen("/dev/null", "w");
+        null_ = fopen(kNullDevice, "w");
         return null_ != nullptr ? null_ : stderr;
     }
     void emit(const Json& event) {
@@ -227,7 +226,7 @@ int PortLoop::run() {
                 // The port did not open, or failed before any handset answered.
                 session_.clearForNextRun();
                 lost(r.message);
-                poll(nullptr, 0, static_cast<int>(kRetryOpenSeconds * 1000));
+                pauseUnlessStopped(kRetryOpenSeconds);
                 continue;
             }
         }

@@ -206,3 +206,7 @@ int dwl_ChildExitStatus(int status, int otherwise) {
 bool dwl_ChildExitedWith(int status, int code) {
     return WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
+
+int dwl_ChildEndSignal(int status) {
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}

@@ -11,11 +11,11 @@
 #include "link/rs232_cancel.h"
 #include "platform/windows/cli/console_stop.h"
 #include "platform/windows/system/cancel_event.h"
+#include "platform/windows/system/this_program.h"
 
 #include <windows.h>
 
 #include <io.h>
-#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -35,40 +35,6 @@ struct PortProcess {
     std::thread readers[2]; // its standard output and error
 };
 
-std::string utf8(const wchar_t* text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return "";
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n - 1));
-    return out;
-}
-
-// This program's own file.
-std::string programPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return "";
-        if (n < path.size()) {
-            path.resize(n);
-            return utf8(path.c_str());
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-// This program's arguments as it was started, the program's name left out.
-std::vector<std::string> givenArguments() {
-    int count = 0;
-    wchar_t** given = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> args;
-    for (int k = 1; given != nullptr && k < count; k++)
-        args.push_back(utf8(given[k]));
-    if (given != nullptr) LocalFree(given);
-    return args;
-}
-
 // Starts this program again for port i, its standard streams on pipes; what it writes goes to
 // output from a reading thread per pipe, which sets `ended` as its pipe ends.
 bool startPort(size_t i, const std::string& name, PortProcess* p, std::mutex* outputLock,
@@ -78,7 +44,8 @@ bool startPort(size_t i, const std::string& name, PortProcess* p, std::mutex* ou
     // A first process that dies takes its ports along.
     options.parentDeathSignal = kStopTerminate;
     SetEnvironmentVariableW(kPortVariable, std::to_wstring(i).c_str());
-    const bool ok = dwl_StartProgram(programPath(), givenArguments(), options, &p->child);
+    const bool ok =
+        dwl_StartProgram(dwlwin::thisProgram(), dwlwin::givenArguments(), options, &p->child);
     SetEnvironmentVariableW(kPortVariable, nullptr);
     if (!ok) {
         fprintf(stderr, "dwl: cannot %s for %s: %s\n",

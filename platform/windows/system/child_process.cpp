@@ -305,3 +305,7 @@ int dwl_ChildExitStatus(int status, int otherwise) {
 bool dwl_ChildExitedWith(int status, int code) {
     return status == code;
 }
+
+int dwl_ChildEndSignal(int status) {
+    return status == static_cast<int>(kKilledCode) ? 9 : 0;
+}

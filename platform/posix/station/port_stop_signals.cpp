@@ -2,6 +2,8 @@
 
 #include "link/rs232_cancel.h"
 
+#include <csignal>
+
 namespace dwlcli {
 
 namespace {
@@ -26,7 +28,11 @@ void onSignal(int signal) {
 
 } // namespace
 
-PortStopSignals::PortStopSignals() {
+struct PortStopSignals::Saved {
+    struct sigaction previous[3];
+};
+
+PortStopSignals::PortStopSignals() : saved_(std::make_unique<Saved>()) {
     mv_Interrupts = 0;
     mv_Cancel = 0;
     mv_InRun = 0;
@@ -37,7 +43,7 @@ PortStopSignals::PortStopSignals() {
     sigset_t stops;
     sigemptyset(&stops);
     for (int i = 0; i < 3; i++) {
-        sigaction(a_Signals[i], &action, &previous_[i]);
+        sigaction(a_Signals[i], &action, &saved_->previous[i]);
         sigaddset(&stops, a_Signals[i]);
     }
     // Blocked by the station until now: a stop that came meanwhile arrives here.
@@ -46,7 +52,7 @@ PortStopSignals::PortStopSignals() {
 
 PortStopSignals::~PortStopSignals() {
     for (int i = 0; i < 3; i++)
-        sigaction(a_Signals[i], &previous_[i], nullptr);
+        sigaction(a_Signals[i], &saved_->previous[i], nullptr);
 }
 
 void PortStopSignals::runBegins() {

@@ -42,4 +42,9 @@ void waitForDeviceChange(const std::string& path, double seconds) {
     poll(nullptr, 0, ms);
 }
 
+void pauseUnlessStopped(double seconds) {
+    // A stop is a signal: it ends the poll.
+    poll(nullptr, 0, static_cast<int>(seconds * 1000.0));
+}
+
 } // namespace dwlcli
