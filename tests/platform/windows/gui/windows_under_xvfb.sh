@@ -42,4 +42,7 @@ export DISPLAY=:$display
 [ -d "$prefix" ] || wineboot -i >/dev/null 2>&1
 wineserver -k 2>/dev/null
 wineserver -w
+# Its own diagnostics (an object table whenever a device goes away) go to a file, and it holds
+# none of this script's outputs open.
+wineserver -p >"$work/wineserver.log" 2>&1 </dev/null
 "$@"
