@@ -372,10 +372,24 @@ TEST_F(Win32StationTest, EndToEndTwoPortsTwoHandsetsEach) {
             pass += p.look.pass;
         return pass;
     };
-    const bool done = waitFor([&] { return passes() == 4 || stopped(); }, 240000);
-    const std::string log = station->run().model.log.empty() ? "" : station->run().model.log.back();
-    ASSERT_TRUE(done) << shown(StationWindow::STATUS) << "\n" << log;
-    ASSERT_EQ(passes(), 4) << shown(StationWindow::STATUS) << "\n" << log;
+    const auto ended = [&] {
+        long runs = 0;
+        for (const StationPort& p : station->run().model.ports)
+            runs += p.look.pass + p.look.fail;
+        return runs;
+    };
+    const auto tiles = [&] {
+        std::string text = shown(StationWindow::STATUS);
+        for (size_t i = 0; i < station->run().model.ports.size(); i++) {
+            const StationPort& p = station->run().model.ports[i];
+            text += "\n" + p.look.port + ": " + p.look.state + " " + p.look.detail + " " +
+                    stationrun_CountsText(p.look) + "\n" +
+                    stationrun_LogText(station->run().model, static_cast<int>(i));
+        }
+        return text;
+    };
+    ASSERT_TRUE(waitFor([&] { return ended() >= 4 || stopped(); }, 120000)) << tiles();
+    ASSERT_EQ(passes(), 4) << tiles();
     // The totals follow the last run's end.
     EXPECT_TRUE(waitFor([&] {
         return shown(StationWindow::FIGURES) == "PASS 4   FAIL 0   yield 100.0 %";
