@@ -309,7 +309,6 @@ StationWindow::~StationWindow() {
     DestroyWindow(window_);
     for (HFONT f : {font_, bigFont_, mediumFont_, fixedFont_})
         if (f != nullptr) DeleteObject(f);
-    if (errorBrush_ != nullptr) DeleteObject(errorBrush_);
 }
 
 void StationWindow::create(HWND ownerWindow) {
@@ -401,7 +400,6 @@ void StationWindow::create(HWND ownerWindow) {
             SendMessageW(speed, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
         SendMessageW(speed, CB_SETITEMDATA, at, static_cast<LPARAM>(baud));
     }
-    errorBrush_ = nullptr;
 }
 
 // --- Layout and drawing -------------------------------------------------------------------

@@ -113,7 +113,6 @@ class StationWindow {
     HWND logText_ = nullptr;
     HWND logClose_ = nullptr;
     HFONT font_ = nullptr, bigFont_ = nullptr, mediumFont_ = nullptr, fixedFont_ = nullptr;
-    HBRUSH errorBrush_ = nullptr;
     std::string program_;
     StationSettings base_; // what the fields do not show passes through
     StationRun run_;
@@ -121,7 +120,6 @@ class StationWindow {
     unsigned runNumber_ = 0;
     bool locked_ = false;
     bool asking_ = false;
-    bool closing_ = false;
     bool refreshPending_ = false;
     int logWhose_ = kStationWide;
     unsigned long logShown_ = ~0ul;
