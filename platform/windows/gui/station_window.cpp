@@ -2,6 +2,7 @@
 
 #include "link/dwl12pclib.h"
 #include "platform/windows/gui/station_child.h"
+#include "platform/windows/gui/win32_station.h"
 
 #include <commdlg.h>
 
@@ -1163,43 +1164,29 @@ void keepStationSettings(const StationSettings& s) {
 }
 
 int runStationProgram(const std::vector<std::string>& options) {
-    StationSettings settings = restoreStationSettings();
-    bool start = false;
-    std::string why;
-    if (!station_ParseOptions(options, &settings, &start, &why)) {
-        askQuestion(nullptr, "dwl-gui", "dwl-gui: " + why, "", {"OK"}, 0, 0);
-        return 64;
-    }
-    StationWindow station(nullptr, stationProgram(), settings, !settings.ports.empty());
-    station.setSettingsKeeper(&keepStationSettings);
-    station.setClosedObserver([] { PostQuitMessage(0); });
-    // The station's own screen, also where no window manager maximises it.
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    SetWindowPos(station.hwnd(), nullptr, work.left, work.top, work.right - work.left,
-                 work.bottom - work.top, SWP_NOZORDER);
-    ShowWindow(station.hwnd(), SW_SHOWMAXIMIZED);
-    if (start) station.start();
+    int status = 0;
+    if (!dwl_OpenStationWindow(nullptr, options, &status)) return status;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageW(station.hwnd(), &msg)) continue;
+        if (IsDialogMessageW(stationWindowHandle(), &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    return 0;
+    finishStationWindow();
+    return static_cast<int>(msg.wParam);
 }
 
 } // namespace dwlwin
 
 namespace dwlwin {
 
-namespace {
-
-// The station window of dwl-gui.exe's main window (made on first use).
+// The station window of dwl-gui.exe (made on first use).
 std::unique_ptr<StationWindow>& programStation() {
     static std::unique_ptr<StationWindow> station;
     return station;
 }
+
+namespace {
 
 // The station window goes beside the main window only with this much room at least: its tiles
 // are its purpose.
@@ -1254,3 +1241,37 @@ void finishStationWindow() {
 }
 
 } // namespace dwlwin
+
+bool dwl_OpenStationWindow(HWND owner, const std::vector<std::string>& args, int* status) {
+    using namespace dwlwin;
+    if (status != nullptr) *status = 0;
+    if (owner != nullptr || (args.empty() && programStation())) {
+        showStationWindow(owner);
+        return true;
+    }
+    // Alone: the settings of the last start unless the options name others; the window ends
+    // the program's loop when it closes.
+    StationSettings settings = restoreStationSettings();
+    bool start = false;
+    std::string why;
+    if (!station_ParseOptions(args, &settings, &start, &why)) {
+        std::fprintf(stderr, "dwl-gui: %s\n", why.c_str());
+        std::fflush(stderr);
+        askQuestion(nullptr, "dwl-gui", "dwl-gui: " + why, "", {"OK"}, 0, 0);
+        if (status != nullptr) *status = 64;
+        return false;
+    }
+    std::unique_ptr<StationWindow>& station = programStation();
+    station = std::make_unique<StationWindow>(nullptr, stationProgram(), settings,
+                                              !settings.ports.empty());
+    station->setSettingsKeeper(&keepStationSettings);
+    station->setClosedObserver([] { PostQuitMessage(0); });
+    // The station's own screen, also where no window manager maximises it.
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    SetWindowPos(station->hwnd(), nullptr, work.left, work.top, work.right - work.left,
+                 work.bottom - work.top, SWP_NOZORDER);
+    ShowWindow(station->hwnd(), SW_SHOWMAXIMIZED);
+    if (start) station->start();
+    return true;
+}

@@ -149,6 +149,10 @@ std::string stationProgram();
 StationSettings restoreStationSettings();
 void keepStationSettings(const StationSettings& settings);
 
+// The station window of the program, made by showStationWindow or dwl_OpenStationWindow
+// (win32_station.h).
+std::unique_ptr<StationWindow>& programStation();
+
 // From dwl-gui.exe's main window (Service -> "Production station..."): the station window of the
 // program in front, made on first use with the settings of its last start, beside main where
 // the screen has room. Its handle (nullptr before) goes to the program's message loop's
