@@ -22,6 +22,9 @@ struct ChildOptions {
     int err = kChildInherit;
     // Its own process group: a Ctrl-C at the terminal reaches this process alone.
     bool ownGroup = false;
+    // Windows: a console program started from a window program gets a console without a window,
+    // which its own children share (else each console program would open a console window).
+    bool noConsoleWindow = false;
     // The signal the child gets when this process ends, however it ends; 0 for none. A child
     // whose parent is already gone when it starts ends at once with orphanStatus. (Windows: any
     // signal means the child is terminated as this process ends.)

@@ -28,56 +28,14 @@
 
 namespace {
 
-// How often at most the window is brought up to date: lines are read as they come, but drawn
-// together.
-constexpr int kRefreshMsecs = 200;
-// The second interrupt of a cancel follows the first after this, so that the station sees two.
-constexpr int kSecondInterruptMsecs = 500;
 // How long the end of the program waits for a cancelled station to end before it kills it.
 constexpr int kEndMsecs = 15000;
 // The station window goes beside the main window only with this much room at least: its tiles
 // are its purpose.
 constexpr int kNarrowestBeside = 960;
 
-std::vector<std::string> modeNames() {
-    std::vector<std::string> names;
-    for (int mode = 0; mode <= 6; mode++)
-        names.push_back(dwlcli::modeName(mode));
-    return names;
-}
-
-QString portsText(size_t count) {
-    return count == 1 ? QObject::tr("1 port") : QObject::tr("%1 ports").arg(count);
-}
-
-// A results server's address that an older dwl-gui made into a path below its working folder
-// and remembered so ("/work/postgresql:/USER@HOST/DB", "/work/host=H dbname=D"): the address
-// again. Any other value is returned as it is.
-std::string mendedResults(const std::string& saved) {
-    if (saved.empty() || saved[0] != '/' || dwlcli::isServerAddress(saved)) return saved;
-    for (size_t slash = 0; (slash = saved.find('/', slash)) != std::string::npos; slash++) {
-        std::string rest = saved.substr(slash + 1);
-        for (const char* scheme : {"postgresql:/", "postgres:/"}) {
-            const size_t length = std::strlen(scheme);
-            if (rest.compare(0, length, scheme) == 0 &&
-                rest.compare(0, length + 1, std::string(scheme) + "/") != 0)
-                return rest.substr(0, length) + "/" + rest.substr(length);
-        }
-        // key=value pairs (more than one: a file may be named "dbname=x.sqlite"), the first key
-        // right after the folder.
-        const size_t equals = rest.find('=');
-        if (equals != std::string::npos && equals < rest.find('/') &&
-            rest.find(' ') != std::string::npos && dwlcli::isServerAddress(rest))
-            return rest;
-    }
-    return saved;
-}
-
-QString joined(const std::deque<std::string>& lines) {
-    QString text;
-    for (const std::string& line : lines)
-        text += QString::fromStdString(line) + QLatin1Char('\n');
-    return text;
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 } // namespace
@@ -87,11 +45,11 @@ StationControl::StationControl(const std::string& program, const StationSettings
     : program_(program), window_(std::make_unique<StationWindow>()),
       child_(std::make_unique<StationChild>()) {
     StationWindow& w = *window_;
-    w.settingsBox()->setModeNames(modeNames());
+    w.settingsBox()->setModeNames(stationrun_ModeNames());
     w.settingsBox()->setSettings(settings);
     w.settingsBox()->showImages(station_ReadImages(settings));
     w.settingsBox()->setLocked(locked);
-    station_Begin(model_, settings.ports, "Not started");
+    stationrun_Init(run_, settings.ports);
 
     QObject::connect(w.startButton(), &QPushButton::clicked, [this] { start(); });
     QObject::connect(w.stopButton(), &QPushButton::clicked, [this] { stop(); });
@@ -120,7 +78,7 @@ StationControl::StationControl(const std::string& program, const StationSettings
     QObject::connect(&refreshTimer_, &QTimer::timeout, [this] { refresh(); });
     secondInterrupt_.setSingleShot(true);
     QObject::connect(&secondInterrupt_, &QTimer::timeout, [this] {
-        if (phase_ == CANCELLING) child_->interrupt();
+        if (run_.phase == STATION_CANCELLING) child_->interrupt();
     });
     refresh();
 }
@@ -152,27 +110,21 @@ void StationControl::start() {
         return;
     }
     if (keeper_) keeper_(settings);
-    closeAsked_ = false;
-    station_Begin(model_, settings.ports);
+    stationrun_Start(run_, settings);
     box.showImages(station_ReadImages(settings));
     box.setLocked(true);
-    phase_ = RUNNING;
-    ran_ = true;
-    unlockAfterStop_ = false;
-    endText_.clear();
-    lastError_.clear();
     // A station that cannot start reports its end at once.
     child_->start(program_, station_CommandArgs(settings));
     refresh();
 }
 
 void StationControl::scanned(int port, const QString& text) {
-    if (port < 0 || port >= static_cast<int>(model_.ports.size())) return;
-    StationPort& p = model_.ports[port];
+    if (port < 0 || port >= static_cast<int>(run_.model.ports.size())) return;
+    StationPort& p = run_.model.ports[port];
     const std::string unit = text.toStdString();
     // The rules the station checks by: what it would refuse is refused here, with its reason.
     std::string problem = dwlcli::unitIdProblem(unit);
-    if (problem.empty() && phase_ != RUNNING) problem = "the station does not run";
+    if (problem.empty() && run_.phase != STATION_RUNNING) problem = "the station does not run";
     if (problem.empty() && !child_->write(p.look.port + " " + dwlcli::trimmedUnitId(unit) + "\n"))
         problem = "the station does not take it";
     if (problem.empty()) return;
@@ -182,48 +134,27 @@ void StationControl::scanned(int port, const QString& text) {
     scheduleRefresh();
 }
 
-void StationControl::stop() {
-    if (phase_ == RUNNING) {
-        phase_ = STOPPING;
+void StationControl::send(StationInterrupts interrupts) {
+    for (int i = 0; i < interrupts.now; i++)
         child_->interrupt();
-    } else if (phase_ == STOPPING) {
-        phase_ = CANCELLING;
-        child_->interrupt();
-    }
-    refresh();
+    if (interrupts.later) secondInterrupt_.start(kStationSecondMsecs);
 }
 
-void StationControl::cancelRuns() {
-    if (phase_ == RUNNING) {
-        phase_ = CANCELLING;
-        child_->interrupt();
-        secondInterrupt_.start(kSecondInterruptMsecs);
-    } else if (phase_ == STOPPING) {
-        phase_ = CANCELLING;
-        child_->interrupt();
-    }
+void StationControl::stop() {
+    send(stationrun_Stop(run_));
     refresh();
 }
 
 void StationControl::unlock() {
     StationSettingsBox& box = *window_->settingsBox();
-    if (!box.locked() || unlockAfterStop_) return;
-    const QString question =
-        active() ? QObject::tr("Production runs with these settings. Unlocking them stops the "
-                               "station: the runs in progress finish, then the ports stop.\n\n"
-                               "Unlock the settings?")
-                 : QObject::tr("These are the settings of the station's production.\n\n"
-                               "Unlock them for changes?");
-    const auto answer =
-        QMessageBox::question(window_.get(), QObject::tr("Unlock settings"), question,
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (!stationrun_MayUnlock(run_, box.locked())) return;
+    const auto answer = QMessageBox::question(window_.get(), QObject::tr("Unlock settings"),
+                                              qs(stationrun_UnlockQuestion(run_)),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
-    if (active()) {
-        unlockAfterStop_ = true;
-        if (phase_ == RUNNING) stop();
-    } else {
-        box.setLocked(false);
-    }
+    StationInterrupts interrupts;
+    if (stationrun_UnlockAnswered(run_, &interrupts)) box.setLocked(false);
+    send(interrupts);
     refresh();
 }
 
@@ -239,57 +170,29 @@ void StationControl::showLog(int port) {
 void StationControl::refreshLog() {
     StationLogView& view = *window_->logView();
     const int whose = view.whose();
-    if (whose >= static_cast<int>(model_.ports.size())) return;
-    if (whose >= 0) {
-        const StationPort& p = model_.ports[whose];
-        if (p.logCount == logShown_) return;
-        logShown_ = p.logCount;
-        QString text = joined(p.log);
-        if (!p.lastResult.empty()) {
-            text += QObject::tr("\nResult of the last run:\n");
-            for (const std::string& line : p.lastResult)
-                text += QStringLiteral("  ") + QString::fromStdString(line) + QLatin1Char('\n');
-        }
-        view.showLog(
-            whose,
-            QObject::tr("Log of %1  %2")
-                .arg(QString::fromStdString(p.look.port), QString::fromStdString(p.look.device)),
-            text);
-        return;
-    }
-    if (model_.logCount == logShown_) return;
-    logShown_ = model_.logCount;
-    view.showLog(kStationWide, QObject::tr("Station log"), joined(model_.log));
+    if (whose >= static_cast<int>(run_.model.ports.size())) return;
+    const unsigned long count = stationrun_LogCount(run_.model, whose);
+    if (count == logShown_) return;
+    logShown_ = count;
+    view.showLog(whose, qs(stationrun_LogTitle(run_.model, whose)),
+                 qs(stationrun_LogText(run_.model, whose)));
 }
 
 void StationControl::readLine(const std::string& line) {
-    const bool wasStarted = model_.started;
-    station_ReadLine(model_, line);
-    if (model_.started && !wasStarted) showSettingsOfStation();
+    if (stationrun_ReadLine(run_, line)) showSettingsOfStation();
     scheduleRefresh();
 }
 
 void StationControl::readErrorLine(const std::string& line) {
-    if (station_ReadErrorLine(model_, line) == kStationWide) lastError_ = line;
+    stationrun_ReadErrorLine(run_, line);
     scheduleRefresh();
 }
 
 // The settings box shows what the station says it runs with, not what was asked.
 void StationControl::showSettingsOfStation() {
     StationSettingsBox& box = *window_->settingsBox();
-    StationSettings shown = box.settings();
-    shown.bin.clear();
-    shown.ogm.clear();
-    shown.tfs.clear();
-    for (const StationImage& image : model_.images) {
-        if (image.kind == "binary") shown.bin = image.path;
-        if (image.kind == "ogm") shown.ogm = image.path;
-        if (image.kind == "tfs") shown.tfs = image.path;
-    }
-    if (!model_.mode.empty()) shown.mode = dwlcli::parseMode(model_.mode);
-    if (model_.baud > 0) shown.baud = model_.baud;
-    box.setSettings(shown);
-    box.showImages(model_.images);
+    box.setSettings(stationrun_SettingsOfStation(run_.model, box.settings()));
+    box.showImages(run_.model.images);
 }
 
 void StationControl::imagesEdited() {
@@ -297,114 +200,71 @@ void StationControl::imagesEdited() {
 }
 
 void StationControl::ended(const QString& how) {
-    station_Ended(model_, how.toStdString());
-    phase_ = IDLE;
     secondInterrupt_.stop();
-    endText_ = how;
-    // Settings the station never started with (it refused them, or could not run) stay open to
-    // be mended.
-    if (unlockAfterStop_ || !model_.started) window_->settingsBox()->setLocked(false);
-    unlockAfterStop_ = false;
-    // A close asked while production ran waited for this end: the window stays with the runs'
-    // verdicts on its tiles, and the operator closes it once they are read.
+    if (stationrun_Ended(run_, how.toStdString())) window_->settingsBox()->setLocked(false);
     refresh();
 }
 
 bool StationControl::mayClose() {
-    if (!active()) {
+    switch (stationrun_CloseAsked(run_, asking_)) {
+    case STATION_CLOSE_NOW:
         if (closedObserver_) closedObserver_();
         return true;
-    }
-    if (phase_ == CANCELLING || asking_) {
-        // The station is ending, or the question open answers first.
-        if (phase_ == CANCELLING) closeAsked_ = true;
-        refresh();
-        return false;
+    case STATION_CLOSE_WAIT: refresh(); return false;
+    case STATION_CLOSE_ASK: break;
     }
     asking_ = true;
     QMessageBox box(QMessageBox::Question, window_->windowTitle(),
-                    QObject::tr("Production is running on %1.").arg(portsText(model_.ports.size())),
-                    QMessageBox::NoButton, window_.get());
-    box.setInformativeText(
-        QObject::tr("The window stays until the station has stopped and shows the runs' "
-                    "verdicts; close it then."));
+                    qs(stationrun_CloseQuestion(run_)), QMessageBox::NoButton, window_.get());
+    box.setInformativeText(QObject::tr(kStationCloseInformation));
     QPushButton* finish = nullptr;
-    if (phase_ == RUNNING)
-        finish = box.addButton(QObject::tr("Finish the runs in progress"), QMessageBox::AcceptRole);
+    if (run_.phase == STATION_RUNNING)
+        finish = box.addButton(QObject::tr(kStationFinishButton), QMessageBox::AcceptRole);
     QPushButton* cancel =
-        box.addButton(QObject::tr("Cancel the runs in progress"), QMessageBox::DestructiveRole);
-    QPushButton* keep = box.addButton(QObject::tr("Keep running"), QMessageBox::RejectRole);
+        box.addButton(QObject::tr(kStationCancelButton), QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton(QObject::tr(kStationKeepButton), QMessageBox::RejectRole);
     box.setDefaultButton(keep);
     box.setEscapeButton(keep);
     box.exec();
     asking_ = false;
-    if (box.clickedButton() == finish && phase_ == RUNNING) {
-        closeAsked_ = true;
-        stop();
-    } else if (box.clickedButton() == cancel && active()) {
-        closeAsked_ = true;
-        cancelRuns();
-    }
-    // The station may have ended while the question was open.
-    if (!active()) {
-        if (closedObserver_) closedObserver_();
-        return true;
-    }
-    return false;
+    const StationCloseAnswer answer = box.clickedButton() == finish   ? STATION_ANSWER_FINISH
+                                      : box.clickedButton() == cancel ? STATION_ANSWER_CANCEL
+                                                                      : STATION_ANSWER_KEEP;
+    StationInterrupts interrupts;
+    const bool closes = stationrun_CloseAnswered(run_, answer, &interrupts);
+    send(interrupts);
+    refresh();
+    if (closes && closedObserver_) closedObserver_();
+    return closes;
 }
 
 void StationControl::scheduleRefresh() {
-    if (!refreshTimer_.isActive()) refreshTimer_.start(kRefreshMsecs);
-}
-
-QString StationControl::statusText() const {
-    switch (phase_) {
-    case RUNNING:
-        return QObject::tr("Running on %1.").arg(portsText(model_.ports.size())) +
-               (model_.station.empty()
-                    ? QString()
-                    : QObject::tr(" Station %1.").arg(QString::fromStdString(model_.station)));
-    case STOPPING:
-        return QObject::tr("Stopping: the runs in progress finish, then the ports stop. Press "
-                           "Stop again to cancel the runs in progress.");
-    case CANCELLING: return QObject::tr("Cancelling the runs in progress.");
-    case IDLE: break;
-    }
-    if (!ran_) return QObject::tr("Not running. Start begins production on the ports named.");
-    QString text = QObject::tr("Stopped: %1.").arg(endText_);
-    if (closeAsked_)
-        text += QObject::tr(" The tiles show the verdicts of the last runs; the window may be "
-                            "closed now.");
-    // A station that did not stop by itself has likely said why last.
-    if (model_.stopReason.empty() && !lastError_.empty())
-        text += QLatin1Char('\n') + QString::fromStdString(lastError_);
-    return text;
+    if (!refreshTimer_.isActive()) refreshTimer_.start(kStationRefreshMsecs);
 }
 
 void StationControl::refresh() {
     refreshTimer_.stop();
     StationWindow& w = *window_;
     StationTileGrid& grid = *w.grid();
-    const int count = static_cast<int>(model_.ports.size());
+    const int count = static_cast<int>(run_.model.ports.size());
     if (grid.count() != count) grid.setCount(count);
     for (int i = 0; i < count; i++)
-        grid.tile(i)->setLook(model_.ports[i].look);
-    w.totalsBar()->setTotals(model_.totals);
-    w.totalsBar()->setStatus(statusText());
-    w.totalsBar()->setResults(QString::fromStdString(model_.results),
-                              QString::fromStdString(model_.server));
-    w.startButton()->setEnabled(phase_ == IDLE);
-    w.stopButton()->setEnabled(phase_ == RUNNING || phase_ == STOPPING);
-    w.stopButton()->setText(phase_ == STOPPING ? QObject::tr("Cancel runs") : QObject::tr("Stop"));
-    w.unlockButton()->setEnabled(w.settingsBox()->locked() && !unlockAfterStop_ &&
-                                 (phase_ == IDLE || phase_ == RUNNING));
+        grid.tile(i)->setLook(run_.model.ports[i].look);
+    w.totalsBar()->setTotals(run_.model.totals);
+    w.totalsBar()->setStatus(qs(stationrun_StatusText(run_)));
+    w.totalsBar()->setResults(qs(run_.model.results), qs(run_.model.server));
+    const StationButtons buttons = stationrun_Buttons(run_, w.settingsBox()->locked());
+    w.startButton()->setEnabled(buttons.start);
+    w.stopButton()->setEnabled(buttons.stop);
+    w.stopButton()->setText(QObject::tr(buttons.stopText));
+    w.unlockButton()->setEnabled(buttons.unlock);
     w.reportButton()->setEnabled(!reportSource().empty());
     if (w.logView()->isVisible()) refreshLog();
     if (refreshObserver_) refreshObserver_();
 }
 
 std::string StationControl::reportSource() const {
-    return !model_.results.empty() ? model_.results : window_->settingsBox()->settings().results;
+    return !run_.model.results.empty() ? run_.model.results : window_->settingsBox()->settings().results;
 }
 
 void StationControl::openReport() {
@@ -432,7 +292,8 @@ StationSettings dwlgui_RestoreStationSettings() {
     s.mode = kept.value(QStringLiteral("mode"), -1).toInt();
     s.baud = kept.value(QStringLiteral("baud"), 0).toInt();
     s.station = kept.value(QStringLiteral("station")).toString().toStdString();
-    s.results = mendedResults(kept.value(QStringLiteral("results")).toString().toStdString());
+    s.results =
+        stationrun_MendedResults(kept.value(QStringLiteral("results")).toString().toStdString());
     return s;
 }
 

@@ -4,7 +4,7 @@
 // ports stop) and a second time (the runs in progress are cancelled).
 #pragma once
 
-#include "app/gui/station_lines.h"
+#include "app/gui/station_run.h"
 
 #include <QTimer>
 
@@ -17,7 +17,11 @@ class StationWindow;
 
 class StationControl {
   public:
-    enum Phase { IDLE, RUNNING, STOPPING, CANCELLING };
+    using Phase = StationPhase;
+    static constexpr Phase IDLE = STATION_IDLE;
+    static constexpr Phase RUNNING = STATION_RUNNING;
+    static constexpr Phase STOPPING = STATION_STOPPING;
+    static constexpr Phase CANCELLING = STATION_CANCELLING;
 
     // program runs the station (dwlgui_StationProgram()); locked: the settings start locked.
     StationControl(const std::string& program, const StationSettings& settings, bool locked);
@@ -26,9 +30,9 @@ class StationControl {
     StationControl& operator=(const StationControl&) = delete;
 
     StationWindow& window() { return *window_; }
-    const StationModel& model() const { return model_; }
-    Phase phase() const { return phase_; }
-    bool active() const { return phase_ != IDLE; }
+    const StationModel& model() const { return run_.model; }
+    Phase phase() const { return run_.phase; }
+    bool active() const { return run_.phase != STATION_IDLE; }
 
     // The operator's buttons.
     void start();
@@ -60,22 +64,15 @@ class StationControl {
     void showSettingsOfStation();
     void imagesEdited();
     bool mayClose();
-    void cancelRuns();
-    QString statusText() const;
+    void send(StationInterrupts interrupts);
 
     std::string program_;
-    StationModel model_;
+    StationRun run_;
     std::unique_ptr<StationWindow> window_;
     std::unique_ptr<StationChild> child_;
     QTimer refreshTimer_;
     QTimer secondInterrupt_;
-    Phase phase_ = IDLE;
-    bool ran_ = false;
-    bool unlockAfterStop_ = false;
-    bool closeAsked_ = false; // the operator asked to close while production ran
-    bool asking_ = false;     // the question of a close is open
-    QString endText_;
-    std::string lastError_;
+    bool asking_ = false; // the question of a close is open
     unsigned long logShown_ = 0;
     std::function<void(const StationSettings&)> keeper_;
     std::function<void()> refreshObserver_;

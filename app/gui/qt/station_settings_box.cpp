@@ -1,5 +1,6 @@
 #include "app/gui/qt/station_settings_box.h"
 
+#include "app/gui/station_run.h"
 #include "link/dwl12pclib.h"
 
 #include <QComboBox>
@@ -138,16 +139,8 @@ void StationSettingsBox::showImages(const std::vector<StationImage>& images) {
     for (const StationImage& image : images) {
         const ImageRow* row = rowFor(image.kind);
         if (row == nullptr) continue;
-        const QString name = QString::fromStdString(image.path).section(QLatin1Char('/'), -1);
         row->summary->setStyleSheet(image.size < 0 ? QStringLiteral("color: #c00000") : QString());
-        if (image.size < 0) {
-            row->summary->setText(
-                QStringLiteral("%1: %2").arg(name, QString::fromStdString(image.problem)));
-            continue;
-        }
-        const QString sum =
-            QString::number(image.byteSum, 16).toUpper().rightJustified(8, QLatin1Char('0'));
-        row->summary->setText(tr("%1: %2 bytes, sum 0x%3").arg(name).arg(image.size).arg(sum));
+        row->summary->setText(QString::fromStdString(stationrun_ImageText(image)));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "app/gui/qt/station_tile.h"
 
+#include "app/gui/station_run.h"
+
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -7,9 +9,6 @@
 #include <algorithm>
 
 namespace {
-
-constexpr int kMinWidth = 200;
-constexpr int kMinHeight = 150;
 
 QFont sized(const QFont& base, int pixels, bool bold) {
     QFont font = base;
@@ -76,7 +75,7 @@ QSize StationTile::sizeHint() const {
 }
 
 QSize StationTile::minimumSizeHint() const {
-    return QSize(kMinWidth, kMinHeight);
+    return QSize(kStationTileMinWidth, kStationTileMinHeight);
 }
 
 void StationTile::mouseReleaseEvent(QMouseEvent* event) {
@@ -134,8 +133,7 @@ void StationTile::paintEvent(QPaintEvent*) {
 
     // Bottom up: the counts, the note, the progress bar.
     const QRect counts(area.left(), area.bottom() - small.height(), area.width(), small.height());
-    QString countText = tr("pass %1   fail %2").arg(look_.pass).arg(look_.fail);
-    if (look_.cancelled > 0) countText += tr("   cancelled %1").arg(look_.cancelled);
+    const QString countText = QString::fromStdString(stationrun_CountsText(look_));
     painter.drawText(counts, Qt::AlignLeft | Qt::AlignVCenter,
                      small.elidedText(countText, Qt::ElideRight, area.width()));
     area.setBottom(counts.top() - 1);

@@ -1,17 +1,9 @@
 #include "app/gui/qt/station_tile_grid.h"
 
 #include "app/gui/qt/station_tile.h"
+#include "app/gui/station_run.h"
 
 #include <algorithm>
-
-namespace {
-
-// The tiles' least size and the shape they are given room in.
-constexpr int kMinWidth = 200;
-constexpr int kMinHeight = 150;
-constexpr double kShape = 4.0 / 3.0; // width over height
-
-} // namespace
 
 StationTileGrid::StationTileGrid(QWidget* parent) : QWidget(parent) {}
 
@@ -34,22 +26,7 @@ void StationTileGrid::setCount(int count) {
 }
 
 int StationTileGrid::columnsFor(int count, int width, int height) {
-    if (count <= 0) return 1;
-    int best = 1;
-    double bestScale = -1;
-    for (int columns = 1; columns <= count; columns++) {
-        const int rows = (count + columns - 1) / columns;
-        const double w = static_cast<double>(width) / columns;
-        const double h = static_cast<double>(height) / rows;
-        if (w < kMinWidth) break;
-        // How large a tile of the chosen shape can be in its cell.
-        const double scale = std::min(w / kShape, h);
-        if (scale > bestScale) {
-            bestScale = scale;
-            best = columns;
-        }
-    }
-    return best;
+    return stationrun_ColumnsFor(count, width, height);
 }
 
 void StationTileGrid::fitTo(int width, int height) {
@@ -57,7 +34,7 @@ void StationTileGrid::fitTo(int width, int height) {
     const int count = static_cast<int>(tiles_.size());
     const int columns = columnsFor(count, width, height);
     const int rows = count == 0 ? 0 : (count + columns - 1) / columns;
-    setMinimumHeight(rows * kMinHeight);
+    setMinimumHeight(rows * kStationTileMinHeight);
     place();
 }
 
@@ -72,7 +49,7 @@ void StationTileGrid::place() {
     const int columns = columnsFor(count, width(), visibleHeight_ > 0 ? visibleHeight_ : height());
     const int rows = (count + columns - 1) / columns;
     const int w = width() / columns;
-    const int h = std::max(this->height() / rows, kMinHeight);
+    const int h = std::max(this->height() / rows, kStationTileMinHeight);
     for (int i = 0; i < count; i++)
         tiles_[i]->setGeometry((i % columns) * w, (i / columns) * h, w, h);
 }

@@ -1,15 +1,9 @@
 #include "app/gui/qt/station_totals_bar.h"
 
+#include "app/gui/station_run.h"
+
 #include <QLabel>
 #include <QVBoxLayout>
-
-namespace {
-
-QString figure(double value, const char* unit, int decimals) {
-    return value < 0 ? QStringLiteral("--") : QString::number(value, 'f', decimals) + unit;
-}
-
-} // namespace
 
 StationTotalsBar::StationTotalsBar(QWidget* parent)
     : QFrame(parent), figures_(new QLabel(this)), times_(new QLabel(this)),
@@ -43,13 +37,8 @@ StationTotalsBar::StationTotalsBar(QWidget* parent)
 void StationTotalsBar::setTotals(const StationTotalsLook& t) {
     if (t == totals_) return;
     totals_ = t;
-    figures_->setText(tr("PASS %1   FAIL %2   yield %3")
-                          .arg(t.pass)
-                          .arg(t.fail)
-                          .arg(figure(t.yieldPercent, " %", 1)));
-    times_->setText(tr("median %1   %2 handsets per hour")
-                        .arg(figure(t.medianSeconds, " s", 1))
-                        .arg(figure(t.perHour, "", 0)));
+    figures_->setText(QString::fromStdString(stationrun_FiguresText(t)));
+    times_->setText(QString::fromStdString(stationrun_TimesText(t)));
 }
 
 void StationTotalsBar::setStatus(const QString& status) {
@@ -57,8 +46,8 @@ void StationTotalsBar::setStatus(const QString& status) {
 }
 
 void StationTotalsBar::setResults(const QString& file, const QString& server) {
-    QString text = file.isEmpty() ? QString() : tr("Runs recorded in %1").arg(file);
-    if (!server.isEmpty()) text += QStringLiteral("; ") + server;
+    const QString text =
+        QString::fromStdString(stationrun_ResultsText(file.toStdString(), server.toStdString()));
     if (results_->text() != text) results_->setText(text);
 }
 

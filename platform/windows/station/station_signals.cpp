@@ -65,6 +65,35 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     return TRUE;
 }
 
+// A station started by a window program (dwl-gui.exe's station window, which has no console to
+// send a Ctrl-C from; it sets DWL_STOP_PIPE=1) takes its stops on its standard input as its
+// ports' processes do: SIGINT's number is an interrupt, SIGTERM's a terminate, and the end of the
+// pipe (the window gone) a terminate too.
+void readStopPipe() {
+    static std::once_flag started;
+    std::call_once(started, [] {
+        wchar_t value[4];
+        const DWORD n = GetEnvironmentVariableW(L"DWL_STOP_PIPE", value, 4);
+        // The ports' processes take their stops from this one, not from the window.
+        SetEnvironmentVariableW(L"DWL_STOP_PIPE", nullptr);
+        if (n != 1 || value[0] != L'1') return;
+        std::thread([] {
+            const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+            unsigned char stop = 0;
+            DWORD got = 0;
+            while (ReadFile(in, &stop, 1, &got, nullptr) && got == 1) {
+                if (stop == 2)
+                    mv_Interrupts++;
+                else
+                    mv_Terminated = true;
+                wake();
+            }
+            mv_Terminated = true;
+            wake();
+        }).detach();
+    });
+}
+
 } // namespace
 
 struct StationSignals::Saved {
@@ -89,19 +118,7 @@ StationSignals::StationSignals() : saved_(std::make_unique<Saved>()) {
     mv_Interrupts = 0;
     mv_Terminated = false;
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-    // Standard input on a pipe: the bytes 2 (a Ctrl-C), 15 and 1 (a terminate, a hang-up) are
-    // stops, as dwl_SignalChild sends them; others, and the pipe's end, change nothing. One
-    // reader for the process's life.
-    static std::atomic<bool> reading{false};
-    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    if (in != nullptr && in != INVALID_HANDLE_VALUE && GetFileType(in) == FILE_TYPE_PIPE &&
-        !reading.exchange(true))
-        std::thread([in] {
-            unsigned char byte = 0;
-            DWORD got = 0;
-            while (ReadFile(in, &byte, 1, &got, nullptr) && got == 1)
-                if (byte == kStationInterrupt || byte == kStationTerminate || byte == 1) stop(byte);
-        }).detach();
+    readStopPipe();
 }
 
 StationSignals::~StationSignals() {

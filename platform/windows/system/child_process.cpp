@@ -197,6 +197,7 @@ bool dwl_StartProgram(const std::string& program, const std::vector<std::string>
     start.hStdError = streams.child[2];
     DWORD flags = CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED;
     if (options.ownGroup) flags |= CREATE_NEW_PROCESS_GROUP;
+    if (options.noConsoleWindow) flags |= CREATE_NO_WINDOW;
     PROCESS_INFORMATION started{};
     const std::wstring path = wide(program);
     const BOOL ok = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,

@@ -22,6 +22,11 @@
 #             that leads nowhere or does not exist; help and the commands offered; a results
 #             server's address refused in one line
 #   package   the zip unpacked elsewhere: its dwl.exe finds its data folder (check, demo)
+#   station_window
+#             the Win32 station window runs dwl.exe station on COM20 and COM21, each a handset
+#             program taking two handsets: four passes, Stop, four rows in the results file.
+#             The last argument is the window's test program; the caller gives this case a
+#             display and a wine prefix of its own (windows_under_xvfb.sh)
 #
 # The wine prefix is WINEPREFIX (ctest sets it to one inside the build folder). Every process
 # this script starts is ended by its own number when it stops.
@@ -34,7 +39,9 @@ source_dir=$4
 work=$5/$case_name
 zip=${6:-}
 
-export WINEDEBUG=-all DISPLAY=
+export WINEDEBUG=-all
+# Only the station window's case opens windows.
+[ "$case_name" = station_window ] || export DISPLAY=
 : "${WINEPREFIX:?the wine prefix}"
 export WINEPREFIX
 handset_program=$host_build/app/dwl-handset-sim
@@ -331,6 +338,18 @@ package)
     run_dwl demo
     expect_status 0
     expect_line "$work/dwl.out" "result: Download successful"
+    ;;
+station_window)
+    start_handset 20 --sessions 2 --gap 1
+    map_port 20 "$handset_device"
+    start_handset 21 --sessions 2 --gap 1
+    map_port 21 "$handset_device"
+    DWL_E2E_DWL_EXE=$(winepath -w "$dwl_exe") DWL_E2E_BIN=$(winepath -w "$work/bench/sample.bin") \
+        timeout --kill-after=5 300 wine "$zip" --gtest_filter='*EndToEnd*' \
+        >"$work/dwl.out" 2>"$work/dwl.err"
+    status=$?
+    expect_status 0
+    grep -q '^\[       OK \] Win32StationTest.EndToEnd' "$work/dwl.out" || fail "the window's run did not pass"
     ;;
 *)
     echo "unknown case $case_name" >&2
