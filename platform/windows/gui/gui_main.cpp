@@ -11,6 +11,7 @@
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_options.h"
 #include "dwl_version.h"
+#include "platform/windows/gui/station_window.h"
 #include "platform/windows/gui/win32_operator.h"
 #include "platform/windows/gui/win32_sector_map.h"
 #include "platform/windows/gui/win32_station.h"
@@ -145,6 +146,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     });
     char* mainArgs[] = {argv.empty() ? nullptr : argv[0], nullptr};
     const int rc = dwl50_0Main(1, mainArgs);
+    // A station still running keeps its window until the operator closes it.
+    dwlwin::finishStationWindow();
     win32_RemoveOperatorAids();
     v_StationHook = nullptr;
     v_SectorMapHook = nullptr;

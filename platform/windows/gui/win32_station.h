@@ -1,6 +1,6 @@
 // The production station window of dwl-gui.exe. The program calls it for --station and for the
 // Service menu's "Production station…"; the window itself lives in the station_* files of this
-// folder (win32_station_stub.cpp stands in until they are there).
+// folder.
 #pragma once
 
 #include <windows.h>

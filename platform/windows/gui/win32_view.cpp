@@ -1,5 +1,6 @@
 #include "platform/windows/gui/win32_view.h"
 
+#include "platform/windows/gui/station_window.h"
 #include "platform/windows/gui/win32_panel.h"
 
 #include <commctrl.h>
@@ -355,7 +356,9 @@ void Win32UiView::controlChanged(int panel, int control) {
 void Win32UiView::deliver(MSG& msg) {
     // Tab, Shift-Tab and Enter move and press as in a dialog.
     HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    if (root != nullptr && win32_IsPanelWindow(root) && IsDialogMessageW(root, &msg)) return;
+    if (root != nullptr && (win32_IsPanelWindow(root) || root == dwlwin::stationWindowHandle()) &&
+        IsDialogMessageW(root, &msg))
+        return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
 }
