@@ -472,9 +472,13 @@ void station_Ended(StationModel& m, const std::string& why) {
 }
 
 std::vector<std::string> station_CommandArgs(const StationSettings& s) {
-    // The tiles' scan fields reach the station on its standard input.
-    std::vector<std::string> args = {"station", "--json-lines", "--units-from-stdin"};
+    std::vector<std::string> args = {"station", "--json-lines"};
+#ifndef _WIN32
+    // The tiles' scan fields reach the station on its standard input (the Windows station takes
+    // its stops there, and no scans yet).
+    args.push_back("--units-from-stdin");
     if (s.requireUnit) args.push_back("--require-unit");
+#endif
     for (const std::string& port : s.ports)
         args.insert(args.end(), {"--port", port});
     const std::pair<const char*, const std::string*> files[] = {

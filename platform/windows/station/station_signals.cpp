@@ -77,8 +77,9 @@ void readStopPipe() {
         // The ports' processes take their stops from this one, not from the window.
         SetEnvironmentVariableW(L"DWL_STOP_PIPE", nullptr);
         if (n != 1 || value[0] != L'1') return;
-        std::thread([] {
-            const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+        // The input as it is now: the thread may start after someone changed it.
+        const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+        std::thread([in] {
             unsigned char stop = 0;
             DWORD got = 0;
             while (ReadFile(in, &stop, 1, &got, nullptr) && got == 1) {

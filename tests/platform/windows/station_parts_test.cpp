@@ -79,6 +79,8 @@ TEST(StationParts, TheSleepOnThePipesWakesForBytesTheirEndAndItsDeadlineAndAStop
     ASSERT_TRUE(CreatePipe(&stopRead, &stopWrite, nullptr, 0));
     const HANDLE stdinBefore = GetStdHandle(STD_INPUT_HANDLE);
     SetStdHandle(STD_INPUT_HANDLE, stopRead);
+    // As the station window starts it: its stops on that pipe.
+    SetEnvironmentVariableW(L"DWL_STOP_PIPE", L"1");
     const dwlcli::StationSignals signals;
     SetStdHandle(STD_INPUT_HANDLE, stdinBefore);
     const std::string echo = dwl_ProgramFolder() + "\\dwl_echo_args.exe";
