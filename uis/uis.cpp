@@ -832,6 +832,17 @@ void uis_SetView(UiView* view) {
     state().view = view;
 }
 
+void uis_SetViewOfLivePanels(UiView* view, bool (*shown)(const UiView* view, int panel)) {
+    uis_SetView(view);
+    for (int panel : uis_LivePanels()) {
+        if (shown(view, panel)) continue;
+        view->panelLoaded(panel);
+        const UiPanel* p = uis_Panel(panel);
+        if (p != nullptr && p->menuBar != 0) view->menuBarLoaded(p->menuBar, panel);
+        if (p != nullptr && p->visible) view->panelDisplayed(panel);
+    }
+}
+
 void uis_Reset() {
     std::vector<int> handles = uis_LivePanels();
     for (int h : handles)

@@ -119,3 +119,6 @@ class UiView {
 
 // Installs a view (nullptr: headless). The view is not owned.
 void uis_SetView(UiView* view);
+// Installs a view and tells it of the panels loaded before it came, as if they were loaded now
+// (their menu bars, and those on screen shown), but for those it already has (shown(panel)).
+void uis_SetViewOfLivePanels(UiView* view, bool (*shown)(const UiView* view, int panel));

@@ -25,15 +25,10 @@ QtUiView::~QtUiView() {
 }
 
 void QtUiView::install() {
-    uis_SetView(this);
     installed = this;
-    for (int panel : uis_LivePanels()) {
-        if (windows_.count(panel) != 0) continue;
-        panelLoaded(panel);
-        const UiPanel* p = uis_Panel(panel);
-        if (p != nullptr && p->menuBar != 0) menuBarLoaded(p->menuBar, panel);
-        if (p != nullptr && p->visible) panelDisplayed(panel);
-    }
+    uis_SetViewOfLivePanels(this, [](const UiView* view, int panel) {
+        return static_cast<const QtUiView*>(view)->windows_.count(panel) != 0;
+    });
 }
 
 QtUiView* QtUiView::active() {

@@ -149,15 +149,10 @@ Win32UiView::~Win32UiView() {
 }
 
 void Win32UiView::install() {
-    uis_SetView(this);
     installed = this;
-    for (int panel : uis_LivePanels()) {
-        if (find(panel) != nullptr) continue;
-        panelLoaded(panel);
-        const UiPanel* p = uis_Panel(panel);
-        if (p != nullptr && p->menuBar != 0) menuBarLoaded(p->menuBar, panel);
-        if (p != nullptr && p->visible) panelDisplayed(panel);
-    }
+    uis_SetViewOfLivePanels(this, [](const UiView* view, int panel) {
+        return static_cast<const Win32UiView*>(view)->find(panel) != nullptr;
+    });
 }
 
 Win32UiView* Win32UiView::active() {
