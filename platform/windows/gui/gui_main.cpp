@@ -11,6 +11,7 @@
 #include "app/gui/gui_line.h"
 #include "app/gui/gui_options.h"
 #include "dwl_version.h"
+#include "link/child_process.h"
 #include "platform/windows/gui/station_window.h"
 #include "platform/windows/gui/win32_operator.h"
 #include "platform/windows/gui/win32_sector_map.h"
@@ -72,6 +73,42 @@ void openStation() {
     dwl_OpenStationWindow(g_view != nullptr ? g_view->mainWindow() : nullptr, {}, &status);
 }
 
+// Service -> Open report: dwl.exe results writes the page of the station's results file to this
+// user's temporary folder, and the desktop's browser shows it.
+void openReport() {
+    const HWND owner = g_view != nullptr ? g_view->mainWindow() : nullptr;
+    const std::string results = dwlwin::restoreStationSettings().results;
+    if (results.empty()) {
+        MessageBoxW(owner, L"Name the station's results file first (Service, Production station).",
+                    L"Open report", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    wchar_t folder[MAX_PATH + 1] = L"";
+    const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+    const std::string page = win32_Utf8(std::wstring(folder, n)) + "dwl-report.html";
+    const std::string program = dwlwin::stationProgram();
+    ChildOptions options;
+    options.in = kChildNull;
+    options.out = kChildNull;
+    options.err = kChildNull;
+    options.noConsoleWindow = true;
+    ChildHandle child;
+    int status = -1;
+    // The page of 100,000 runs takes about a second.
+    if (dwl_StartProgram(program, {program, "results", "--db", results, "--html", page}, options,
+                         &child) &&
+        !dwl_WaitChild(&child, 60000, &status))
+        dwl_EndChild(&child, 0);
+    if (status == 0 &&
+        reinterpret_cast<INT_PTR>(ShellExecuteW(owner, L"open", win32_Wide(page).c_str(), nullptr,
+                                                nullptr, SW_SHOWNORMAL)) > 32)
+        return;
+    const std::wstring text = L"No report of " + win32_Wide(results) +
+                              (status == 0 ? L": no browser opened the page " + win32_Wide(page)
+                                           : L": dwl.exe results could not write it");
+    MessageBoxW(owner, text.c_str(), L"Open report", MB_OK | MB_ICONERROR);
+}
+
 void showSectorMap() {
     win32_ShowSectorMap();
 }
@@ -130,6 +167,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     v_SelectLineHook = &dwlgui_SelectLine;
     v_StationHook = &openStation;
+    v_ReportHook = &openReport;
     v_SectorMapHook = &showSectorMap;
     if (options.emulated) {
         v_LineEmulated = 1;
@@ -150,6 +188,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     dwlwin::finishStationWindow();
     win32_RemoveOperatorAids();
     v_StationHook = nullptr;
+    v_ReportHook = nullptr;
     v_SectorMapHook = nullptr;
     win32_RemoveSectorMap();
     win32_RemoveWaitHook();
