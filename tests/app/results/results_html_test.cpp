@@ -12,11 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <set>
 
 using dwlcli::ReportFigures;
@@ -150,16 +150,21 @@ TEST(ResultsHtml, ShowsHostileNamesAsTextAndFetchesNothing) {
     EXPECT_NE(page.find("on port &lt;b&gt;"), std::string::npos);
     EXPECT_NE(page.find("Results of &lt;i&gt;results.sqlite"), std::string::npos);
     // Every element of the page is one the page itself makes.
-    const std::regex tag("<([a-zA-Z!/][a-zA-Z0-9]*)");
-    std::set<std::string> tags;
-    for (auto it = std::sregex_iterator(page.begin(), page.end(), tag);
-         it != std::sregex_iterator(); ++it)
-        tags.insert((*it)[1]);
-    for (const std::string& t : tags)
-        EXPECT_TRUE(std::regex_match(t, std::regex("!DOCTYPE|/?(html|head|meta|title|style|body|"
-                                                   "h1|h2|p|dl|div|dt|dd|small|table|tr|th|td|svg|"
-                                                   "line|text|path|circle|rect)")))
-            << t;
+    const std::set<std::string> ours = {
+        "!DOCTYPE", "html", "head", "meta", "title", "style",  "body",  "h1", "h2",
+        "p",        "dl",   "div",  "dt",   "dd",    "small",  "table", "tr", "th",
+        "td",       "svg",  "line", "text", "path",  "circle", "rect"};
+    for (size_t at = page.find('<'); at != std::string::npos; at = page.find('<', at + 1)) {
+        size_t end = at + 1;
+        if (end < page.size() && (page[end] == '/' || page[end] == '!')) end++;
+        const size_t nameAt = page[at + 1] == '/' ? at + 2 : at + 1;
+        while (end < page.size() && std::isalnum(static_cast<unsigned char>(page[end])))
+            end++;
+        const std::string name = page.substr(nameAt, end - nameAt);
+        if (!name.empty()) {
+            EXPECT_EQ(ours.count(name), 1u) << name;
+        }
+    }
     for (const char* fetch : {"src=\"", "href", "url(", "@import", "https:", "<script", "<link"})
         EXPECT_EQ(page.find(fetch), std::string::npos) << fetch;
 }
