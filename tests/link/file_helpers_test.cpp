@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -39,6 +40,15 @@ TEST_F(FileHelpersTest, LengthOfFile) {
     EXPECT_EQ(size, -5);
     EXPECT_EQ(dwl12_2CalculateLengthOfFile(dir.path().c_str(), &size), 2) << "a folder";
     EXPECT_EQ(dwl12_2CalculateLengthOfFile(nullptr, &size), 2);
+    // Where long has 32 bits (Windows) the longest length it holds is a length, one byte more is
+    // none (sparse files: no disk is used).
+    if (sizeof(long) == 4) {
+        std::filesystem::resize_file(dir.file("a.bin"), static_cast<std::uintmax_t>(LONG_MAX));
+        EXPECT_EQ(dwl12_2CalculateLengthOfFile("a.bin", &size), 1);
+        EXPECT_EQ(size, LONG_MAX);
+        std::filesystem::resize_file(dir.file("a.bin"), static_cast<std::uintmax_t>(LONG_MAX) + 1);
+        EXPECT_EQ(dwl12_2CalculateLengthOfFile("a.bin", &size), 2);
+    }
 }
 
 TEST_F(FileHelpersTest, BootstrapLoadsWithClosingByte) {
