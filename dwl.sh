@@ -198,7 +198,18 @@ summary() {
     echo "=== dwl test: summary"
     for line in "${step_results[@]}"; do
         echo "  $line"
-        [[ $line == *passed ]] || failed=1
+        [[ $line == *passed ]] && continue
+        failed=1
+        # A test step that failed names its failed tests, so that the end of the output says
+        # which (the output of a long run is often seen only from its end).
+        local dir=
+        case $line in
+        "tests "*) dir=build ;;
+        "wine tests "*) dir=build-windows ;;
+        "sanitizers "*) dir=build-asan ;;
+        esac
+        [ -n "$dir" ] && [ -f "$dir/Testing/Temporary/LastTestsFailed.log" ] &&
+            sed 's/^/      failed: /' "$dir/Testing/Temporary/LastTestsFailed.log"
     done
     [ "$failed" -eq 0 ] && echo "dwl test: all steps passed" && return 0
     echo "dwl test: FAILED" >&2

@@ -384,6 +384,10 @@ bool ComSerialDevice::quietSlice() {
 void ComSerialDevice::sleepOnLine(double deadline, bool wantInput) {
     Io& io = *io_;
     if (lost_) return;
+    // A write that has ended keeps its event set until it is collected: waited on, it would end
+    // every wait at once, and a reply awaited after it would be awaited in a spin.
+    collectWrite();
+    if (lost_) return;
     if (wantInput) {
         // One byte: the read ends as soon as anything comes.
         startRead(1);
