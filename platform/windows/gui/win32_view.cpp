@@ -17,6 +17,7 @@ const wchar_t kDispatcherClass[] = L"dwlDispatcher";
 constexpr UINT kDispatchMessage = WM_APP + 1;
 constexpr UINT kBuryMessage = WM_APP + 2;
 constexpr UINT kTaskMessage = WM_APP + 3;
+constexpr UINT kShowMessage = WM_APP + 4;
 constexpr UINT_PTR kTickTimer = 1;
 
 LRESULT CALLBACK dispatcherProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -28,6 +29,10 @@ LRESULT CALLBACK dispatcherProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         }
         if (msg == kTaskMessage) {
             view->runLater();
+            return 0;
+        }
+        if (msg == kShowMessage) {
+            view->showChanges();
             return 0;
         }
         if (msg == kBuryMessage) {
@@ -231,12 +236,20 @@ void Win32UiView::resumeDispatch() {
     }
 }
 
+void Win32UiView::deliverWhileWaiting() {
+    gathering_ = true;
+    deliverPendingInput();
+}
+
 void Win32UiView::deliverPendingInput() {
     if (delivering_) return;
     delivering_ = true;
     suspendDispatch();
     processEvents();
-    resumeDispatch();
+    // Operator actions that came meanwhile run at the panel code's next event pump, or once the
+    // message loop has the thread again (runEventLoop posts them then): posted now, they would
+    // end the wait that delivered them at once, and every wait after it.
+    suspended_--;
     delivering_ = false;
 }
 
@@ -330,20 +343,39 @@ void Win32UiView::menuBarDiscarded(int menuBar, int panel) {
 }
 
 void Win32UiView::controlChanged(int panel, int control) {
-    Win32Panel* p = find(panel);
-    if (p == nullptr) return;
+    if (gathering_) {
+        changed_.emplace_back(panel, control);
+        if (!showPosted_) {
+            showPosted_ = true;
+            PostMessageW(dispatcher_, kShowMessage, 0, 0);
+        }
+    } else {
+        show(panel, control);
+    }
+    for (const ChangeObserver& observer : observers_)
+        observer(panel, control);
+}
+
+void Win32UiView::showChanges() {
+    showPosted_ = false;
+    std::vector<std::pair<int, int>> changed;
+    changed.swap(changed_);
+    std::sort(changed.begin(), changed.end());
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    for (const auto& [panel, control] : changed)
+        show(panel, control);
+}
+
+void Win32UiView::show(int panel, int control) {
+    if (find(panel) == nullptr) return;
     const UiControl* state = uis_Control(panel, control);
     HWND hwnd = controlWindow(panel, control);
     if (state != nullptr && !state->dimmed && hwnd != nullptr && !IsWindowEnabled(hwnd)) {
         // Input the system still holds was made while the control was dimmed: it meets the
         // control dimmed, before the control comes back.
         deliverPendingInput();
-        p = find(panel);
-        if (p == nullptr) return;
     }
-    p->refresh(control);
-    for (const ChangeObserver& observer : observers_)
-        observer(panel, control);
+    if (Win32Panel* p = find(panel)) p->refresh(control);
 }
 
 // --- Message loop ----------------------------------------------------------------------------
@@ -358,15 +390,33 @@ void Win32UiView::deliver(MSG& msg) {
     DispatchMessageW(&msg);
 }
 
+void Win32UiView::postDeferredDispatch() {
+    if (suspended_ > 0 || !dispatchDeferred_) return;
+    dispatchDeferred_ = false;
+    scheduleDispatch();
+}
+
 void Win32UiView::processEvents() {
+    postDeferredDispatch();
+    // The panel code's own event pump, between a reply and the next command of a run that
+    // gathers its changes, takes the operator's input and the timers only: showing the changes
+    // and painting wait for the line's next wait, where the hook delivers everything.
+    const bool inputOnly = gathering_ && !delivering_;
+    const UINT which = inputOnly ? PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE : 0;
+    bool showLater = false;
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | which)) {
         if (msg.message == WM_QUIT) {
             quitEventLoop();
             continue;
         }
+        if (inputOnly && msg.hwnd == dispatcher_ && msg.message == kShowMessage) {
+            showLater = true;
+            continue;
+        }
         deliver(msg);
     }
+    if (showLater) PostMessageW(dispatcher_, kShowMessage, 0, 0);
 }
 
 void Win32UiView::runEventLoop() {
@@ -376,6 +426,13 @@ void Win32UiView::runEventLoop() {
     loopDepth_++;
     MSG msg;
     while (quitsPending_ == 0) {
+        // A run that waited on the line has ended: what it changed is shown, and the next
+        // changes are shown as they come.
+        if (gathering_) {
+            gathering_ = false;
+            showChanges();
+        }
+        postDeferredDispatch();
         const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got <= 0) break;
         deliver(msg);

@@ -80,8 +80,13 @@ class Win32UiView : public UiView {
     void suspendDispatch();
     void resumeDispatch();
     // Delivers the window messages waiting now (operator input, painting, timers) without
-    // dispatching operator actions; returns at once. What the wait hook runs.
+    // dispatching operator actions; returns at once.
     void deliverPendingInput();
+    // What the wait hook runs while a run waits on the line: deliverPendingInput, and from
+    // then until the run gives the message loop back, the changes of the controls are gathered
+    // and shown from the waits (a change shown at once paints the window there and then, which
+    // under wine takes milliseconds between a reply and the next command).
+    void deliverWhileWaiting();
 
     // Called after every change of a control the services report.
     using ChangeObserver = std::function<void(int panel, int control)>;
@@ -135,6 +140,7 @@ class Win32UiView : public UiView {
 
     // --- For the panel windows ---
     void dispatchPosted();
+    void showChanges();
     void onTimer();
     void bury();
     void runLater();
@@ -147,6 +153,10 @@ class Win32UiView : public UiView {
 
   private:
     Win32Panel* find(int panel) const;
+    // Posts the actions held back while dispatching was suspended, once it no longer is.
+    void postDeferredDispatch();
+    // Shows a control's state in its window.
+    void show(int panel, int control);
 
     HWND dispatcher_ = nullptr; // message-only window of the posted actions and the ticker
     std::map<int, std::unique_ptr<Win32Panel>> panels_;
@@ -155,6 +165,9 @@ class Win32UiView : public UiView {
     bool dispatchScheduled_ = false;
     bool dispatchDeferred_ = false;
     int suspended_ = 0;
+    bool gathering_ = false; // a run waits on the line: changes are shown from its waits
+    bool showPosted_ = false;
+    std::vector<std::pair<int, int>> changed_; // panel, control; not shown yet
     bool delivering_ = false;
     int loopDepth_ = 0;
     int quitsPending_ = 0;

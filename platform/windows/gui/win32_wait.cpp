@@ -5,7 +5,7 @@
 #include "platform/windows/serial_com_device.h"
 
 void win32_DeliverWhileWaiting() {
-    if (Win32UiView* view = Win32UiView::active()) view->deliverPendingInput();
+    if (Win32UiView* view = Win32UiView::active()) view->deliverWhileWaiting();
 }
 
 void win32_InstallWaitHook() {

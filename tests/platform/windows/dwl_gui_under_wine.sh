@@ -6,7 +6,7 @@
 #
 #   dwl_gui_under_wine.sh DWL_GUI_EXE HOST_BUILD SOURCE_DIR WORK_DIR [CPU_REPORT]
 #
-# With CPU_REPORT (bench/dwl_gui_cpu.sh) it writes there the processor time dwl-gui.exe took
+# With CPU_REPORT (bench/wine_pace.sh) it writes there the processor time dwl-gui.exe took
 # from the switch-on answer to the success window, the wall time, and their ratio.
 #
 # Chooses mode 5 in its ring, loads the three sample images through the file dialogs, presses
@@ -161,26 +161,14 @@ load_image 11 "select ogm file" sample.ogm
 
 switch_on=$(press_for_window 27 '^Switch on$')
 [ -n "$switch_on" ] || fail "no switch-on window after Start"
-# Processor time (user and system) of the program's process so far, in clock ticks.
-# The process is the one of this prefix (another test may run a dwl-gui.exe of its own).
-program_ticks() {
-    local pid
-    for pid in $(pgrep -x "$(basename "$gui_exe")"); do
-        tr '\0' '\n' </proc/"$pid"/environ 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" ||
-            continue
-        awk '{print $14 + $15}' /proc/"$pid"/stat
-        return
-    done
-    echo 0
-}
 xdo windowactivate --sync "$switch_on" 2>/dev/null
 xdo key Return
-ticks_before=$(program_ticks)
+ticks_before=$(program_ticks "$(basename "$gui_exe")")
 wall_before=$(date +%s.%N)
 success=$(wait_window '^Download$' "$run_limit")
 # Without it there is nothing more to see (the trap ends the program and the rest).
 [ -n "$success" ] || { fail "the run did not end on the success window"; exit 1; }
-ticks_after=$(program_ticks)
+ticks_after=$(program_ticks "$(basename "$gui_exe")")
 wall_after=$(date +%s.%N)
 if [ -n "$cpu_report" ]; then
     awk -v t="$((ticks_after - ticks_before))" -v hz="$(getconf CLK_TCK)" \

@@ -1,7 +1,8 @@
 # What the scripts that run the Windows programs under wine share: failures, the processes they
 # start (each ended by its own number), dwl-handset-sim on a pseudo-terminal, the COM ports of
-# the wine prefix, and the check that the handset holds the sample images. Sourced; expects
-# handset_program, examples and work to be set, and WINEPREFIX.
+# the wine prefix, the processor time of a Windows program, and the check that the handset holds
+# the sample images. Sourced; expects handset_program, examples and work to be set, and
+# WINEPREFIX.
 
 failures=0
 started_pids=()
@@ -46,6 +47,19 @@ map_port() {
 }
 
 sha() { sha256sum "$@" | cut -d' ' -f1; }
+
+# Processor time (user and system) so far of the program of this prefix with the given name
+# (another test may run one of its own), in clock ticks; 0 when it is not running.
+program_ticks() {
+    local pid
+    for pid in $(pgrep -x "$1"); do
+        tr '\0' '\n' </proc/"$pid"/environ 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" ||
+            continue
+        awk '{print $14 + $15}' /proc/"$pid"/stat
+        return
+    done
+    echo 0
+}
 
 # The handset's report (--report) shows the three sample images of the working folder written:
 # the binary at its address, the ogm (padded to whole words), the TFS files.

@@ -449,8 +449,26 @@ TEST_F(Win32View, TheWaitHookDeliversInputButRunsNoOperatorAction) {
     // The press reached the button (its commit is posted) but waits for the event loop.
     EXPECT_EQ(uis_PendingEvents(), 1u);
     EXPECT_TRUE(calls.empty());
+    // Nothing it left behind wakes the next wait on the line at once.
+    EXPECT_EQ(MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_ALLINPUT & ~QS_PAINT, 0),
+              static_cast<DWORD>(WAIT_TIMEOUT));
     pump();
     EXPECT_EQ(calls.size(), 1u);
+    // From a run's first wait on the line, a change is shown from the next wait, not between a
+    // reply and the next command (nor by the panel code's pump there); once the run has given
+    // the message loop back, at once.
+    rs232_CallWaitHook();
+    SetCtrlVal(panel, 4, 77);
+    ProcessSystemEvents(); // the panel code's own pump, between a reply and the next command
+    EXPECT_EQ(win32_WindowText(control(4)), "0");
+    rs232_CallWaitHook();
+    EXPECT_EQ(win32_WindowText(control(4)), "77");
+    SetCtrlVal(panel, 4, 78);
+    view.later([this] { view.quitEventLoop(); });
+    view.runEventLoop();
+    EXPECT_EQ(win32_WindowText(control(4)), "78");
+    SetCtrlVal(panel, 4, 79);
+    EXPECT_EQ(win32_WindowText(control(4)), "79");
     win32_RemoveWaitHook();
 }
 
