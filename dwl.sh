@@ -22,10 +22,10 @@ packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libcli11-dev libgtest-d
     clang libclang-rt-14-dev valgrind dpkg-dev help2man desktop-file-utils nlohmann-json3-dev
     ccache libsqlite3-dev libpq-dev postgresql libfaketime chromium imagemagick)
 # The Windows build: the cross compiler, wine to run its tests, GoogleTest's sources, what packs
-# and unpacks the archive, what fetches SQLite's amalgamation, and the X server, window manager
-# and operator's hands of the tests of dwl-gui.exe's windows.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip curl xvfb openbox
-    xdotool x11-utils imagemagick)
+# and unpacks the archive, what fetches SQLite's amalgamation, what takes a run's processor time,
+# and the X server, window manager and operator's hands of the tests of dwl-gui.exe's windows.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip unzip curl time xvfb
+    openbox xdotool x11-utils imagemagick)
 # What the demo needs: the command line and the emulated handset, nothing of the GUI or tests.
 demo_packages=(cmake g++ make libcli11-dev nlohmann-json3-dev ccache libsqlite3-dev libpq-dev)
 jobs=$(nproc 2>/dev/null || echo 2)

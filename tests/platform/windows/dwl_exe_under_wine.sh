@@ -72,10 +72,11 @@ run_dwl() {
 }
 
 # Starts dwl.exe with the arguments in the background, its output read as it comes
-# (wait_for_output) and kept in $work/dwl.out; sets dwl_pid.
+# (wait_for_output) and kept in $work/dwl.out, its processor time in $work/dwl.time; sets
+# dwl_pid.
 start_dwl() {
-    exec {dwl_lines}< <(timeout --kill-after=5 "$run_limit" wine "$dwl_exe" "$@" \
-        2>"$work/dwl.err" | tee "$work/dwl.out")
+    exec {dwl_lines}< <(timeout --kill-after=5 "$run_limit" /usr/bin/time -f "%U %S" \
+        -o "$work/dwl.time" wine "$dwl_exe" "$@" 2>"$work/dwl.err" | tee "$work/dwl.out")
     dwl_pid=$!
 }
 
@@ -125,6 +126,11 @@ flash)
     expect_status 0
     expect_line "$work/dwl.out" "result: Download successful"
     grep -q '^elapsed: ' "$work/dwl.out" || fail "no elapsed time"
+    # Its waits on the line sleep: the 12 s run takes a small part of a core (a wait that spun
+    # on a write that had ended took half a core for a second or more at a time).
+    read -r user sys < <(tail -n 1 "$work/dwl.time")
+    awk -v u="$user" -v s="$sys" 'BEGIN { exit !(u + s < 0.3) }' ||
+        fail "the run took $user s user and $sys s system processor time"
     # Stopped, the handset ends the session it may not have seen closed yet, its report on
     # disk, and exits 0.
     kill "$handset_pid"
