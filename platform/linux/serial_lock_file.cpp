@@ -53,14 +53,22 @@ std::string commandOf(long pid) {
     return comm;
 }
 
-// True when this process has the device open on one of its descriptors, under any name.
-bool openHere(dev_t device) {
-    DIR* dir = opendir("/proc/self/fd");
-    if (dir == nullptr) return false;
+// How long a lock file's process may hold it before opening the device (it makes the lock just
+// before the open).
+constexpr double kLockBeforeOpenSeconds = 30;
+
+enum class Holds { NO, YES, UNKNOWN };
+
+// Whether a process has the device open on one of its descriptors, under any name; UNKNOWN
+// when its descriptors cannot be read (another user's process).
+Holds holdsDevice(const std::string& process, dev_t device) {
+    const std::string fds = "/proc/" + process + "/fd";
+    DIR* dir = opendir(fds.c_str());
+    if (dir == nullptr) return Holds::UNKNOWN;
     bool found = false;
     while (dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '.') continue;
-        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        const std::string link = fds + "/" + entry->d_name;
         struct stat st {};
         if (stat(link.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == device) {
             found = true;
@@ -68,7 +76,12 @@ bool openHere(dev_t device) {
         }
     }
     closedir(dir);
-    return found;
+    return found ? Holds::YES : Holds::NO;
+}
+
+// True when this process has the device open.
+bool openHere(dev_t device) {
+    return holdsDevice("self", device) == Holds::YES;
 }
 
 std::string findLock(const std::vector<std::string>& folders, const std::string& name) {
@@ -100,13 +113,17 @@ bool mayTakeOver(const std::string& file, dev_t device, std::string* why, std::s
         *stale = "left locked by an earlier program of this process number";
         return true;
     }
-    if (processExists(h.pid)) {
+    // A process number comes round again (after 32768 processes on many systems): a process that
+    // has had the lock for a while without the device open is another program by now.
+    if (processExists(h.pid) && !(device != 0 && h.ageSeconds >= kLockBeforeOpenSeconds &&
+                                  holdsDevice(std::to_string(h.pid), device) == Holds::NO)) {
         const std::string comm = commandOf(h.pid);
         *why =
             "in use by process " + std::to_string(h.pid) + (comm.empty() ? "" : " (" + comm + ")");
         return false;
     }
-    *stale = "left locked by process " + std::to_string(h.pid) + ", which has ended";
+    *stale = "left locked by process " + std::to_string(h.pid) +
+             (processExists(h.pid) ? ", which no longer has it open" : ", which has ended");
     return true;
 }
 

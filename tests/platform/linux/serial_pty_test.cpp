@@ -251,6 +251,11 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
         dwllinux::deviceLockFileName(major(node.st_rdev), minor(node.st_rdev));
     EXPECT_EQ(dwllinux::deviceLockFileName(188, 0), "LCK.188.000"); // as lockdev names it
     const pid_t running = startSleeper();
+    const pid_t holding = fork(); // has the device open
+    if (holding == 0) {
+        if (::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0) pause();
+        _exit(1);
+    }
     const pid_t ended = fork();
     if (ended == 0) _exit(0);
     waitpid(ended, nullptr, 0);
@@ -274,6 +279,13 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
          "      " + std::to_string(running) + "\n", 0, false, inUse},
         {"a running program's, by the device's number", mine.path() + "/" + number,
          std::to_string(running) + "\n", 0, false, inUse},
+        // Its number come round again to a program without the device: no holder.
+        {"a running program's half a minute old, the device not open there", mine.path(),
+         std::to_string(running) + "\n", 31, true,
+         "left locked by process " + std::to_string(running) + ", which no longer has it open"},
+        {"a running program's half a minute old, the device open there", mine.path(),
+         std::to_string(holding) + "\n", 31, false,
+         "in use by process " + std::to_string(holding) + " (" + ownCommand() + ")"},
         {"an ended program's, by the device's number", others.path() + "/" + number,
          std::to_string(ended) + "\n", 0, true,
          "left locked by process " + std::to_string(ended) + ", which has ended"},
@@ -327,6 +339,7 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
         }
     }
     stopSleeper(running);
+    stopSleeper(holding);
 
     // Nowhere to make one: the device opens unlocked.
     dwllinux::DeviceLock unlocked;
