@@ -74,8 +74,11 @@ RunSignals::RunSignals(bool secondEnds) : previous_(std::make_unique<Previous>()
 
 RunSignals::~RunSignals() {
     alarm(0);
-    for (int i = 0; i < kStopSignalCount; i++)
-        sigaction(a_StopSignals[i], &previous_->stop[i], nullptr);
+    // After a stop the program is ending: a later stop (a second press that came late) must not
+    // kill it between its record and its exit, so the stops stay taken.
+    if (mv_ReceivedSignal == 0)
+        for (int i = 0; i < kStopSignalCount; i++)
+            sigaction(a_StopSignals[i], &previous_->stop[i], nullptr);
     sigaction(SIGPIPE, &previous_->pipe, nullptr);
     sigaction(SIGALRM, &previous_->alarm, nullptr);
 }

@@ -138,6 +138,7 @@ Run finish(const Started& s, const std::string& errFile, Clock::time_point deadl
     waitpid(s.pid, &raw, 0);
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     run.err = fileText(errFile);
+    if (WIFSIGNALED(raw)) run.err += "\n[killed by signal " + std::to_string(WTERMSIG(raw)) + "]\n";
     return run;
 }
 

@@ -2,6 +2,7 @@
 // summary, its log file, the modes the images imply, settings files, several ports at once,
 // boot only, format, the demo and the handset program.
 #include "app/cli/port_fanout.h"
+#include "app/cli/run_signals.h"
 #include "tests/app/cli/dwl_program.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_files.h"
@@ -383,6 +384,24 @@ TEST(DwlCommands, CtrlCEndsTheRunSaysSoAndExits130) {
     EXPECT_EQ(WEXITSTATUS(raw), 130) << out;
     EXPECT_NE(out.find("\nDownload cancelled by the operator\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("result: Download successful"), std::string::npos);
+}
+
+// A second stop that comes once the run has ended in order, before the program's exit, does not
+// kill it: its status stays the one the first stop gave.
+TEST(DwlCommands, AStopAfterTheRunsEndDoesNotKillTheProgram) {
+    const pid_t child = fork();
+    if (child == 0) {
+        {
+            const dwlcli::RunSignals signals;
+            raise(SIGTERM);
+        }
+        raise(SIGTERM);
+        _exit(dwlcli::RunSignals::exitStatus(SIGTERM));
+    }
+    int raw = 0;
+    ASSERT_EQ(waitpid(child, &raw, 0), child);
+    ASSERT_TRUE(WIFEXITED(raw)) << "killed by signal " << WTERMSIG(raw);
+    EXPECT_EQ(WEXITSTATUS(raw), 143);
 }
 
 // SIGTERM, SIGHUP and Ctrl-C end a run as the GUI's Stop does: at its next wait, with the result
