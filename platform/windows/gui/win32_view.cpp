@@ -344,11 +344,9 @@ void Win32UiView::menuBarDiscarded(int menuBar, int panel) {
 
 void Win32UiView::controlChanged(int panel, int control) {
     if (gathering_) {
+        // One message shows all that gathers until it comes.
+        if (changed_.empty()) PostMessageW(dispatcher_, kShowMessage, 0, 0);
         changed_.emplace_back(panel, control);
-        if (!showPosted_) {
-            showPosted_ = true;
-            PostMessageW(dispatcher_, kShowMessage, 0, 0);
-        }
     } else {
         show(panel, control);
     }
@@ -357,7 +355,6 @@ void Win32UiView::controlChanged(int panel, int control) {
 }
 
 void Win32UiView::showChanges() {
-    showPosted_ = false;
     std::vector<std::pair<int, int>> changed;
     changed.swap(changed_);
     std::sort(changed.begin(), changed.end());

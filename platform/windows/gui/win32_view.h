@@ -166,7 +166,6 @@ class Win32UiView : public UiView {
     bool dispatchDeferred_ = false;
     int suspended_ = 0;
     bool gathering_ = false; // a run waits on the line: changes are shown from its waits
-    bool showPosted_ = false;
     std::vector<std::pair<int, int>> changed_; // panel, control; not shown yet
     bool delivering_ = false;
     int loopDepth_ = 0;
