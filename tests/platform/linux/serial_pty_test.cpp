@@ -251,11 +251,19 @@ TEST_F(RealPortOnPty, LockFilesOfRunningProgramsStopAnOpenLeftOnesAreTakenOver) 
         dwllinux::deviceLockFileName(major(node.st_rdev), minor(node.st_rdev));
     EXPECT_EQ(dwllinux::deviceLockFileName(188, 0), "LCK.188.000"); // as lockdev names it
     const pid_t running = startSleeper();
-    const pid_t holding = fork(); // has the device open
+    int opened[2];
+    ASSERT_EQ(pipe(opened), 0);
+    const pid_t holding = fork(); // has the device open, and says so
     if (holding == 0) {
-        if (::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0) pause();
+        if (::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 &&
+            write(opened[1], "o", 1) == 1)
+            pause();
         _exit(1);
     }
+    close(opened[1]);
+    char said = 0;
+    ASSERT_EQ(read(opened[0], &said, 1), 1);
+    close(opened[0]);
     const pid_t ended = fork();
     if (ended == 0) _exit(0);
     waitpid(ended, nullptr, 0);
